@@ -1,0 +1,16 @@
+# Compile settings shared by every target of our own code.
+add_library(vlm_options INTERFACE)
+target_compile_definitions(vlm_options INTERFACE
+  UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+  _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800)
+target_compile_options(vlm_options INTERFACE
+  -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
+target_link_options(vlm_options INTERFACE -static -static-libgcc -static-libstdc++)
+
+# vlm_add_library(name SOURCES... [DEPS ...]): a static library of our own under src/.
+function(vlm_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC vlm_options ${ARG_DEPS})
+endfunction()

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Builds the third-party libraries for mingw from Debian's source packages into
+# .deps/ (ignored by git). Each library is built once; a stamp file keyed by its
+# version makes reruns free.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+DEPS=${VLM_DEPS_DIR:-$ROOT/.deps}
+PREFIX=$DEPS/prefix
+SRC=$DEPS/src
+TOOLCHAIN=$ROOT/cmake/mingw-i686.cmake
+mkdir -p "$PREFIX" "$SRC"
+
+CURL_VERSION=8.14.1
+JSONCPP_VERSION=1.9.5
+PUGIXML_VERSION=1.13
+SEVENZIP_VERSION=22.01
+HTTPLIB_VERSION=0.11.4
+
+# apt-get source as root downloads unsandboxed and says so; some .dsc files 404
+# although the tarball arrives, so success is judged by the tarball, not apt.
+fetch_source() { # package/suite tarball-glob
+  local spec=$1 glob=$2
+  if ! compgen -G "$SRC/$glob" >/dev/null; then
+    (cd "$SRC" && apt-get source --download-only "$spec" >/dev/null 2>&1) || true
+  fi
+  local found
+  found=$(compgen -G "$SRC/$glob" | head -n 1 || true)
+  if [ -z "$found" ]; then
+    echo "build-deps: could not fetch $spec (is the deb-src entry present? run scripts/setup-system.sh)" >&2
+    exit 1
+  fi
+  echo "$found"
+}
+
+unpack() { # tarball destination
+  rm -rf "$2" && mkdir -p "$2"
+  tar -xf "$1" -C "$2" --strip-components=1
+}
+
+stamp_ok() { [ -f "$DEPS/$1.stamp" ] && [ "$(cat "$DEPS/$1.stamp")" = "$2" ]; }
+stamp_set() { echo "$2" >"$DEPS/$1.stamp"; }
+
+cmake_build() { # source-dir build-dir extra-args...
+  local srcdir=$1 builddir=$2
+  shift 2
+  cmake -S "$srcdir" -B "$builddir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" "$@" >"$builddir.log" 2>&1 ||
+    { tail -n 40 "$builddir.log"; exit 1; }
+  cmake --build "$builddir" --target install >>"$builddir.log" 2>&1 ||
+    { tail -n 40 "$builddir.log"; exit 1; }
+}
+
+if ! stamp_ok curl "$CURL_VERSION"; then
+  echo "== building libcurl $CURL_VERSION"
+  tarball=$(fetch_source curl/bookworm-backports "curl_${CURL_VERSION}*.orig.tar.*")
+  unpack "$tarball" "$SRC/curl"
+  cmake_build "$SRC/curl" "$SRC/curl-build" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
+    -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF -DCURL_ZLIB=OFF \
+    -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON -DUSE_LIBIDN2=OFF \
+    -DUSE_WIN32_IDN=OFF -DCURL_USE_PKGCONFIG=OFF -DBUILD_TESTING=OFF \
+    -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF
+  stamp_set curl "$CURL_VERSION"
+fi
+
+if ! stamp_ok jsoncpp "$JSONCPP_VERSION"; then
+  echo "== building jsoncpp $JSONCPP_VERSION"
+  tarball=$(fetch_source libjsoncpp/bookworm "libjsoncpp_${JSONCPP_VERSION}*.orig.tar.*")
+  unpack "$tarball" "$SRC/jsoncpp"
+  cmake_build "$SRC/jsoncpp" "$SRC/jsoncpp-build" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
+    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF
+  stamp_set jsoncpp "$JSONCPP_VERSION"
+fi
+
+# Sources compiled straight into our own build: pugixml, the 7z decoder, cpp-httplib.
+if ! stamp_ok pugixml "$PUGIXML_VERSION"; then
+  echo "== unpacking pugixml $PUGIXML_VERSION"
+  tarball=$(fetch_source pugixml/bookworm "pugixml_${PUGIXML_VERSION}*.orig.tar.*")
+  unpack "$tarball" "$PREFIX/src/pugixml"
+  stamp_set pugixml "$PUGIXML_VERSION"
+fi
+
+if ! stamp_ok lzma "$SEVENZIP_VERSION"; then
+  echo "== unpacking the 7z decoder ($SEVENZIP_VERSION)"
+  tarball=$(fetch_source 7zip/bookworm "7zip_${SEVENZIP_VERSION}*.orig.tar.*")
+  rm -rf "$SRC/7zip" && mkdir -p "$SRC/7zip"
+  tar -xf "$tarball" -C "$SRC/7zip"
+  cdir=$(find "$SRC/7zip" -maxdepth 2 -type d -name C | head -n 1)
+  rm -rf "$PREFIX/src/lzma" && mkdir -p "$PREFIX/src/lzma"
+  cp -r "$cdir" "$PREFIX/src/lzma/C"
+  stamp_set lzma "$SEVENZIP_VERSION"
+fi
+
+if ! stamp_ok httplib "$HTTPLIB_VERSION"; then
+  echo "== unpacking cpp-httplib $HTTPLIB_VERSION"
+  tarball=$(fetch_source cpp-httplib/bookworm "cpp-httplib_${HTTPLIB_VERSION}*.orig.tar.*")
+  unpack "$tarball" "$SRC/cpp-httplib"
+  mkdir -p "$PREFIX/include"
+  cp "$SRC/cpp-httplib/httplib.h" "$PREFIX/include/httplib.h"
+  stamp_set httplib "$HTTPLIB_VERSION"
+fi

@@ -1,0 +1,172 @@
+#include "config/InstallerConfig.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <map>
+
+#include "config/Numbers.h"
+#include "config/Route.h"
+#include "utils/FileSystem.h"
+#include "utils/UniqueResource.h"
+
+#ifndef VLM_REDIRECT_ENDPOINT
+#error "VLM_REDIRECT_ENDPOINT must be defined by the build"
+#endif
+#define VLM_WIDEN2(x) L##x
+#define VLM_WIDEN(x) VLM_WIDEN2(x)
+
+namespace Config {
+
+std::wstring RedirectEndpoint()
+{
+    return VLM_WIDEN(VLM_REDIRECT_ENDPOINT);
+}
+
+std::wstring BuiltInDownloadUrl()
+{
+    return RedirectEndpoint() + L"/redirect/ver1/quorvel/download_silent/1.0/installer/123456";
+}
+
+} // namespace Config
+
+namespace {
+
+// The settings file is read through a 260-character buffer: longer values arrive cut.
+std::wstring ReadProfileText(const std::wstring& iniPath, const wchar_t* key, const std::wstring& fallback)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(Config::kSettingsSection, key, fallback.c_str(), buffer, MAX_PATH, iniPath.c_str());
+    return buffer;
+}
+
+// Process-wide record, filled during static initialisation so that every started copy,
+// including one about to find another copy running, has read its settings.
+InstallerConfig MakeProcessConfig()
+{
+    InstallerConfig config = DefaultInstallerConfig();
+    const std::wstring directory = Utils::ModuleDirectory();
+    if (!directory.empty()) {
+        ApplySettingsFile(config, directory + L"\\" + Config::kSettingsFileName);
+    }
+    return config;
+}
+
+InstallerConfig& ProcessConfig()
+{
+    static InstallerConfig config = MakeProcessConfig();
+    return config;
+}
+
+[[maybe_unused]] const bool g_loadedBeforeEntry = (ProcessConfig(), true);
+
+} // namespace
+
+InstallerConfig& TheInstallerConfig()
+{
+    return ProcessConfig();
+}
+
+InstallerConfig DefaultInstallerConfig()
+{
+    InstallerConfig config;
+    config.DownloadUrl = Config::ApplyRoute(Config::BuiltInDownloadUrl());
+    return config;
+}
+
+void LoadInstallerConfig()
+{
+    ProcessConfig() = MakeProcessConfig();
+}
+
+void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
+{
+    if (!Utils::PathExists(iniPath)) {
+        return;
+    }
+    config.DownloadUrl = Config::ApplyRoute(ReadProfileText(iniPath, L"DownloadUrl", Config::BuiltInDownloadUrl()));
+    // A missing key reads as 1; an out-of-range number keeps the earlier value.
+    if (auto type = Config::ParseLeadingInt(ReadProfileText(iniPath, L"DownloadType", L"1"))) {
+        config.DownloadType = *type;
+    }
+    config.IsCheckNet = Config::ParseBool(ReadProfileText(iniPath, L"IsCheckNet", L"true"));
+    config.IsEnableAppSensors = Config::ParseBool(ReadProfileText(iniPath, L"IsEnableAppSensors", L"true"));
+    config.DlAppNameSuffix = ReadProfileText(iniPath, L"DlAppNameSuffix", L".downloader");
+    config.m_DlAppVersion = ReadProfileText(iniPath, L"m_DlAppVersion", L"");
+    if (auto scale = Config::ParseLeadingDouble(ReadProfileText(iniPath, L"DownloadScale", L"0.7"), 0.0)) {
+        config.DownloadScale = *scale;
+    }
+    config.InstCmd = ReadProfileText(iniPath, L"InstCmd", L"");
+}
+
+void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
+{
+    int count = 0;
+    Utils::UniqueLocalMem argvMemory(::CommandLineToArgvW(commandLine.c_str(), &count));
+    if (!argvMemory) {
+        return;
+    }
+    auto* argv = static_cast<wchar_t**>(argvMemory.get());
+
+    // First occurrence of a key wins.
+    std::map<std::wstring, std::wstring> options;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring token = argv[i];
+        const auto equals = token.find(L'=');
+        if (!token.empty() && token[0] == L'-' && equals != std::wstring::npos) {
+            options.emplace(token.substr(0, equals), token.substr(equals + 1));
+        } else {
+            options.emplace(token, std::wstring());
+        }
+    }
+    argvMemory.reset();
+
+    auto option = [&options](const wchar_t* key) -> const std::wstring* {
+        const auto it = options.find(key);
+        return it == options.end() ? nullptr : &it->second;
+    };
+    auto integer = [](const std::wstring& value, int& field) {
+        if (auto parsed = Config::ParseLeadingInt(value)) {
+            field = *parsed;
+        }
+    };
+
+    if (auto v = option(L"-downloadurl")) {
+        config.DownloadUrl = Config::ApplyRoute(*v);
+    }
+    if (auto v = option(L"-downloadtype")) {
+        integer(*v, config.DownloadType);
+    }
+    if (auto v = option(L"-downloadscale")) {
+        // Not a number, or beyond the double range: the earlier value stays usable.
+        if (auto scale = Config::ParseLeadingDouble(*v, std::nullopt)) {
+            config.DownloadScale = *scale;
+        }
+    }
+    if (auto v = option(L"-ischecknet")) {
+        config.IsCheckNet = Config::ParseBool(*v);
+    }
+    if (auto v = option(L"-isenableappsensors")) {
+        config.IsEnableAppSensors = Config::ParseBool(*v);
+    }
+    if (auto v = option(L"-dlappnamesuffix")) {
+        config.DlAppNameSuffix = *v;
+    }
+    if (auto v = option(L"-dlappversion")) {
+        config.m_DlAppVersion = *v;
+    }
+    if (auto v = option(L"-instcmd")) {
+        config.InstCmd = *v;
+    }
+    if (auto v = option(L"-language")) {
+        integer(*v, config.LanguageIndex);
+    }
+    if (auto v = option(L"-insnew")) {
+        config.InsNew = Config::ParseBool(*v);
+    }
+}
+
+void ParseCommandLine()
+{
+    ApplyCommandLine(ProcessConfig(), ::GetCommandLineW());
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+namespace Config {
+
+inline constexpr wchar_t kSettingsFileName[] = L"TarvikInstallerConfig.ini";
+inline constexpr wchar_t kSettingsSection[] = L"Install";
+
+// The maker's redirect endpoint and the built-in package address on it.
+std::wstring RedirectEndpoint();
+std::wstring BuiltInDownloadUrl();
+
+} // namespace Config
+
+// The process-wide settings: built-in defaults, then the settings file beside the
+// executable, then the command line. Written on the main thread during start-up only.
+struct InstallerConfig {
+    std::wstring DlAppNameSuffix = L".downloader";
+    std::wstring m_DlAppVersion;
+    std::wstring InstCmd;
+    std::wstring DownloadUrl;
+    int DownloadType = 1;
+    bool IsCheckNet = false;
+    bool IsEnableAppSensors = true;
+    double DownloadScale = 0.7;
+    int LanguageIndex = -1;
+    bool InsNew = false;
+};
+
+// The one record of this process, filled from the defaults and the settings file before
+// the entry point runs.
+InstallerConfig& TheInstallerConfig();
+
+// Fills the process record with the defaults and the settings file beside the executable.
+void LoadInstallerConfig();
+// Lets the process command line override the record.
+void ParseCommandLine();
+
+// The layers on their own, for whoever holds another record.
+InstallerConfig DefaultInstallerConfig();
+void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath);
+void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine);

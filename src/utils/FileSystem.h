@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace Utils {
+
+// Creates every missing directory along path, shortest prefix first. Fails at once for a
+// path longer than 260 characters, and at the first directory that cannot be created;
+// directories made before that stay.
+bool EnsureDirectoryPath(const std::wstring& path);
+
+// Full path of this program's executable, and its folder (no trailing backslash).
+std::wstring ModulePath();
+std::wstring ModuleDirectory();
+
+bool PathExists(const std::wstring& path);
+
+} // namespace Utils

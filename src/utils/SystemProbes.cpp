@@ -1,0 +1,216 @@
+#include "utils/SystemProbes.h"
+
+#include <bcrypt.h>
+#include <netlistmgr.h>
+#include <objbase.h>
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "utils/Log.h"
+#include "utils/UniqueFile.h"
+#include "utils/UniqueResource.h"
+
+namespace Utils {
+namespace {
+
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
+template <typename Interface> struct ComPtrTraits {
+    using Type = Interface*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { p->Release(); }
+};
+
+template <typename Function> Function LookUp(HMODULE module, const char* name)
+{
+    // GetProcAddress hands back a generic pointer that must be cast to the real signature.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+} // namespace
+
+std::wstring VersionNameFromNumbers(DWORD major, DWORD minor, DWORD build, bool isServerR2)
+{
+    build &= 0xFFFF;
+    if (major <= 4) {
+        return L"XP-";
+    }
+    if (major == 5) {
+        switch (minor) {
+        case 0:
+            return L"2K";
+        case 1:
+            return L"XP";
+        case 2:
+            return isServerR2 ? L"Server 2003 R2" : L"Server 2003";
+        default:
+            return L"XP+";
+        }
+    }
+    if (major == 6) {
+        switch (minor) {
+        case 0:
+            return L"Vista";
+        case 1:
+            return L"7";
+        case 2:
+            return L"8";
+        case 3:
+            return L"8.1";
+        default:
+            return L"8.1+";
+        }
+    }
+    if (major == 10) {
+        return minor == 0 ? L"10" : L"10+";
+    }
+    return std::to_wstring(major) + L"." + std::to_wstring(minor) + L"." + std::to_wstring(build);
+}
+
+SystemVersionName GetSystemVersionName()
+{
+    SystemVersionName result { L"Windows", L"" };
+    UniqueModule ntdll(::LoadLibraryA("ntdll.dll"));
+    if (!ntdll) {
+        result.name = L"XP-";
+        return result;
+    }
+    DWORD major = 0;
+    DWORD minor = 0;
+    DWORD build = 0;
+    using GetNumbers = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
+    if (auto getNumbers = LookUp<GetNumbers>(ntdll.get(), "RtlGetNtVersionNumbers")) {
+        getNumbers(&major, &minor, &build);
+    }
+    ntdll.reset();
+    const bool serverR2 = major == 5 && minor == 2 && ::GetSystemMetrics(SM_SERVERR2) != 0;
+    result.name = VersionNameFromNumbers(major, minor, build, serverR2);
+    return result;
+}
+
+bool IsWow64()
+{
+    BOOL result = FALSE;
+    using IsWow64Process = BOOL(WINAPI*)(HANDLE, BOOL*);
+    auto isWow64Process = LookUp<IsWow64Process>(::GetModuleHandleA("kernel32"), "IsWow64Process");
+    if (!isWow64Process) {
+        return false;
+    }
+    if (isWow64Process(::GetCurrentProcess(), &result)) {
+        return result != FALSE;
+    }
+    SYSTEM_INFO info {};
+    ::GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64
+        || info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+}
+
+std::uint32_t NetworkStatusValue(std::uint32_t status, std::uint32_t connectivity)
+{
+    return status * 65536u + connectivity;
+}
+
+std::uint32_t CheckNetwork()
+{
+    std::uint32_t status = 0;
+    NLM_CONNECTIVITY connectivity = NLM_CONNECTIVITY_DISCONNECTED;
+    {
+        UniqueResource<ComPtrTraits<INetworkListManager>> manager;
+        const HRESULT created = ::CoCreateInstance(CLSID_NetworkListManager, nullptr, CLSCTX_ALL,
+            IID_INetworkListManager, reinterpret_cast<void**>(manager.put()));
+        if (SUCCEEDED(created) && manager) {
+            manager.get()->GetConnectivity(&connectivity);
+            if (connectivity == NLM_CONNECTIVITY_DISCONNECTED) {
+                LOG(L"GetConnectivity %d", static_cast<int>(connectivity));
+                status = 1;
+            } else {
+                VARIANT_BOOL connected = VARIANT_FALSE;
+                manager.get()->IsConnectedToInternet(&connected);
+                if (connected == VARIANT_FALSE) {
+                    LOG(L"get_IsConnectedToInternet:%d", 0);
+                    status = 2;
+                }
+            }
+        } else {
+            connectivity = NLM_CONNECTIVITY_DISCONNECTED;
+        }
+    }
+    ::CoFreeUnusedLibraries();
+    return NetworkStatusValue(status, static_cast<std::uint32_t>(connectivity));
+}
+
+std::wstring FormatGuidText(const GUID& guid)
+{
+    wchar_t buffer[50] = {};
+    _snwprintf(buffer, 49, L"%08X%04X%04x%02X%02X%02X%02X%02X%02X%02X%02X", static_cast<unsigned>(guid.Data1),
+        guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
+        guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return buffer;
+}
+
+std::wstring CreateGuidText()
+{
+    GUID guid {};
+    ::CoCreateGuid(&guid);
+    return FormatGuidText(guid);
+}
+
+std::string FileMd5(const std::string& ansiPath)
+{
+    if (ansiPath.empty()) {
+        return {};
+    }
+    UniqueFile file(std::fopen(ansiPath.c_str(), "rb"));
+    if (!file) {
+        return {};
+    }
+
+    UniqueResource<AlgorithmTraits> algorithm;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
+        return {};
+    }
+    UniqueResource<HashTraits> hash;
+    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
+        return {};
+    }
+
+    std::vector<unsigned char> chunk(64 * 1024);
+    for (;;) {
+        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        if (got > 0 && !BCRYPT_SUCCESS(::BCryptHashData(hash.get(), chunk.data(), static_cast<ULONG>(got), 0))) {
+            return {};
+        }
+        if (got < chunk.size()) {
+            if (std::ferror(file.get())) {
+                return {};
+            }
+            break;
+        }
+    }
+
+    std::array<unsigned char, 16> digest {};
+    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+        return {};
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string result;
+    for (const unsigned char byte : digest) {
+        result.push_back(kHex[byte >> 4]);
+        result.push_back(kHex[byte & 0x0F]);
+    }
+    return result;
+}
+
+} // namespace Utils

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "config/InstallerConfig.h"
+#include "config/Numbers.h"
+#include "config/Route.h"
+#include "support/TempDir.h"
+
+using namespace Config;
+
+TEST(ConfigNumbers, IntegersTakeLeadingDigitsAndRefuseOverflow)
+{
+    EXPECT_EQ(ParseLeadingInt(L"  -42abc"), -42);
+    EXPECT_EQ(ParseLeadingInt(L"+7"), 7);
+    EXPECT_EQ(ParseLeadingInt(L"abc"), 0);
+    EXPECT_EQ(ParseLeadingInt(L""), 0);
+    EXPECT_EQ(ParseLeadingInt(L"2147483647"), 2147483647);
+    EXPECT_EQ(ParseLeadingInt(L"-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseLeadingInt(L"2147483648"), std::nullopt);
+    EXPECT_EQ(ParseLeadingInt(L"99999999999999999999999"), std::nullopt);
+}
+
+TEST(ConfigNumbers, DecimalsTakeLeadingNumberOnly)
+{
+    EXPECT_EQ(ParseLeadingDouble(L" 0.25xyz", 0.0), 0.25);
+    EXPECT_EQ(ParseLeadingDouble(L"-1e2", 0.0), -100.0);
+    EXPECT_EQ(ParseLeadingDouble(L".5", 0.0), 0.5);
+    EXPECT_EQ(ParseLeadingDouble(L"3e", 0.0), 3.0);
+    EXPECT_EQ(ParseLeadingDouble(L"abc", 0.0), 0.0);
+    EXPECT_EQ(ParseLeadingDouble(L"inf", std::nullopt), std::nullopt);
+    EXPECT_EQ(ParseLeadingDouble(L"nan", std::nullopt), std::nullopt);
+    EXPECT_EQ(ParseLeadingDouble(L"1e999", 0.0), std::nullopt);
+    EXPECT_TRUE(ParseBool(L"true"));
+    EXPECT_FALSE(ParseBool(L"True"));
+    EXPECT_FALSE(ParseBool(L"1"));
+    EXPECT_FALSE(ParseBool(L""));
+}
+
+TEST(ConfigRoute, RouteWordByVersionAndProduct)
+{
+    EXPECT_EQ(RouteWord(L"XP", ProductNumber, true), L"download_silent_xp");
+    EXPECT_EQ(RouteWord(L"XP-", ProductNumber, false), L"download_silent_xp");
+    EXPECT_EQ(RouteWord(L"XP+", ProductNumber, false), L"download_silent_xp");
+    EXPECT_EQ(RouteWord(L"Server 2003 R2", ProductNumber, true), L"download_silent");
+    EXPECT_EQ(RouteWord(L"10", ProductNumber, true), L"download_silent") << "417 has no 64-bit route";
+    EXPECT_EQ(RouteWord(L"10", 385, true), L"download_silent_64");
+    EXPECT_EQ(RouteWord(L"10", 385, false), L"download_silent");
+    EXPECT_EQ(ApplyRoute(L"http://x/plain"), L"http://x/plain");
+}
+
+TEST(ConfigDefaults, BuiltInValues)
+{
+    const InstallerConfig c = DefaultInstallerConfig();
+    EXPECT_EQ(c.DownloadUrl, BuiltInDownloadUrl());
+    EXPECT_NE(c.DownloadUrl.find(L"/redirect/ver1/quorvel/download_silent/1.0/installer/123456"), std::wstring::npos);
+    EXPECT_EQ(c.DownloadType, 1);
+    EXPECT_FALSE(c.IsCheckNet);
+    EXPECT_TRUE(c.IsEnableAppSensors);
+    EXPECT_EQ(c.DownloadScale, 0.7);
+    EXPECT_EQ(c.LanguageIndex, -1);
+    EXPECT_FALSE(c.InsNew);
+    EXPECT_EQ(c.DlAppNameSuffix, L".downloader");
+}
+
+TEST(ConfigFile, HeaderOnlyFileTurnsTheNetworkCheckOn)
+{
+    TestSupport::TempDir dir;
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.ini", "[Install]\r\n"));
+    InstallerConfig c = DefaultInstallerConfig();
+    ApplySettingsFile(c, dir / L"a.ini");
+    EXPECT_TRUE(c.IsCheckNet);
+    const InstallerConfig d = DefaultInstallerConfig();
+    EXPECT_EQ(c.DownloadUrl, d.DownloadUrl);
+    EXPECT_EQ(c.DownloadType, 1);
+    EXPECT_EQ(c.DownloadScale, 0.7);
+    EXPECT_TRUE(c.IsEnableAppSensors);
+
+    InstallerConfig missing = DefaultInstallerConfig();
+    ApplySettingsFile(missing, dir / L"none.ini");
+    EXPECT_FALSE(missing.IsCheckNet);
+}
+
+TEST(ConfigFile, ValuesAreConvertedAndCutAt259Characters)
+{
+    TestSupport::TempDir dir;
+    const std::string longText(300, 'u');
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.ini",
+        "[Install]\r\nDownloadUrl=http://h/" + longText
+            + "\r\nDownloadType=3x\r\nIsCheckNet=TRUE\r\n"
+              "IsEnableAppSensors=false\r\nDownloadScale=abc\r\nInstCmd=-a -b\r\nm_DlAppVersion=2.1\r\n"
+              "DlAppNameSuffix=.dl\r\n"));
+    InstallerConfig c = DefaultInstallerConfig();
+    ApplySettingsFile(c, dir / L"a.ini");
+    EXPECT_EQ(c.DownloadUrl.size(), 259u);
+    EXPECT_EQ(c.DownloadType, 3);
+    EXPECT_FALSE(c.IsCheckNet);
+    EXPECT_FALSE(c.IsEnableAppSensors);
+    EXPECT_EQ(c.DownloadScale, 0.0) << "no number in the file gives 0";
+    EXPECT_EQ(c.InstCmd, L"-a -b");
+    EXPECT_EQ(c.m_DlAppVersion, L"2.1");
+    EXPECT_EQ(c.DlAppNameSuffix, L".dl");
+
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"b.ini", "[Install]\r\nDownloadType=99999999999\r\n"));
+    InstallerConfig big = DefaultInstallerConfig();
+    ApplySettingsFile(big, dir / L"b.ini");
+    EXPECT_EQ(big.DownloadType, 1) << "out of range keeps the earlier value";
+}
+
+TEST(ConfigCommandLine, OptionsOverrideAndFirstOccurrenceWins)
+{
+    InstallerConfig c = DefaultInstallerConfig();
+    ApplyCommandLine(c,
+        LR"(prog.exe -downloadtype=3 -language=1 -instcmd="-a -b" -language=2 )"
+        LR"(-downloadurl=http://a/x=y -downloadurl=http://b/ -ischecknet=True -insnew=true unknown)");
+    EXPECT_EQ(c.DownloadType, 3);
+    EXPECT_EQ(c.LanguageIndex, 1);
+    EXPECT_EQ(c.InstCmd, L"-a -b");
+    EXPECT_EQ(c.DownloadUrl, L"http://a/x=y");
+    EXPECT_FALSE(c.IsCheckNet);
+    EXPECT_TRUE(c.InsNew);
+    EXPECT_EQ(c.DownloadScale, 0.7);
+}
+
+TEST(ConfigCommandLine, BareOptionsCountAsEmptyValues)
+{
+    InstallerConfig c = DefaultInstallerConfig();
+    c.IsCheckNet = true;
+    ApplyCommandLine(c, L"prog.exe -downloadurl -ischecknet -downloadtype");
+    EXPECT_EQ(c.DownloadUrl, L"");
+    EXPECT_FALSE(c.IsCheckNet);
+    EXPECT_EQ(c.DownloadType, 0);
+}
+
+TEST(ConfigCommandLine, UnusableNumbersKeepTheEarlierValue)
+{
+    InstallerConfig c = DefaultInstallerConfig();
+    ApplyCommandLine(c, L"prog.exe -downloadscale=abc -language=99999999999 -downloadtype=7");
+    EXPECT_EQ(c.DownloadScale, 0.7);
+    EXPECT_EQ(c.LanguageIndex, -1);
+    EXPECT_EQ(c.DownloadType, 7);
+    ApplyCommandLine(c, L"prog.exe -downloadscale=1e400");
+    EXPECT_EQ(c.DownloadScale, 0.7);
+    ApplyCommandLine(c, L"prog.exe -downloadscale=0.5");
+    EXPECT_EQ(c.DownloadScale, 0.5);
+}

@@ -1,0 +1,81 @@
+#include "support/ProcessRunner.h"
+
+#include <thread>
+
+#include "utils/FileSystem.h"
+#include "utils/UniqueResource.h"
+
+namespace TestSupport {
+
+std::wstring BinDirectory()
+{
+    return Utils::ModuleDirectory();
+}
+
+std::wstring QuoteArgument(const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& workingDirectory)
+{
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit { sizeof(inherit), nullptr, TRUE };
+    Utils::UniqueHandle readEnd;
+    Utils::UniqueHandle writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
+        return result;
+    }
+    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    startup.hStdInput = nullptr;
+    PROCESS_INFORMATION info {};
+    std::wstring mutableLine = commandLine;
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
+        return result;
+    }
+    result.started = true;
+    Utils::UniqueHandle process(info.hProcess);
+    Utils::UniqueHandle thread(info.hThread);
+    writeEnd.reset(); // or the read below never sees the end
+
+    std::thread reader([&result, &readEnd] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+            result.output.append(buffer, got);
+        }
+    });
+    if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+        result.timedOut = true;
+        ::TerminateProcess(process.get(), 0xDEAD);
+        ::WaitForSingleObject(process.get(), 5000);
+    }
+    reader.join();
+    ::GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
+}
+
+} // namespace TestSupport

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "utils/Text.h"
+
+using namespace Utils;
+
+TEST(Text, TrimsChosenEndsOnly)
+{
+    EXPECT_EQ(Trim(L" \t a b \r\n"), L"a b");
+    EXPECT_EQ(TrimLeft(L"  a "), L"a ");
+    EXPECT_EQ(TrimRight(L"  a \r"), L"  a");
+    EXPECT_EQ(Trim(L" \r\n "), L"");
+    EXPECT_EQ(Trim(L"xxaxx", L"x"), L"a");
+    EXPECT_EQ(Trim(std::string("  ab\t")), "ab");
+}
+
+TEST(Text, CodePageRoundTripsAndFailuresGiveEmptyText)
+{
+    const std::string gbk = "\xD6\xD0\xCE\xC4"; // 中文 in code page 936
+    EXPECT_EQ(MultiByteToWide(gbk, 936), L"\u4E2D\u6587");
+    EXPECT_EQ(WideToMultiByte(L"\u4E2D\u6587", 936), gbk);
+    EXPECT_EQ(MultiByteToWide("\xE4\xB8\xAD", CP_UTF8), L"\u4E2D");
+    EXPECT_EQ(MultiByteToWide("", CP_UTF8), L"");
+    EXPECT_EQ(MultiByteToWide("abc", 99999), L""); // no such code page
+}
+
+TEST(Text, Utf8ToWideIsStrictAndLimitedToTheBasicPlane)
+{
+    EXPECT_EQ(Utf8ToWide("A\xC3\xA9\xE4\xB8\xAD"), L"A\u00E9\u4E2D");
+    EXPECT_EQ(Utf8ToWide(""), L"");
+    EXPECT_EQ(Utf8ToWide("ok \xF0\x9F\x98\x80"), L""); // U+1F600
+    EXPECT_EQ(Utf8ToWide("\xE4\xB8"), L""); // cut short
+    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), L""); // overlong
+    EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), L""); // surrogate
+    EXPECT_EQ(Utf8ToWide("a\x80"), L""); // stray continuation
+}
+
+TEST(Text, ReplaceAllReplacesEveryOccurrenceWithoutRescanning)
+{
+    EXPECT_EQ(ReplaceAll(L"a${X}b${X}", L"${X}", L"q"), L"aqbq");
+    EXPECT_EQ(ReplaceAll(L"aaa", L"a", L"aa"), L"aaaaaa");
+    EXPECT_EQ(ReplaceAll(L"abc", L"", L"x"), L"abc");
+}

@@ -5,8 +5,8 @@
 TEST(LogViewer, PrintsTheDebuggeesLinesAndItsExitCode)
 {
     const std::wstring bin = TestSupport::BinDirectory();
-    const auto result = TestSupport::RunProcess(TestSupport::QuoteArgument(bin + L"\\vlmlog.exe") + L" --timeout=20 " +
-                                                TestSupport::QuoteArgument(bin + L"\\vlm_config_probe.exe"));
+    const auto result = TestSupport::RunProcess(TestSupport::QuoteArgument(bin + L"\\vlmlog.exe") + L" --timeout=20 "
+        + TestSupport::QuoteArgument(bin + L"\\vlm_config_probe.exe"));
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0u);
@@ -19,8 +19,8 @@ TEST(LogViewer, PrintsTheDebuggeesLinesAndItsExitCode)
 TEST(LogViewer, EndsAHungDebuggeeAtItsTimeout)
 {
     const std::wstring bin = TestSupport::BinDirectory();
-    const auto result = TestSupport::RunProcess(TestSupport::QuoteArgument(bin + L"\\vlmlog.exe") + L" --timeout=1 " +
-                                                    TestSupport::QuoteArgument(bin + L"\\vlm_sleeper.exe") + L" 60000",
+    const auto result = TestSupport::RunProcess(TestSupport::QuoteArgument(bin + L"\\vlmlog.exe") + L" --timeout=1 "
+            + TestSupport::QuoteArgument(bin + L"\\vlm_sleeper.exe") + L" 60000",
         15000);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 2u);

@@ -1,0 +1,191 @@
+#include "install/ChildProcess.h"
+
+#include "utils/Exception.h"
+#include "utils/Log.h"
+
+namespace {
+
+constexpr DWORD kErrorDrainBytes = 4096;
+
+} // namespace
+
+CChildProcess::~CChildProcess()
+{
+    Release();
+}
+
+void CChildProcess::CreatePipes()
+{
+    m_errorPipe.Create(CPipe::ParentEnd::OverlappedRead);
+    m_outputPipe.Create(CPipe::ParentEnd::OverlappedRead);
+    m_inputPipe.Create(CPipe::ParentEnd::None);
+}
+
+void CChildProcess::Start(const std::wstring& commandLine)
+{
+    // CreateProcessW may write into its command line, so it gets a private copy sized to
+    // the text rather than a fixed buffer that would cut long lines.
+    m_commandLine.assign(commandLine.begin(), commandLine.end());
+    m_commandLine.push_back(L'\0');
+
+    ::SetHandleInformation(m_outputPipe.ReadEnd(), HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(m_errorPipe.ReadEnd(), HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(m_inputPipe.WriteEnd(), HANDLE_FLAG_INHERIT, 0);
+
+    m_outputReader = std::make_unique<OverlappedPipeReader>(m_outputPipe.ReadEnd(), kChunkBytes);
+    m_errorReader = std::make_unique<OverlappedPipeReader>(m_errorPipe.ReadEnd(), kErrorDrainBytes);
+    if (m_outputReader->Ended() || m_errorReader->Ended()) {
+        throw Utils::Exception(L"", ::GetLastError());
+    }
+
+    STARTUPINFOW startup {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = m_inputPipe.ReadEnd();
+    startup.hStdOutput = m_outputPipe.WriteEnd();
+    startup.hStdError = m_errorPipe.WriteEnd();
+
+    PROCESS_INFORMATION info {};
+    if (!::CreateProcessW(
+            nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        const DWORD error = ::GetLastError();
+        LOG(L"CreateProcessW failed, error %lu\r\n", error);
+        throw Utils::Exception(L"", error);
+    }
+    m_process.reset(info.hProcess);
+    m_thread.reset(info.hThread);
+    m_processId = info.dwProcessId;
+    m_threadId = info.dwThreadId;
+
+    // Only the child may hold the write ends now, or the end of its output never shows.
+    m_outputPipe.CloseWriteEnd();
+    m_errorPipe.CloseWriteEnd();
+    m_inputPipe.CloseReadEnd();
+
+    m_exitSeen = false;
+}
+
+bool CChildProcess::DiscardError(DWORD waitResult, DWORD errorIndex)
+{
+    if (errorIndex == MAXDWORD || waitResult != WAIT_OBJECT_0 + errorIndex) {
+        return false;
+    }
+    std::string_view ignored;
+    m_errorReader->Finish(ignored);
+    return true;
+}
+
+CChildProcess::Output CChildProcess::ReadOutput(HANDLE stopEvent)
+{
+    Output result;
+    if (!m_outputReader || !m_process) {
+        return result;
+    }
+    for (;;) {
+        if (!m_outputReader->Begin()) {
+            return result;
+        }
+        m_errorReader->Begin();
+
+        HANDLE handles[4];
+        DWORD count = 0;
+        handles[count++] = stopEvent;
+        handles[count++] = m_outputReader->Event();
+        DWORD errorIndex = MAXDWORD;
+        if (m_errorReader->Pending()) {
+            errorIndex = count;
+            handles[count++] = m_errorReader->Event();
+        }
+        DWORD processIndex = MAXDWORD;
+        if (!m_exitSeen) {
+            processIndex = count;
+            handles[count++] = m_process.get();
+        }
+        DWORD timeout = INFINITE;
+        if (m_exitSeen) {
+            // What the child wrote before it ended is already in the pipe (at most one
+            // buffer), so the deadline is fixed and output from a leftover process cannot
+            // stretch it.
+            const ULONGLONG now = ::GetTickCount64();
+            timeout = now >= m_graceDeadline ? 0 : static_cast<DWORD>(m_graceDeadline - now);
+        }
+        const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, timeout);
+
+        if (waited == WAIT_OBJECT_0) {
+            result.status = Output::Status::Stopped;
+            return result;
+        }
+        if (waited == WAIT_OBJECT_0 + 1) {
+            if (m_outputReader->Finish(result.bytes) == OverlappedPipeReader::Status::Ended) {
+                return result;
+            }
+            result.status = Output::Status::Data;
+            return result;
+        }
+        if (DiscardError(waited, errorIndex)) {
+            continue;
+        }
+        if (processIndex != MAXDWORD && waited == WAIT_OBJECT_0 + processIndex) {
+            m_exitSeen = true;
+            m_graceDeadline = ::GetTickCount64() + kOutputGraceAfterExitMs;
+            continue;
+        }
+        if (waited == WAIT_TIMEOUT) {
+            LOG(L"output still open %lu ms after the child ended; not waiting for it\r\n", kOutputGraceAfterExitMs);
+            return result;
+        }
+        LOG(L"waiting for the child's output failed, error %lu\r\n", ::GetLastError());
+        return result;
+    }
+}
+
+bool CChildProcess::WaitForExit(HANDLE stopEvent)
+{
+    if (!m_process) {
+        return true;
+    }
+    for (;;) {
+        HANDLE handles[3] = { stopEvent, m_process.get(), nullptr };
+        DWORD count = 2;
+        const bool draining = m_errorReader && m_errorReader->Begin();
+        if (draining) {
+            handles[count++] = m_errorReader->Event();
+        }
+        const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        if (waited == WAIT_OBJECT_0) {
+            return false;
+        }
+        if (draining && DiscardError(waited, 2)) {
+            continue;
+        }
+        return true;
+    }
+}
+
+bool CChildProcess::HasEnded() const
+{
+    DWORD code = 0;
+    return !m_process || !::GetExitCodeProcess(m_process.get(), &code) || code != STILL_ACTIVE;
+}
+
+void CChildProcess::Terminate()
+{
+    if (m_process && !HasEnded()) {
+        LOG(L"ending child %lu\r\n", m_processId);
+        ::TerminateProcess(m_process.get(), 1);
+        ::WaitForSingleObject(m_process.get(), 5000);
+    }
+}
+
+void CChildProcess::Release()
+{
+    // Pending reads point into the readers' buffers: cancel them before anything closes.
+    m_outputReader.reset();
+    m_errorReader.reset();
+    m_thread.reset();
+    m_process.reset();
+    m_inputPipe.Release();
+    m_outputPipe.Release();
+    m_errorPipe.Release();
+}

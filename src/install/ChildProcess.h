@@ -1,0 +1,69 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "install/OverlappedPipeReader.h"
+#include "install/Pipe.h"
+#include "utils/UniqueResource.h"
+
+// A hidden child process with its standard streams on pipes. Standard output is read in
+// chunks of at most kChunkBytes; standard error is read and thrown away meanwhile, so a
+// child that writes much to it never blocks. Owned by one runner thread for one run.
+class CChildProcess {
+public:
+    static constexpr DWORD kChunkBytes = 1024;
+    // Once the child has ended, a pipe still held open by a process it left behind is
+    // read for this long at most before the reader stops waiting for its end.
+    static constexpr DWORD kOutputGraceAfterExitMs = 1000;
+
+    struct Output {
+        enum class Status { Data, Ended, Stopped };
+        Status status = Status::Ended;
+        std::string_view bytes; // valid until the next read
+    };
+
+    CChildProcess() = default;
+    ~CChildProcess();
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Creates the error, output and input pipes, in this order; throws Utils::Exception.
+    void CreatePipes();
+    // Starts the command line hidden with the pipes as its standard streams; throws
+    // Utils::Exception when the process cannot be created.
+    void Start(const std::wstring& commandLine);
+
+    // Waits for the next chunk of standard output, for its end, or for stopEvent.
+    Output ReadOutput(HANDLE stopEvent);
+    // Waits for the process to end (still discarding standard error); false when
+    // stopEvent came first.
+    bool WaitForExit(HANDLE stopEvent);
+    bool HasEnded() const;
+    // Ends this child (and only it) at once.
+    void Terminate();
+    // Closes the thread handle, the process handle, then the input, output and error pipes.
+    void Release();
+
+    DWORD ProcessId() const noexcept { return m_processId; }
+
+private:
+    bool DiscardError(DWORD waitResult, DWORD errorIndex);
+
+    std::vector<wchar_t> m_commandLine;
+    CPipe m_errorPipe;
+    CPipe m_outputPipe;
+    CPipe m_inputPipe;
+    Utils::UniqueHandle m_process;
+    Utils::UniqueHandle m_thread;
+    DWORD m_processId = 0;
+    DWORD m_threadId = 0;
+    std::unique_ptr<OverlappedPipeReader> m_outputReader;
+    std::unique_ptr<OverlappedPipeReader> m_errorReader;
+    bool m_exitSeen = false;
+    ULONGLONG m_graceDeadline = 0;
+};

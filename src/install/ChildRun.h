@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class ChildRunResult {
+    // The child ended and all of its output was handed over.
+    Ended,
+    // A pipe or the process could not be created; nothing runs.
+    StartFailed,
+    // stopEvent was set: the child has been ended and its output dropped.
+    Stopped,
+};
+
+// Runs commandLine as a hidden child and hands over its output as whole lines of bytes,
+// one call per chunk read (the last, unterminated line in a call of its own). Reads to the
+// end of the output, then waits for the child to end.
+ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
+    const std::function<void(const std::vector<std::string>& lines)>& onLines);

@@ -1,0 +1,227 @@
+#include "install/Installer.h"
+
+#include "config/InstallerConfig.h"
+#include "install/ChildRun.h"
+#include "install/LineProtocol.h"
+#include "install/StageCodes.h"
+#include "utils/Log.h"
+#include "utils/Text.h"
+
+namespace {
+
+const wchar_t* TrueFalse(bool value)
+{
+    return value ? L"true" : L"false";
+}
+
+double StartupStyleValue(const std::wstring& style)
+{
+    if (style == L"AutoStartup") {
+        return 1.0;
+    }
+    if (style == L"UserStartup") {
+        return 2.0;
+    }
+    return 0.0; // "NonStartup" and anything unknown
+}
+
+} // namespace
+
+CInstaller::CInstaller(
+    StageCallback callback, std::wstring packagePath, std::wstring installDir, bool ssc, bool dsc, bool adminact)
+    : m_callback(std::move(callback))
+    , m_packagePath(std::move(packagePath))
+    , m_installDir(std::move(installDir))
+    , m_ssc(ssc)
+    , m_dsc(dsc)
+    , m_adminact(adminact)
+    , m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+}
+
+CInstaller::~CInstaller()
+{
+    Stop();
+}
+
+void CInstaller::SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact)
+{
+    m_dsc = dsc;
+    m_ssc = ssc;
+    m_adminact = adminact;
+    m_authorizationact = authorizationact;
+}
+
+void CInstaller::Start()
+{
+    if (m_thread) {
+        m_thread->Join();
+    }
+    m_commandLine = BuildCommandLine();
+    ::ResetEvent(m_stopEvent.get());
+    Utils::StartOwnedThread(m_thread, this, L"ABDEF", [](void* self) -> unsigned {
+        static_cast<CInstaller*>(self)->Run();
+        return 0;
+    });
+}
+
+void CInstaller::Stop()
+{
+    if (m_thread) {
+        ::SetEvent(m_stopEvent.get());
+        m_thread->Join();
+    }
+}
+
+bool CInstaller::WaitForRun(DWORD timeoutMs) const
+{
+    return !m_thread || !m_thread->Handle() || ::WaitForSingleObject(m_thread->Handle(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool CInstaller::StopRequested() const
+{
+    return ::WaitForSingleObject(m_stopEvent.get(), 0) == WAIT_OBJECT_0;
+}
+
+void CInstaller::Raise(int code, double progress, const std::wstring& message)
+{
+    // A stopped run reports nothing more: its owner is going away or starting over.
+    if (m_callback && !StopRequested()) {
+        m_callback(code, progress, message);
+    }
+}
+
+std::wstring CInstaller::BuildCommandLine() const
+{
+    std::wstring line = m_packagePath;
+    line += L" /S -console=show -version=1.0.0";
+    line += L" -adminact=";
+    line += TrueFalse(m_adminact);
+    line += L" -authorizationact=";
+    line += TrueFalse(m_authorizationact);
+    line += L" -dsc=";
+    line += TrueFalse(m_dsc);
+    line += L" -ssc=";
+    line += TrueFalse(m_ssc);
+    if (!m_installLanguage.empty()) {
+        line += L" -inslang=\"" + m_installLanguage + L"\"";
+    }
+    const std::wstring& extra = TheInstallerConfig().InstCmd;
+    if (!extra.empty()) {
+        line += L" " + extra;
+    }
+    if (!m_installDir.empty()) {
+        line += L" -instdir=\"" + m_installDir + L"\"";
+        line += L" /D=" + m_installDir;
+    }
+    return line;
+}
+
+void CInstaller::Run()
+{
+    Raise(IST_CODE_START, 0.0, L"");
+    if (m_packagePath.empty()) {
+        Raise(IST_CODE_FAIL, 1.0, L"");
+        return;
+    }
+    Raise(IST_CODE_PROGRESS, 0.0, L"");
+    LOG(L"command line: %s\r\n", m_commandLine.c_str());
+
+    // After a verdict the output is still read to its end, unparsed, so a package that
+    // keeps writing never blocks on a full pipe while we wait for it to finish.
+    int verdict = LineProtocol::kNoVerdict;
+    const ChildRunResult result
+        = RunChildForLines(m_commandLine, m_stopEvent.get(), [&](const std::vector<std::string>& lines) {
+              if (verdict != LineProtocol::kNoVerdict) {
+                  return;
+              }
+              int chunkVerdict = LineProtocol::kNoVerdict;
+              for (const std::string& line : lines) {
+                  // Decoded one line at a time, so an "Encode=" line governs the next line.
+                  chunkVerdict = LineProtocol::CombineVerdict(
+                      chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
+              }
+              verdict = chunkVerdict;
+          });
+
+    switch (result) {
+    case ChildRunResult::StartFailed:
+        Raise(IST_CODE_FAIL, 2.0, L"");
+        return;
+    case ChildRunResult::Stopped:
+        LOG(L"stopped\r\n");
+        return;
+    case ChildRunResult::Ended:
+        break;
+    }
+    if (verdict == LineProtocol::kNoVerdict) {
+        Raise(IST_CODE_SUCCESS, 1.0, L"");
+    }
+}
+
+void CInstaller::ApplyEncode(const std::wstring& value)
+{
+    if (value == L"UTF8") {
+        m_codePage = CP_UTF8;
+    } else if (value == L"ACP") {
+        m_codePage = CP_ACP;
+    } else if (const auto number = LineProtocol::CodePageNumber(value)) {
+        m_codePage = static_cast<int>(*number);
+    } else {
+        LOG(L"unknown code page \"%s\"; keeping %d\r\n", value.c_str(), m_codePage);
+    }
+}
+
+int CInstaller::Parse(const std::wstring& text)
+{
+    using namespace LineProtocol;
+    int verdict = kNoVerdict;
+    for (const std::wstring_view line : SplitLines(text)) {
+        if (const auto value = ValueAfterKey(line, L"Progress=")) {
+            Raise(IST_CODE_PROGRESS, NumberValue(*value), L"");
+        } else if (const auto value = ValueAfterKey(line, L"InstPath=")) {
+            Raise(IST_CODE_INST_PATH, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"State=")) {
+            const std::wstring state = Utils::Trim(TextValue(*value));
+            if (state == L"Success") {
+                Raise(IST_CODE_SUCCESS, 0.0, L"");
+                verdict = kVerdictSuccess;
+            } else if (state == L"Fail") {
+                Raise(IST_CODE_FAIL, 0.0, L"安装包安装失败");
+                verdict = kVerdictFailure;
+            }
+        } else if (const auto value = ValueAfterKey(line, L"InstallVersion=")) {
+            int parts[3] = { m_version.major, m_version.minor, m_version.patch };
+            ReadVersion(*value, parts);
+            m_version = Version { parts[0], parts[1], parts[2] };
+        } else if (const auto value = ValueAfterKey(line, L"ExePath=")) {
+            const std::wstring path = TextValue(*value);
+            LOG(L"ExePath: %s\r\n", path.c_str());
+            Raise(IST_CODE_EXE_PATH, 0.0, path);
+        } else if (const auto value = ValueAfterKey(line, L"StartExe=")) {
+            Raise(IST_CODE_EXE_PATH, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"UninstExePath=")) {
+            Raise(IST_CODE_UNINST_EXE, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"UninstExe=")) {
+            Raise(IST_CODE_UNINST_EXE, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"UninstEp=")) {
+            Raise(IST_CODE_UNINST_EP, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"Error=")) {
+            Raise(IST_CODE_FAIL, 1000.0, TextValue(*value));
+            verdict = kVerdictFailure;
+        } else if (auto value = ValueAfterKey(line, L"TopShowDetention=")) {
+            Raise(IST_CODE_TOP_SHOW_DETENTION, static_cast<double>(IntegerValue(*value).value_or(0)), L"");
+        } else if (auto value = ValueAfterKey(line, L"FinsihCloseDetention=")) {
+            Raise(IST_CODE_FINISH_CLOSE_DETENTION, static_cast<double>(IntegerValue(*value).value_or(0)), L"");
+        } else if (const auto value = ValueAfterKey(line, L"StartUrl=")) {
+            Raise(IST_CODE_START_URL, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"StartupStyle=")) {
+            Raise(IST_CODE_STARTUP_STYLE, StartupStyleValue(Utils::Trim(TextValue(*value))), L"");
+        } else if (const auto value = ValueAfterKey(line, L"Encode=")) {
+            ApplyEncode(Utils::Trim(TextValue(*value)));
+        } else if (const auto value = ValueAfterKey(line, L"Message=")) {
+            Raise(IST_CODE_MESSAGE, 0.0, TextValue(*value));
+        }
+    }
+    return verdict;
+}

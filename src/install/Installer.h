@@ -1,0 +1,70 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "install/StageCallback.h"
+#include "utils/Thread.h"
+#include "utils/UniqueResource.h"
+
+// Runs the downloaded package silently on its own worker thread and turns its output
+// lines into events 2001-2004 and 3000-3009.
+class CInstaller {
+public:
+    struct Version {
+        int major = 0;
+        int minor = 0;
+        int patch = 0;
+    };
+
+    // packagePath is the first token of the command line, already quoted.
+    CInstaller(
+        StageCallback callback, std::wstring packagePath, std::wstring installDir, bool ssc, bool dsc, bool adminact);
+    // Stops a run that is still going (ending the package) and waits for its thread.
+    ~CInstaller();
+    CInstaller(const CInstaller&) = delete;
+    CInstaller& operator=(const CInstaller&) = delete;
+
+    void SetInstallDir(std::wstring installDir) { m_installDir = std::move(installDir); }
+    void SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact);
+    void SetInstallLanguage(std::wstring language) { m_installLanguage = std::move(language); }
+
+    // Builds the command line, waits for an earlier run's thread, then starts a new run.
+    // Start and Stop wait for the run's thread: never call them from this stage's callback.
+    void Start();
+    // Ends the running package, if any, and waits for the run; no event follows.
+    void Stop();
+    // Waits up to timeoutMs for the current run to end; true when no run is going.
+    bool WaitForRun(DWORD timeoutMs) const;
+
+    std::wstring BuildCommandLine() const;
+    // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
+    // 1000 failure; the last verdict line wins.
+    int Parse(const std::wstring& text);
+
+    int CodePage() const noexcept { return m_codePage; }
+    Version InstalledVersion() const noexcept { return m_version; }
+    const std::wstring& CommandLine() const noexcept { return m_commandLine; }
+
+private:
+    void Run();
+    void Raise(int code, double progress, const std::wstring& message);
+    bool StopRequested() const;
+    void ApplyEncode(const std::wstring& value);
+
+    StageCallback m_callback;
+    std::wstring m_packagePath;
+    std::wstring m_installDir;
+    std::wstring m_commandLine;
+    bool m_ssc;
+    bool m_dsc;
+    bool m_adminact;
+    bool m_authorizationact = true;
+    std::wstring m_installLanguage;
+    int m_codePage = 0;
+    Version m_version;
+    Utils::UniqueHandle m_stopEvent;
+    std::unique_ptr<Utils::Thread> m_thread;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+// Events of the package run.
+enum InstallerCode : int {
+    IST_CODE_START = 2001,
+    IST_CODE_PROGRESS = 2002,
+    IST_CODE_SUCCESS = 2003,
+    IST_CODE_FAIL = 2004,
+};
+
+// Information the package reports through its output lines.
+enum InstallerInfoCode : int {
+    IST_CODE_INST_PATH = 3000,
+    IST_CODE_EXE_PATH = 3001,
+    IST_CODE_UNINST_EXE = 3002,
+    IST_CODE_UNINST_EP = 3003,
+    IST_CODE_START_URL = 3004,
+    IST_CODE_STARTUP_STYLE = 3005,
+    IST_CODE_TOP_SHOW_DETENTION = 3007,
+    IST_CODE_FINISH_CLOSE_DETENTION = 3008,
+    IST_CODE_MESSAGE = 3009,
+};
+
+// Events of the removal of an older version. The uninstaller stage never raises
+// UNIST_CODE_START itself; the pipeline does.
+enum UninstallerCode : int {
+    UNIST_CODE_START = 5001,
+    UNIST_CODE_PROGRESS = 5002,
+    UNIST_CODE_SUCCESS = 5003,
+    UNIST_CODE_FAIL = 5004,
+    UNIST_CODE_ERROR = 5005,
+};

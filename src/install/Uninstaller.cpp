@@ -1,0 +1,138 @@
+#include "install/Uninstaller.h"
+
+#include "install/AdminProbes.h"
+#include "install/ChildRun.h"
+#include "install/LineProtocol.h"
+#include "install/StageCodes.h"
+#include "utils/FileSystem.h"
+#include "utils/Log.h"
+#include "utils/Text.h"
+
+CUninstaller::CUninstaller(StageCallback callback, std::wstring uninstallerPath, std::wstring installedDir)
+    : m_callback(std::move(callback))
+    , m_uninstallerPath(std::move(uninstallerPath))
+    , m_installedDir(std::move(installedDir))
+    , m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+}
+
+CUninstaller::~CUninstaller()
+{
+    Stop();
+}
+
+void CUninstaller::Start()
+{
+    if (m_thread) {
+        m_thread->Join();
+    }
+    m_commandLine = BuildCommandLine();
+    ::ResetEvent(m_stopEvent.get());
+    Utils::StartOwnedThread(m_thread, this, L"UnInstaller", [](void* self) -> unsigned {
+        static_cast<CUninstaller*>(self)->Run();
+        return 0;
+    });
+}
+
+void CUninstaller::Stop()
+{
+    if (m_thread) {
+        ::SetEvent(m_stopEvent.get());
+        m_thread->Join();
+    }
+}
+
+bool CUninstaller::WaitForRun(DWORD timeoutMs) const
+{
+    return !m_thread || !m_thread->Handle() || ::WaitForSingleObject(m_thread->Handle(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool CUninstaller::StopRequested() const
+{
+    return ::WaitForSingleObject(m_stopEvent.get(), 0) == WAIT_OBJECT_0;
+}
+
+void CUninstaller::Raise(int code, double progress, const std::wstring& message)
+{
+    if (m_callback && !StopRequested()) {
+        m_callback(code, progress, message);
+    }
+}
+
+std::wstring CUninstaller::BuildCommandLine() const
+{
+    // The program is quoted, or a temporary folder with a space in it makes CreateProcessW
+    // try each space-separated prefix as a program. "_?=" must stay last and unquoted: this
+    // kind of uninstaller takes the rest of the line as the folder.
+    std::wstring line = L"\"" + m_uninstallerPath + L"\"";
+    line += L" /S -adminact=";
+    line += Utils::IsConsoleUserAdmin() ? L"true" : L"false";
+    line += L" -authorizationact=";
+    line += Utils::IsProcessAdmin() ? L"true" : L"false";
+    line += L" -console=show _?=";
+    line += m_installedDir;
+    return line;
+}
+
+void CUninstaller::Run()
+{
+    if (!Utils::PathExists(m_uninstallerPath)) {
+        Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
+        return;
+    }
+    Raise(UNIST_CODE_PROGRESS, 0.0, L"");
+    LOG(L"command line: %s\r\n", m_commandLine.c_str());
+
+    bool noVerdict = true;
+    const ChildRunResult result
+        = RunChildForLines(m_commandLine, m_stopEvent.get(), [&](const std::vector<std::string>& lines) {
+              int chunkVerdict = LineProtocol::kNoVerdict;
+              for (const std::string& line : lines) {
+                  chunkVerdict = LineProtocol::CombineVerdict(
+                      chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
+              }
+              if (chunkVerdict != LineProtocol::kNoVerdict) {
+                  noVerdict = false;
+              }
+          });
+
+    switch (result) {
+    case ChildRunResult::StartFailed:
+        Raise(UNIST_CODE_FAIL, 2.0, L"");
+        return;
+    case ChildRunResult::Stopped:
+        LOG(L"stopped\r\n");
+        return;
+    case ChildRunResult::Ended:
+        break;
+    }
+    if (noVerdict) {
+        Raise(UNIST_CODE_SUCCESS, 1.0, L"");
+    }
+}
+
+int CUninstaller::Parse(const std::wstring& text)
+{
+    using namespace LineProtocol;
+    int verdict = kNoVerdict;
+    for (const std::wstring_view line : SplitLines(text)) {
+        if (const auto value = ValueAfterKey(line, L"Progress=")) {
+            Raise(UNIST_CODE_PROGRESS, NumberValue(*value), L"");
+        } else if (const auto value = ValueAfterKey(line, L"Error=")) {
+            Raise(UNIST_CODE_ERROR, 0.0, TextValue(*value));
+            verdict = kVerdictFailure;
+        } else if (const auto value = ValueAfterKey(line, L"State=")) {
+            const std::wstring state = Utils::Trim(TextValue(*value));
+            if (state == L"Success") {
+                Raise(UNIST_CODE_SUCCESS, 0.0, L"");
+                verdict = kVerdictSuccess;
+            } else if (state == L"Fail") {
+                Raise(UNIST_CODE_ERROR, 0.0, L"安装包卸载失败");
+                verdict = kVerdictFailure;
+            }
+        } else if (const auto value = ValueAfterKey(line, L"Encode=")) {
+            m_codePage = Utils::Trim(TextValue(*value)) == L"UTF8" ? CP_UTF8 : CP_ACP;
+        }
+    }
+    return verdict;
+}

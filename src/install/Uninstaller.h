@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "install/StageCallback.h"
+#include "utils/Thread.h"
+#include "utils/UniqueResource.h"
+
+// Runs a temporary copy of an older version's uninstaller silently on its own worker
+// thread and turns its output lines into events 5002-5005.
+class CUninstaller {
+public:
+    // installedDir is the folder of the installed copy, handed to the child as "_?=".
+    CUninstaller(StageCallback callback, std::wstring uninstallerPath, std::wstring installedDir);
+    // Stops a run that is still going (ending the child) and waits for its thread.
+    ~CUninstaller();
+    CUninstaller(const CUninstaller&) = delete;
+    CUninstaller& operator=(const CUninstaller&) = delete;
+
+    // Builds the command line, waits for an earlier run's thread, then starts a new run.
+    // Start and Stop wait for the run's thread: never call them from this stage's callback.
+    void Start();
+    // Ends the running child, if any, and waits for the run; no event follows.
+    void Stop();
+    // Waits up to timeoutMs for the current run to end; true when no run is going.
+    bool WaitForRun(DWORD timeoutMs) const;
+
+    std::wstring BuildCommandLine() const;
+    // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
+    // 1000 failure; the last verdict line wins.
+    int Parse(const std::wstring& text);
+
+    int CodePage() const noexcept { return m_codePage; }
+    const std::wstring& CommandLine() const noexcept { return m_commandLine; }
+
+private:
+    void Run();
+    void Raise(int code, double progress, const std::wstring& message);
+    bool StopRequested() const;
+
+    StageCallback m_callback;
+    std::wstring m_commandLine;
+    std::wstring m_uninstallerPath;
+    std::wstring m_installedDir;
+    int m_codePage = 0;
+    Utils::UniqueHandle m_stopEvent;
+    std::unique_ptr<Utils::Thread> m_thread;
+};

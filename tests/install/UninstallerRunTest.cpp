@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include "StageHarness.h"
+#include "install/AdminProbes.h"
+#include "install/StageCodes.h"
+#include "install/Uninstaller.h"
+#include "support/LogCapture.h"
+#include "support/ProcessRunner.h"
+#include "utils/Processes.h"
+#include "utils/Text.h"
+
+using InstallTest::EventLog;
+using InstallTest::ScriptedChild;
+using InstallTest::StageEvent;
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 15000;
+const std::wstring kInstalledDir = L"C:\\Program Files\\Old Vellumora";
+
+std::vector<StageEvent> RunUninstaller(const std::string& script, int* codePage = nullptr)
+{
+    EventLog log;
+    ScriptedChild child(L"TarvikQuill_un_asa.exe");
+    child.SetScript(script);
+    CUninstaller uninstaller(log.Callback(), child.Path(), kInstalledDir);
+    uninstaller.Start();
+    EXPECT_TRUE(uninstaller.WaitForRun(kRunLimitMs)) << "the uninstaller run did not end";
+    if (codePage) {
+        *codePage = uninstaller.CodePage();
+    }
+    return log.Events();
+}
+
+} // namespace
+
+TEST(UninstallerRun, KnowsItsFourKeysOnly)
+{
+    const std::string a772(772, 'a');
+    const auto events = RunUninstaller(R"(out Progress=0.4
+out Progress=x
+out InstPath=C:\Ignored
+out Message=ignored
+out ExePath=C:\Ignored.exe
+out Error=locked file\r
+out Error=)"
+        + a772 + R"(
+out State=Other
+out State=Success\r
+out Progress=0.9
+)");
+    const std::vector<StageEvent> expected {
+        { UNIST_CODE_PROGRESS, 0.0, L"" },
+        { UNIST_CODE_PROGRESS, 0.4, L"" },
+        { UNIST_CODE_PROGRESS, 0.0, L"" },
+        { UNIST_CODE_ERROR, 0.0, L"locked file\r" },
+        { UNIST_CODE_ERROR, 0.0, L"" },
+        { UNIST_CODE_SUCCESS, 0.0, L"" },
+        { UNIST_CODE_PROGRESS, 0.9, L"" },
+    };
+    EXPECT_EQ(events, expected);
+}
+
+TEST(UninstallerRun, VerdictsAndTheEndWithoutOne)
+{
+    EXPECT_EQ(RunUninstaller(""),
+        (std::vector<StageEvent> { { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" } }));
+
+    // Fail, then Success in a later chunk: both, and no success with 1.0 at the end.
+    EXPECT_EQ(RunUninstaller("out State=Fail\nflush\nsleep 200\nout State=Success\n"),
+        (std::vector<StageEvent> { { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_ERROR, 0.0, L"安装包卸载失败" },
+            { UNIST_CODE_SUCCESS, 0.0, L"" } }));
+
+    // A verdict written just before the child ends is still read: a failure never turns
+    // into a success because the child was quick.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(RunUninstaller("out State=Fail\nexit 0\n"),
+            (std::vector<StageEvent> {
+                { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_ERROR, 0.0, L"安装包卸载失败" } }));
+    }
+}
+
+TEST(UninstallerRun, MissingOrUnstartableProgramsFail)
+{
+    for (const std::wstring& path : { std::wstring(), std::wstring(L"C:\\does not exist\\un.exe") }) {
+        EventLog log;
+        CUninstaller uninstaller(log.Callback(), path, kInstalledDir);
+        uninstaller.Start();
+        ASSERT_TRUE(uninstaller.WaitForRun(kRunLimitMs));
+        EXPECT_EQ(log.Events(), (std::vector<StageEvent> { { UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" } }));
+    }
+
+    TestSupport::TempDir folder(L"vlm bad");
+    const std::wstring notAProgram = folder / L"TarvikQuill_un_asa.exe";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(notAProgram, "this is not a program"));
+    EventLog log;
+    CUninstaller uninstaller(log.Callback(), notAProgram, kInstalledDir);
+    uninstaller.Start();
+    ASSERT_TRUE(uninstaller.WaitForRun(kRunLimitMs));
+    EXPECT_EQ(
+        log.Events(), (std::vector<StageEvent> { { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_FAIL, 2.0, L"" } }));
+}
+
+TEST(UninstallerRun, EncodeKnowsOnlyUtf8)
+{
+    int codePage = -1;
+    auto events = RunUninstaller("out Encode=UTF8\nout Error=中文\n", &codePage);
+    EXPECT_EQ(events.back(), (StageEvent { UNIST_CODE_ERROR, 0.0, L"中文" }));
+    EXPECT_EQ(codePage, CP_UTF8);
+
+    // 936 is not a choice here: it means the ANSI code page.
+    events = RunUninstaller("out Encode=UTF8\nout Encode=936\ncp 936 Error=安装\n", &codePage);
+    EXPECT_EQ(codePage, 0);
+    EXPECT_EQ(events.back().message, Utils::MultiByteToWide("\xB0\xB2\xD7\xB0", CP_ACP));
+}
+
+TEST(UninstallerRun, FloodedPipesDoNotBlockTheRun)
+{
+    EXPECT_EQ(
+        RunUninstaller("stderr 1048576\nout State=Success\n").back(), (StageEvent { UNIST_CODE_SUCCESS, 0.0, L"" }));
+    const auto events = RunUninstaller("out State=Success\nspam 1048576\n");
+    EXPECT_EQ(
+        events, (std::vector<StageEvent> { { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 0.0, L"" } }));
+}
+
+TEST(UninstallerRun, ADestroyedStageEndsItsHangingChild)
+{
+    TestSupport::LogCapture capture;
+    EventLog log;
+    ScriptedChild child(L"vlm_hanging_uninstaller.exe");
+    // Its output ends at once: the run is left waiting for the process itself.
+    child.SetScript("out Progress=0.5\ncloseout\nsleep 600000\n");
+    auto uninstaller = std::make_unique<CUninstaller>(log.Callback(), child.Path(), kInstalledDir);
+    uninstaller->Start();
+    ASSERT_TRUE(log.WaitForEvent({ UNIST_CODE_PROGRESS, 0.5, L"" }, kRunLimitMs));
+    ASSERT_TRUE(capture.WaitFor(L"output of child", kRunLimitMs));
+    const DWORD pid = Utils::FindProcessIdByName(L"vlm_hanging_uninstaller.exe");
+    ASSERT_NE(pid, 0u);
+    Utils::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    ASSERT_TRUE(process);
+
+    InstallTest::FinishWithin(
+        10000, [&] { uninstaller.reset(); }, "destroying the uninstaller");
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0) << "the uninstaller still runs";
+    EXPECT_TRUE(log.WithCode(UNIST_CODE_SUCCESS).empty());
+}
+
+TEST(UninstallerCommandLine, QuotedProgramAndUnquotedFolderLast)
+{
+    ScriptedChild child(L"TarvikQuill_un_asa.exe");
+    ASSERT_NE(child.Path().find(L' '), std::wstring::npos) << "the test needs a folder with a space";
+    child.SetScript("");
+    EventLog log;
+    CUninstaller uninstaller(log.Callback(), child.Path(), kInstalledDir);
+    const std::wstring expected = L"\"" + child.Path() + L"\" /S -adminact="
+        + (Utils::IsConsoleUserAdmin() ? L"true" : L"false") + L" -authorizationact="
+        + (Utils::IsProcessAdmin() ? L"true" : L"false") + L" -console=show _?=C:\\Program Files\\Old Vellumora";
+    EXPECT_EQ(uninstaller.BuildCommandLine(), expected);
+    uninstaller.Start();
+    ASSERT_TRUE(uninstaller.WaitForRun(kRunLimitMs));
+    EXPECT_EQ(child.RecordedCommandLine(), expected);
+    EXPECT_EQ(log.Events().back(), (StageEvent { UNIST_CODE_SUCCESS, 1.0, L"" }));
+}
+
+// Later tests run copies of the scripted child whose folder they do not choose (the
+// uninstaller's temporary copy): the script then comes through the environment.
+TEST(UninstallerRun, ScriptedChildFindsItsScriptThroughTheEnvironmentByItsName)
+{
+    TestSupport::TempDir folder(L"vlm env");
+    const std::wstring program = folder / L"Renamed Copy.exe";
+    ASSERT_TRUE(
+        ::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(), program.c_str(), FALSE));
+    const std::wstring byName = folder / L"by name.txt";
+    const std::wstring generic = folder / L"generic.txt";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(byName, "out Error=by name\n"));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(generic, "out Error=generic\n"));
+    Utils::ScopeExit clear([] {
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_Renamed Copy", nullptr);
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT", nullptr);
+    });
+    ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT", generic.c_str());
+
+    auto lastMessage = [&] {
+        EventLog log;
+        CUninstaller uninstaller(log.Callback(), program, kInstalledDir);
+        uninstaller.Start();
+        EXPECT_TRUE(uninstaller.WaitForRun(kRunLimitMs));
+        return log.Events().back().message;
+    };
+    EXPECT_EQ(lastMessage(), L"generic");
+    ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_Renamed Copy", byName.c_str());
+    EXPECT_EQ(lastMessage(), L"by name");
+}

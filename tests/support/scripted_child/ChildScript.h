@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One step of a scripted child. The script is UTF-8 text, one step per line; blank lines
+// and lines starting with '#' are skipped. Text arguments take the escapes \r, \n, \t,
+// \xHH (one raw byte) and a doubled backslash for one backslash.
+//
+//   cmdline PATH      write this program's command line (UTF-16LE, no BOM) to PATH
+//   out TEXT          queue TEXT and a line feed for standard output
+//   raw TEXT          queue TEXT alone
+//   cp PAGE TEXT      queue TEXT converted to code page PAGE, and a line feed
+//   fill N [CHAR]     queue N bytes of CHAR (default 'x')
+//   flush             write the queue with one WriteFile call
+//   sleep MS          pause
+//   stderr N          write N bytes to standard error
+//   spam N            write at least N bytes of whole ignorable lines to standard output
+//   closeout          flush, then close standard output (the reader sees its end)
+//   spawn LINE        start LINE (taken as is) with this program's handles inherited
+//   exit CODE         flush and end with CODE
+// At the end of the script the queue is flushed and the program ends with 0.
+struct ChildStep {
+    enum class Kind { CommandLine, Queue, Flush, CloseOutput, Sleep, StdErr, Spam, Spawn, Exit };
+    Kind kind = Kind::Flush;
+    std::string bytes; // Queue: the bytes; CommandLine: the path; Spawn: the command line (UTF-8)
+    unsigned long number = 0;
+};
+
+// Parses a script; a malformed line is reported in error and stops the parse.
+std::vector<ChildStep> ParseChildScript(const std::string& script, std::string& error);
+
+// Turns the escapes of a text argument into bytes.
+std::string UnescapeText(const std::string& text);

@@ -1,0 +1,209 @@
+// Test helper: a console program that plays a script of output lines, pauses, standard
+// error, and an exit code, so tests can run it as the package or as an old uninstaller.
+//
+// The command line is whatever the installer builds, so the script is found by the name
+// this copy of the program has:
+//   1. "--script PATH" on the command line (for direct runs);
+//   2. a file beside the program named after it with ".script" for ".exe";
+//   3. the environment variable VLM_CHILD_SCRIPT_<name without .exe>;
+//   4. the environment variable VLM_CHILD_SCRIPT.
+// Without any script the program writes nothing and ends with 0. A script that cannot be
+// read or parsed produces an "Error=" line, so the test sees the failure.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "ChildScript.h"
+
+namespace {
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+bool WriteAll(HANDLE handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr)) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        bytes.append(buffer, got);
+    }
+    ::CloseHandle(file);
+    return true;
+}
+
+std::wstring Environment(const std::wstring& name)
+{
+    wchar_t value[MAX_PATH * 2] = {};
+    const DWORD size = ::GetEnvironmentVariableW(name.c_str(), value, MAX_PATH * 2);
+    return size > 0 && size < MAX_PATH * 2 ? std::wstring(value, size) : std::wstring();
+}
+
+std::wstring FindScript()
+{
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::wstring fromArguments;
+    for (int i = 1; argv && i + 1 < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--script") {
+            fromArguments = argv[i + 1];
+        }
+    }
+    ::LocalFree(argv);
+    if (!fromArguments.empty()) {
+        return fromArguments;
+    }
+
+    wchar_t modulePath[MAX_PATH * 2] = {};
+    ::GetModuleFileNameW(nullptr, modulePath, MAX_PATH * 2);
+    std::wstring path = modulePath;
+    const std::size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    std::wstring stem = path;
+    const std::size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) {
+        stem.resize(path.size() - (name.size() - dot));
+        name.resize(dot);
+    }
+    const std::wstring beside = stem + L".script";
+    if (::GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return beside;
+    }
+    std::wstring named = Environment(L"VLM_CHILD_SCRIPT_" + name);
+    return named.empty() ? Environment(L"VLM_CHILD_SCRIPT") : named;
+}
+
+int Fail(HANDLE out, const std::string& reason)
+{
+    const std::string line = "Error=scripted child: " + reason + "\n";
+    WriteAll(out, line.data(), line.size());
+    return 3;
+}
+
+} // namespace
+
+int main()
+{
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    const std::wstring scriptPath = FindScript();
+    if (scriptPath.empty()) {
+        return 0;
+    }
+    std::string script;
+    if (!ReadWholeFile(scriptPath, script)) {
+        return Fail(out, "cannot read the script");
+    }
+    std::string error;
+    const std::vector<ChildStep> steps = ParseChildScript(script, error);
+    if (!error.empty()) {
+        return Fail(out, error);
+    }
+
+    std::string queue;
+    auto flush = [&] {
+        const bool ok = WriteAll(out, queue.data(), queue.size());
+        queue.clear();
+        return ok;
+    };
+    for (const ChildStep& step : steps) {
+        switch (step.kind) {
+        case ChildStep::Kind::CommandLine: {
+            const std::wstring commandLine = ::GetCommandLineW();
+            HANDLE file
+                = ::CreateFileW(Utf8ToWide(step.bytes).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                WriteAll(file, reinterpret_cast<const char*>(commandLine.data()), commandLine.size() * sizeof(wchar_t));
+                ::CloseHandle(file);
+            }
+            break;
+        }
+        case ChildStep::Kind::Queue:
+            queue += step.bytes;
+            break;
+        case ChildStep::Kind::Flush:
+            if (!flush()) {
+                return 4;
+            }
+            break;
+        case ChildStep::Kind::CloseOutput:
+            flush();
+            ::CloseHandle(out);
+            out = INVALID_HANDLE_VALUE;
+            break;
+        case ChildStep::Kind::Sleep:
+            ::Sleep(step.number);
+            break;
+        case ChildStep::Kind::StdErr: {
+            const std::string block(4096, 'e');
+            for (unsigned long left = step.number; left > 0;) {
+                const std::size_t now = left < block.size() ? left : block.size();
+                if (!WriteAll(err, block.data(), now)) {
+                    return 5;
+                }
+                left -= static_cast<unsigned long>(now);
+            }
+            break;
+        }
+        case ChildStep::Kind::Spam: {
+            std::string block;
+            while (block.size() < 4096) {
+                block += "Noise=after the verdict, ignored by every reader\n";
+            }
+            for (unsigned long left = step.number; left > 0;) {
+                std::size_t now = left < block.size() ? left : block.size();
+                now = block.find('\n', now - 1) + 1; // whole lines only
+                if (!WriteAll(out, block.data(), now)) {
+                    return 6;
+                }
+                left -= now < left ? static_cast<unsigned long>(now) : left;
+            }
+            break;
+        }
+        case ChildStep::Kind::Spawn: {
+            // The new process inherits our standard streams, as a program started by a
+            // package may; it is left running.
+            std::wstring commandLine = Utf8ToWide(step.bytes);
+            STARTUPINFOW startup {};
+            startup.cb = sizeof(startup);
+            PROCESS_INFORMATION info {};
+            if (!::CreateProcessW(
+                    nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+                return Fail(out, "cannot spawn " + step.bytes);
+            }
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+            break;
+        }
+        case ChildStep::Kind::Exit:
+            flush();
+            return static_cast<int>(step.number);
+        }
+    }
+    flush();
+    return 0;
+}

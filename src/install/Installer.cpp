@@ -119,6 +119,14 @@ std::wstring CInstaller::BuildCommandLine() const
 
 void CInstaller::Run()
 {
+    RunPackage();
+    if (m_runEnded) {
+        m_runEnded();
+    }
+}
+
+void CInstaller::RunPackage()
+{
     Raise(IST_CODE_START, 0.0, L"");
     if (m_packagePath.empty()) {
         Raise(IST_CODE_FAIL, 1.0, L"");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,10 @@ public:
     // Waits up to timeoutMs for the current run to end; true when no run is going.
     bool WaitForRun(DWORD timeoutMs) const;
 
+    // Called on the run's thread once the package has ended (or could not start, or was
+    // stopped): the moment its file can be deleted, which a verdict line comes before.
+    void SetRunEnded(std::function<void()> runEnded) { m_runEnded = std::move(runEnded); }
+
     std::wstring BuildCommandLine() const;
     // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
     // 1000 failure; the last verdict line wins.
@@ -50,6 +55,7 @@ public:
 
 private:
     void Run();
+    void RunPackage();
     void Raise(int code, double progress, const std::wstring& message);
     bool StopRequested() const;
     void ApplyEncode(const std::wstring& value);
@@ -65,6 +71,7 @@ private:
     std::wstring m_installLanguage;
     int m_codePage = 0;
     Version m_version;
+    std::function<void()> m_runEnded;
     Utils::UniqueHandle m_stopEvent;
     std::unique_ptr<Utils::Thread> m_thread;
 };

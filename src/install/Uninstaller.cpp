@@ -76,6 +76,9 @@ std::wstring CUninstaller::BuildCommandLine() const
 
 void CUninstaller::Run()
 {
+    if (m_beforeRun && !m_beforeRun(m_stopEvent.get())) {
+        return;
+    }
     if (!Utils::PathExists(m_uninstallerPath)) {
         Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
         return;

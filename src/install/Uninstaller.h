@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,11 @@ public:
     // Waits up to timeoutMs for the current run to end; true when no run is going.
     bool WaitForRun(DWORD timeoutMs) const;
 
+    // Runs on the removal's own thread before anything else; returning false (it is handed
+    // the stop event to watch) ends the run without an event.
+    using BeforeRun = std::function<bool(HANDLE stopEvent)>;
+    void SetBeforeRun(BeforeRun beforeRun) { m_beforeRun = std::move(beforeRun); }
+
     std::wstring BuildCommandLine() const;
     // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
     // 1000 failure; the last verdict line wins.
@@ -46,6 +52,7 @@ private:
     std::wstring m_uninstallerPath;
     std::wstring m_installedDir;
     int m_codePage = 0;
+    BeforeRun m_beforeRun;
     Utils::UniqueHandle m_stopEvent;
     std::unique_ptr<Utils::Thread> m_thread;
 };

@@ -5,7 +5,8 @@ VLM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VLM_BUILD=${VLM_BUILD:-$VLM_ROOT/build}
 export WINEPREFIX=${WINEPREFIX:-$VLM_BUILD/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder would mirror shortcuts the tests create onto the real desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 VLM_STARTED_XVFB=""
 VLM_STARTED_WINESERVER=""
 

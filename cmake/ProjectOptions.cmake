@@ -3,8 +3,10 @@ add_library(vlm_options INTERFACE)
 target_compile_definitions(vlm_options INTERFACE
   UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800)
+# SSE2 arithmetic: plain IEEE doubles, not the x87's extended precision, so progress
+# figures truncate the same way on every machine.
 target_compile_options(vlm_options INTERFACE
-  -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
+  -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers -msse2 -mfpmath=sse)
 target_link_options(vlm_options INTERFACE -static -static-libgcc -static-libstdc++)
 
 # vlm_add_library(name SOURCES... [DEPS ...]): a static library of our own under src/.

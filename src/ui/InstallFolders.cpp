@@ -1,0 +1,88 @@
+#include "ui/InstallFolders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "install/AdminProbes.h"
+#include "utils/FileSystem.h"
+
+std::wstring JoinFolder(const std::wstring& base, const std::wstring& name)
+{
+    if (!base.empty() && base.back() == L'\\') {
+        return base + name;
+    }
+    return base + L"\\" + name;
+}
+
+std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs)
+{
+    if (!inputs.existingFolder.empty() && inputs.existingUninstallerPresent) {
+        return inputs.existingFolder;
+    }
+    std::wstring base;
+    if (inputs.consoleUserIsAdmin && inputs.processIsAdmin && !inputs.appData.empty()) {
+        base = JoinFolder(inputs.appData, L"norvale");
+    } else {
+        base = inputs.programFilesX86;
+    }
+    return JoinFolder(base, L"TarvikQuill");
+}
+
+DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller)
+{
+    DefaultFolderInputs inputs;
+    inputs.existingFolder = existingFolder;
+    inputs.existingUninstallerPresent = Utils::PathExists(uninstaller);
+    inputs.consoleUserIsAdmin = Utils::IsConsoleUserAdmin();
+    inputs.processIsAdmin = Utils::IsProcessAdmin();
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH + 1);
+    if (length > 0 && length <= MAX_PATH) {
+        inputs.appData = buffer;
+    }
+    wchar_t programFiles[MAX_PATH + 1] = {};
+    if (::SHGetSpecialFolderPathW(nullptr, programFiles, CSIDL_PROGRAM_FILESX86, FALSE)
+        || ::SHGetSpecialFolderPathW(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE)) {
+        inputs.programFilesX86 = programFiles;
+    }
+    return inputs;
+}
+
+namespace {
+
+// "C:\x\" and "C:\x" name one folder; the relative-path call tells them apart.
+std::wstring WithoutTrailingBackslash(std::wstring folder)
+{
+    while (folder.size() > 3 && folder.back() == L'\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+} // namespace
+
+bool IsSameFolder(const std::wstring& a, const std::wstring& b)
+{
+    if (a.empty() || b.empty()) {
+        return false;
+    }
+    const std::wstring from = WithoutTrailingBackslash(a);
+    const std::wstring to = WithoutTrailingBackslash(b);
+    wchar_t relative[MAX_PATH] = {};
+    if (!::PathRelativePathToW(
+            relative, from.c_str(), FILE_ATTRIBUTE_DIRECTORY, to.c_str(), FILE_ATTRIBUTE_DIRECTORY)) {
+        return false;
+    }
+    return std::wstring(relative) == L".";
+}
+
+bool KeepsExistingVersion(const std::wstring& existingFolder, const std::wstring& path)
+{
+    if (!IsSameFolder(existingFolder, path)) {
+        return false;
+    }
+    wchar_t value[21] = {};
+    ::GetPrivateProfileStringW(L"Uninstall", L"IsOverride", L"true", value, 21, JoinFolder(path, L"set.ini").c_str());
+    return std::wstring(value) == L"false";
+}

@@ -1,0 +1,50 @@
+#include "ui/InstallRecord.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "ui/InstallFolders.h"
+#include "utils/FileSystem.h"
+#include "utils/Registry.h"
+#include "utils/SystemProbes.h"
+
+void RecordInstallation(const std::wstring& installFolder, const std::wstring& reportedUninstaller)
+{
+    Utils::WriteRegistryString(L"InstallPath", installFolder);
+    const std::wstring uninstaller = reportedUninstaller.empty() ? installFolder + L"\\uninst.ep" : reportedUninstaller;
+    if (Utils::PathExists(uninstaller)) {
+        Utils::WriteRegistryString(L"UnInstallEp", uninstaller);
+    }
+}
+
+std::wstring AnalyticsFolder()
+{
+    wchar_t base[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", base, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        base[0] = L'\0';
+        ::SHGetSpecialFolderPathW(nullptr, base, CSIDL_COMMON_DOCUMENTS, FALSE);
+    }
+    return JoinFolder(JoinFolder(base, L"TarvikData"), L"TarvikQuill");
+}
+
+void WriteStateFiles(const std::wstring& installFolder, const std::wstring& installerFileName)
+{
+    const std::wstring stateFile = JoinFolder(installFolder, L"set.ini");
+    ::WritePrivateProfileStringW(L"Install", L"APPStore", installerFileName.c_str(), stateFile.c_str());
+    ::WritePrivateProfileStringW(L"Install", L"AppName", L"Vellumora", stateFile.c_str());
+    ::WritePrivateProfileStringW(L"Install", L"DeviceID", Utils::CreateGuidText().c_str(), stateFile.c_str());
+
+    const std::wstring dataFolder = AnalyticsFolder();
+    if (!Utils::EnsureDirectoryPath(dataFolder)) {
+        return;
+    }
+    const std::wstring analyticsFile = dataFolder + L"\\TKSensorsAnalytics.ini";
+    ::WritePrivateProfileStringW(L"Install", L"TKSensorsAnalyticsIni", analyticsFile.c_str(), stateFile.c_str());
+    SYSTEMTIME now {};
+    ::GetLocalTime(&now);
+    wchar_t stamp[64] = {};
+    _snwprintf(stamp, 63, L"%d-%02d-%02d %02d:%02d:%02d", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+        now.wSecond);
+    ::WritePrivateProfileStringW(L"Init", L"UpdateTime", stamp, analyticsFile.c_str());
+}

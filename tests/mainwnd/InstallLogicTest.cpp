@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/TempDir.h"
+#include "ui/InstallFolders.h"
+#include "ui/InstallProgress.h"
+#include "ui/InstallRecord.h"
+#include "utils/Registry.h"
+#include "utils/Text.h"
+
+TEST(InstallProgress, DownloadAndPackageShareOneBar)
+{
+    InstallProgress progress(0.7);
+    EXPECT_EQ(progress.DownloadPercent(0.5), 35);
+    EXPECT_EQ(progress.DownloadPercent(1.0), 70);
+    EXPECT_EQ(progress.InstallPercent(0.0), 74);
+    EXPECT_EQ(progress.InstallPercent(0.0), 78) << "0.3 of the share truncates to 78, not 79";
+    EXPECT_EQ(progress.InstallPercent(0.0), 83);
+    EXPECT_EQ(progress.InstallPercent(0.9), 97);
+    EXPECT_EQ(progress.InstallPercent(1.0), 100);
+
+    InstallProgress zeros(0.7);
+    int last = 0;
+    for (int i = 0; i < 20; ++i) {
+        last = zeros.InstallPercent(0.0);
+    }
+    EXPECT_EQ(last, 98) << "reports of 0 alone stop at 95 % of the package share";
+}
+
+TEST(InstallProgress, StaysOnTheBarWhateverTheScaleOrReport)
+{
+    InstallProgress large(2.5);
+    EXPECT_EQ(large.DownloadPercent(0.9), 90);
+    EXPECT_EQ(large.InstallPercent(0.5), 100);
+    InstallProgress negative(-1.0);
+    EXPECT_EQ(negative.DownloadPercent(0.9), 0);
+    EXPECT_EQ(negative.InstallPercent(0.5), 50);
+    InstallProgress normal(0.7);
+    EXPECT_EQ(normal.DownloadPercent(7.0), 100);
+    EXPECT_EQ(normal.DownloadPercent(-3.0), 0);
+    EXPECT_EQ(normal.InstallPercent(42.0), 100);
+}
+
+TEST(InstallProgress, TextTellsAShortWaitFromALongOne)
+{
+    EXPECT_EQ(InstallProgress::Text(L"", 35, 10.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(InstallProgress::Text(L"", 35, 60.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(InstallProgress::Text(L"", 35, 60.5f), L"正在安装中:35%，请耐心等待...");
+    EXPECT_EQ(InstallProgress::Text(L"Installing %d%%", 7, 100.0f), L"Installing 7%");
+
+    InstallStopwatch watch;
+    EXPECT_EQ(watch.ElapsedSeconds(5000), 0.0f);
+    watch.Start(1000);
+    EXPECT_EQ(watch.ElapsedSeconds(62000), 61.0f);
+}
+
+TEST(InstallFolders, DefaultFolderByExistingInstallationAndRights)
+{
+    DefaultFolderInputs inputs;
+    inputs.appData = L"C:\\Users\\u\\AppData\\Roaming";
+    inputs.programFilesX86 = L"C:\\Program Files (x86)";
+    EXPECT_EQ(DefaultInstallFolder(inputs), L"C:\\Program Files (x86)\\TarvikQuill");
+    inputs.consoleUserIsAdmin = inputs.processIsAdmin = true;
+    EXPECT_EQ(DefaultInstallFolder(inputs), L"C:\\Users\\u\\AppData\\Roaming\\norvale\\TarvikQuill");
+    inputs.appData.clear();
+    EXPECT_EQ(DefaultInstallFolder(inputs), L"C:\\Program Files (x86)\\TarvikQuill");
+    inputs.existingFolder = L"D:\\Apps\\V";
+    EXPECT_EQ(DefaultInstallFolder(inputs), L"C:\\Program Files (x86)\\TarvikQuill") << "its uninstaller is gone";
+    inputs.existingUninstallerPresent = true;
+    EXPECT_EQ(DefaultInstallFolder(inputs), L"D:\\Apps\\V");
+    EXPECT_EQ(JoinFolder(L"C:\\", L"x"), L"C:\\x");
+}
+
+TEST(InstallFolders, SameFolderAndTheOverrideSwitch)
+{
+    TestSupport::TempDir dir;
+    EXPECT_TRUE(IsSameFolder(dir.Path(), dir.Path()));
+    EXPECT_TRUE(IsSameFolder(dir.Path(), dir.Path() + L"\\"));
+    EXPECT_FALSE(IsSameFolder(dir.Path(), dir / L"sub"));
+    EXPECT_FALSE(IsSameFolder(L"", dir.Path()));
+
+    EXPECT_FALSE(KeepsExistingVersion(dir.Path(), dir.Path())) << "no set.ini: the old version goes";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"set.ini", "[Uninstall]\r\nIsOverride=False\r\n"));
+    EXPECT_FALSE(KeepsExistingVersion(dir.Path(), dir.Path()));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"set.ini", "[Uninstall]\r\nIsOverride=false\r\n"));
+    EXPECT_TRUE(KeepsExistingVersion(dir.Path(), dir.Path()));
+    EXPECT_FALSE(KeepsExistingVersion(dir.Path(), dir / L"elsewhere"));
+}
+
+TEST(InstallRecord, RegistryAndStateFiles)
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    TestSupport::TempDir dir;
+    RecordInstallation(dir.Path(), L"");
+    Utils::RecordedInstallation recorded = Utils::ReadRecordedInstallation();
+    EXPECT_EQ(recorded.installPath, dir.Path());
+    DWORD type = 0;
+    std::wstring value;
+    EXPECT_FALSE(Utils::ReadRegistryString(L"UnInstallEp", type, value)) << "no uninstaller file, no value";
+
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"uninst.ep", "x"));
+    RecordInstallation(dir.Path(), L"");
+    ASSERT_TRUE(Utils::ReadRegistryString(L"UnInstallEp", type, value));
+    EXPECT_EQ(value, dir / L"uninst.ep");
+    RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+
+    WriteStateFiles(dir.Path(), L"VellumoraInstaller.exe");
+    wchar_t text[260] = {};
+    const std::wstring setIni = dir / L"set.ini";
+    GetPrivateProfileStringW(L"Install", L"APPStore", L"", text, 260, setIni.c_str());
+    EXPECT_STREQ(text, L"VellumoraInstaller.exe");
+    GetPrivateProfileStringW(L"Install", L"AppName", L"", text, 260, setIni.c_str());
+    EXPECT_STREQ(text, L"Vellumora");
+    GetPrivateProfileStringW(L"Install", L"DeviceID", L"", text, 260, setIni.c_str());
+    EXPECT_EQ(std::wstring(text).size(), 32u);
+    GetPrivateProfileStringW(L"Install", L"TKSensorsAnalyticsIni", L"", text, 260, setIni.c_str());
+    const std::wstring analytics = text;
+    EXPECT_EQ(analytics, AnalyticsFolder() + L"\\TKSensorsAnalytics.ini");
+    GetPrivateProfileStringW(L"Init", L"UpdateTime", L"", text, 260, analytics.c_str());
+    EXPECT_TRUE(
+        std::regex_match(Utils::WideToMultiByte(text, CP_UTF8), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")));
+}

@@ -1,0 +1,128 @@
+// Prints one line of timings:
+//   skin_decode_ms=<median of N decodes of the embedded archive>
+//   first_paint_ms=<process start to the main layout built and first painted>
+// With --plain the window is a bare Win32 window (no toolkit, no skin): the reference
+// for what Wine itself costs to start a process and paint a window.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "toolkit/SkinArchive.h"
+#include "ui/CDuiFrame.h"
+
+namespace {
+
+double Now100ns()
+{
+    FILETIME now;
+    ::GetSystemTimePreciseAsFileTime(&now);
+    return static_cast<double>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+double MsSinceProcessStart()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const double start
+        = static_cast<double>((static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
+    return (Now100ns() - start) / 10000.0;
+}
+
+double g_firstPaintMs = -1;
+
+class BenchFrame : public CDuiFrame {
+public:
+    BenchFrame()
+        : CDuiFrame(FrameParams::ForSkinFile(L"MainWnd.xml"))
+    {
+    }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        const LRESULT result = CDuiFrame::HandleMessage(message, wParam, lParam);
+        if (message == WM_PAINT && g_firstPaintMs < 0) {
+            ::GdiFlush();
+            g_firstPaintMs = MsSinceProcessStart();
+            Close(IDOK);
+        }
+        return result;
+    }
+};
+
+LRESULT CALLBACK PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(hwnd, &ps);
+        ::FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::EndPaint(hwnd, &ps);
+        if (g_firstPaintMs < 0) {
+            g_firstPaintMs = MsSinceProcessStart();
+            ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        ::PostQuitMessage(0);
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void RunPlain()
+{
+    WNDCLASSEXW wc { sizeof(wc) };
+    wc.lpfnWndProc = PlainProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"BenchPlain";
+    ::RegisterClassExW(&wc);
+    ::CreateWindowExW(
+        0, L"BenchPlain", L"plain", WS_POPUP | WS_VISIBLE, 100, 100, 600, 400, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::DispatchMessageW(&msg);
+    }
+}
+
+double MedianSkinDecodeMs(int runs)
+{
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
+    const void* data = found ? ::LockResource(::LoadResource(nullptr, found)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(nullptr, found) : 0;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const double start = Now100ns();
+        auto archive = Toolkit::SkinArchive::Open(data, size);
+        times.push_back((Now100ns() - start) / 10000.0);
+        if (!archive) {
+            return -1;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const bool plain = argc > 1 && std::wcscmp(argv[1], L"--plain") == 0;
+    if (plain) {
+        RunPlain();
+        std::printf("first_paint_ms=%.1f\n", g_firstPaintMs);
+        return 0;
+    }
+    {
+        BenchFrame frame;
+        if (!frame.Create(nullptr, L"Vellumora", WS_POPUP | WS_VISIBLE, 0, 100, 100, 600, 400)) {
+            std::printf("error=main window not created\n");
+            return 1;
+        }
+        frame.ShowModal();
+    }
+    std::printf("first_paint_ms=%.1f skin_decode_ms=%.2f\n", g_firstPaintMs, MedianSkinDecodeMs(9));
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "toolkit/FontTable.h"
+
+#include "toolkit/Diagnostics.h"
+
+namespace Toolkit {
+namespace {
+
+int CALLBACK NoteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+} // namespace
+
+bool FontTable::FaceExists(const std::wstring& face)
+{
+    if (face.empty() || face.size() >= LF_FACESIZE) {
+        return false;
+    }
+    LOGFONTW query {};
+    query.lfCharSet = DEFAULT_CHARSET;
+    face.copy(query.lfFaceName, LF_FACESIZE - 1);
+    bool found = false;
+    WindowDc screen(nullptr);
+    ::EnumFontFamiliesExW(screen.get(), &query, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+std::wstring FontTable::SystemFace()
+{
+    NONCLIENTMETRICSW metrics {};
+    metrics.cbSize = sizeof(metrics);
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)
+        && metrics.lfMessageFont.lfFaceName[0]) {
+        return metrics.lfMessageFont.lfFaceName;
+    }
+    return L"Tahoma";
+}
+
+void FontTable::Add(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic, bool isDefault)
+{
+    FontInfo info;
+    info.requestedFace = face;
+    info.face = FaceExists(face) ? face : SystemFace();
+    if (info.face != face) {
+        Diagnostic(L"font face '" + face + L"' missing, using '" + info.face + L"'");
+    }
+    info.size = size > 0 ? size : 12;
+    info.bold = bold;
+    info.underline = underline;
+    info.italic = italic;
+
+    LOGFONTW lf {};
+    lf.lfHeight = -info.size;
+    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    lf.lfUnderline = underline;
+    lf.lfItalic = italic;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    info.face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+    info.font.reset(::CreateFontIndirectW(&lf));
+
+    m_fonts[id] = std::move(info);
+    if (isDefault || m_defaultId < 0) {
+        m_defaultId = id;
+    }
+}
+
+const FontInfo* FontTable::Info(int id) const
+{
+    auto it = m_fonts.find(id);
+    if (it == m_fonts.end()) {
+        it = m_fonts.find(m_defaultId);
+    }
+    return it == m_fonts.end() ? nullptr : &it->second;
+}
+
+HFONT FontTable::Get(int id) const
+{
+    const FontInfo* info = Info(id);
+    if (info && info->font) {
+        return info->font.get();
+    }
+    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+} // namespace Toolkit

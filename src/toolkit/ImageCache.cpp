@@ -1,0 +1,80 @@
+#include "toolkit/ImageCache.h"
+
+#include <shlwapi.h>
+
+#include "toolkit/Diagnostics.h"
+#include "toolkit/GdiplusInclude.h"
+#include "toolkit/GdiplusSession.h"
+#include "toolkit/SkinArchive.h"
+
+namespace Toolkit {
+namespace {
+
+struct ComRelease {
+    void operator()(IUnknown* p) const noexcept { p->Release(); }
+};
+
+} // namespace
+
+std::unique_ptr<Gdiplus::Bitmap> DecodeImage(const void* data, std::size_t size)
+{
+    if (!EnsureGdiplus() || !data || size == 0) {
+        return nullptr;
+    }
+    std::unique_ptr<IStream, ComRelease> stream(
+        ::SHCreateMemStream(static_cast<const BYTE*>(data), static_cast<UINT>(size)));
+    if (!stream) {
+        return nullptr;
+    }
+    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream.get()));
+    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok) {
+        return nullptr;
+    }
+    // GDI+ may read the stream lazily; a copy in its own memory outlives it and draws faster.
+    const int width = static_cast<int>(decoded->GetWidth());
+    const int height = static_cast<int>(decoded->GetHeight());
+    auto copy = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppPARGB);
+    if (copy->GetLastStatus() != Gdiplus::Ok) {
+        return nullptr;
+    }
+    {
+        Gdiplus::Graphics g(copy.get());
+        g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        g.DrawImage(decoded.get(), Gdiplus::Rect(0, 0, width, height), 0, 0, width, height, Gdiplus::UnitPixel);
+    }
+    return copy;
+}
+
+ImageCache& ImageCache::Instance()
+{
+    EnsureGdiplus(); // started first so it is shut down after the cache
+    static ImageCache cache;
+    return cache;
+}
+
+ImageCache::~ImageCache() = default;
+
+Gdiplus::Bitmap* ImageCache::Get(std::wstring_view name)
+{
+    const std::wstring key = SkinArchive::NormaliseName(name);
+    const auto it = m_images.find(key);
+    if (it != m_images.end()) {
+        return it->second.get();
+    }
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+    const SkinArchive* skin = Skin();
+    if (const Bytes* bytes = skin ? skin->Find(key) : nullptr) {
+        bitmap = DecodeImage(bytes->data(), bytes->size());
+        if (!bitmap) {
+            Diagnostic(L"image does not decode: " + key);
+        }
+    }
+    return m_images.emplace(key, std::move(bitmap)).first->second.get();
+}
+
+void ImageCache::Clear()
+{
+    m_images.clear();
+}
+
+} // namespace Toolkit

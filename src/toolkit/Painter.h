@@ -1,0 +1,54 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "toolkit/ImageSpec.h"
+
+namespace Gdiplus {
+class Graphics;
+}
+
+namespace Toolkit {
+
+// Draws into one DC (the window's back buffer): images through GDI+, text through GDI so
+// it measures and renders exactly like the text measurement of the controls.
+class Painter {
+public:
+    explicit Painter(HDC dc);
+    ~Painter();
+    Painter(const Painter&) = delete;
+    Painter& operator=(const Painter&) = delete;
+
+    HDC dc() const noexcept { return m_dc; }
+
+    void FillColor(const RECT& rect, DWORD argb);
+    // Draws a skin image into the control's rect (or the spec's dest part of it), nine-sliced
+    // by its corners. Returns false when the image is missing (nothing is drawn).
+    bool DrawImage(const RECT& controlRect, const ImageSpec& spec);
+    void DrawText(const RECT& rect, const std::wstring& text, HFONT font, DWORD argb, UINT format);
+    void DrawBorder(const RECT& rect, DWORD argb, int width, SIZE round);
+    void DrawFocusCue(const RECT& rect, DWORD argb);
+
+    // Narrows drawing to a rect until the scope ends.
+    class Clip {
+    public:
+        Clip(Painter& painter, const RECT& rect);
+        ~Clip();
+        Clip(const Clip&) = delete;
+        Clip& operator=(const Clip&) = delete;
+
+    private:
+        Painter& m_painter;
+        int m_savedDc;
+        unsigned m_savedGraphics;
+    };
+
+private:
+    HDC m_dc;
+    std::unique_ptr<Gdiplus::Graphics> m_graphics;
+};
+
+} // namespace Toolkit

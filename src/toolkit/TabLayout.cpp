@@ -1,0 +1,54 @@
+#include "toolkit/TabLayout.h"
+
+#include "toolkit/Attributes.h"
+
+namespace Toolkit {
+
+void* CTabLayoutUI::GetInterface(std::wstring_view name)
+{
+    return EqualsNoCase(name, L"TabLayout") ? this : CContainerUI::GetInterface(name);
+}
+
+void CTabLayoutUI::ShowSelected()
+{
+    for (int i = 0; i < GetChildCount(); ++i) {
+        GetChildAt(i)->SetVisible(i == m_selected);
+    }
+}
+
+void CTabLayoutUI::SetManager(PaintManager* manager, CControlUI* parent)
+{
+    CContainerUI::SetManager(manager, parent);
+    ShowSelected();
+}
+
+bool CTabLayoutUI::SelectItem(int index)
+{
+    if (index < 0 || index >= GetChildCount()) {
+        return false;
+    }
+    const int previous = m_selected;
+    m_selected = index;
+    ShowSelected();
+    NeedUpdate();
+    if (previous != index) {
+        SendNotify(L"tabselect", static_cast<WPARAM>(index), previous);
+    }
+    return true;
+}
+
+bool CTabLayoutUI::SelectItem(CControlUI* page)
+{
+    return SelectItem(GetItemIndex(page));
+}
+
+bool CTabLayoutUI::SetAttribute(std::wstring_view name, std::wstring_view value)
+{
+    if (EqualsNoCase(name, L"selectedid")) {
+        m_selected = ParseInt(value);
+        return true;
+    }
+    return CContainerUI::SetAttribute(name, value);
+}
+
+} // namespace Toolkit

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "toolkit/SkinArchive.h"
+
+using namespace Toolkit;
+
+TEST(SkinArchive, FindsLayoutsAndImagesIgnoringCaseAndSlashes)
+{
+    const SkinArchive* skin = Skin();
+    ASSERT_NE(skin, nullptr) << "the test program embeds the skin resource";
+
+    const Bytes* exitTip = skin->Find(L"ExitTipWnd.xml");
+    ASSERT_NE(exitTip, nullptr) << "stored as exitTipWnd.xml";
+    EXPECT_EQ(exitTip, skin->Find(L"exitTipWnd.xml"));
+    const std::string text(exitTip->begin(), exitTip->end());
+    EXPECT_NE(text.find("<Window"), std::string::npos);
+
+    const Bytes* checkBox = skin->Find(L"res\\mainWnd\\Cb1.png");
+    ASSERT_NE(checkBox, nullptr) << "stored as res/mainWnd/cb1.png";
+    EXPECT_EQ(checkBox, skin->Find(L"res/mainWnd/cb1.png"));
+    ASSERT_GT(checkBox->size(), 8u);
+    EXPECT_EQ((*checkBox)[1], 'P'); // PNG signature
+    EXPECT_NE(skin->Find(L"res\\common\\closeBtn_1.png"), nullptr);
+
+    // The disabled images the layouts name but the skin leaves out.
+    for (const wchar_t* missing :
+        { L"res\\common\\closebtn4.png", L"res\\mainWnd\\Cb4.png", L"res\\TipWnd\\okBtn4.png" }) {
+        EXPECT_EQ(skin->Find(missing), nullptr) << missing;
+    }
+}
+
+TEST(SkinArchive, HoldsTheSixLayoutsAndTheImages)
+{
+    const SkinArchive* skin = Skin();
+    ASSERT_NE(skin, nullptr);
+    for (const wchar_t* layout : { L"mainWnd.xml", L"MessageBox1Wnd.xml", L"MessageBox2Wnd.xml", L"NetworkTipWnd.xml",
+             L"InstalledPathTipWnd.xml", L"exitTipWnd.xml" }) {
+        EXPECT_NE(skin->Find(layout), nullptr) << layout;
+    }
+    EXPECT_NE(skin->Find(L"res\\mainWnd\\progressAnimate\\059.png"), nullptr);
+    EXPECT_EQ(skin->FileCount(), 142u);
+}
+
+TEST(SkinArchive, ReadSkinFileCopiesOneFileOrNothing)
+{
+    const auto bytes = ReadSkinFile(L"RES/MAINWND/LOGO.PNG");
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_FALSE(bytes->empty());
+    EXPECT_FALSE(ReadSkinFile(L"language.json").has_value());
+}
+
+TEST(SkinArchive, RejectsWhatIsNotAnArchive)
+{
+    std::wstring error;
+    const char garbage[] = "7z\xBC\xAF\x27\x1C but then nothing sensible follows here";
+    EXPECT_EQ(SkinArchive::Open(garbage, sizeof(garbage), &error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(SkinArchive::Open(nullptr, 0, &error), nullptr);
+
+    // A truncated copy of the real skin must fail cleanly too.
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
+    ASSERT_NE(found, nullptr);
+    const void* data = ::LockResource(::LoadResource(nullptr, found));
+    const DWORD size = ::SizeofResource(nullptr, found);
+    EXPECT_EQ(SkinArchive::Open(data, size / 2, &error), nullptr);
+    EXPECT_NE(SkinArchive::Open(data, size, &error), nullptr);
+}
+
+TEST(SkinArchive, ResourceIsChineseLanguage)
+{
+    EXPECT_NE(::FindResourceExW(
+                  nullptr, L"ZIPRES", MAKEINTRESOURCEW(147), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
+        nullptr);
+}

@@ -1,0 +1,258 @@
+#include "GuiDriver.h"
+
+#include <functional>
+#include <vector>
+
+#include "support/ProcessRunner.h"
+#include "toolkit/Button.h"
+#include "toolkit/GdiplusInclude.h"
+#include "toolkit/GdiplusSession.h"
+#include "toolkit/Handles.h"
+
+namespace GuiDriver {
+
+struct LocateRequest {
+    HWND window;
+    const wchar_t* name;
+    Located result;
+};
+
+TestMainWnd::TestMainWnd()
+    : CDuiFrame(FrameParams::ForSkinFile(L"MainWnd.xml"))
+{
+}
+
+LRESULT TestMainWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM lParam, bool& handled)
+{
+    if (message != kLocateMessage) {
+        handled = false;
+        return 0;
+    }
+    handled = true;
+    auto* request = reinterpret_cast<LocateRequest*>(lParam);
+    auto* window = dynamic_cast<Toolkit::WindowImplBase*>(Toolkit::CWindowWnd::FromHandle(request->window));
+    Toolkit::CControlUI* control = window ? window->FindControl(request->name) : nullptr;
+    if (!control) {
+        return 0;
+    }
+    // Whatever is pending is drawn now, so a screenshot taken next shows it.
+    ::RedrawWindow(request->window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT r = control->GetPos();
+    ::MapWindowPoints(request->window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    request->result.found = true;
+    request->result.screen = r;
+    if (auto* button = static_cast<Toolkit::CButtonUI*>(control->GetInterface(L"Button"))) {
+        request->result.hot = button->IsHot();
+    }
+    return 1;
+}
+
+Backdrop::Backdrop()
+{
+    static const bool registered = [] {
+        WNDCLASSEXW wc { sizeof(wc) };
+        wc.lpfnWndProc = ::DefWindowProcW;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hbrBackground = ::CreateSolidBrush(RGB(0xE4, 0xE9, 0xF0)); // lives for the process
+        wc.lpszClassName = L"GuiTestBackdrop";
+        return ::RegisterClassExW(&wc) != 0;
+    }();
+    if (registered) {
+        m_hwnd = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"GuiTestBackdrop", L"", WS_POPUP, 0, 0,
+            ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+            ::GetModuleHandleW(nullptr), nullptr);
+        ::SetWindowPos(m_hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ::UpdateWindow(m_hwnd);
+    }
+}
+
+Backdrop::~Backdrop()
+{
+    if (m_hwnd) {
+        ::DestroyWindow(m_hwnd);
+    }
+}
+
+HWND WaitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    do {
+        HWND hwnd = ::FindWindowW(className, title);
+        if (hwnd && ::IsWindowVisible(hwnd)) {
+            return hwnd;
+        }
+        ::Sleep(20);
+    } while (::GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitGone(HWND hwnd, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    while (::IsWindow(hwnd)) {
+        if (::GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        ::Sleep(20);
+    }
+    return true;
+}
+
+Located Locate(HWND owner, HWND window, const wchar_t* controlName)
+{
+    LocateRequest request { window, controlName, {} };
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(owner, kLocateMessage, 0, reinterpret_cast<LPARAM>(&request), SMTO_NORMAL, 3000, &ignored);
+    return request.result;
+}
+
+POINT Centre(const RECT& rect)
+{
+    return POINT { (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2 };
+}
+
+void MoveMouse(POINT screen)
+{
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT input {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((screen.x * 65535LL + width / 2) / (width - 1));
+    input.mi.dy = static_cast<LONG>((screen.y * 65535LL + height / 2) / (height - 1));
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ::SendInput(1, &input, sizeof(INPUT));
+}
+
+Located Hover(HWND owner, HWND window, const wchar_t* controlName)
+{
+    Located where = Locate(owner, window, controlName);
+    if (!where.found) {
+        return where;
+    }
+    const POINT target = Centre(where.screen);
+    // A first move into the window, then onto the control, so enter/leave both happen.
+    MoveMouse(POINT { target.x - 3, target.y - 1 });
+    MoveMouse(target);
+    const DWORD start = ::GetTickCount();
+    while (!where.hot && ::GetTickCount() - start < 3000) {
+        ::Sleep(30);
+        MoveMouse(target);
+        where = Locate(owner, window, controlName);
+    }
+    return where;
+}
+
+void ClickLeft(POINT screen)
+{
+    MoveMouse(screen);
+    INPUT inputs[2] {};
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(1, &inputs[0], sizeof(INPUT));
+    ::Sleep(40); // a human-length press; the test's waits do not depend on it
+    ::SendInput(1, &inputs[1], sizeof(INPUT));
+}
+
+void PressKeys(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT input {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (auto it = keys.end(); it != keys.begin();) {
+        --it;
+        INPUT input {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *it;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+RECT WindowShotArea(HWND hwnd)
+{
+    RECT r;
+    ::GetWindowRect(hwnd, &r);
+    ::InflateRect(&r, 10, 10);
+    return r;
+}
+
+namespace {
+
+bool PngEncoder(CLSID& clsid)
+{
+    UINT count = 0;
+    UINT size = 0;
+    Gdiplus::GetImageEncodersSize(&count, &size);
+    if (size == 0) {
+        return false;
+    }
+    std::vector<BYTE> buffer(size);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    Gdiplus::GetImageEncoders(count, size, codecs);
+    for (UINT i = 0; i < count; ++i) {
+        if (wcscmp(codecs[i].MimeType, L"image/png") == 0) {
+            clsid = codecs[i].Clsid;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::wstring SaveScreenshot(const RECT& area, const std::wstring& name)
+{
+    if (!Toolkit::EnsureGdiplus()) {
+        return L"";
+    }
+    const std::wstring folder = TestSupport::BinDirectory() + L"\\..\\screenshots";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\" + name;
+
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    Toolkit::WindowDc screen(nullptr);
+    Toolkit::UniqueMemoryDc dc(::CreateCompatibleDC(screen.get()));
+    Toolkit::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
+    {
+        Toolkit::SelectedObject selected(dc.get(), bitmap.get());
+        ::BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
+    }
+    Gdiplus::Bitmap image(bitmap.get(), nullptr);
+    CLSID png;
+    if (!PngEncoder(png) || image.Save(path.c_str(), &png, nullptr) != Gdiplus::Ok) {
+        return L"";
+    }
+    return path;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= timeoutMs) {
+            return false;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return done();
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+} // namespace GuiDriver

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "download/CurlHandles.h"
+#include "download/Downloader.h"
+
+// Consumer of the client's progress: (owner, bytes per second, reserved 0.0, percent).
+using ClientProgressFn = void (*)(void* owner, double speed, double reserved, double percent);
+
+// Downloads one URL into one file with libcurl: HEAD probes for the effective URL and the
+// length, the body into "<file>.part" (resumed when it already holds data), renamed to the
+// file after a complete transfer. Start blocks; call it again after a failure to resume.
+class CurlClient {
+public:
+    CurlClient(std::wstring url, std::wstring filePath, void* owner, ClientProgressFn progress);
+    ~CurlClient();
+    CurlClient(const CurlClient&) = delete;
+    CurlClient& operator=(const CurlClient&) = delete;
+
+    // 0 on success, a libcurl result, or -996 (part file), -997 (handle), -998 (no length
+    // of at least 1 MiB).
+    int Start();
+
+    std::wstring GetFilePath(bool part) const;
+
+    // A HEAD request following redirects; the handle is returned for reading its results.
+    Download::UniqueCurl Head(const std::string& url);
+    // Length from a finished HEAD, or -1.0 when the status is not 2xx/3xx.
+    double GetDownloadFileLength(CURL* handle);
+    // Its own HEAD: the announced length whatever the status, or -1.0.
+    double GetDownloadFileLength_Str(const std::string& url);
+    // Its own HEAD: the effective URL, or url when none was obtained.
+    std::string GetRealUrl_Str(const std::string& url);
+
+    // Aborts the transfer in progress (and the probes) as soon as libcurl calls back.
+    void RequestStop() noexcept { m_stop = true; }
+    void ClearStop() noexcept { m_stop = false; }
+
+    const std::string& RealUrl() const noexcept { return m_realUrl; }
+    double TotalLength() const noexcept { return m_totalLength; }
+    std::int64_t ResumeOffset() const noexcept { return m_resumeOffset; }
+    const std::wstring& ErrorText() const noexcept { return m_errorText; }
+    // MD5 of the file after a successful Start, taken while it was written; "" when unknown.
+    const std::string& FileDigest() const noexcept { return m_fileDigest; }
+
+    // A stalled transfer (below 1 byte per second for this long) is ended and can be
+    // retried; without it a server that stops sending would hold the run forever.
+    void SetLowSpeedTime(long seconds) noexcept { m_lowSpeedSeconds = seconds; }
+
+private:
+    static int ProgressCallback(
+        void* client, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t uploadTotal, curl_off_t uploadNow);
+    static int StopCallback(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
+    CURLcode SetStopCheck(CURL* handle);
+    void Probe(const std::string& url);
+    int Transfer(const std::wstring& partPath);
+
+    std::wstring m_url;
+    std::wstring m_filePath;
+    void* m_owner;
+    CURL* m_easy = nullptr;
+    ClientProgressFn m_progress;
+    double m_totalLength = -1.0;
+    std::int64_t m_resumeOffset = -1;
+    std::uint64_t m_lastReportTick = 0;
+    std::atomic<bool> m_stop { false };
+    std::wstring m_errorText;
+    std::string m_realUrl;
+    std::string m_fileDigest;
+    long m_lowSpeedSeconds = 30;
+};
+
+// libcurl write function of HEAD requests: keeps nothing.
+size_t DiscardBody(char* data, size_t size, size_t count, void* unused);

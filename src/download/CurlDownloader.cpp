@@ -1,0 +1,107 @@
+#include "download/CurlDownloader.h"
+
+#include "download/FileDigest.h"
+#include "download/LocalFiles.h"
+#include "download/UrlMd5.h"
+#include "utils/Log.h"
+
+using namespace Download;
+
+CCurlDownloader::CCurlDownloader(
+    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath)
+    : m_callback(callback)
+    , m_localPath(localPath)
+    , m_url(url)
+    , m_client(url, localPath, this, &CCurlDownloader::OnClientProgress)
+{
+    // A part file left by an earlier process is never resumed.
+    RemoveLocalFile(m_localPath + L".part");
+}
+
+CCurlDownloader::~CCurlDownloader()
+{
+    Stop();
+}
+
+void CCurlDownloader::Start()
+{
+    m_threads.JoinAllButCaller();
+    m_stop.Reset();
+    m_client.ClearStop();
+    m_threads.Launch(this, L"ABDEF", &CCurlDownloader::dlThreadFun);
+}
+
+bool CCurlDownloader::Stop()
+{
+    m_stop.Request();
+    m_client.RequestStop();
+    return m_threads.JoinAllButCaller();
+}
+
+void CCurlDownloader::Report(int code, double value, const std::wstring& message)
+{
+    if (!m_stop.Requested()) {
+        m_callback(code, value, message);
+    }
+}
+
+void CCurlDownloader::OnClientProgress(void* owner, double speed, double, double percent)
+{
+    if (speed > 0.0 && percent <= 100.0) {
+        static_cast<CCurlDownloader*>(owner)->Report(DL_CODE_PROGRESS, percent / 100.0, L"");
+    }
+}
+
+// Nothing may touch the object after the terminal report: the owner may start the next run
+// from inside it.
+unsigned CCurlDownloader::dlThreadFun(void* downloader)
+{
+    auto* self = static_cast<CCurlDownloader*>(downloader);
+    self->Report(DL_CODE_START, 1.0, L"");
+    if (self->m_localPath.empty()) {
+        self->Report(DL_CODE_FAIL, 1.0, L"");
+        return 0;
+    }
+
+    int budget = 12;
+    int result = self->m_client.Start();
+    while (result != 0) {
+        if (self->m_stop.Requested()) {
+            return 0;
+        }
+        budget -= result == 18 ? 1 : 2;
+        if (budget <= 0) {
+            self->Report(DL_CODE_FAIL, static_cast<double>(result), kLibCurlMessage);
+            return 0;
+        }
+        LOG(L"CurlDownLoader Code=%d\r\n", result);
+        if (self->m_stop.WaitFor(self->m_retryPauseMs)) {
+            return 0;
+        }
+        result = self->m_client.Start();
+    }
+
+    const std::string expected = UrlMd5(self->m_client.RealUrl());
+    if (expected.size() == kMd5Length) {
+        std::string actual = self->m_client.FileDigest();
+        if (actual.empty()) {
+            actual = FileMd5(self->m_localPath);
+        }
+        if (actual.size() == kMd5Length && actual != expected) {
+            // A file that failed its check must never pass for the package.
+            RemoveLocalFile(self->m_localPath);
+            self->Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
+            if (self->m_retried) {
+                self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
+            } else {
+                self->m_retried = true;
+                self->Report(DL_CODE_RETRY, 0.0, kLibCurlMessage);
+            }
+            return 0;
+        }
+    } else {
+        self->Report(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
+    }
+    self->Report(DL_CODE_SUCCESS, 0.0, kLibCurlMessage);
+    return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "download/CurlClient.h"
+#include "download/Downloader.h"
+#include "download/WorkerThreads.h"
+
+// The default downloader: one resumable libcurl stream with a retry budget, the MD5 from
+// the URL checked, one retry request (1005) per object.
+class CCurlDownloader : public CDownloader {
+public:
+    CCurlDownloader(
+        const Download::DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath);
+    ~CCurlDownloader() override;
+
+    void Start() override;
+    bool Stop() override;
+
+    static void OnClientProgress(void* owner, double speed, double reserved, double percent);
+
+    // Pause between attempts (500 ms unless a test shortens it).
+    void SetRetryPause(unsigned milliseconds) noexcept { m_retryPauseMs = milliseconds; }
+    CurlClient& Client() noexcept { return m_client; }
+
+private:
+    static unsigned dlThreadFun(void* downloader);
+    void Report(int code, double value, const std::wstring& message);
+
+    Download::DownloaderCallback m_callback;
+    std::wstring m_localPath;
+    std::wstring m_url;
+    CurlClient m_client;
+    bool m_retried = false;
+    unsigned m_retryPauseMs = 500;
+    Download::StopSignal m_stop;
+    Download::WorkerThreads m_threads;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Download {
+
+// The event channel of a download: (code, progress or value, message). Same signature as
+// the pipeline's stage callback, so one std::function serves both.
+using DownloaderCallback = std::function<void(int code, double progress, const std::wstring& message)>;
+
+enum DownloadEvent : int {
+    DL_CODE_START = 1001,
+    DL_CODE_PROGRESS = 1002,
+    DL_CODE_SUCCESS = 1003,
+    DL_CODE_FAIL = 1004,
+    DL_CODE_RETRY = 1005,
+    DL_CODE_MESSAGE = 1006,
+};
+
+// The client's own failure codes, next to libcurl's result codes.
+inline constexpr int kPartFileOpenFailed = -996;
+inline constexpr int kEasyHandleFailed = -997;
+inline constexpr int kLengthUnusable = -998;
+inline constexpr int kSegmentFileOpenFailed = -2;
+
+inline constexpr wchar_t kLibCurlMessage[] = L"LibCurl";
+
+} // namespace Download
+
+// Fetches one URL into one local file on worker threads of its own and reports through the
+// callback. Events arrive on those threads.
+class CDownloader {
+public:
+    virtual ~CDownloader() = default;
+
+    // Starts a run and returns at once. Safe to call from inside the callback of a 1005
+    // report: the thread delivering it is not waited for, only joined later.
+    virtual void Start() = 0;
+
+    // Aborts any transfer and waits for every thread this downloader started; no event
+    // follows once it has begun, so the package file can be deleted afterwards. Returns
+    // true when none of them runs any more; false when called from one of those threads (it
+    // cannot wait for itself), in which case the others have still been joined. Hold no
+    // lock the callback takes while calling it. Destruction stops the same way.
+    virtual bool Stop() = 0;
+};
+
+// Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single
+// stream.
+std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
+    const std::wstring& url, const std::wstring& localPath);

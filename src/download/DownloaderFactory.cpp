@@ -1,0 +1,17 @@
+#include "download/CurlDownloader.h"
+#include "download/Downloader.h"
+#include "download/MTCurlDownloader.h"
+#include "download/WinHttpDownloader.h"
+
+std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
+    const std::wstring& url, const std::wstring& localPath)
+{
+    switch (downloadType) {
+    case 2:
+        return std::make_unique<WinHttpDownloader>(callback, url, localPath);
+    case 3:
+        return std::make_unique<CMTCurlDownloader>(callback, url, localPath);
+    default:
+        return std::make_unique<CCurlDownloader>(callback, url, localPath);
+    }
+}

@@ -1,0 +1,483 @@
+#include "download/MTCurlDownloader.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "download/CurlClient.h"
+#include "download/FileDigest.h"
+#include "download/LocalFiles.h"
+#include "download/SegmentPlan.h"
+#include "download/UrlMd5.h"
+#include "utils/Log.h"
+#include "utils/Text.h"
+
+using namespace Download;
+
+namespace {
+
+constexpr std::int64_t kMinimumLength = 256;
+constexpr std::size_t kFileBuffer = 64 * 1024;
+// Fewer, larger reads and writes: each one is a round trip to the system under Wine.
+constexpr long kReceiveBuffer = 256 * 1024;
+
+Utils::UniqueFile OpenBuffered(const std::wstring& path, const wchar_t* mode)
+{
+    Utils::UniqueFile file(::_wfopen(path.c_str(), mode));
+    if (file) {
+        std::setvbuf(file.get(), nullptr, _IOFBF, kFileBuffer);
+    }
+    return file;
+}
+
+} // namespace
+
+CMTCurlDownloader::CMTCurlDownloader(
+    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath)
+    : m_callback(callback)
+    , m_localPath(localPath)
+    , m_url(url)
+{
+    RemoveLocalFile(m_localPath);
+    DeletePartFiles();
+}
+
+CMTCurlDownloader::~CMTCurlDownloader()
+{
+    Stop();
+    ClearParts();
+}
+
+std::wstring CMTCurlDownloader::PartFilePath(int index) const
+{
+    return m_localPath + L"_" + std::to_wstring(index);
+}
+
+void CMTCurlDownloader::DeletePartFiles()
+{
+    RemoveLocalFile(PartFilePath(0));
+    RemoveLocalFile(PartFilePath(1));
+}
+
+void CMTCurlDownloader::Start()
+{
+    m_threads.JoinAllButCaller();
+    m_stop.Reset();
+    m_threads.Launch(this, L"ABDEF", &CMTCurlDownloader::Start_Down);
+}
+
+bool CMTCurlDownloader::Stop()
+{
+    m_stop.Request();
+    {
+        std::lock_guard<std::mutex> lock(m_activeMutex);
+    }
+    m_activeChanged.notify_all();
+    return m_threads.JoinAllButCaller();
+}
+
+void CMTCurlDownloader::Report(int code, double value, const std::wstring& message)
+{
+    if (!m_stop.Requested()) {
+        m_callback(code, value, message);
+    }
+}
+
+unsigned CMTCurlDownloader::Start_Down(void* downloader)
+{
+    auto* self = static_cast<CMTCurlDownloader*>(downloader);
+    self->Report(DL_CODE_START, 1.0, L"");
+    LOG(L"start download\r\n");
+    const std::string url = NarrowUrl(self->m_url);
+
+    RemoveLocalFile(self->m_localPath);
+    {
+        std::lock_guard<std::mutex> lock(self->m_progressMutex);
+        if (self->m_lastPercent == 0.0) {
+            self->DeletePartFiles();
+        }
+    }
+
+    if (!(!self->m_realUrl.empty() && self->m_fileLength >= kMinimumLength) && !self->getRealDownloadUrl(url)) {
+        self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
+        return 0;
+    }
+
+    const std::vector<ByteRange> plan = PlanSegments(self->m_fileLength);
+    self->m_digest = std::make_unique<Md5Stream>();
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        auto segment = std::make_unique<DownloadPartNode>();
+        segment->partPath = self->PartFilePath(static_cast<int>(i));
+        std::int64_t existing = LocalFileSize(segment->partPath);
+        if (existing < 0) {
+            existing = 0;
+        }
+        if (existing > plan[i].Size()) {
+            // More bytes than the range holds: not ours to trust, fetch the range again.
+            TruncateLocalFile(segment->partPath);
+            existing = 0;
+        }
+        segment->received = existing;
+        if (i == 0) {
+            segment->digest = self->m_digest.get();
+            if (existing > 0) {
+                segment->digest->AddFile(segment->partPath);
+            }
+        }
+        segment->start = plan[i].first + existing;
+        segment->end = plan[i].last;
+        segment->easy = NewCurlHandle();
+        segment->url = self->m_realUrl;
+        if (segment->start > segment->end) {
+            segment->status = 0;
+        } else {
+            segment->file = OpenBuffered(segment->partPath, L"ab");
+            segment->status = segment->file ? -1 : kSegmentFileOpenFailed;
+        }
+        self->m_segments.push_back(std::move(segment));
+    }
+
+    bool first = true;
+    for (auto& segment : self->m_segments) {
+        if (segment->status != -1 || self->m_stop.Requested()) {
+            continue;
+        }
+        if (!first) {
+            self->m_stop.WaitFor(100); // the second range starts a little after the first
+        }
+        first = false;
+        {
+            std::lock_guard<std::mutex> lock(self->m_activeMutex);
+            ++self->m_activeSegments;
+        }
+        DownloadPartNode* node = segment.get();
+        const bool launched = self->m_threads.Launch(self, L"MTCurlSegment", [node](void* owner) -> unsigned {
+            downloadThreadFun(static_cast<CMTCurlDownloader*>(owner), node);
+            return 0;
+        });
+        if (!launched) {
+            self->SegmentEnded();
+        }
+    }
+    self->m_threads.Launch(self, L"MTCurlWait", [](void* owner) -> unsigned {
+        waitForFinishThreadFun(static_cast<CMTCurlDownloader*>(owner));
+        return 0;
+    });
+    return 0;
+}
+
+bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
+{
+    m_realUrl.clear();
+    m_expectedDigest.clear();
+    m_fileLength = 0;
+
+    UniqueCurl handle = NewCurlHandle();
+    if (!handle) {
+        return false;
+    }
+    UniqueCurlList headers;
+    AppendHeader(headers, "Connection: keep-alive");
+    CURL* easy = handle.get();
+    ::curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+    int options = ::curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    options |= ::curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    options |= RequireVerifiedTls(easy);
+    options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnTransferProgress);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    if (options != 0) {
+        return false;
+    }
+    const CURLcode performed = ::curl_easy_perform(easy);
+    if (performed != CURLE_OK) {
+        LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
+        return false;
+    }
+
+    char* effective = nullptr;
+    if (::curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective && *effective) {
+        m_realUrl = effective;
+        LOG(L"Download File real url %hs\r\n", m_realUrl.c_str());
+        m_expectedDigest = UrlMd5(m_realUrl);
+    }
+    curl_off_t length = -1;
+    long status = 0;
+    if (::curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK
+        && ::curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 && status <= 399) {
+        m_fileLength = static_cast<std::int64_t>(length);
+        LOG(L"Download File Length %lld\r\n", static_cast<long long>(m_fileLength));
+    }
+    return !m_realUrl.empty() && m_fileLength >= kMinimumLength;
+}
+
+int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNode* segment)
+{
+    const std::string range = RangeText(segment->start, segment->end);
+    segment->responseChecked = false;
+    CURL* easy = segment->easy.get();
+    if (!easy) {
+        segment->status = CURLE_FAILED_INIT;
+        return CURLE_FAILED_INIT;
+    }
+    int options = ::curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_URL, segment->url.c_str());
+    options |= ::curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CMTCurlDownloader::WritePart);
+    options |= ::curl_easy_setopt(easy, CURLOPT_WRITEDATA, segment);
+    options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnTransferProgress);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, downloader);
+    options |= ::curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
+    options |= RequireVerifiedTls(easy);
+    options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 5L);
+    options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
+    if (options != 0) {
+        return options;
+    }
+
+    int result = ::curl_easy_perform(easy);
+    if (result != CURLE_OK) {
+        LOG(L"error:%d:%hs\r\n", result, CurlErrorText(result));
+    } else {
+        LOG(L"curl_easy_cleanup\r\n");
+    }
+    ::curl_easy_reset(easy);
+    if (segment->start > segment->end) {
+        // Every byte of the range is in; a server that sent more than asked is not a failure.
+        result = CURLE_OK;
+    }
+    if (result == CURLE_OK && segment->file) {
+        if (std::fclose(segment->file.release()) != 0) {
+            result = CURLE_WRITE_ERROR;
+        }
+    }
+    segment->status = result;
+    return result;
+}
+
+void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment)
+{
+    int budget = 12;
+    int result = downloadExe(downloader, segment);
+    while (result != 0 && budget > 0 && !downloader->m_stop.Requested()) {
+        budget -= result == 18 ? 1 : 2;
+        LOG(L"CurlDownLoader Code=%d\r\n", result);
+        if (downloader->m_stop.WaitFor(downloader->m_retryPauseMs)) {
+            break;
+        }
+        result = downloadExe(downloader, segment);
+    }
+    if (segment->file) {
+        std::fclose(segment->file.release());
+    }
+    downloader->SegmentEnded();
+}
+
+void CMTCurlDownloader::SegmentEnded()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_activeMutex);
+        --m_activeSegments;
+    }
+    m_activeChanged.notify_all();
+}
+
+size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void* segmentData)
+{
+    auto* segment = static_cast<DownloadPartNode*>(segmentData);
+    if (!segment || !segment->file || segment->start > segment->end) {
+        return 0;
+    }
+    if (!segment->responseChecked) {
+        segment->responseChecked = true;
+        long status = 0;
+        ::curl_easy_getinfo(segment->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        // A server that ignores the range sends the file from its first byte: those bytes
+        // belong elsewhere unless this range starts there.
+        if (status != 206 && segment->start != 0) {
+            return 0;
+        }
+    }
+    const std::int64_t offered = static_cast<std::int64_t>(size) * static_cast<std::int64_t>(count);
+    const std::int64_t room = segment->end - segment->start + 1;
+    const std::int64_t wanted = offered > room ? room : offered;
+    const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(wanted), segment->file.get());
+    if (segment->digest) {
+        segment->digest->Add(data, written);
+    }
+    segment->start += static_cast<std::int64_t>(written);
+    segment->received += static_cast<std::int64_t>(written);
+    return written;
+}
+
+int CMTCurlDownloader::OnTransferProgress(void* downloaderData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto* downloader = static_cast<CMTCurlDownloader*>(downloaderData);
+    if (downloader->m_stop.Requested()) {
+        return 1;
+    }
+    const std::uint64_t now = ::GetTickCount64();
+    std::uint64_t last = downloader->m_lastReportTick.load();
+    if (now - last < 1000 || !downloader->m_lastReportTick.compare_exchange_strong(last, now)) {
+        return 0;
+    }
+    if (downloader->m_fileLength < kMinimumLength) {
+        return 0;
+    }
+    double percent = 0.0;
+    for (const auto& segment : downloader->m_segments) {
+        const std::int64_t received = segment->received.load();
+        if (received > 0) {
+            percent += static_cast<double>(received) * 100.0 / static_cast<double>(downloader->m_fileLength);
+        }
+    }
+    if (percent > 100.0) {
+        return 0;
+    }
+    bool report = false;
+    {
+        std::lock_guard<std::mutex> lock(downloader->m_progressMutex);
+        if (percent - downloader->m_lastPercent >= 1.0) {
+            downloader->m_lastPercent = percent;
+            report = true;
+        }
+    }
+    if (report) {
+        downloader->Report(DL_CODE_PROGRESS, percent / 100.0, L"");
+    }
+    return 0;
+}
+
+int CMTCurlDownloader::JoinParts(std::vector<std::wstring>& joinedParts)
+{
+    Utils::UniqueFile joined = OpenBuffered(PartFilePath(0), L"ab");
+    if (!joined) {
+        return kSegmentFileOpenFailed;
+    }
+    std::vector<char> buffer(kFileBuffer);
+    for (std::size_t i = 1; i < m_segments.size(); ++i) {
+        const std::wstring path = PartFilePath(static_cast<int>(i));
+        Utils::UniqueFile part(::_wfopen(path.c_str(), L"rb"));
+        if (!part) {
+            return kSegmentFileOpenFailed;
+        }
+        for (;;) {
+            const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), part.get());
+            if (got > 0 && std::fwrite(buffer.data(), 1, got, joined.get()) != got) {
+                return CURLE_WRITE_ERROR;
+            }
+            m_digest->Add(buffer.data(), got);
+            if (got < buffer.size()) {
+                break;
+            }
+        }
+        joinedParts.push_back(path);
+    }
+    if (std::fclose(joined.release()) != 0) {
+        return CURLE_WRITE_ERROR;
+    }
+    if (LocalFileSize(PartFilePath(0)) != m_fileLength) {
+        return CURLE_PARTIAL_FILE;
+    }
+    if (!ReplaceLocalFile(PartFilePath(0), m_localPath)) {
+        return CURLE_WRITE_ERROR;
+    }
+    DeletePartFiles();
+    return 0;
+}
+
+// Nothing may touch the object after the terminal report: the owner may start the next run
+// from inside it.
+void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
+{
+    {
+        std::unique_lock<std::mutex> lock(self->m_activeMutex);
+        self->m_activeChanged.wait(lock, [self] { return self->m_activeSegments <= 0; });
+    }
+    if (self->m_stop.Requested()) {
+        self->ClearParts();
+        return;
+    }
+    int failing = 0;
+    for (const auto& segment : self->m_segments) {
+        if (segment->status != 0) {
+            failing = segment->status;
+            break;
+        }
+    }
+    if (failing == 0) {
+        {
+            std::lock_guard<std::mutex> lock(self->m_progressMutex);
+            self->m_lastPercent = 0.0;
+        }
+        std::vector<std::wstring> joined;
+        failing = self->JoinParts(joined);
+        for (const auto& path : joined) {
+            LOG(L"partPath::%s\r\n", path.c_str());
+        }
+    }
+
+    if (failing == 0) {
+        if (self->m_expectedDigest.size() == kMd5Length) {
+            std::string actual = self->m_digest->Finish();
+            if (actual.empty()) {
+                actual = FileMd5(self->m_localPath);
+            }
+            if (actual.size() == kMd5Length && actual != self->m_expectedDigest) {
+                self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
+                RemoveLocalFile(self->m_localPath);
+                self->ClearParts();
+                if (!self->m_retried) {
+                    self->m_retried = true;
+                    LOG(L"finish recv, md5 chaek failed retry once.\r\n");
+                    self->Report(DL_CODE_RETRY, 0.0, kLibCurlMessage);
+                } else {
+                    LOG(L"finish recv, md5 chaek failed and retry failed.\r\n");
+                    self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
+                }
+                return;
+            }
+        } else {
+            self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl获取url-md5失败");
+        }
+        LOG(L"finish recv\r\n");
+        self->ClearParts();
+        self->Report(DL_CODE_SUCCESS, 0.0, kLibCurlMessage);
+        return;
+    }
+
+    self->ClearParts();
+    {
+        std::lock_guard<std::mutex> lock(self->m_progressMutex);
+        if (self->m_lastPercent == 0.0) {
+            self->DeletePartFiles();
+        }
+    }
+    if (!self->m_retried) {
+        self->m_retried = true;
+        self->Report(DL_CODE_RETRY, static_cast<double>(failing), kLibCurlMessage);
+    } else {
+        {
+            std::lock_guard<std::mutex> lock(self->m_progressMutex);
+            self->m_lastPercent = 0.0;
+        }
+        self->Report(DL_CODE_FAIL, static_cast<double>(failing), kLibCurlMessage);
+    }
+}
+
+void CMTCurlDownloader::ClearParts()
+{
+    for (auto& segment : m_segments) {
+        segment->easy.reset();
+        segment->file.reset();
+    }
+    m_segments.clear();
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/CurlHandles.h"
+#include "download/Downloader.h"
+#include "download/FileDigest.h"
+#include "download/WorkerThreads.h"
+#include "utils/UniqueFile.h"
+
+// One byte range of a segmented download, fetched into its own part file.
+struct DownloadPartNode {
+    Utils::UniqueFile file; // open for appending while the range is incomplete
+    std::int64_t start = 0; // absolute offset of the next byte to fetch
+    std::int64_t end = 0; // absolute offset of the range's last byte
+    Download::UniqueCurl easy; // reused by every attempt of this range
+    std::string url;
+    std::wstring partPath;
+    std::atomic<int> status { -1 }; // 0 complete, -1 to fetch, -2 no part file, else libcurl's result
+    std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
+    bool responseChecked = false; // per attempt: the status line was looked at
+    Download::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
+};
+
+// Fetches the package in up to two parallel ranges, joins them, checks the MD5 from the
+// URL. Part files of ranges that progressed survive a failed run, so the owner's restart
+// after 1005 continues them.
+class CMTCurlDownloader : public CDownloader {
+public:
+    CMTCurlDownloader(
+        const Download::DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath);
+    ~CMTCurlDownloader() override;
+
+    void Start() override;
+    bool Stop() override;
+
+    // "<local path>_<index>".
+    std::wstring PartFilePath(int index) const;
+
+    // Pause between attempts of a range (400 ms unless a test shortens it).
+    void SetRetryPause(unsigned milliseconds) noexcept { m_retryPauseMs = milliseconds; }
+
+private:
+    static unsigned Start_Down(void* downloader);
+    bool getRealDownloadUrl(const std::string& url);
+    static int downloadExe(CMTCurlDownloader* downloader, DownloadPartNode* segment);
+    static void downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment);
+    static void waitForFinishThreadFun(CMTCurlDownloader* downloader);
+    int JoinParts(std::vector<std::wstring>& joinedParts);
+    static size_t WritePart(char* data, size_t size, size_t count, void* segment);
+    static int OnTransferProgress(void* downloader, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    void ClearParts();
+    void DeletePartFiles();
+    void SegmentEnded();
+    void Report(int code, double value, const std::wstring& message);
+
+    std::vector<std::unique_ptr<DownloadPartNode>> m_segments;
+    Download::DownloaderCallback m_callback;
+    std::wstring m_localPath;
+    std::wstring m_url;
+    std::string m_realUrl;
+    std::int64_t m_fileLength = -1;
+    std::string m_expectedDigest;
+    // The package's MD5, taken while the first range arrives and the others are joined to it.
+    std::unique_ptr<Download::Md5Stream> m_digest;
+    std::mutex m_progressMutex;
+    double m_lastPercent = 0.0;
+    std::mutex m_activeMutex;
+    std::condition_variable m_activeChanged;
+    int m_activeSegments = 0;
+    std::atomic<std::uint64_t> m_lastReportTick { 0 };
+    bool m_retried = false;
+    unsigned m_retryPauseMs = 400;
+    Download::StopSignal m_stop;
+    Download::WorkerThreads m_threads;
+};

@@ -1,0 +1,28 @@
+#include "download/UrlMd5.h"
+
+#include <windows.h>
+
+#include "utils/Text.h"
+
+namespace Download {
+
+std::string UrlMd5(std::string_view url)
+{
+    const auto last = url.rfind('/');
+    if (url.empty() || last == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view directory = url.substr(0, last);
+    const auto previous = directory.rfind('/');
+    if (previous == std::string_view::npos) {
+        return {};
+    }
+    return std::string(directory.substr(previous + 1));
+}
+
+std::string UrlMd5(std::wstring_view url)
+{
+    return UrlMd5(Utils::WideToMultiByte(url, CP_UTF8));
+}
+
+} // namespace Download

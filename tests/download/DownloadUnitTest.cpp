@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include "download/SegmentPlan.h"
+#include "download/UrlMd5.h"
+#include "download/WinHttpClient.h"
+
+using Download::ByteRange;
+using Download::PlanSegments;
+using Download::UrlMd5;
+
+TEST(UrlMd5, TakesTheSegmentInFrontOfTheFileName)
+{
+    EXPECT_EQ(
+        UrlMd5(std::string("http://h/d/0123456789abcdef0123456789abcdef/pkg.exe")), "0123456789abcdef0123456789abcdef");
+    EXPECT_EQ(UrlMd5(std::wstring(L"http://h/a/x/pkg.exe")), "x");
+    EXPECT_EQ(UrlMd5(std::string("no-slash-at-all")), "");
+    EXPECT_EQ(UrlMd5(std::string("only/one")), "");
+    EXPECT_EQ(UrlMd5(std::string("")), "");
+    EXPECT_EQ(UrlMd5(std::string("/lead")), "");
+    EXPECT_EQ(UrlMd5(std::string("a//b")), "") << "an empty segment is no digest";
+}
+
+namespace {
+
+std::vector<std::pair<std::int64_t, std::int64_t>> Pairs(std::int64_t length)
+{
+    std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
+    for (const ByteRange& range : PlanSegments(length)) {
+        pairs.emplace_back(range.first, range.last);
+    }
+    return pairs;
+}
+
+} // namespace
+
+TEST(SegmentPlan, OneRangeBelowTwentyMebibytesTwoFromThereWithTheRemainderLast)
+{
+    using P = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    EXPECT_EQ(Pairs(0), P {});
+    EXPECT_EQ(Pairs(256), (P { { 0, 255 } }));
+    EXPECT_EQ(Pairs(20971519), (P { { 0, 20971518 } }));
+    EXPECT_EQ(Pairs(20971520), (P { { 0, 10485759 }, { 10485760, 20971519 } }));
+    EXPECT_EQ(Pairs(26214401), (P { { 0, 13107199 }, { 13107200, 26214400 } }));
+    // Past 2 GiB and 4 GiB the offsets stay exact.
+    const std::int64_t big = 5LL * 1024 * 1024 * 1024 + 1;
+    EXPECT_EQ(Pairs(big), (P { { 0, big / 2 - 1 }, { big / 2, big - 1 } }));
+    EXPECT_EQ(Download::RangeText(3000000000LL, 4294967300LL), "3000000000-4294967300");
+}
+
+TEST(FindAllMatches, CapturesHeaderValuesOnceEach)
+{
+    const std::wstring headers = L"HTTP/1.1 302 Found\r\nContent-Type: text/html; charset=UTF-8\r\n"
+                                 L"Content-Length: 1234\r\nLocation: https://h/a/b.exe\r\n"
+                                 L"Set-Cookie: a=1\r\nSet-Cookie:  b=2\r\nset-cookie: A=1\r\n\r\n";
+    EXPECT_EQ(FindAllMatches(headers, L"charset=([A-Za-z0-9\\-_]+)"), std::vector<std::wstring> { L"UTF-8" });
+    EXPECT_EQ(FindAllMatches(headers, L"Content-Length: ([0-9]+)"), std::vector<std::wstring> { L"1234" });
+    EXPECT_EQ(FindAllMatches(headers, L"Location: (https?:[^\\n]+?\\n)"),
+        std::vector<std::wstring> { L"https://h/a/b.exe\r\n" });
+    EXPECT_EQ(
+        FindAllMatches(headers, L"Set-Cookie:[ \\t]*([^\\n]+?)\\n"), (std::vector<std::wstring> { L"a=1\r", L"b=2\r" }))
+        << "a capture equal to an earlier one ignoring case is left out";
+    EXPECT_TRUE(FindAllMatches(L"<html><body>", L"(</html>)").empty());
+}
+
+TEST(WinHttpClient, RequiresValidCertificatesUnlessToldOtherwise)
+{
+    WinHttpClient client(L"https://127.0.0.1/x/y.exe");
+    EXPECT_TRUE(client.RequireValidCertificate());
+}
+
+TEST(WinHttpClient, ResolvesRedirectTargetsAgainstTheirUrl)
+{
+    const std::wstring base = L"http://h:81/a/b/c.exe?q=1";
+    EXPECT_EQ(ResolveLocation(base, L"https://o/x.exe"), L"https://o/x.exe");
+    EXPECT_EQ(ResolveLocation(base, L"/d/e.exe"), L"http://h:81/d/e.exe");
+    EXPECT_EQ(ResolveLocation(base, L"e.exe"), L"http://h:81/a/b/e.exe");
+    EXPECT_EQ(ResolveLocation(base, L"//cdn/f.exe"), L"http://cdn/f.exe");
+    EXPECT_EQ(ResolveLocation(L"http://h", L"e.exe"), L"http://h/e.exe");
+    EXPECT_EQ(ResolveLocation(base, L""), L"");
+}

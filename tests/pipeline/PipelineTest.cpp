@@ -1,0 +1,315 @@
+// The pipeline with its real stages: the scripted HTTP server serves a copy of the scripted
+// child as the package, and another copy plays the old version's uninstaller.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "config/InstallerConfig.h"
+#include "install/StageCodes.h"
+#include "pipeline/DownloadInstaller.h"
+#include "pipeline/WorkTempDir.h"
+#include "support/LogCapture.h"
+#include "support/ProcessRunner.h"
+#include "support/TempDir.h"
+#include "support/http_server/HttpTestServer.h"
+#include "tests/install/StageHarness.h"
+#include "utils/FileSystem.h"
+#include "utils/Text.h"
+#include "utils/UniqueResource.h"
+
+using InstallTest::EventLog;
+using InstallTest::StageEvent;
+
+namespace {
+
+constexpr DWORD kWaitMs = 20000;
+
+// The scripted child, padded past the single-stream downloader's 1 MiB floor (a PE file
+// runs with trailing bytes).
+std::shared_ptr<const std::string> PackageBody()
+{
+    std::string bytes = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
+    if (bytes.size() < 1536 * 1024) {
+        bytes.resize(1536 * 1024, '\0');
+    }
+    return std::make_shared<const std::string>(std::move(bytes));
+}
+
+std::size_t IndexOf(const std::vector<StageEvent>& events, int code)
+{
+    const auto it = std::find_if(events.begin(), events.end(), [code](const StageEvent& e) { return e.code == code; });
+    return static_cast<std::size_t>(it - events.begin());
+}
+
+std::size_t CountOf(const std::vector<StageEvent>& events, int code)
+{
+    return static_cast<std::size_t>(
+        std::count_if(events.begin(), events.end(), [code](const StageEvent& e) { return e.code == code; }));
+}
+
+class PipelineRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_savedConfig = TheInstallerConfig();
+        TheInstallerConfig().DownloadType = 1;
+        TheInstallerConfig().InsNew = false;
+        ASSERT_TRUE(m_server.Running());
+        m_server.AddBody("pkg.exe", PackageBody());
+        m_installDir = m_root / L"install dir";
+    }
+    void TearDown() override { TheInstallerConfig() = m_savedConfig; }
+
+    std::wstring PackagePath() const { return m_installDir + L"\\__Package_Vellumora.exe"; }
+
+    // The package finds its script beside itself once downloaded.
+    void SetPackageScript(const std::string& script)
+    {
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(m_installDir));
+        ASSERT_TRUE(TestSupport::WriteFileBytes(m_installDir + L"\\__Package_Vellumora.script",
+            "cmdline " + InstallTest::Utf8(m_root / L"package-cmdline.bin") + "\n" + script));
+    }
+
+    // An installed older version: its uninst.ep is a copy of the scripted child; its copy in
+    // the work folder finds the script written beside it there.
+    std::wstring MakeOldVersion(const std::string& script)
+    {
+        const std::wstring oldDir = m_root / L"old version";
+        EXPECT_TRUE(Utils::EnsureDirectoryPath(oldDir));
+        EXPECT_TRUE(CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(),
+            (oldDir + L"\\uninst.ep").c_str(), FALSE));
+        const std::wstring workDir = ::Pipeline::GetWorkTempDir();
+        EXPECT_FALSE(workDir.empty());
+        EXPECT_TRUE(TestSupport::WriteFileBytes(workDir + L"TarvikQuill_un_asa.script",
+            "cmdline " + InstallTest::Utf8(m_root / L"uninstaller-cmdline.bin") + "\n" + script));
+        return oldDir + L"\\uninst.ep";
+    }
+
+    std::unique_ptr<CDownloadInstaller> MakePipeline(const std::string& url, const std::wstring& oldUninstaller = L"")
+    {
+        auto pipeline = std::make_unique<CDownloadInstaller>(m_events.Callback());
+        pipeline->SetParams(
+            TestSupport::WideUrl(url), L"", oldUninstaller, m_installDir, true, false, true, false, L"");
+        return pipeline;
+    }
+
+    std::wstring RecordedCommandLine(const std::wstring& file) const
+    {
+        const std::string bytes = TestSupport::ReadFileBytes(file);
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    }
+
+    InstallerConfig m_savedConfig;
+    TestSupport::HttpTestServer m_server;
+    TestSupport::TempDir m_root { L"pipeline" };
+    std::wstring m_installDir;
+    EventLog m_events;
+};
+
+} // namespace
+
+TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
+{
+    SetPackageScript("out Progress=0.5\nout State=Success\n");
+    TestSupport::LogCapture log;
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    EXPECT_EQ(pipeline->BuildPackagePath(), PackagePath());
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+
+    const auto events = m_events.Events();
+    EXPECT_EQ(CountOf(events, UNIST_CODE_PROGRESS) + CountOf(events, UNIST_CODE_SUCCESS), 0u);
+    EXPECT_EQ(events.front().code, 1001);
+    EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
+    EXPECT_EQ(events.back(), (StageEvent { IST_CODE_SUCCESS, 0.0, L"" }));
+    pipeline.reset(); // lets the pipeline finish its own work for the last event
+    EXPECT_FALSE(Utils::PathExists(PackagePath())) << "the package is deleted after the install";
+    EXPECT_EQ(RecordedCommandLine(m_root / L"package-cmdline.bin"),
+        L"\"" + PackagePath()
+            + L"\" /S -console=show -version=1.0.0 -adminact=true -authorizationact=false"
+              L" -dsc=true -ssc=false -instdir=\""
+            + m_installDir + L"\" /D=" + m_installDir);
+
+    // Every log line of the pipeline is written under its start operation's name.
+    for (const wchar_t* text : { L": DL_TYPE=1\r\n", L": DL_CODE_START\r\n", L": DOWNLOAD_SUCCESS\r\n",
+             L": DL_CODE_SUCCESS\r\n", L": IST_CODE_START\r\n", L": INSTALL_SUCCESS\r\n" }) {
+        const auto lines = log.Matching(text);
+        ASSERT_FALSE(lines.empty()) << "missing log line " << Utils::WideToMultiByte(text, CP_UTF8);
+        EXPECT_NE(lines.front().find(L"(CDownloadInstaller::Start"), std::wstring::npos);
+    }
+}
+
+TEST_F(PipelineRun, AnOldVersionIsRemovedFirstThroughItsTemporaryCopy)
+{
+    SetPackageScript("out State=Success\n");
+    const std::wstring oldUninstaller = MakeOldVersion("out Progress=0.5\nout State=Success\n");
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+
+    const auto events = m_events.Events();
+    EXPECT_EQ(events.front(), (StageEvent { UNIST_CODE_PROGRESS, 0.0, L"" }));
+    EXPECT_LT(IndexOf(events, UNIST_CODE_SUCCESS), IndexOf(events, 1001));
+    EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
+    EXPECT_TRUE(Utils::PathExists(::Pipeline::GetWorkTempDir() + L"TarvikQuill_un_asa.exe"));
+
+    const std::wstring line = RecordedCommandLine(m_root / L"uninstaller-cmdline.bin");
+    const std::wstring suffix = L" -console=show _?=" + m_root / L"old version";
+    ASSERT_GE(line.size(), suffix.size());
+    EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix) << "_?= comes last, unquoted";
+    EXPECT_NE(line.find(L"~TarvikTemp.92482B06FB471E17\\\\TarvikQuill_un_asa.exe"), std::wstring::npos);
+}
+
+TEST_F(PipelineRun, FailedRemovalStopsThePipeline)
+{
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Fail\n");
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_ERROR, 0.0, L"安装包卸载失败" }, kWaitMs));
+    pipeline.reset(); // waits for the removal to end; nothing may follow
+    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
+    EXPECT_TRUE(m_server.Requests().empty());
+}
+
+TEST_F(PipelineRun, MissingCopyOfTheUninstallerFailsWithoutDownloading)
+{
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+    // A temporary folder that cannot be created leaves no place for the copy.
+    wchar_t savedTmp[MAX_PATH] = {};
+    wchar_t savedTemp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", L"Q:\\no such drive");
+    SetEnvironmentVariableW(L"TEMP", L"Q:\\no such drive");
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    SetEnvironmentVariableW(L"TMP", savedTmp);
+    SetEnvironmentVariableW(L"TEMP", savedTemp);
+
+    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
+    pipeline.reset();
+    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
+    EXPECT_TRUE(m_server.Requests().empty());
+}
+
+TEST_F(PipelineRun, RetryAfterABadDigestInstallsOnceAfterTheGoodDownload)
+{
+    SetPackageScript("out State=Success\n");
+    TestSupport::HttpFault corrupt;
+    corrupt.method = "GET";
+    corrupt.corrupt = true;
+    m_server.QueueFault("pkg.exe", corrupt);
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+    pipeline.reset();
+
+    const auto events = m_events.Events();
+    EXPECT_EQ(CountOf(events, 1005), 1u);
+    EXPECT_EQ(CountOf(events, 1003), 1u);
+    EXPECT_EQ(CountOf(events, IST_CODE_START), 1u);
+    EXPECT_LT(IndexOf(events, 1005), IndexOf(events, 1003));
+    EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
+}
+
+TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
+{
+    struct Case {
+        int type;
+        bool expectHead;
+        bool expectRange;
+    };
+    // Single stream probes with HEAD and fetches without a range; the segmented downloader
+    // fetches ranges; WinHTTP fetches with one plain GET.
+    for (const Case c : { Case { 0, true, false }, Case { 1, true, false }, Case { 4, true, false },
+             Case { 2, false, false }, Case { 3, true, true } }) {
+        SCOPED_TRACE(c.type);
+        TestSupport::HttpTestServer server;
+        server.AddBody("pkg.exe", PackageBody());
+        TheInstallerConfig().DownloadType = c.type;
+        SetPackageScript("out State=Success\n");
+        EventLog events;
+        {
+            CDownloadInstaller pipeline(events.Callback());
+            pipeline.SetParams(
+                TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+        }
+        EXPECT_EQ(!server.Requests("HEAD").empty(), c.expectHead);
+        const auto gets = server.Requests("GET");
+        ASSERT_FALSE(gets.empty());
+        EXPECT_EQ(!gets.front().range.empty(), c.expectRange);
+    }
+}
+
+TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailuresAndByTheNextAttempt)
+{
+    m_server.AddBody("missing.exe", std::make_shared<const std::string>(2 * 1024 * 1024, 'm'));
+    TestSupport::HttpFault notFound;
+    notFound.status = 404;
+    m_server.SetStandingFault("missing.exe", notFound);
+    {
+        auto pipeline = MakePipeline(m_server.FileUrl("missing.exe"));
+        pipeline->Start();
+        ASSERT_TRUE(m_events.WaitForCode(1004, kWaitMs));
+    }
+    EXPECT_FALSE(Utils::PathExists(PackagePath()));
+    // Leave a stale file where the failed attempt's package was: the next attempt's
+    // clean-up removes it as the previous package.
+    ASSERT_TRUE(TestSupport::WriteFileBytes(PackagePath(), "stale"));
+
+    const std::wstring firstPackage = PackagePath();
+    m_installDir = m_root / L"second";
+    SetPackageScript("out State=Fail\n");
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForEvent({ IST_CODE_FAIL, 0.0, L"安装包安装失败" }, kWaitMs));
+    pipeline.reset();
+    EXPECT_FALSE(Utils::PathExists(PackagePath()));
+    EXPECT_FALSE(Utils::PathExists(firstPackage));
+}
+
+TEST_F(PipelineRun, InsNewHoldsTheRemovalWhileTheProductRunsWithoutBlockingTheCaller)
+{
+    TheInstallerConfig().InsNew = true;
+    SetPackageScript("out State=Success\n");
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+    const std::wstring product = m_root / L"Quorvel.exe";
+    ASSERT_TRUE(CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), product.c_str(), FALSE));
+    STARTUPINFOW startup { sizeof(startup) };
+    PROCESS_INFORMATION info {};
+    std::wstring line = TestSupport::QuoteArgument(product) + L" 30000";
+    ASSERT_TRUE(CreateProcessW(
+        nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
+    Utils::UniqueHandle process(info.hProcess);
+    Utils::UniqueHandle thread(info.hThread);
+
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    EXPECT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "Start returned while the product still runs";
+    EXPECT_FALSE(m_events.WaitForCode(UNIST_CODE_PROGRESS, 500)) << "the removal waits for the product";
+
+    TerminateProcess(process.get(), 0);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+    EXPECT_EQ(m_events.Events().front().code, UNIST_CODE_PROGRESS);
+}
+
+TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
+{
+    TestSupport::HttpFault stall;
+    stall.method = "GET";
+    stall.stallAfter = 4096;
+    stall.stallMs = 30000;
+    m_server.SetStandingFault("pkg.exe", stall);
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForCode(1001, kWaitMs));
+    InstallTest::FinishWithin(
+        10000, [&] { pipeline.reset(); }, "destroying the pipeline");
+    const std::size_t seen = m_events.Events().size();
+    Sleep(300);
+    EXPECT_EQ(m_events.Events().size(), seen);
+}

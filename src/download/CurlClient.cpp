@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cwchar>
 
-#include "download/FileDigest.h"
+#include "utils/Md5.h"
 #include "download/LocalFiles.h"
 #include "utils/Log.h"
 #include "utils/UniqueFile.h"
@@ -22,7 +22,7 @@ constexpr long kReceiveBuffer = 1024 * 1024;
 // Where the write function puts the body: the part file, and the digest of everything in it.
 struct WriteTarget {
     std::FILE* file;
-    Download::Md5Stream* digest;
+    Utils::Md5Stream* digest;
 };
 
 std::string EffectiveUrl(CURL* handle)
@@ -223,7 +223,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     }
 
     m_fileDigest.clear();
-    Download::Md5Stream digest;
+    Utils::Md5Stream digest;
     if (existing > 0) {
         digest.AddFile(partPath);
     }

@@ -1,6 +1,6 @@
 #include "download/CurlDownloader.h"
 
-#include "download/FileDigest.h"
+#include "utils/Md5.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
 #include "utils/Log.h"
@@ -85,7 +85,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
     if (expected.size() == kMd5Length) {
         std::string actual = self->m_client.FileDigest();
         if (actual.empty()) {
-            actual = FileMd5(self->m_localPath);
+            actual = Utils::FileMd5Wide(self->m_localPath);
         }
         if (actual.size() == kMd5Length && actual != expected) {
             // A file that failed its check must never pass for the package.

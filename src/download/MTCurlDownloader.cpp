@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "download/CurlClient.h"
-#include "download/FileDigest.h"
+#include "utils/Md5.h"
 #include "download/LocalFiles.h"
 #include "download/SegmentPlan.h"
 #include "download/UrlMd5.h"
@@ -104,7 +104,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     }
 
     const std::vector<ByteRange> plan = PlanSegments(self->m_fileLength);
-    self->m_digest = std::make_unique<Md5Stream>();
+    self->m_digest = std::make_unique<Utils::Md5Stream>();
     for (std::size_t i = 0; i < plan.size(); ++i) {
         auto segment = std::make_unique<DownloadPartNode>();
         segment->partPath = self->PartFilePath(static_cast<int>(i));
@@ -429,7 +429,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
         if (self->m_expectedDigest.size() == kMd5Length) {
             std::string actual = self->m_digest->Finish();
             if (actual.empty()) {
-                actual = FileMd5(self->m_localPath);
+                actual = Utils::FileMd5Wide(self->m_localPath);
             }
             if (actual.size() == kMd5Length && actual != self->m_expectedDigest) {
                 self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");

@@ -10,7 +10,7 @@
 
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
-#include "download/FileDigest.h"
+#include "utils/Md5.h"
 #include "download/WorkerThreads.h"
 #include "utils/UniqueFile.h"
 
@@ -25,7 +25,7 @@ struct DownloadPartNode {
     std::atomic<int> status { -1 }; // 0 complete, -1 to fetch, -2 no part file, else libcurl's result
     std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
     bool responseChecked = false; // per attempt: the status line was looked at
-    Download::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
+    Utils::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
 };
 
 // Fetches the package in up to two parallel ranges, joins them, checks the MD5 from the
@@ -68,7 +68,7 @@ private:
     std::int64_t m_fileLength = -1;
     std::string m_expectedDigest;
     // The package's MD5, taken while the first range arrives and the others are joined to it.
-    std::unique_ptr<Download::Md5Stream> m_digest;
+    std::unique_ptr<Utils::Md5Stream> m_digest;
     std::mutex m_progressMutex;
     double m_lastPercent = 0.0;
     std::mutex m_activeMutex;

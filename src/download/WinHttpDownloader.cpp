@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "download/FileDigest.h"
+#include "utils/Md5.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
 #include "download/WinHttpClient.h"
@@ -123,7 +123,7 @@ void WinHttpDownloader::Run()
     const std::wstring effective = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
     const std::string expected = UrlMd5(effective);
     if (expected.size() == kMd5Length) {
-        const std::string actual = FileMd5(m_localPath);
+        const std::string actual = Utils::FileMd5Wide(m_localPath);
         if (actual.size() == kMd5Length && actual != expected) {
             RemoveLocalFile(m_localPath);
             Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");

@@ -29,13 +29,12 @@ double StartupStyleValue(const std::wstring& style)
 
 CInstaller::CInstaller(
     StageCallback callback, std::wstring packagePath, std::wstring installDir, bool ssc, bool dsc, bool adminact)
-    : m_callback(std::move(callback))
-    , m_packagePath(std::move(packagePath))
+    : m_packagePath(std::move(packagePath))
     , m_installDir(std::move(installDir))
     , m_ssc(ssc)
     , m_dsc(dsc)
     , m_adminact(adminact)
-    , m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    , m_runner(std::move(callback))
 {
 }
 
@@ -54,41 +53,24 @@ void CInstaller::SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationa
 
 void CInstaller::Start()
 {
-    if (m_thread) {
-        m_thread->Join();
-    }
+    m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
-    ::ResetEvent(m_stopEvent.get());
-    Utils::StartOwnedThread(m_thread, this, L"ABDEF", [](void* self) -> unsigned {
-        static_cast<CInstaller*>(self)->Run();
-        return 0;
-    });
+    m_runner.Start(L"ABDEF", [this] { Run(); });
 }
 
 void CInstaller::Stop()
 {
-    if (m_thread) {
-        ::SetEvent(m_stopEvent.get());
-        m_thread->Join();
-    }
+    m_runner.Stop();
 }
 
 bool CInstaller::WaitForRun(DWORD timeoutMs) const
 {
-    return !m_thread || !m_thread->Handle() || ::WaitForSingleObject(m_thread->Handle(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-bool CInstaller::StopRequested() const
-{
-    return ::WaitForSingleObject(m_stopEvent.get(), 0) == WAIT_OBJECT_0;
+    return m_runner.WaitForRun(timeoutMs);
 }
 
 void CInstaller::Raise(int code, double progress, const std::wstring& message)
 {
-    // A stopped run reports nothing more: its owner is going away or starting over.
-    if (m_callback && !StopRequested()) {
-        m_callback(code, progress, message);
-    }
+    m_runner.Raise(code, progress, message);
 }
 
 std::wstring CInstaller::BuildCommandLine() const
@@ -139,7 +121,7 @@ void CInstaller::RunPackage()
     // keeps writing never blocks on a full pipe while we wait for it to finish.
     int verdict = LineProtocol::kNoVerdict;
     const ChildRunResult result
-        = RunChildForLines(m_commandLine, m_stopEvent.get(), [&](const std::vector<std::string>& lines) {
+        = RunChildForLines(m_commandLine, m_runner.StopEvent(), [&](const std::vector<std::string>& lines) {
               if (verdict != LineProtocol::kNoVerdict) {
                   return;
               }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/StageCallback.h"
+#include "install/StageRunner.h"
 #include "utils/Thread.h"
 #include "utils/UniqueResource.h"
 
@@ -57,10 +58,8 @@ private:
     void Run();
     void RunPackage();
     void Raise(int code, double progress, const std::wstring& message);
-    bool StopRequested() const;
     void ApplyEncode(const std::wstring& value);
 
-    StageCallback m_callback;
     std::wstring m_packagePath;
     std::wstring m_installDir;
     std::wstring m_commandLine;
@@ -72,6 +71,6 @@ private:
     int m_codePage = 0;
     Version m_version;
     std::function<void()> m_runEnded;
-    Utils::UniqueHandle m_stopEvent;
-    std::unique_ptr<Utils::Thread> m_thread;
+    // Last, so its thread is joined before any other member goes away.
+    StageRunner m_runner;
 };

@@ -9,10 +9,9 @@
 #include "utils/Text.h"
 
 CUninstaller::CUninstaller(StageCallback callback, std::wstring uninstallerPath, std::wstring installedDir)
-    : m_callback(std::move(callback))
-    , m_uninstallerPath(std::move(uninstallerPath))
+    : m_uninstallerPath(std::move(uninstallerPath))
     , m_installedDir(std::move(installedDir))
-    , m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    , m_runner(std::move(callback))
 {
 }
 
@@ -23,40 +22,24 @@ CUninstaller::~CUninstaller()
 
 void CUninstaller::Start()
 {
-    if (m_thread) {
-        m_thread->Join();
-    }
+    m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
-    ::ResetEvent(m_stopEvent.get());
-    Utils::StartOwnedThread(m_thread, this, L"UnInstaller", [](void* self) -> unsigned {
-        static_cast<CUninstaller*>(self)->Run();
-        return 0;
-    });
+    m_runner.Start(L"UnInstaller", [this] { Run(); });
 }
 
 void CUninstaller::Stop()
 {
-    if (m_thread) {
-        ::SetEvent(m_stopEvent.get());
-        m_thread->Join();
-    }
+    m_runner.Stop();
 }
 
 bool CUninstaller::WaitForRun(DWORD timeoutMs) const
 {
-    return !m_thread || !m_thread->Handle() || ::WaitForSingleObject(m_thread->Handle(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-bool CUninstaller::StopRequested() const
-{
-    return ::WaitForSingleObject(m_stopEvent.get(), 0) == WAIT_OBJECT_0;
+    return m_runner.WaitForRun(timeoutMs);
 }
 
 void CUninstaller::Raise(int code, double progress, const std::wstring& message)
 {
-    if (m_callback && !StopRequested()) {
-        m_callback(code, progress, message);
-    }
+    m_runner.Raise(code, progress, message);
 }
 
 std::wstring CUninstaller::BuildCommandLine() const
@@ -76,7 +59,7 @@ std::wstring CUninstaller::BuildCommandLine() const
 
 void CUninstaller::Run()
 {
-    if (m_beforeRun && !m_beforeRun(m_stopEvent.get())) {
+    if (m_beforeRun && !m_beforeRun(m_runner.StopEvent())) {
         return;
     }
     if (!Utils::PathExists(m_uninstallerPath)) {
@@ -88,7 +71,7 @@ void CUninstaller::Run()
 
     bool noVerdict = true;
     const ChildRunResult result
-        = RunChildForLines(m_commandLine, m_stopEvent.get(), [&](const std::vector<std::string>& lines) {
+        = RunChildForLines(m_commandLine, m_runner.StopEvent(), [&](const std::vector<std::string>& lines) {
               int chunkVerdict = LineProtocol::kNoVerdict;
               for (const std::string& line : lines) {
                   chunkVerdict = LineProtocol::CombineVerdict(

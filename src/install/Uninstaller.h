@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/StageCallback.h"
+#include "install/StageRunner.h"
 #include "utils/Thread.h"
 #include "utils/UniqueResource.h"
 
@@ -45,14 +46,12 @@ public:
 private:
     void Run();
     void Raise(int code, double progress, const std::wstring& message);
-    bool StopRequested() const;
 
-    StageCallback m_callback;
     std::wstring m_commandLine;
     std::wstring m_uninstallerPath;
     std::wstring m_installedDir;
     int m_codePage = 0;
     BeforeRun m_beforeRun;
-    Utils::UniqueHandle m_stopEvent;
-    std::unique_ptr<Utils::Thread> m_thread;
+    // Last, so its thread is joined before any other member goes away.
+    StageRunner m_runner;
 };

@@ -1,6 +1,5 @@
 #include "utils/SystemProbes.h"
 
-#include <bcrypt.h>
 #include <netlistmgr.h>
 #include <objbase.h>
 
@@ -9,23 +8,12 @@
 #include <vector>
 
 #include "utils/Log.h"
+#include "utils/Md5.h"
 #include "utils/UniqueFile.h"
 #include "utils/UniqueResource.h"
 
 namespace Utils {
 namespace {
-
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
 
 template <typename Interface> struct ComPtrTraits {
     using Type = Interface*;
@@ -176,41 +164,8 @@ std::string FileMd5(const std::string& ansiPath)
     if (!file) {
         return {};
     }
-
-    UniqueResource<AlgorithmTraits> algorithm;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
-        return {};
-    }
-    UniqueResource<HashTraits> hash;
-    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
-        return {};
-    }
-
-    std::vector<unsigned char> chunk(64 * 1024);
-    for (;;) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (got > 0 && !BCRYPT_SUCCESS(::BCryptHashData(hash.get(), chunk.data(), static_cast<ULONG>(got), 0))) {
-            return {};
-        }
-        if (got < chunk.size()) {
-            if (std::ferror(file.get())) {
-                return {};
-            }
-            break;
-        }
-    }
-
-    std::array<unsigned char, 16> digest {};
-    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) {
-        return {};
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string result;
-    for (const unsigned char byte : digest) {
-        result.push_back(kHex[byte >> 4]);
-        result.push_back(kHex[byte & 0x0F]);
-    }
-    return result;
+    Md5Stream md5;
+    return md5.AddStream(file.get()) ? md5.Finish() : std::string();
 }
 
 } // namespace Utils

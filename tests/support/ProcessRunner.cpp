@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "utils/FileSystem.h"
+#include "utils/Processes.h"
 #include "utils/UniqueResource.h"
 
 namespace TestSupport {
@@ -14,23 +15,7 @@ std::wstring BinDirectory()
 
 std::wstring QuoteArgument(const std::wstring& argument)
 {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
-        return argument;
-    }
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
+    return Utils::QuoteCommandLineArgument(argument);
 }
 
 ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& workingDirectory)

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "utils/Processes.h"
 #include "utils/Text.h"
+
+#include <shellapi.h>
 
 using namespace Utils;
 
@@ -40,4 +43,22 @@ TEST(Text, ReplaceAllReplacesEveryOccurrenceWithoutRescanning)
     EXPECT_EQ(ReplaceAll(L"a${X}b${X}", L"${X}", L"q"), L"aqbq");
     EXPECT_EQ(ReplaceAll(L"aaa", L"a", L"aa"), L"aaaaaa");
     EXPECT_EQ(ReplaceAll(L"abc", L"", L"x"), L"abc");
+}
+
+TEST(Text, QuotedArgumentsSurviveTheCommandLineSplit)
+{
+    const std::wstring arguments[] = { L"plain", L"with space", L"", L"trailing\\", L"C:\\dir with space\\",
+        L"say \"hi\"", L"a\\\\\"b", L"-instcmd=-a -b" };
+    std::wstring line = L"prog.exe";
+    for (const auto& argument : arguments) {
+        line += L" " + Utils::QuoteCommandLineArgument(argument);
+    }
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(argv, nullptr);
+    ASSERT_EQ(count, 1 + static_cast<int>(std::size(arguments)));
+    for (int i = 1; i < count; ++i) {
+        EXPECT_EQ(argv[i], arguments[i - 1]);
+    }
+    LocalFree(argv);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "utils/Processes.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -40,27 +41,6 @@ std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& inf
     return text;
 }
 
-std::wstring QuoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-        return arg;
-    }
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -77,7 +57,7 @@ int wmain(int argc, wchar_t** argv)
     }
     std::wstring commandLine;
     for (int i = first; i < argc; ++i) {
-        commandLine += (i > first ? L" " : L"") + QuoteArgument(argv[i]);
+        commandLine += (i > first ? L" " : L"") + Utils::QuoteCommandLineArgument(argv[i]);
     }
 
     STARTUPINFOW startup {};

@@ -1,5 +1,7 @@
 #include "ui/InstallProgress.h"
 
+#include "ui/SequenceFrames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
@@ -38,10 +40,17 @@ int InstallProgress::InstallPercent(double reported)
 
 std::wstring InstallProgress::Text(const std::wstring& pattern, int percent, float elapsedSeconds)
 {
-    const wchar_t* format = nullptr;
     if (!pattern.empty()) {
-        format = pattern.c_str();
-    } else if (elapsedSeconds > 60.0f) {
+        // The layout's pattern is data, not code: only its one integer conversion is
+        // filled in, so a stray %s cannot read past the arguments.
+        std::wstring text = FormatFramePattern(pattern, percent);
+        if (text.size() > 249) {
+            text.resize(249);
+        }
+        return text;
+    }
+    const wchar_t* format = nullptr;
+    if (elapsedSeconds > 60.0f) {
         format = L"正在安装中:%d%%，请耐心等待...";
     } else {
         format = L"正在安装中:%d%%，请稍候...";

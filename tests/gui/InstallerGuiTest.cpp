@@ -1,0 +1,529 @@
+// The real installer, end to end, under Xvfb: the scripted HTTP server serves a copy of the
+// scripted child as the package; clicks and typing are real input.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <vector>
+
+#include "GuiDriver.h"
+#include "InstallerHarness.h"
+#include "support/ProcessRunner.h"
+#include "ui/InstallRecord.h"
+#include "utils/FileSystem.h"
+
+using namespace InstallerGui;
+
+namespace {
+
+constexpr wchar_t kMain[] = L"MainWnd.xml";
+constexpr DWORD kInstallWaitMs = 25000;
+
+std::wstring ReadUtf16File(const std::wstring& path)
+{
+    const std::string bytes = TestSupport::ReadFileBytes(path);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+std::wstring IniValue(const std::wstring& file, const wchar_t* section, const wchar_t* key)
+{
+    wchar_t value[256] = {};
+    ::GetPrivateProfileStringW(section, key, L"", value, 256, file.c_str());
+    return value;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class InstallerGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteProductKey();
+        ASSERT_TRUE(m_server.Running());
+        m_server.AddBody("pkg.exe", PackageBody());
+        m_app = m_root / L"app";
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(m_app));
+        ASSERT_TRUE(
+            ::CopyFileW((TestSupport::BinDirectory() + L"\\VellumoraInstaller.exe").c_str(), Exe().c_str(), FALSE));
+        WriteSettings(false);
+    }
+
+    void TearDown() override
+    {
+        m_installer.Kill();
+        for (auto& helper : m_helpers) {
+            helper.Kill();
+        }
+        DeleteProductKey();
+        for (const auto& folder : m_cleanup) {
+            RemoveTree(folder);
+        }
+        ::DeleteFileW((AnalyticsFolder() + L"\\TKSensorsAnalytics.ini").c_str());
+    }
+
+    std::wstring Exe() const { return m_app + L"\\VellumoraInstaller.exe"; }
+
+    void WriteSettings(bool checkNet)
+    {
+        const std::string ini = "[Install]\r\nDownloadUrl=" + m_server.FileUrl("pkg.exe")
+            + "\r\nDownloadType=1\r\nDownloadScale=0.7\r\nIsCheckNet=" + (checkNet ? "true" : "false") + "\r\n";
+        ASSERT_TRUE(TestSupport::WriteFileBytes(m_app + L"\\TarvikInstallerConfig.ini", ini));
+    }
+
+    HWND StartMain(const std::wstring& arguments = L"")
+    {
+        if (!m_installer.Start(Exe(), arguments)) {
+            return nullptr;
+        }
+        return WaitForProcessWindow(m_installer.Pid(), L"MainWnd");
+    }
+
+    HWND WaitBox(const wchar_t* className) { return WaitForProcessWindow(m_installer.Pid(), className); }
+
+    std::wstring PackageCommandLineFile() const { return m_root / L"package-cmdline.bin"; }
+
+    // The package finds its script beside itself once downloaded.
+    void SetPackageScript(const std::wstring& installDir, const std::string& script)
+    {
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(installDir));
+        ASSERT_TRUE(TestSupport::WriteFileBytes(
+            installDir + L"\\__Package_Vellumora.script", "cmdline " + Utf8(PackageCommandLineFile()) + "\n" + script));
+    }
+
+    // A copy of the scripted child under name in folder, recording its command line.
+    std::wstring MakeHelper(const std::wstring& folder, const std::wstring& name, const std::string& script = "")
+    {
+        EXPECT_TRUE(Utils::EnsureDirectoryPath(folder));
+        const std::wstring path = folder + L"\\" + name;
+        EXPECT_TRUE(
+            ::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(), path.c_str(), FALSE));
+        const std::wstring stem = path.substr(0, path.find_last_of(L'.'));
+        EXPECT_TRUE(
+            TestSupport::WriteFileBytes(stem + L".script", "cmdline " + Utf8(stem + L".cmdline") + "\n" + script));
+        return path;
+    }
+    static std::wstring RecordedBy(const std::wstring& helper)
+    {
+        return helper.substr(0, helper.find_last_of(L'.')) + L".cmdline";
+    }
+
+    // Runs a helper that stays for a while (a "running" product or uninstaller).
+    void RunHelper(const std::wstring& path)
+    {
+        m_helpers.emplace_back();
+        ASSERT_TRUE(m_helpers.back().Start(path));
+        ASSERT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(path)); }, 10000));
+    }
+
+    // An earlier installation: registry values, its folder, its uninstaller and product.
+    std::wstring MakeExistingInstallation(const std::string& uninstallerScript = "out State=Success\n")
+    {
+        const std::wstring folder = m_root / L"existing";
+        MakeHelper(folder, L"uninst.ep");
+        MakeHelper(folder, L"Quorvel.exe");
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ, folder.c_str(),
+            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        // The removal runs a copy of the uninstaller from the installer's work folder.
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        const std::wstring work = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
+        EXPECT_TRUE(Utils::EnsureDirectoryPath(work));
+        m_uninstallerRecord = m_root / L"uninstaller-cmdline.bin";
+        EXPECT_TRUE(TestSupport::WriteFileBytes(
+            work + L"\\TarvikQuill_un_asa.script", "cmdline " + Utf8(m_uninstallerRecord) + "\n" + uninstallerScript));
+        return folder;
+    }
+
+    void CloseFromFinishedPage(HWND main)
+    {
+        Click(main, kMain, L"closebtn", 3);
+        EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn on the finished page closes without asking";
+    }
+
+    void WaitInstalled(const std::wstring& folder)
+    {
+        ASSERT_TRUE(WaitFor([&] { return ReadProductValue(L"InstallPath") == folder; }, kInstallWaitMs))
+            << "InstallPath now '" << Utf8(ReadProductValue(L"InstallPath")) << "'";
+    }
+
+    // The registry already names the existing folder: wait for the value only the finish adds.
+    void WaitInstalledOver(const std::wstring& existing)
+    {
+        ASSERT_TRUE(
+            WaitFor([&] { return ReadProductValue(L"UnInstallEp") == existing + L"\\uninst.ep"; }, kInstallWaitMs));
+    }
+
+    TestSupport::HttpTestServer m_server;
+    TestSupport::TempDir m_root { L"installer gui" };
+    std::wstring m_app;
+    std::wstring m_uninstallerRecord;
+    InstallerProcess m_installer;
+    std::list<InstallerProcess> m_helpers;
+    std::vector<std::wstring> m_cleanup;
+};
+
+} // namespace
+
+TEST_F(InstallerGuiTest, DefaultInstallShowsProgressAndRecordsTheInstallation)
+{
+    TestSupport::HttpFault slow;
+    slow.method = "GET";
+    slow.bytesPerSecond = 700 * 1024;
+    m_server.SetStandingFault("pkg.exe", slow);
+
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = EditText(main);
+    ASSERT_FALSE(folder.empty());
+    std::printf("default folder: %s\n", Utf8(folder).c_str());
+    m_cleanup.push_back(folder);
+    SetPackageScript(
+        folder, "out Progress=0.2\nflush\nsleep 1500\nout Progress=0.6\nflush\nsleep 1500\nout State=Success\n");
+    ASSERT_TRUE(TestSupport::WriteFileBytes(folder + L"\\uninst.ep", "x"));
+    Shot(main, L"installer-page0-start.png");
+
+    Click(main, kMain, L"defaultInstallBtn", 0);
+    ASSERT_TRUE(WaitFor([&] { return !m_server.Requests("GET").empty(); }, 10000));
+    ::Sleep(1200);
+    Shot(main, L"installer-page2-downloading.png");
+    // A close request while installing is ignored.
+    ::PostMessageW(main, WM_CLOSE, 1, 0);
+    ASSERT_TRUE(WaitFor([&] { return Utils::PathExists(PackageCommandLineFile()); }, kInstallWaitMs));
+    ::Sleep(400);
+    EXPECT_TRUE(::IsWindow(main)) << "a close request on the installing page is ignored";
+    Shot(main, L"installer-page2-package-running.png");
+
+    WaitInstalled(folder);
+    ::Sleep(300);
+    Shot(main, L"installer-page3-finished.png");
+    EXPECT_EQ(ReadProductValue(L"UnInstallEp"), folder + L"\\uninst.ep");
+    const std::wstring setIni = folder + L"\\set.ini";
+    EXPECT_EQ(IniValue(setIni, L"Install", L"APPStore"), L"VellumoraInstaller.exe");
+    EXPECT_EQ(IniValue(setIni, L"Install", L"AppName"), L"Vellumora");
+    EXPECT_EQ(IniValue(setIni, L"Install", L"DeviceID").size(), 32u);
+    EXPECT_FALSE(IniValue(AnalyticsFolder() + L"\\TKSensorsAnalytics.ini", L"Init", L"UpdateTime").empty());
+    EXPECT_TRUE(WaitFor([&] { return !Utils::PathExists(folder + L"\\__Package_Vellumora.exe"); }, 10000))
+        << "the package is deleted once its run is over";
+    const std::wstring line = ReadUtf16File(PackageCommandLineFile());
+    EXPECT_NE(line.find(L"-dsc=true -ssc=true"), std::wstring::npos) << Utf8(line);
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, CustomInstallPassesTheTypedFolderAndShortcutWishes)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = m_root / L"custom place\\Vellumora";
+    SetPackageScript(folder, "out State=Success\n");
+
+    Click(main, kMain, L"customeBtn", 0);
+    ::Sleep(300);
+    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+    ASSERT_EQ(EditText(main), folder);
+    Click(main, kMain, L"createQSCb", 1);
+    ::Sleep(300);
+    Shot(main, L"installer-page1-custom.png");
+    Click(main, kMain, L"customeInstallBtn", 1);
+
+    WaitInstalled(folder);
+    const std::wstring line = ReadUtf16File(PackageCommandLineFile());
+    EXPECT_NE(line.find(L"-dsc=true"), std::wstring::npos) << Utf8(line);
+    EXPECT_NE(line.find(L"-ssc=false"), std::wstring::npos) << Utf8(line);
+    EXPECT_TRUE(EndsWith(line, L"/D=" + folder)) << Utf8(line);
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, OneCopyAtATimeAndTheExitPromptDecides)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+
+    InstallerProcess second;
+    ASSERT_TRUE(second.Start(Exe()));
+    EXPECT_EQ(second.WaitExit(10000), static_cast<DWORD>(-1));
+    EXPECT_FALSE(HasVisibleWindow(second.Pid())) << "the second copy shows nothing";
+
+    // Escape never closes; the close button asks first.
+    GuiDriver::PressKeys({ VK_ESCAPE });
+    Click(main, kMain, L"closebtn", 0);
+    HWND exitBox = WaitBox(L"ExitTipWnd");
+    ASSERT_NE(exitBox, nullptr);
+    Shot(exitBox, L"installer-prompt-exit.png");
+    GuiDriver::PressKeys({ VK_ESCAPE });
+    ::Sleep(300);
+    EXPECT_TRUE(::IsWindow(exitBox)) << "Escape does not close the prompt";
+    Click(exitBox, L"ExitTipWnd.xml", L"closebtn");
+    ASSERT_TRUE(GuiDriver::WaitGone(exitBox, 5000));
+    EXPECT_EQ(m_installer.WaitExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "only okBtn quits";
+
+    Click(main, kMain, L"closebtn", 0);
+    exitBox = WaitBox(L"ExitTipWnd");
+    ASSERT_NE(exitBox, nullptr);
+    Click(exitBox, L"ExitTipWnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+
+    // The mutex went with the first copy.
+    InstallerProcess third;
+    ASSERT_TRUE(third.Start(Exe()));
+    EXPECT_NE(WaitForProcessWindow(third.Pid(), L"MainWnd"), nullptr);
+}
+
+TEST_F(InstallerGuiTest, DownloadFailureOffersARetryThatInstalls)
+{
+    TestSupport::HttpFault missing;
+    missing.status = 404;
+    m_server.SetStandingFault("pkg.exe", missing);
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = EditText(main);
+    m_cleanup.push_back(folder);
+    SetPackageScript(folder, "out State=Success\n");
+
+    Click(main, kMain, L"defaultInstallBtn", 0);
+    HWND tip = WaitBox(L"NetworkTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Shot(tip, L"installer-prompt-network.png");
+    m_server.SetStandingFault("pkg.exe", TestSupport::HttpFault {});
+    Click(tip, L"NetworkTipWnd.xml", L"okBtn");
+    WaitInstalled(folder);
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, InstallFailureShowsThePackagesMessageAndReturnsToTheStart)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = m_root / L"failing";
+    SetPackageScript(folder, "out Progress=0.9\nout Error=disk full\n");
+    Click(main, kMain, L"customeBtn", 0);
+    ::Sleep(200);
+    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+    Click(main, kMain, L"customeInstallBtn", 1);
+
+    HWND box = WaitBox(L"MessageBox2Wnd");
+    ASSERT_NE(box, nullptr);
+    Shot(box, L"installer-prompt-install-failed.png");
+    Click(box, L"MessageBox2Wnd.xml", L"closebtn");
+    ASSERT_TRUE(GuiDriver::WaitGone(box, 5000));
+    ::Sleep(300);
+    Shot(main, L"installer-page0-after-failure.png");
+    // Back on the start page, where the close button (hidden while installing) asks.
+    Click(main, kMain, L"closebtn", 0);
+    HWND exitBox = WaitBox(L"ExitTipWnd");
+    ASSERT_NE(exitBox, nullptr);
+    Click(exitBox, L"ExitTipWnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+    EXPECT_TRUE(ReadProductValue(L"InstallPath").empty());
+}
+
+TEST_F(InstallerGuiTest, ExistingInstallationPromptQuitOrOpenTheProduct)
+{
+    const std::wstring existing = MakeExistingInstallation();
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    HWND tip = WaitBox(L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Shot(tip, L"installer-prompt-installed-path.png");
+    Click(tip, L"InstalledPathTipWnd.xml", L"closebtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn quits";
+
+    main = StartMain();
+    ASSERT_NE(main, nullptr);
+    tip = WaitBox(L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Click(tip, L"InstalledPathTipWnd.xml", L"cancelBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+    EXPECT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(existing + L"\\Quorvel.exe")); }, 10000))
+        << "cancelBtn opens the installed product";
+}
+
+TEST_F(InstallerGuiTest, InstallingOverTheExistingCopyKeepsItWhenItsSettingsSaySo)
+{
+    const std::wstring existing = MakeExistingInstallation();
+    ASSERT_TRUE(::WritePrivateProfileStringW(L"Uninstall", L"IsOverride", L"false", (existing + L"\\set.ini").c_str()));
+    SetPackageScript(existing, "out State=Success\n");
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    HWND tip = WaitBox(L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Click(tip, L"InstalledPathTipWnd.xml", L"okBtn");
+    WaitInstalledOver(existing);
+    EXPECT_TRUE(EndsWith(ReadUtf16File(PackageCommandLineFile()), L"/D=" + existing));
+    EXPECT_FALSE(Utils::PathExists(m_uninstallerRecord)) << "IsOverride=false: no removal";
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, InsNewInstallsIntoTheExistingFolderAtOnceAfterRemovingIt)
+{
+    const std::wstring existing = MakeExistingInstallation();
+    SetPackageScript(existing, "out State=Success\n");
+    HWND main = StartMain(L"-insnew=true");
+    ASSERT_NE(main, nullptr);
+    WaitInstalledOver(existing);
+    EXPECT_EQ(::FindWindowW(L"InstalledPathTipWnd", nullptr), nullptr) << "-insnew asks nothing";
+    EXPECT_TRUE(Utils::PathExists(m_uninstallerRecord)) << "the old version was removed first";
+    EXPECT_TRUE(EndsWith(ReadUtf16File(PackageCommandLineFile()), L"/D=" + existing));
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, FailedRemovalOfTheOldVersionTellsAndCloses)
+{
+    const std::wstring existing = MakeExistingInstallation("out State=Fail\n");
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    HWND tip = WaitBox(L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Click(tip, L"InstalledPathTipWnd.xml", L"okBtn");
+    HWND box = WaitBox(L"MessageBox1Wnd");
+    ASSERT_NE(box, nullptr);
+    Shot(box, L"installer-prompt-old-version-running.png");
+    Click(box, L"MessageBox1Wnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "with an existing installation the installer closes";
+    EXPECT_TRUE(m_server.Requests("GET").empty());
+}
+
+TEST_F(InstallerGuiTest, RefusesAnInvalidFolderAndARunningUninstallerButStaysOpen)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    Click(main, kMain, L"customeBtn", 0);
+    ::Sleep(200);
+    // A folder that cannot be created, and a relative one that would land wherever the
+    // working directory is.
+    HWND box = nullptr;
+    for (const std::wstring& bad : { m_root / L"bad|name", std::wstring(L"relative\\folder") }) {
+        TypeIntoEdit(main, kMain, L"installDirEdit", 1, bad);
+        Click(main, kMain, L"customeInstallBtn", 1);
+        box = WaitBox(L"MessageBox2Wnd");
+        ASSERT_NE(box, nullptr);
+        Shot(box, L"installer-prompt-invalid-path.png");
+        Click(box, L"MessageBox2Wnd.xml", L"closebtn");
+        ASSERT_TRUE(GuiDriver::WaitGone(box, 5000));
+    }
+    EXPECT_FALSE(Utils::PathExists(m_app + L"\\relative"));
+
+    RunHelper(MakeHelper(m_root / L"running", L"TarvikQuill_un_asa.exe", "sleep 30000\n"));
+    Click(main, kMain, L"customeInstallBtn", 1);
+    box = WaitBox(L"MessageBox1Wnd");
+    ASSERT_NE(box, nullptr);
+    Shot(box, L"installer-prompt-product-running.png");
+    Click(box, L"MessageBox1Wnd.xml", L"okBtn");
+    ASSERT_TRUE(GuiDriver::WaitGone(box, 5000));
+    EXPECT_EQ(m_installer.WaitExit(1000), static_cast<DWORD>(STILL_ACTIVE)) << "no existing installation: stays";
+    EXPECT_TRUE(m_server.Requests("GET").empty());
+}
+
+TEST_F(InstallerGuiTest, RefusesWhileTheProductRunsAndCloses)
+{
+    RunHelper(MakeHelper(m_root / L"running", L"Quorvel.exe", "sleep 30000\n"));
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    Click(main, kMain, L"defaultInstallBtn", 0);
+    HWND box = WaitBox(L"MessageBox1Wnd");
+    ASSERT_NE(box, nullptr);
+    Click(box, L"MessageBox1Wnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+    EXPECT_TRUE(m_server.Requests("GET").empty());
+}
+
+TEST_F(InstallerGuiTest, AutoStartupLaunchesProductAndStartUrlThenClosesByItself)
+{
+    const std::wstring product = MakeHelper(m_root / L"product", L"product.exe");
+    const std::wstring page = MakeHelper(m_root / L"product", L"starturl.exe");
+    const std::wstring folder = m_root / L"auto";
+    SetPackageScript(folder,
+        "out ExePath=" + ScriptText(product) + "\nout StartUrl=" + ScriptText(page)
+            + "\nout StartupStyle=AutoStartup\nout TopShowDetention=200\nout FinsihCloseDetention=1500\n"
+              "out State=Success\n");
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    Click(main, kMain, L"customeBtn", 0);
+    ::Sleep(200);
+    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+    Click(main, kMain, L"customeInstallBtn", 1);
+    WaitInstalled(folder);
+    EXPECT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(product)); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(page)); }, 10000));
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "FinsihCloseDetention closes the window";
+}
+
+TEST_F(InstallerGuiTest, UserStartupLaunchesOnlyFromTheFinishButtonAndNonStartupNever)
+{
+    for (const char* style : { "UserStartup", "NonStartup" }) {
+        SCOPED_TRACE(style);
+        DeleteProductKey();
+        const std::wstring folder = m_root / (L"style " + std::wstring(style, style + strlen(style)));
+        const std::wstring product = MakeHelper(folder + L" product", L"product.exe");
+        SetPackageScript(folder,
+            "out ExePath=" + ScriptText(product) + "\nout StartUrl=" + ScriptText(product)
+                + "\nout StartupStyle=" + style + "\nout State=Success\n");
+        HWND main = StartMain();
+        ASSERT_NE(main, nullptr);
+        Click(main, kMain, L"customeBtn", 0);
+        ::Sleep(200);
+        TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+        Click(main, kMain, L"customeInstallBtn", 1);
+        WaitInstalled(folder);
+        ::Sleep(500);
+        EXPECT_FALSE(Utils::PathExists(RecordedBy(product))) << "nothing starts before the button";
+        Click(main, kMain, L"openProduceBtn", 3);
+        EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "openProduceBtn closes in any case";
+        const bool launched = WaitFor([&] { return Utils::PathExists(RecordedBy(product)); }, 3000);
+        EXPECT_EQ(launched, std::string(style) == "UserStartup");
+    }
+}
+
+TEST_F(InstallerGuiTest, NetworkCheckRunsBeforeTheInstallAndOnlyWarns)
+{
+    WriteSettings(true);
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = m_root / L"checked";
+    SetPackageScript(folder, "out State=Success\n");
+    Click(main, kMain, L"customeBtn", 0);
+    ::Sleep(200);
+    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+    Click(main, kMain, L"customeInstallBtn", 1);
+    // Whatever the machine's network looks like, a warning may come, and the install goes on.
+    const bool installed = WaitFor(
+        [&] {
+            if (HWND box = ::FindWindowW(L"MessageBox2Wnd", nullptr)) {
+                Shot(box, L"installer-prompt-poor-network.png");
+                Click(box, L"MessageBox2Wnd.xml", L"closebtn");
+                GuiDriver::WaitGone(box, 5000);
+            }
+            return ReadProductValue(L"InstallPath") == folder;
+        },
+        kInstallWaitMs);
+    EXPECT_TRUE(installed);
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, TheProgramAsksForAdministratorRightsAndCarriesItsIconAndVersion)
+{
+    Utils::UniqueModule image(::LoadLibraryExW(Exe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(image);
+    HRSRC manifest = ::FindResourceW(image.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(image.get(), manifest)));
+    const std::string text(bytes, ::SizeofResource(image.get(), manifest));
+    EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos);
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(::FindResourceW(image.get(), MAKEINTRESOURCEW(145), MAKEINTRESOURCEW(14)), nullptr) << "icon group 145";
+    EXPECT_NE(::FindResourceW(image.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)), nullptr) << "version";
+    image.reset();
+
+    // Started by CreateProcessW like any launcher would: Wine grants the level and the
+    // window comes up.
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    Click(main, kMain, L"closebtn", 0);
+    HWND exitBox = WaitBox(L"ExitTipWnd");
+    ASSERT_NE(exitBox, nullptr);
+    Click(exitBox, L"ExitTipWnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+}

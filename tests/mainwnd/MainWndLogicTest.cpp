@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "ui/CMainWnd.h"
+#include "ui/InstallProgress.h"
+#include "ui/StageReport.h"
+#include "utils/HardDiskManager.h"
+
+namespace {
+
+// A message-only window of this thread that keeps what it is sent.
+struct ReportSink {
+    ReportSink()
+    {
+        window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    }
+    ~ReportSink()
+    {
+        DiscardQueuedStageReports(window);
+        ::DestroyWindow(window);
+    }
+    HWND window = nullptr;
+};
+
+} // namespace
+
+TEST(StageReport, PostedFromAnyThreadInOrderAndFreedWhenNobodyTakesThem)
+{
+    ReportSink sink;
+    ASSERT_NE(sink.window, nullptr);
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(PostStageReport(sink.window, 1002, i / 10.0, L"m" + std::to_wstring(i)));
+        }
+    });
+    worker.join();
+    for (int i = 0; i < 2; ++i) {
+        MSG msg;
+        ASSERT_TRUE(::PeekMessageW(&msg, sink.window, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_REMOVE));
+        EXPECT_EQ(msg.message, 2024u);
+        std::unique_ptr<StageReport> report(reinterpret_cast<StageReport*>(msg.lParam));
+        EXPECT_EQ(report->code, 1002);
+        EXPECT_DOUBLE_EQ(report->progress, i / 10.0);
+        EXPECT_EQ(report->message, L"m" + std::to_wstring(i));
+    }
+    EXPECT_EQ(DiscardQueuedStageReports(sink.window), 1) << "the last one is left for the window to free";
+    EXPECT_FALSE(PostStageReport(nullptr, 2003, 0.0, L"")) << "no window: the report is freed, not leaked";
+}
+
+TEST(ReportedValues, DelaysConvertLikeTheIntegerTheyStandFor)
+{
+    EXPECT_EQ(DelayFromReport(0.0), 0u);
+    EXPECT_EQ(DelayFromReport(3000.0), 3000u);
+    EXPECT_EQ(DelayFromReport(-1.0), 4294967295u) << "-1 keeps meaning 'never'";
+    EXPECT_EQ(DelayFromReport(1e300), 4294967295u);
+    EXPECT_EQ(DelayFromReport(-1e300), 0x80000000u);
+    EXPECT_EQ(DelayFromReport(std::nan("")), 0u);
+}
+
+TEST(FreeSpace, OneGigabyteIsEnoughAndOneByteLessIsNot)
+{
+    EXPECT_FALSE(Utils::IsBelowOneGigabyte(1073741824ull));
+    EXPECT_TRUE(Utils::IsBelowOneGigabyte(1073741823ull));
+    EXPECT_TRUE(Utils::IsBelowOneGigabyte(0));
+    EXPECT_FALSE(Utils::IsBelowOneGigabyte(5ull * 1073741824ull));
+}
+
+TEST(InstallProgress, ALayoutPatternIsFilledOnlyThroughItsOneNumber)
+{
+    EXPECT_EQ(InstallProgress::Text(L"%d%% done", 42, 0.0f), L"42% done");
+    // Anything but one integer conversion is shown as it stands instead of being trusted
+    // as a format.
+    EXPECT_EQ(InstallProgress::Text(L"%s %d", 42, 0.0f), L"%s %d");
+    EXPECT_EQ(InstallProgress::Text(std::wstring(400, L'x') + L"%d", 1, 0.0f).size(), 249u);
+}

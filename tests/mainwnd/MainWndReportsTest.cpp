@@ -1,0 +1,163 @@
+// The main window of this process fed with stage reports the way the pipeline sends them
+// (posted WM_STAGE_REPORT), its prompts answered from another thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "GuiDriver.h"
+#include "config/InstallerConfig.h"
+#include "support/TempDir.h"
+#include "support/http_server/HttpTestServer.h"
+#include "toolkit/Progress.h"
+#include "ui/CMainWnd.h"
+#include "ui/StageReport.h"
+#include "utils/Registry.h"
+#include "utils/UniqueResource.h"
+
+namespace {
+
+// Closes the first prompt of class className that appears (as the system would: result 1).
+class PromptCloser {
+public:
+    explicit PromptCloser(const wchar_t* className)
+        : m_thread([this, className] {
+            const DWORD start = ::GetTickCount();
+            while (::GetTickCount() - start < 10000) {
+                if (HWND box = ::FindWindowW(className, nullptr); box && ::IsWindowVisible(box)) {
+                    ::PostMessageW(box, WM_CLOSE, 0, 0);
+                    m_closed = true;
+                    return;
+                }
+                ::Sleep(20);
+            }
+        })
+    {
+    }
+    ~PromptCloser() { m_thread.join(); }
+    bool Closed() const { return m_closed; }
+
+private:
+    std::atomic<bool> m_closed { false };
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    struct Case {
+        double download;
+        int bar;
+        const wchar_t* text;
+    };
+    for (const Case& c :
+        { Case { 0.99, 69, L"正在安装中:69%，请稍候..." }, Case { 1.0, 0, L"正在安装中:0%，请稍候..." } }) {
+        SCOPED_TRACE(c.bar);
+        CMainWnd window;
+        ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
+        auto* bar = window.FindControlAs<Toolkit::CProgressUI>(L"installPrg", L"Progress");
+        Toolkit::CControlUI* text = window.FindControl(L"progressLb");
+        ASSERT_TRUE(bar && text);
+
+        ASSERT_TRUE(PostStageReport(window, 1001, 0.0, L""));
+        ASSERT_TRUE(PostStageReport(window, 1002, c.download, L""));
+        ASSERT_TRUE(PostStageReport(window, 2004, 0.0, L"boom"));
+        PromptCloser closer(L"MessageBox2Wnd");
+        ASSERT_TRUE(GuiDriver::PumpUntil([&] { return closer.Closed(); }, 15000));
+        EXPECT_EQ(bar->GetValue(), c.bar);
+        EXPECT_EQ(text->GetText(), c.text);
+        ::DestroyWindow(window);
+    }
+}
+
+TEST(MainWindowReports, EveryRecordIsFreedAndTheInstallingPageRefusesToClose)
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    CMainWnd window;
+    ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
+    auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
+    ASSERT_NE(tabs, nullptr);
+    tabs->SelectItem(CMainWnd::kInstallingPage);
+    // Codes without an action and an unknown code; then a close request.
+    for (int code : { 1003, 1006, 3002, 4242 }) {
+        ASSERT_TRUE(PostStageReport(window, code, 0.5, L"x"));
+    }
+    ::PostMessageW(window, WM_CLOSE, 1, 0);
+    GuiDriver::PumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(::IsWindow(window)) << "no closing half-way through an install";
+    MSG msg;
+    EXPECT_FALSE(::PeekMessageW(&msg, window, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
+
+    // Reports still queued when the window goes are freed with it.
+    ASSERT_TRUE(PostStageReport(window, 1002, 0.5, L""));
+    ::DestroyWindow(window);
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
+}
+
+TEST(MainWindowInstall, APoorNetworkIsToldButTheInstallStartsOnce)
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    TestSupport::HttpTestServer server;
+    ASSERT_TRUE(server.Running());
+    server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
+    TestSupport::HttpFault slow;
+    slow.method = "GET";
+    slow.bytesPerSecond = 64 * 1024; // still downloading when the window goes
+    server.SetStandingFault("pkg.exe", slow);
+    TestSupport::TempDir root(L"checknet");
+
+    const InstallerConfig saved = TheInstallerConfig();
+    Utils::ScopeExit restore([&] { TheInstallerConfig() = saved; });
+    TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
+    TheInstallerConfig().IsCheckNet = true;
+    TheInstallerConfig().InsNew = false;
+
+    CMainWnd window;
+    ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
+    auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_TRUE(window.StartInstall(root / L"target", true, true));
+    // The machine's own check runs on its thread; a poor result is added as the thread
+    // would send it. Two answers must still start one install.
+    window.GetPaintManager().SendNotify(window.GetPaintManager().GetRoot(), L"checknet", 0x20001, 0, true);
+    PromptCloser closer(L"MessageBox2Wnd");
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return closer.Closed(); }, 15000)) << "the poor-network message";
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return tabs->GetCurSel() == CMainWnd::kInstallingPage; }, 10000));
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return server.Requests("GET").size() == 1; }, 10000));
+    GuiDriver::PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(server.Requests("GET").size(), 1u) << "one download, however many checks answered";
+    ::DestroyWindow(window); // stops the download and joins its threads
+}
+
+TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    TestSupport::TempDir folder(L"finished");
+    CMainWnd window;
+    ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
+    window.ShowWindow(true, false);
+    GuiDriver::Backdrop other; // something else in front until the timer fires
+    HWND front = ::CreateWindowExW(
+        0, L"STATIC", L"front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    ::SetForegroundWindow(front);
+
+    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, folder.Path()));
+    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, L"")); // ignored: the folder stays
+    ASSERT_TRUE(PostStageReport(window, 3007, 150.0, L""));
+    ASSERT_TRUE(PostStageReport(window, 3008, 1200.0, L""));
+    ASSERT_TRUE(PostStageReport(window, 2003, 0.0, L""));
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return ::GetForegroundWindow() == window.GetHWND(); }, 5000));
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return !::IsWindow(window.GetHWND()); }, 8000)) << "auto-close";
+    ::DestroyWindow(front);
+
+    DWORD type = 0;
+    std::wstring recorded;
+    EXPECT_TRUE(Utils::ReadRegistryString(L"InstallPath", type, recorded));
+    EXPECT_EQ(recorded, folder.Path());
+    wchar_t appName[32] = {};
+    ::GetPrivateProfileStringW(L"Install", L"AppName", L"", appName, 32, (folder / L"set.ini").c_str());
+    EXPECT_STREQ(appName, L"Vellumora");
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+}

@@ -1,16 +1,218 @@
 #!/usr/bin/env bash
-# Builds the installer and runs it under Wine, printing its log lines.
+# The installer doing its job for real, under Wine: it downloads the demo product 1.0 from
+# the package server on 127.0.0.1, installs it, then upgrades it to 2.0 (the old version's
+# uninstaller runs first). Clicks are real input. Prints where the product went, the
+# registry values, the state files, the installer's log lines and the screenshots.
+#
+# Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
+# VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
+# Safe to rerun: it starts from a clean demo state and stops everything it started, also
+# on failure or Ctrl-C.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-trap vlm_stop EXIT
 
+DEMO=$VLM_BUILD/demo
+# A Wine prefix of its own: the demo installs into it and resets it on every run.
+export WINEPREFIX=$VLM_BUILD/demo-wineprefix
+VLM_TARGETS=${VLM_TARGETS:-"VellumoraInstaller vlm_demo_packages vlm_package_server vlm_demo_driver"}
+DOWNLOAD_TYPE=${VLM_DEMO_DOWNLOADTYPE:-1}
+SERVER_PID=""
+SERVER_PORT=""
+INSTALLER_PID=""
+
+# Windows path of a file under / (drive Z: of every prefix).
+win() { local p=$1; echo "Z:${p//\//\\}"; }
+say() { printf '\n== %s\n' "$*"; }
+fail() { printf '\n!! %s\n' "$*" >&2; exit 1; }
+
+# GET on the package server, body only; bash's own sockets, bounded by 5 s.
+http_get() {
+  local path=$1
+  exec 3<>"/dev/tcp/127.0.0.1/$SERVER_PORT" || return 1
+  printf 'GET %s HTTP/1.0\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n' "$path" "$SERVER_PORT" >&3
+  timeout 5 cat <&3 | tr -d '\r' | sed '1,/^$/d'
+  exec 3<&-
+}
+
+# Ends a background process we started, waiting at most a few seconds.
+end_process() {
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+}
+
+cleanup() {
+  set +e
+  if [ -n "$INSTALLER_PID" ]; then
+    kill "$INSTALLER_PID" 2>/dev/null
+    end_process "$INSTALLER_PID"
+    INSTALLER_PID=""
+  fi
+  if [ -n "$SERVER_PID" ]; then
+    [ -n "$SERVER_PORT" ] && http_get /admin/stop >/dev/null 2>&1
+    end_process "$SERVER_PID"
+    SERVER_PID=""
+  fi
+  # Whatever else still runs in the demo's prefix (the product, a stray child) goes with it.
+  vlm_stop
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Text of an ini file, whether Windows wrote it as UTF-16 or as ANSI.
+show_ini() {
+  local file=$1
+  if [ ! -f "$file" ]; then
+    echo "   (missing: $file)"
+    return
+  fi
+  echo "   $file:"
+  if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = "fffe" ]; then
+    iconv -f UTF-16 -t UTF-8 "$file"
+  else
+    cat "$file"
+  fi | tr -d '\r' | sed 's/^/     /'
+}
+
+product_folder() {
+  local value
+  value=$(wine reg query 'HKCU\Software\TarvikSoft\Vellumora' /v InstallPath 2>/dev/null | tr -d '\r' \
+    | sed -n 's/.*InstallPath[[:space:]]*REG_SZ[[:space:]]*//p')
+  [ -n "$value" ] && winepath -u "$value" 2>/dev/null
+}
+
+user_folder() { ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -1; }
+
+show_installation() {
+  local folder=$1 version=$2
+  say "where the product went: $folder"
+  (cd "$folder" && ls -l --time-style=+%T) | sed 's/^/   /'
+  echo "   install.rec (the package's record of what it installed):"
+  tr -d '\r' <"$folder/install.rec" | sed 's/^/     /'
+  local built="$VLM_BUILD/tools/demo_package/payload-$version/Quorvel.exe"
+  if cmp -s "$folder/Quorvel.exe" "$built"; then
+    echo "   Quorvel.exe is byte for byte the $version build ($built)"
+  else
+    fail "Quorvel.exe is not the $version build"
+  fi
+  local roaming
+  roaming=$(user_folder)
+  echo "   shortcuts:"
+  ls -1 "$roaming/../../Desktop/"*.lnk "$roaming/Microsoft/Internet Explorer/Quick Launch/"*.lnk 2>/dev/null \
+    | sed "s|$WINEPREFIX/||; s/^/     /" || echo "     (none)"
+  say "registry: HKCU\\Software\\TarvikSoft\\Vellumora"
+  wine reg query 'HKCU\Software\TarvikSoft\Vellumora' | tr -d '\r' | grep REG_ | sed 's/^ */   /'
+  say "state files"
+  show_ini "$folder/set.ini"
+  show_ini "$roaming/TarvikData/TarvikQuill/TKSensorsAnalytics.ini"
+}
+
+# One installer run, driven by vlm_demo_driver.exe: $1 name, $2 how it starts (button or existing).
+run_installer() {
+  local name=$1 start=$2
+  local log="$DEMO/$name.log"
+  say "running the installer ($name): wine vlmlog.exe --timeout=180 $(win "$DEMO/app/VellumoraInstaller.exe")"
+  wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$DEMO/app/VellumoraInstaller.exe")" \
+    </dev/null >"$log" 2>&1 &
+  INSTALLER_PID=$!
+  local status=0
+  wine "$VLM_BUILD/bin/vlm_demo_driver.exe" --start="$start" --log="$(win "$log")" --shots="$(win "$DEMO/shots")" \
+    --name="$name" --timeout=120 </dev/null | tr -d '\r' | sed 's/^/   /' || status=$?
+  # The window is closed (or the driver gave up): the installer ends within seconds.
+  end_process "$INSTALLER_PID"
+  INSTALLER_PID=""
+  say "the installer's log lines ($name, $(wc -l <"$log") lines, from vlmlog.exe)"
+  tr -d '\r' <"$log" | sed 's/^/   /'
+  [ "$status" -eq 0 ] || fail "the $name run did not finish (see the driver's lines and the log above)"
+}
+
+say "building what is missing into $VLM_BUILD ($VLM_TARGETS)"
 vlm_prepare
 vlm_build
 vlm_wine_prefix
 vlm_start_display
 vlm_start_wineserver
+echo "   display $DISPLAY$([ -n "$VLM_STARTED_XVFB" ] && echo ' (Xvfb, headless)'), Wine prefix $WINEPREFIX"
 
-echo "== running VellumoraInstaller.exe under Wine (log lines follow)"
-status=0
-wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=600 "$VLM_BUILD/bin/VellumoraInstaller.exe" "$@" || status=$?
-echo "== the installer exited with $status"
+say "starting from a clean state: no Vellumora installed, no earlier demo files"
+wine reg delete 'HKCU\Software\TarvikSoft' /f >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX/drive_c/Program Files (x86)/TarvikQuill" "$WINEPREFIX/drive_c/Program Files/TarvikQuill"
+roaming=$(user_folder)
+rm -rf "$roaming/TarvikData" "$roaming/../../Desktop/Vellumora.lnk" \
+  "$roaming/Microsoft/Internet Explorer/Quick Launch/Vellumora.lnk" \
+  "$roaming/../Local/Temp/~TarvikTemp.92482B06FB471E17"
+rm -rf "$DEMO"
+mkdir -p "$DEMO/app" "$DEMO/packages" "$DEMO/shots"
+cp "$VLM_BUILD/bin/VellumoraPackage-1.0.exe" "$VLM_BUILD/bin/VellumoraPackage-2.0.exe" "$DEMO/packages/"
+# The one-stream downloader refuses packages under 1 MiB and the two-range one wants 20 MiB
+# to split; zeros after the program's image leave it working as before.
+for package in "$DEMO"/packages/*.exe; do
+  truncate -s "$([ "$DOWNLOAD_TYPE" = 3 ] && echo 21M || echo 2M)" "$package"
+done
+
+say "starting the package server on 127.0.0.1 with VellumoraPackage-1.0.exe"
+wine "$VLM_BUILD/bin/vlm_package_server.exe" --package="$(win "$DEMO/packages/VellumoraPackage-1.0.exe")" \
+  --port=0 --port-file="$(win "$DEMO/server.port")" --lifetime=900 </dev/null >"$DEMO/server.log" 2>&1 &
+SERVER_PID=$!
+for _ in $(seq 200); do
+  [ -s "$DEMO/server.port" ] && break
+  kill -0 "$SERVER_PID" 2>/dev/null || break
+  sleep 0.1
+done
+[ -s "$DEMO/server.port" ] || { cat "$DEMO/server.log"; fail "the package server did not start"; }
+SERVER_PORT=$(tr -d '\r\n ' <"$DEMO/server.port")
+tr -d '\r' <"$DEMO/server.log" | sed 's/^/   /'
+
+say "the product team's settings file beside a copy of the installer: $DEMO/app"
+cp "$VLM_BUILD/bin/VellumoraInstaller.exe" "$DEMO/app/"
+cat >"$DEMO/app/TarvikInstallerConfig.ini" <<EOF
+[Install]
+; where the package comes from (the server answers 302 to /packages/<md5>/<name>)
+DownloadUrl=http://127.0.0.1:$SERVER_PORT/redirect/ver1/quorvel/download_silent/1.0/installer/123456
+; 1 one stream, 2 WinHTTP, 3 two parallel ranges (packages of 20 MiB and more)
+DownloadType=$DOWNLOAD_TYPE
+DownloadScale=0.5
+; true: check the network first and warn when it is poor
+IsCheckNet=false
+; extra arguments for the package: here, slower steps so each page can be seen
+InstCmd=-stepms=250
+EOF
+sed 's/^/   /' "$DEMO/app/TarvikInstallerConfig.ini"
+
+run_installer 1-install button
+folder=$(product_folder) || fail "no InstallPath in the registry after the install"
+show_installation "$folder" 1.0
+echo "   the package file is gone again: $(ls "$folder"/__Package_* 2>/dev/null || echo 'yes')"
+
+say "serving version 2.0: GET /admin/serve?file=VellumoraPackage-2.0.exe"
+served=$(http_get "/admin/serve?file=VellumoraPackage-2.0.exe")
+echo "   now served at $served"
+case $served in *VellumoraPackage-2.0.exe) ;; *) fail "the server did not switch to 2.0" ;; esac
+# A file only 1.0's record lists: the old uninstaller must take it away.
+echo "leftover of 1.0" >"$folder/only-in-1.0.txt"
+echo "file=only-in-1.0.txt" >>"$folder/install.rec"
+echo "   added only-in-1.0.txt to 1.0's install record, so its removal shows"
+
+run_installer 2-upgrade existing
+say "the old version's removal, in the installer's log"
+tr -d '\r' <"$DEMO/2-upgrade.log" | grep -E 'Uninstall|UNIST|un_asa|_\?=' | sed 's/^/   /' \
+  || fail "no removal in the upgrade's log"
+[ ! -e "$folder/only-in-1.0.txt" ] || fail "1.0's uninstaller did not run: only-in-1.0.txt is still there"
+echo "   only-in-1.0.txt is gone: 1.0's uninstaller removed what 1.0's record listed"
+folder=$(product_folder) || fail "no InstallPath in the registry after the upgrade"
+show_installation "$folder" 2.0
+
+say "what the package server saw"
+tr -d '\r' <"$DEMO/server.log" | grep -E '^(HEAD|GET)' | sed 's/^/   /'
+
+say "screenshots of each page ($DEMO/shots)"
+ls -l "$DEMO/shots" | tail -n +2 | sed 's/^/   /'
+
+say "done: 1.0 installed, then upgraded to 2.0 through 1.0's uninstaller"

@@ -40,6 +40,14 @@ vlm_wine_prefix() {
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
     done
     wineserver -w
+    # Wine links Desktop, Documents… to the user's home; shortcuts the demo package makes
+    # would land there. Plain folders keep everything inside the prefix.
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      if [ -L "$link" ]; then
+        rm -f "$link" && mkdir -p "$link"
+      fi
+    done
     touch "$WINEPREFIX/.vlm-ready"
   fi
 }

@@ -18,6 +18,13 @@
 
 namespace {
 
+// Packages that end their lines with "\r\n" leave the carriage return in the value; no path
+// or address ends in one, and recording it would lose the installation for the next run.
+std::wstring PathValue(const std::wstring& value)
+{
+    return !value.empty() && value.back() == L'\r' ? value.substr(0, value.size() - 1) : value;
+}
+
 constexpr wchar_t kNotice[] = L"温馨提示";
 
 std::wstring InstallerFileName()
@@ -75,18 +82,18 @@ void CMainWnd::OnStageReport(StageReport* raw)
         break;
     case IST_CODE_INST_PATH:
         // An empty report would record nothing and put set.ini at the drive's root.
-        if (!message.empty()) {
-            m_installFolder = message;
+        if (!PathValue(message).empty()) {
+            m_installFolder = PathValue(message);
         }
         break;
     case IST_CODE_EXE_PATH:
-        m_productExePath = message;
+        m_productExePath = PathValue(message);
         break;
     case IST_CODE_UNINST_EP:
-        m_reportedUninstaller = message;
+        m_reportedUninstaller = PathValue(message);
         break;
     case IST_CODE_START_URL:
-        m_startUrl = message;
+        m_startUrl = PathValue(message);
         break;
     case IST_CODE_STARTUP_STYLE:
         m_startupStyle = std::isfinite(report->progress) && std::fabs(report->progress) < 2147483647.0

@@ -143,7 +143,10 @@ TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
         0, L"STATIC", L"front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     ::SetForegroundWindow(front);
 
-    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, folder.Path()));
+    // Paths from a package that ends its lines with "\r\n" are recorded without the "\r".
+    ASSERT_TRUE(TestSupport::WriteFileBytes(folder / L"uninst.ep", "x"));
+    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, folder.Path() + L"\r"));
+    ASSERT_TRUE(PostStageReport(window, 3003, 0.0, folder / L"uninst.ep\r"));
     ASSERT_TRUE(PostStageReport(window, 3000, 0.0, L"")); // ignored: the folder stays
     ASSERT_TRUE(PostStageReport(window, 3007, 150.0, L""));
     ASSERT_TRUE(PostStageReport(window, 3008, 1200.0, L""));
@@ -156,6 +159,8 @@ TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
     std::wstring recorded;
     EXPECT_TRUE(Utils::ReadRegistryString(L"InstallPath", type, recorded));
     EXPECT_EQ(recorded, folder.Path());
+    EXPECT_TRUE(Utils::ReadRegistryString(L"UnInstallEp", type, recorded));
+    EXPECT_EQ(recorded, folder / L"uninst.ep");
     wchar_t appName[32] = {};
     ::GetPrivateProfileStringW(L"Install", L"AppName", L"", appName, 32, (folder / L"set.ini").c_str());
     EXPECT_STREQ(appName, L"Vellumora");

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Downloads a 256 MiB file from a native nginx on 127.0.0.1 with our three downloaders (under
-# Wine), native curl and aria2c -x2 -s2; unthrottled and at 20 MiB/s per connection. Prints
+# Wine), native curl and aria2c -x2 -s2; unthrottled and at 20 MiB/s per connection. Unthrottled
+# it also measures the ceiling Wine sets (one bare Winsock connection: receive only, then also
+# WriteFile, then also MD5; a bare libcurl handle) and native md5sum over the cached file. Prints
 # the median of 3 runs in MB/s (10^6 bytes per second), the ratios to curl and aria2c, and the
 # peak working set of our process. Stops everything it started, also on failure.
 #   VLM_BUILD=<build folder> (default build-bench)  BENCH_RUNS=3  BENCH_SIZE_MIB=256
@@ -35,7 +37,7 @@ fi
 NGINX=$(command -v nginx || echo /usr/sbin/nginx)
 
 vlm_prepare >/dev/null
-VLM_TARGETS="vlm_download_bench" vlm_build >/dev/null
+VLM_TARGETS="vlm_download_bench vlm_socket_bench" vlm_build >/dev/null
 vlm_wine_prefix
 vlm_start_wineserver
 
@@ -108,6 +110,24 @@ run_ours() {
   echo "$line" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'
 }
 
+# The ceiling: the same GET over one Winsock connection (or a bare libcurl handle) under Wine,
+# 1 MiB reads like our receive buffer, the body dropped, written or also hashed.
+run_socket() { # mode path
+  rm -f "$OUT"
+  local line
+  line=$(wine "$VLM_BUILD/bin/vlm_socket_bench.exe" "$PORT" "$2" "$1" 1024 "$OUT_WIN" </dev/null 2>/dev/null | tr -d '\r')
+  case "$line" in *bytes=$BYTES*) ;; *) echo "socket bench $1 failed: $line" >&2; return 1 ;; esac
+  echo "$line" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'
+}
+# MD5 alone, natively, over the package already in the page cache.
+run_md5sum() {
+  local t0 t1
+  t0=$(date +%s.%N)
+  md5sum "$DATA/bench.bin" >/dev/null
+  t1=$(date +%s.%N)
+  echo "$t1 - $t0" | bc -l
+}
+
 declare -A RESULT
 measure() { # name scenario command...
   local name=$1 scenario=$2
@@ -130,16 +150,27 @@ for scenario in fast slow; do
   measure "single stream (1)" "$scenario" run_ours 1 "$url"
   measure "WinHTTP (2)" "$scenario" run_ours 2 "$url"
   measure "segmented (3)" "$scenario" run_ours 3 "$url"
+  if [ "$scenario" = fast ]; then
+    path="/fast/$MD5/bench.bin"
+    measure "Winsock recv" "$scenario" run_socket recv "$path"
+    measure "Winsock+WriteFile" "$scenario" run_socket writefile "$path"
+    measure "Winsock+WriteFile+MD5" "$scenario" run_socket writefile+md5 "$path"
+    measure "bare libcurl recv" "$scenario" run_socket curl-recv "$path"
+    measure "md5sum (native)" "$scenario" run_md5sum
+  fi
 done
 
 echo
-printf '| %-20s | %-12s | %9s | %9s | %10s |\n' "downloader" "case" "MB/s" "× curl" "× aria2c"
-printf '|%s|%s|%s|%s|%s|\n' "----------------------" "--------------" "-----------" "-----------" "------------"
+printf '| %-22s | %-12s | %9s | %9s | %10s |\n' "downloader" "case" "MB/s" "× curl" "× aria2c"
+printf '|%s|%s|%s|%s|%s|\n' "------------------------" "--------------" "-----------" "-----------" "------------"
+CEILING=("Winsock recv" "Winsock+WriteFile" "Winsock+WriteFile+MD5" "bare libcurl recv" "md5sum (native)")
 for scenario in fast slow; do
   label=$([ "$scenario" = fast ] && echo unthrottled || echo "20 MiB/s/conn")
-  for name in "curl" "aria2c -x2 -s2" "single stream (1)" "WinHTTP (2)" "segmented (3)"; do
+  names=("curl" "aria2c -x2 -s2" "single stream (1)" "WinHTTP (2)" "segmented (3)")
+  [ "$scenario" = fast ] && names+=("${CEILING[@]}")
+  for name in "${names[@]}"; do
     v=${RESULT[$name/$scenario]}
-    printf '| %-20s | %-12s | %9.1f | %9.2f | %10.2f |\n' "$name" "$label" "$v" \
+    printf '| %-22s | %-12s | %9.1f | %9.2f | %10.2f |\n' "$name" "$label" "$v" \
       "$(echo "$v / ${RESULT[curl/$scenario]}" | bc -l)" "$(echo "$v / ${RESULT[aria2c -x2 -s2/$scenario]}" | bc -l)"
   done
 done
@@ -147,5 +178,8 @@ echo
 printf 'segmented / single stream at 20 MiB/s per connection: %.2f\n' \
   "$(echo "${RESULT[segmented (3)/slow]} / ${RESULT[single stream (1)/slow]}" | bc -l)"
 printf 'single stream / curl unthrottled: %.2f\n' "$(echo "${RESULT[single stream (1)/fast]} / ${RESULT[curl/fast]}" | bc -l)"
+printf 'single stream / Winsock+WriteFile+MD5 (one thread, hashing in line): %.2f\n' \
+  "$(echo "${RESULT[single stream (1)/fast]} / ${RESULT[Winsock+WriteFile+MD5/fast]}" | bc -l)"
+printf 'md5sum alone / curl unthrottled: %.2f\n' "$(echo "${RESULT[md5sum (native)/fast]} / ${RESULT[curl/fast]}" | bc -l)"
 printf 'peak working set of our process: %.1f MiB (largest of all runs)\n' \
   "$(sort -g "$PEAKS" | tail -1 | awk '{ print $1 / 1048576 }')"

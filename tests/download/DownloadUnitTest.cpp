@@ -1,8 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "download/BackgroundMd5.h"
 #include "download/SegmentPlan.h"
 #include "download/UrlMd5.h"
 #include "download/WinHttpClient.h"
+#include "utils/Md5.h"
+#include "utils/UniqueFile.h"
 
 using Download::ByteRange;
 using Download::PlanSegments;
@@ -77,4 +87,86 @@ TEST(WinHttpClient, ResolvesRedirectTargetsAgainstTheirUrl)
     EXPECT_EQ(ResolveLocation(base, L"//cdn/f.exe"), L"http://cdn/f.exe");
     EXPECT_EQ(ResolveLocation(L"http://h", L"e.exe"), L"http://h/e.exe");
     EXPECT_EQ(ResolveLocation(base, L""), L"");
+}
+
+namespace {
+
+std::vector<unsigned char> RandomBytes(std::size_t size)
+{
+    std::mt19937 generator(static_cast<unsigned>(size));
+    std::vector<unsigned char> bytes(size);
+    for (auto& byte : bytes) {
+        byte = static_cast<unsigned char>(generator());
+    }
+    return bytes;
+}
+
+std::string Md5Of(const std::vector<unsigned char>& bytes)
+{
+    Utils::Md5Stream md5;
+    md5.Add(bytes.data(), bytes.size());
+    return md5.Finish();
+}
+
+} // namespace
+
+// Sizes around the hashing thread's block edges, fed in libcurl-like pieces of 16 KiB and in
+// odd pieces, give the digest of the whole.
+TEST(BackgroundMd5, MatchesTheDigestOfTheWholeForAnySizeAndPieces)
+{
+    const std::size_t block = 512 * 1024;
+    for (const std::size_t size :
+        { std::size_t { 0 }, std::size_t { 1 }, block - 1, block, block + 1, 3 * block, 7 * block + 12345 }) {
+        const std::vector<unsigned char> bytes = RandomBytes(size);
+        for (const std::size_t piece : { std::size_t { 16384 }, std::size_t { 1000 }, std::size_t { 2 * block + 3 } }) {
+            Download::BackgroundMd5 md5;
+            for (std::size_t at = 0; at < size; at += piece) {
+                md5.Add(bytes.data() + at, size - at < piece ? size - at : piece);
+            }
+            EXPECT_EQ(md5.Finish(), Md5Of(bytes)) << "size " << size << ", pieces of " << piece;
+        }
+    }
+}
+
+TEST(BackgroundMd5, CountsAResumedFileInFront)
+{
+    const std::vector<unsigned char> bytes = RandomBytes(3 * 512 * 1024 + 77);
+    const std::size_t head = 600000;
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
+    const std::wstring path = std::wstring(folder) + L"vlm_background_md5.part";
+    {
+        Utils::UniqueFile file(::_wfopen(path.c_str(), L"wb"));
+        ASSERT_TRUE(file);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, head, file.get()), head);
+    }
+    Download::BackgroundMd5 md5;
+    EXPECT_TRUE(md5.AddFile(path));
+    md5.Add(bytes.data() + head, bytes.size() - head);
+    EXPECT_FALSE(md5.AddFile(path)) << "a file after the body would hash out of order";
+    EXPECT_EQ(md5.Finish(), "") << "the misuse spoils the digest";
+    ::DeleteFileW(path.c_str());
+
+    Download::BackgroundMd5 again;
+    {
+        Utils::UniqueFile file(::_wfopen(path.c_str(), L"wb"));
+        ASSERT_TRUE(file);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, head, file.get()), head);
+    }
+    EXPECT_TRUE(again.AddFile(path));
+    again.Add(bytes.data() + head, bytes.size() - head);
+    EXPECT_EQ(again.Finish(), Md5Of(bytes));
+    ::DeleteFileW(path.c_str());
+}
+
+// A transfer that fails drops its digest: destruction without Finish stops the thread, even
+// with blocks still waiting.
+TEST(BackgroundMd5, DestroyedUnfinishedJoinsItsThread)
+{
+    const std::vector<unsigned char> bytes = RandomBytes(4 * 512 * 1024);
+    for (int i = 0; i < 20; ++i) {
+        Download::BackgroundMd5 md5;
+        md5.Add(bytes.data(), bytes.size());
+    }
+    SUCCEED();
 }

@@ -8,6 +8,7 @@
 #include "toolkit/GdiplusInclude.h"
 #include "toolkit/GdiplusSession.h"
 #include "toolkit/Handles.h"
+#include "toolkit/ScreenCapture.h"
 
 namespace GuiDriver {
 
@@ -183,54 +184,12 @@ RECT WindowShotArea(HWND hwnd)
     return r;
 }
 
-namespace {
-
-bool PngEncoder(CLSID& clsid)
-{
-    UINT count = 0;
-    UINT size = 0;
-    Gdiplus::GetImageEncodersSize(&count, &size);
-    if (size == 0) {
-        return false;
-    }
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Gdiplus::GetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i) {
-        if (wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 std::wstring SaveScreenshot(const RECT& area, const std::wstring& name)
 {
-    if (!Toolkit::EnsureGdiplus()) {
-        return L"";
-    }
     const std::wstring folder = TestSupport::BinDirectory() + L"\\..\\screenshots";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring path = folder + L"\\" + name;
-
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    Toolkit::WindowDc screen(nullptr);
-    Toolkit::UniqueMemoryDc dc(::CreateCompatibleDC(screen.get()));
-    Toolkit::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
-    {
-        Toolkit::SelectedObject selected(dc.get(), bitmap.get());
-        ::BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
-    }
-    Gdiplus::Bitmap image(bitmap.get(), nullptr);
-    CLSID png;
-    if (!PngEncoder(png) || image.Save(path.c_str(), &png, nullptr) != Gdiplus::Ok) {
-        return L"";
-    }
-    return path;
+    return Toolkit::SaveScreenAreaPng(area, path) ? path : L"";
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)

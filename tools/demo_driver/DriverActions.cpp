@@ -5,6 +5,7 @@
 #include "toolkit/GdiplusInclude.h"
 #include "toolkit/GdiplusSession.h"
 #include "toolkit/Handles.h"
+#include "toolkit/ScreenCapture.h"
 #include "toolkit/TabLayout.h"
 #include "ui/CDuiFrame.h"
 #include "utils/Registry.h"
@@ -52,26 +53,6 @@ void SendMouse(DWORD flags, POINT screen)
     input.mi.dy = static_cast<LONG>((screen.y * 65535LL + height / 2) / (height - 1));
     input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
     ::SendInput(1, &input, sizeof(INPUT));
-}
-
-bool PngEncoder(CLSID& clsid)
-{
-    UINT count = 0;
-    UINT size = 0;
-    Gdiplus::GetImageEncodersSize(&count, &size);
-    if (size == 0) {
-        return false;
-    }
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Gdiplus::GetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i) {
-        if (wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -143,24 +124,10 @@ bool Click(HWND window, const std::wstring& layoutFile, const std::wstring& cont
 
 bool SaveShot(HWND window, const std::wstring& path)
 {
-    if (!Toolkit::EnsureGdiplus()) {
-        return false;
-    }
     RECT area {};
     ::GetWindowRect(window, &area);
     ::InflateRect(&area, kShadowMargin, kShadowMargin);
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    Toolkit::WindowDc screen(nullptr);
-    Toolkit::UniqueMemoryDc dc(::CreateCompatibleDC(screen.get()));
-    Toolkit::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
-    {
-        Toolkit::SelectedObject selected(dc.get(), bitmap.get());
-        ::BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
-    }
-    Gdiplus::Bitmap image(bitmap.get(), nullptr);
-    CLSID png {};
-    return PngEncoder(png) && image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    return Toolkit::SaveScreenAreaPng(area, path);
 }
 
 ULONGLONG ProductKeyStamp()

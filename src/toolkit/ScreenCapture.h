@@ -1,0 +1,12 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace Toolkit {
+
+// Saves what the screen shows in area as a PNG file; false when it could not be written.
+bool SaveScreenAreaPng(const RECT& area, const std::wstring& path);
+
+} // namespace Toolkit

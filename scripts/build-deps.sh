@@ -20,14 +20,14 @@ HTTPLIB_VERSION=0.11.4
 # apt-get source as root downloads unsandboxed and says so; some .dsc files 404
 # although the tarball arrives, so success is judged by the tarball, not apt.
 fetch_source() { # package/suite tarball-glob
-  local spec=$1 glob=$2
+  local package=$1 glob=$2
   if ! compgen -G "$SRC/$glob" >/dev/null; then
-    (cd "$SRC" && apt-get source --download-only "$spec" >/dev/null 2>&1) || true
+    (cd "$SRC" && apt-get source --download-only "$package" >/dev/null 2>&1) || true
   fi
   local found
   found=$(compgen -G "$SRC/$glob" | head -n 1 || true)
   if [ -z "$found" ]; then
-    echo "build-deps: could not fetch $spec (is the deb-src entry present? run scripts/setup-system.sh)" >&2
+    echo "build-deps: could not fetch $package (is the deb-src entry present? run scripts/setup-system.sh)" >&2
     exit 1
   fi
   echo "$found"

@@ -36,40 +36,40 @@ void CButtonUI::SetEnabled(bool enabled)
 
 void CButtonUI::SetNormalImage(const std::wstring& image)
 {
-    m_normalImage = ImageSpec::Parse(image);
+    m_normalImage = ImageRef::Parse(image);
     Invalidate();
 }
 
 void CButtonUI::SetHotImage(const std::wstring& image)
 {
-    m_hotImage = ImageSpec::Parse(image);
+    m_hotImage = ImageRef::Parse(image);
     Invalidate();
 }
 
 void CButtonUI::SetPushedImage(const std::wstring& image)
 {
-    m_pushedImage = ImageSpec::Parse(image);
+    m_pushedImage = ImageRef::Parse(image);
     Invalidate();
 }
 
 void CButtonUI::SetDisabledImage(const std::wstring& image)
 {
-    m_disabledImage = ImageSpec::Parse(image);
+    m_disabledImage = ImageRef::Parse(image);
     Invalidate();
 }
 
 bool CButtonUI::SetAttribute(std::wstring_view name, std::wstring_view value)
 {
     if (EqualsNoCase(name, L"normalimage")) {
-        m_normalImage = ImageSpec::Parse(value);
+        m_normalImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"hotimage")) {
-        m_hotImage = ImageSpec::Parse(value);
+        m_hotImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"pushedimage")) {
-        m_pushedImage = ImageSpec::Parse(value);
+        m_pushedImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"disabledimage")) {
-        m_disabledImage = ImageSpec::Parse(value);
+        m_disabledImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"focusedimage")) {
-        m_focusedImage = ImageSpec::Parse(value);
+        m_focusedImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"hottextcolor")) {
         m_hotTextColor = ParseColor(value);
     } else if (EqualsNoCase(name, L"pushedtextcolor")) {
@@ -131,7 +131,7 @@ void CButtonUI::DoEvent(ControlEvent& event)
     }
 }
 
-bool CButtonUI::DrawStateImage(Painter& painter, const ImageSpec& preferred, const ImageSpec& fallback)
+bool CButtonUI::DrawStateImage(Painter& painter, const ImageRef& preferred, const ImageRef& fallback)
 {
     if (painter.DrawImage(m_rect, preferred)) {
         return true;

@@ -33,15 +33,15 @@ protected:
     void PaintText(Painter& painter) override;
     void PaintBorder(Painter& painter) override;
     // Draws the first present image of the state's fallbacks; false when none drew.
-    bool DrawStateImage(Painter& painter, const ImageSpec& preferred, const ImageSpec& fallback);
+    bool DrawStateImage(Painter& painter, const ImageRef& preferred, const ImageRef& fallback);
 
     bool m_hot = false;
     bool m_pushed = false;
-    ImageSpec m_normalImage;
-    ImageSpec m_hotImage;
-    ImageSpec m_pushedImage;
-    ImageSpec m_disabledImage;
-    ImageSpec m_focusedImage;
+    ImageRef m_normalImage;
+    ImageRef m_hotImage;
+    ImageRef m_pushedImage;
+    ImageRef m_disabledImage;
+    ImageRef m_focusedImage;
     DWORD m_hotTextColor = 0;
     DWORD m_pushedTextColor = 0;
     DWORD m_focusCueColor = 0x990076FF;

@@ -38,13 +38,13 @@ bool CCheckBoxUI::SetAttribute(std::wstring_view name, std::wstring_view value)
     if (EqualsNoCase(name, L"selected")) {
         Selected(ParseBool(value), false);
     } else if (EqualsNoCase(name, L"selectedimage")) {
-        m_selectedImage = ImageSpec::Parse(value);
+        m_selectedImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"selectedhotimage")) {
-        m_selectedHotImage = ImageSpec::Parse(value);
+        m_selectedHotImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"selectedpushedimage")) {
-        m_selectedPushedImage = ImageSpec::Parse(value);
+        m_selectedPushedImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"selecteddisabledimage")) {
-        m_selectedDisabledImage = ImageSpec::Parse(value);
+        m_selectedDisabledImage = ImageRef::Parse(value);
     } else if (EqualsNoCase(name, L"selectedtextcolor")) {
         m_selectedTextColor = ParseColor(value);
     } else {

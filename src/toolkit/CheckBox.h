@@ -23,10 +23,10 @@ protected:
     void PaintText(Painter& painter) override;
 
     bool m_selected = false;
-    ImageSpec m_selectedImage;
-    ImageSpec m_selectedHotImage;
-    ImageSpec m_selectedPushedImage;
-    ImageSpec m_selectedDisabledImage;
+    ImageRef m_selectedImage;
+    ImageRef m_selectedHotImage;
+    ImageRef m_selectedPushedImage;
+    ImageRef m_selectedDisabledImage;
     DWORD m_selectedTextColor = 0;
 };
 

@@ -133,7 +133,7 @@ void CControlUI::SetBkImage(const std::wstring& image)
         return;
     }
     m_bkImageText = image;
-    m_bkImage = ImageSpec::Parse(image);
+    m_bkImage = ImageRef::Parse(image);
     Invalidate();
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 #include "toolkit/Notify.h"
 
 namespace Toolkit {
@@ -135,7 +135,7 @@ protected:
     bool m_mouseEnabled = true;
     DWORD m_bkColor = 0;
     std::wstring m_bkImageText;
-    ImageSpec m_bkImage;
+    ImageRef m_bkImage;
     DWORD m_borderColor = 0;
     int m_borderSize = 0;
     SIZE m_borderRound {};

@@ -37,34 +37,34 @@ void Painter::FillColor(const RECT& rect, DWORD argb)
         static_cast<INT>(rect.right - rect.left), static_cast<INT>(rect.bottom - rect.top));
 }
 
-bool Painter::DrawImage(const RECT& controlRect, const ImageSpec& spec)
+bool Painter::DrawImage(const RECT& controlRect, const ImageRef& image)
 {
-    if (spec.empty()) {
+    if (image.empty()) {
         return false;
     }
-    Gdiplus::Bitmap* bitmap = ImageCache::Instance().Get(spec.file);
+    Gdiplus::Bitmap* bitmap = ImageCache::Instance().Get(image.file);
     if (!bitmap) {
         return false;
     }
     RECT dest = controlRect;
-    if (spec.hasDest) {
-        dest = RECT { controlRect.left + spec.dest.left, controlRect.top + spec.dest.top,
-            controlRect.left + spec.dest.right, controlRect.top + spec.dest.bottom };
+    if (image.hasDest) {
+        dest = RECT { controlRect.left + image.dest.left, controlRect.top + image.dest.top,
+            controlRect.left + image.dest.right, controlRect.top + image.dest.bottom };
     }
     RECT source { 0, 0, static_cast<LONG>(bitmap->GetWidth()), static_cast<LONG>(bitmap->GetHeight()) };
-    if (spec.hasSource) {
-        source = spec.source;
+    if (image.hasSource) {
+        source = image.source;
     }
 
     Gdiplus::ImageAttributes attributes;
     attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY); // no blur from outside the slice
-    if (spec.fade < 255) {
+    if (image.fade < 255) {
         Gdiplus::ColorMatrix matrix = { { { 1, 0, 0, 0, 0 }, { 0, 1, 0, 0, 0 }, { 0, 0, 1, 0, 0 },
-            { 0, 0, 0, spec.fade / 255.0f, 0 }, { 0, 0, 0, 0, 1 } } };
+            { 0, 0, 0, image.fade / 255.0f, 0 }, { 0, 0, 0, 0, 1 } } };
         attributes.SetColorMatrix(&matrix);
     }
 
-    const RECT& c = spec.corner;
+    const RECT& c = image.corner;
     const bool sliced = c.left || c.top || c.right || c.bottom;
     // Smoothly scaled slices leave faint seams where they meet; stretched slices of a
     // nine-slice image are plain runs of colour, so sample them exactly.

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 
 namespace Gdiplus {
 class Graphics;
@@ -25,9 +25,9 @@ public:
     HDC dc() const noexcept { return m_dc; }
 
     void FillColor(const RECT& rect, DWORD argb);
-    // Draws a skin image into the control's rect (or the spec's dest part of it), nine-sliced
+    // Draws a skin image into the control's rect (or the image reference's dest part of it), nine-sliced
     // by its corners. Returns false when the image is missing (nothing is drawn).
-    bool DrawImage(const RECT& controlRect, const ImageSpec& spec);
+    bool DrawImage(const RECT& controlRect, const ImageRef& image);
     void DrawText(const RECT& rect, const std::wstring& text, HFONT font, DWORD argb, UINT format);
     void DrawBorder(const RECT& rect, DWORD argb, int width, SIZE round);
     void DrawFocusCue(const RECT& rect, DWORD argb);

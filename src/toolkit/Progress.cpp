@@ -25,7 +25,7 @@ void CProgressUI::SetValue(int value)
 void CProgressUI::SetForeImage(const std::wstring& image)
 {
     m_foreImageText = image;
-    m_foreImage = ImageSpec::Parse(image);
+    m_foreImage = ImageRef::Parse(image);
     Invalidate();
 }
 

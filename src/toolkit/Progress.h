@@ -29,7 +29,7 @@ protected:
     int m_min = 0;
     int m_max = 100;
     std::wstring m_foreImageText;
-    ImageSpec m_foreImage;
+    ImageRef m_foreImage;
 };
 
 } // namespace Toolkit

@@ -5,7 +5,7 @@
 
 #include "toolkit/GdiplusInclude.h"
 #include "toolkit/ImageCache.h"
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 
 namespace Toolkit {
 namespace {

@@ -85,9 +85,9 @@ std::wstring FormatFramePattern(std::wstring_view pattern, int frame)
     if (specStart == std::wstring_view::npos) {
         return unescape(pattern).substr(0, kFrameNameLimit);
     }
-    const std::wstring spec(pattern.substr(specStart, specEnd - specStart));
+    const std::wstring conversion(pattern.substr(specStart, specEnd - specStart));
     wchar_t number[64] = {};
-    std::swprintf(number, 64, spec.c_str(), frame);
+    std::swprintf(number, 64, conversion.c_str(), frame);
     std::wstring result = unescape(pattern.substr(0, specStart)) + number + unescape(pattern.substr(specEnd));
     return result.substr(0, kFrameNameLimit);
 }

@@ -7,7 +7,7 @@
 #include "toolkit/Button.h"
 #include "toolkit/CheckBox.h"
 #include "toolkit/Diagnostics.h"
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 #include "toolkit/Label.h"
 #include "toolkit/MarkupBuilder.h"
 #include "toolkit/PaintManager.h"
@@ -64,12 +64,12 @@ TEST(Attributes, ParseTheLayoutValueForms)
     EXPECT_EQ(ParseInt(L"abc", -1), -1);
     EXPECT_EQ(ParseInt(L"99999999999"), 0x7FFFFFFF);
 
-    const ImageSpec spec = ImageSpec::Parse(L"file='res\\a.png' corner='5,5,5,5' dest='0,2,16,18'");
-    EXPECT_EQ(spec.file, L"res\\a.png");
-    EXPECT_EQ(spec.corner.right, 5);
-    EXPECT_TRUE(spec.hasDest);
-    EXPECT_EQ(spec.dest.bottom, 18);
-    EXPECT_EQ(ImageSpec::Parse(L"res\\plain.png").file, L"res\\plain.png");
+    const ImageRef image = ImageRef::Parse(L"file='res\\a.png' corner='5,5,5,5' dest='0,2,16,18'");
+    EXPECT_EQ(image.file, L"res\\a.png");
+    EXPECT_EQ(image.corner.right, 5);
+    EXPECT_TRUE(image.hasDest);
+    EXPECT_EQ(image.dest.bottom, 18);
+    EXPECT_EQ(ImageRef::Parse(L"res\\plain.png").file, L"res\\plain.png");
 }
 
 TEST(MarkupBuilder, BuildsTheTreeAppliesDefaultsAndReportsTypos)

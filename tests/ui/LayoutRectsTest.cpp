@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "toolkit/Diagnostics.h"
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 #include "toolkit/SkinArchive.h"
 #include "toolkit/TabLayout.h"
 #include "ui/CDuiFrame.h"
@@ -199,7 +199,7 @@ TEST(Layouts, AllSixParseWithoutAnyComplaint)
         while (!stack.empty()) {
             Toolkit::CControlUI* c = stack.back();
             stack.pop_back();
-            const std::wstring image = Toolkit::ImageSpec::Parse(c->GetBkImage()).file;
+            const std::wstring image = Toolkit::ImageRef::Parse(c->GetBkImage()).file;
             if (!image.empty()) {
                 EXPECT_TRUE(Toolkit::ReadSkinFile(image).has_value()) << std::string(image.begin(), image.end());
             }

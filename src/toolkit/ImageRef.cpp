@@ -1,4 +1,4 @@
-#include "toolkit/ImageSpec.h"
+#include "toolkit/ImageRef.h"
 
 #include <algorithm>
 
@@ -7,31 +7,31 @@
 
 namespace Toolkit {
 
-ImageSpec ImageSpec::Parse(std::wstring_view text)
+ImageRef ImageRef::Parse(std::wstring_view text)
 {
-    ImageSpec spec;
+    ImageRef image;
     if (text.find(L'=') == std::wstring_view::npos) {
-        spec.file = std::wstring(text);
-        return spec;
+        image.file = std::wstring(text);
+        return image;
     }
     for (const auto& [name, value] : ParseAttributeList(text)) {
         if (EqualsNoCase(name, L"file")) {
-            spec.file = value;
+            image.file = value;
         } else if (EqualsNoCase(name, L"corner")) {
-            spec.corner = ParseRect(value);
+            image.corner = ParseRect(value);
         } else if (EqualsNoCase(name, L"source")) {
-            spec.source = ParseRect(value);
-            spec.hasSource = true;
+            image.source = ParseRect(value);
+            image.hasSource = true;
         } else if (EqualsNoCase(name, L"dest")) {
-            spec.dest = ParseRect(value);
-            spec.hasDest = true;
+            image.dest = ParseRect(value);
+            image.hasDest = true;
         } else if (EqualsNoCase(name, L"fade")) {
-            spec.fade = static_cast<BYTE>(std::clamp(ParseInt(value, 255), 0, 255));
+            image.fade = static_cast<BYTE>(std::clamp(ParseInt(value, 255), 0, 255));
         } else {
             Diagnostic(L"unknown image attribute '" + name + L"' in \"" + std::wstring(text) + L"\"");
         }
     }
-    return spec;
+    return image;
 }
 
 } // namespace Toolkit

@@ -11,7 +11,7 @@ namespace Toolkit {
 // `file='res\x.png' corner='5,5,5,5' source='0,0,10,10' dest='0,2,16,18' fade='200'`.
 //   corner: nine-slice borders kept unscaled; source: part of the file; dest: where in
 //   the control (else the whole control); fade: opacity 0..255.
-struct ImageSpec {
+struct ImageRef {
     std::wstring file;
     RECT corner {};
     RECT source {};
@@ -21,7 +21,7 @@ struct ImageSpec {
     BYTE fade = 255;
 
     bool empty() const noexcept { return file.empty(); }
-    static ImageSpec Parse(std::wstring_view text);
+    static ImageRef Parse(std::wstring_view text);
 };
 
 } // namespace Toolkit

@@ -7,7 +7,9 @@
 #include "support/http_server/HttpTestServer.h"
 
 using namespace Download;
+using DownloadTests::Codes;
 using DownloadTests::EventRecorder;
+using DownloadTests::GetFault;
 using TestSupport::HttpFault;
 using TestSupport::HttpTestServer;
 using TestSupport::WideUrl;
@@ -15,18 +17,6 @@ using TestSupport::WideUrl;
 namespace {
 
 constexpr DWORD kRunLimitMs = 30000;
-
-HttpFault GetFault()
-{
-    HttpFault fault;
-    fault.method = "GET";
-    return fault;
-}
-
-std::vector<int> Codes(std::initializer_list<int> codes)
-{
-    return std::vector<int>(codes);
-}
 
 } // namespace
 

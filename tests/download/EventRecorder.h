@@ -5,11 +5,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "download/Downloader.h"
+#include "support/http_server/HttpTestServer.h"
 
 namespace DownloadTests {
 
@@ -45,6 +47,20 @@ private:
     std::vector<Event> m_events;
     std::function<void(const Event&)> m_reaction;
 };
+
+// A fault that applies to GET requests only (HEAD probes stay healthy).
+inline TestSupport::HttpFault GetFault()
+{
+    TestSupport::HttpFault fault;
+    fault.method = "GET";
+    return fault;
+}
+
+// Expected event codes, in the form EventRecorder::Codes gives them.
+inline std::vector<int> Codes(std::initializer_list<int> codes)
+{
+    return std::vector<int>(codes);
+}
 
 // Restarts the downloader from inside its 1005 report, as the pipeline does.
 void RestartOnRetry(EventRecorder& recorder, CDownloader& downloader);

@@ -9,7 +9,9 @@
 #include "support/http_server/HttpTestServer.h"
 
 using namespace Download;
+using DownloadTests::Codes;
 using DownloadTests::EventRecorder;
+using DownloadTests::GetFault;
 using TestSupport::HttpFault;
 using TestSupport::HttpTestServer;
 using TestSupport::WideUrl;
@@ -17,18 +19,6 @@ using TestSupport::WideUrl;
 namespace {
 
 constexpr DWORD kRunLimitMs = 40000;
-
-HttpFault GetFault()
-{
-    HttpFault fault;
-    fault.method = "GET";
-    return fault;
-}
-
-std::vector<int> Codes(std::initializer_list<int> codes)
-{
-    return std::vector<int>(codes);
-}
 
 std::vector<std::string> SortedRanges(const HttpTestServer& server)
 {

@@ -192,26 +192,4 @@ std::wstring SaveScreenshot(const RECT& area, const std::wstring& name)
     return Toolkit::SaveScreenAreaPng(area, path) ? path : L"";
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= timeoutMs) {
-            return false;
-        }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(msg.wParam));
-                return done();
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
 } // namespace GuiDriver

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "support/MessagePump.h"
 #include "ui/CDuiFrame.h"
 
 // Helpers for GUI tests that drive real windows with real input (SendInput) from a
@@ -60,7 +61,6 @@ std::wstring SaveScreenshot(const RECT& screenArea, const std::wstring& name);
 // The window rect grown by the shadow's reach.
 RECT WindowShotArea(HWND hwnd);
 
-// Dispatches the UI thread's messages until done() or the time limit.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+using TestSupport::PumpUntil;
 
 } // namespace GuiDriver

@@ -2,11 +2,11 @@
 
 #include <httplib.h>
 
-#include <bcrypt.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
+
+#include "utils/Md5.h"
 
 namespace TestSupport {
 namespace {
@@ -24,31 +24,9 @@ struct ResponseState {
 
 std::string Md5Hex(const std::string& bytes)
 {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    std::array<unsigned char, 16> digest {};
-    bool ok = BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0));
-    ok = ok && BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
-    ok = ok
-        && BCRYPT_SUCCESS(::BCryptHashData(
-            hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), static_cast<ULONG>(bytes.size()), 0));
-    ok = ok && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
-    if (hash) {
-        ::BCryptDestroyHash(hash);
-    }
-    if (algorithm) {
-        ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-    if (!ok) {
-        return {};
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (const unsigned char byte : digest) {
-        text.push_back(kHex[byte >> 4]);
-        text.push_back(kHex[byte & 0x0F]);
-    }
-    return text;
+    Utils::Md5Stream md5;
+    md5.Add(bytes.data(), bytes.size());
+    return md5.Finish();
 }
 
 std::wstring WideUrl(const std::string& url)

@@ -67,3 +67,14 @@ LRESULT CDuiFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     m_shadow.OnParentMessage(message, wParam, lParam);
     return WindowImplBase::HandleMessage(message, wParam, lParam);
 }
+
+void CDuiFrame::ApplySkinnedStyle()
+{
+    LONG style = ::GetWindowLongW(m_hwnd, GWL_STYLE);
+    style &= ~(WS_CAPTION | WS_MAXIMIZEBOX);
+    style |= WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    ::SetWindowLongW(m_hwnd, GWL_STYLE, style);
+    ::SetWindowLongW(m_hwnd, GWL_EXSTYLE, ::GetWindowLongW(m_hwnd, GWL_EXSTYLE) & ~WS_EX_TOPMOST);
+    ::SetWindowPos(
+        m_hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}

@@ -30,6 +30,9 @@ protected:
     int GetResourceID() const override { return m_params.resourceId; }
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // The skin draws its own caption: no system caption or maximise box, children clipped,
+    // never topmost.
+    void ApplySkinnedStyle();
     // Reads the layout's "shadow..." attributes; false when the layout asks for none.
     bool ConfigureShadow();
 

@@ -58,13 +58,7 @@ void CMainWnd::ShutDownWorkers()
 void CMainWnd::InitWindow()
 {
     CDuiFrame::InitWindow();
-    LONG style = ::GetWindowLongW(m_hwnd, GWL_STYLE);
-    style &= ~(WS_CAPTION | WS_MAXIMIZEBOX);
-    style |= WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    ::SetWindowLongW(m_hwnd, GWL_STYLE, style);
-    ::SetWindowLongW(m_hwnd, GWL_EXSTYLE, ::GetWindowLongW(m_hwnd, GWL_EXSTYLE) & ~WS_EX_TOPMOST);
-    ::SetWindowPos(
-        m_hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    ApplySkinnedStyle();
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // Shared icons belong to the system; nothing to free.
     if (HANDLE big = ::LoadImageW(instance, MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),

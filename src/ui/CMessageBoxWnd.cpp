@@ -10,13 +10,7 @@ CMessageBoxWnd::CMessageBoxWnd(FrameParams params)
 void CMessageBoxWnd::InitWindow()
 {
     CDuiFrame::InitWindow();
-    LONG style = ::GetWindowLongW(m_hwnd, GWL_STYLE);
-    style &= ~(WS_CAPTION | WS_MAXIMIZEBOX);
-    style |= WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    ::SetWindowLongW(m_hwnd, GWL_STYLE, style);
-    ::SetWindowLongW(m_hwnd, GWL_EXSTYLE, ::GetWindowLongW(m_hwnd, GWL_EXSTYLE) & ~WS_EX_TOPMOST);
-    ::SetWindowPos(
-        m_hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    ApplySkinnedStyle();
 
     m_okBtn = FindControlAs<Toolkit::CButtonUI>(L"okBtn", L"Button");
     m_cancelBtn = FindControlAs<Toolkit::CButtonUI>(L"cancelBtn", L"Button");

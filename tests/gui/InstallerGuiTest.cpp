@@ -144,6 +144,15 @@ protected:
         EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn on the finished page closes without asking";
     }
 
+    // The custom page with a typed folder, then its install button, by real input.
+    void StartCustomInstall(HWND main, const std::wstring& folder)
+    {
+        Click(main, kMain, L"customeBtn", 0);
+        ::Sleep(200);
+        TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+        Click(main, kMain, L"customeInstallBtn", 1);
+    }
+
     void WaitInstalled(const std::wstring& folder)
     {
         ASSERT_TRUE(WaitFor([&] { return ReadProductValue(L"InstallPath") == folder; }, kInstallWaitMs))
@@ -299,10 +308,7 @@ TEST_F(InstallerGuiTest, InstallFailureShowsThePackagesMessageAndReturnsToTheSta
     ASSERT_NE(main, nullptr);
     const std::wstring folder = m_root / L"failing";
     SetPackageScript(folder, "out Progress=0.9\nout Error=disk full\n");
-    Click(main, kMain, L"customeBtn", 0);
-    ::Sleep(200);
-    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
-    Click(main, kMain, L"customeInstallBtn", 1);
+    StartCustomInstall(main, folder);
 
     HWND box = WaitBox(L"MessageBox2Wnd");
     ASSERT_NE(box, nullptr);
@@ -441,10 +447,7 @@ TEST_F(InstallerGuiTest, AutoStartupLaunchesProductAndStartUrlThenClosesByItself
               "out State=Success\n");
     HWND main = StartMain();
     ASSERT_NE(main, nullptr);
-    Click(main, kMain, L"customeBtn", 0);
-    ::Sleep(200);
-    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
-    Click(main, kMain, L"customeInstallBtn", 1);
+    StartCustomInstall(main, folder);
     WaitInstalled(folder);
     EXPECT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(product)); }, 10000));
     EXPECT_TRUE(WaitFor([&] { return Utils::PathExists(RecordedBy(page)); }, 10000));
@@ -463,10 +466,7 @@ TEST_F(InstallerGuiTest, UserStartupLaunchesOnlyFromTheFinishButtonAndNonStartup
                 + "\nout StartupStyle=" + style + "\nout State=Success\n");
         HWND main = StartMain();
         ASSERT_NE(main, nullptr);
-        Click(main, kMain, L"customeBtn", 0);
-        ::Sleep(200);
-        TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
-        Click(main, kMain, L"customeInstallBtn", 1);
+        StartCustomInstall(main, folder);
         WaitInstalled(folder);
         ::Sleep(500);
         EXPECT_FALSE(Utils::PathExists(RecordedBy(product))) << "nothing starts before the button";
@@ -484,10 +484,7 @@ TEST_F(InstallerGuiTest, NetworkCheckRunsBeforeTheInstallAndOnlyWarns)
     ASSERT_NE(main, nullptr);
     const std::wstring folder = m_root / L"checked";
     SetPackageScript(folder, "out State=Success\n");
-    Click(main, kMain, L"customeBtn", 0);
-    ::Sleep(200);
-    TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
-    Click(main, kMain, L"customeInstallBtn", 1);
+    StartCustomInstall(main, folder);
     // Whatever the machine's network looks like, a warning may come, and the install goes on.
     const bool installed = WaitFor(
         [&] {

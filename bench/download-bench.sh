@@ -5,10 +5,11 @@
 # WriteFile, then also MD5; a bare libcurl handle) and native md5sum over the cached file. Prints
 # the median of 3 runs in MB/s (10^6 bytes per second), the ratios to curl and aria2c, and the
 # peak working set of our process. Stops everything it started, also on failure.
-#   VLM_BUILD=<build folder> (default build-bench)  BENCH_RUNS=3  BENCH_SIZE_MIB=256
+#   VLM_BUILD=<build folder> (default build-bench, build-bench-x64 for the twin)
+#   BENCH_RUNS=3  BENCH_SIZE_MIB=256  VLM_ARCH=i686|x86_64 (default: what the host runs)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-export VLM_BUILD=${VLM_BUILD:-$ROOT/build-bench}
+BENCH_BUILD=${VLM_BUILD:-}
 source "$ROOT/scripts/lib.sh"
 
 RUNS=${BENCH_RUNS:-3}
@@ -37,6 +38,9 @@ fi
 NGINX=$(command -v nginx || echo /usr/sbin/nginx)
 
 vlm_prepare >/dev/null
+arch=$(vlm_default_arch)
+vlm_use_arch "$arch" "${BENCH_BUILD:-$ROOT/build-bench$([ "$arch" = x86_64 ] && echo -x64)}"
+echo "== benchmarking $(vlm_describe_build)"
 VLM_TARGETS="vlm_download_bench vlm_socket_bench" vlm_build >/dev/null
 vlm_wine_prefix
 vlm_start_wineserver

@@ -1,24 +1,4 @@
-# Cross-compiles for 32-bit Windows with the posix-thread mingw-w64 toolchain.
-set(CMAKE_SYSTEM_NAME Windows)
+# The shipped program: 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(VLM_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${VLM_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VLM_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VLM_MINGW_PREFIX}-windres)
-
-# VLM_DEPS_PREFIX points at the libraries built by scripts/build-deps.sh.
-if(NOT DEFINED VLM_DEPS_PREFIX)
-  if(DEFINED ENV{VLM_DEPS_PREFIX})
-    set(VLM_DEPS_PREFIX $ENV{VLM_DEPS_PREFIX})
-  else()
-    get_filename_component(VLM_DEPS_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../.deps/prefix" ABSOLUTE)
-  endif()
-endif()
-set(CMAKE_FIND_ROOT_PATH /usr/${VLM_MINGW_PREFIX} ${VLM_DEPS_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the third-party libraries for mingw from Debian's source packages into
-# .deps/ (ignored by git). Each library is built once; a stamp file keyed by its
-# version makes reruns free.
+# .deps/ (ignored by git), once per architecture: .deps/i686 for the shipped program,
+# .deps/x86_64 for its 64-bit twin. The source tarballs are fetched once into
+# .deps/sources. Each library is built once; a stamp file keyed by its version makes
+# reruns free.
+#   scripts/build-deps.sh [i686|x86_64 ...]   (default: both)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-DEPS=${VLM_DEPS_DIR:-$ROOT/.deps}
-PREFIX=$DEPS/prefix
-SRC=$DEPS/src
-TOOLCHAIN=$ROOT/cmake/mingw-i686.cmake
-mkdir -p "$PREFIX" "$SRC"
+DEPS_ROOT=${VLM_DEPS_DIR:-$ROOT/.deps}
+TARBALLS=$DEPS_ROOT/sources
+mkdir -p "$TARBALLS"
 
 CURL_VERSION=8.14.1
 JSONCPP_VERSION=1.9.5
@@ -21,11 +22,11 @@ HTTPLIB_VERSION=0.11.4
 # although the tarball arrives, so success is judged by the tarball, not apt.
 fetch_source() { # package/suite tarball-glob
   local package=$1 glob=$2
-  if ! compgen -G "$SRC/$glob" >/dev/null; then
-    (cd "$SRC" && apt-get source --download-only "$package" >/dev/null 2>&1) || true
+  if ! compgen -G "$TARBALLS/$glob" >/dev/null; then
+    (cd "$TARBALLS" && apt-get source --download-only "$package" >/dev/null 2>&1) || true
   fi
   local found
-  found=$(compgen -G "$SRC/$glob" | head -n 1 || true)
+  found=$(compgen -G "$TARBALLS/$glob" | head -n 1 || true)
   if [ -z "$found" ]; then
     echo "build-deps: could not fetch $package (is the deb-src entry present? run scripts/setup-system.sh)" >&2
     exit 1
@@ -51,54 +52,73 @@ cmake_build() { # source-dir build-dir extra-args...
     { tail -n 40 "$builddir.log"; exit 1; }
 }
 
-if ! stamp_ok curl "$CURL_VERSION"; then
-  echo "== building libcurl $CURL_VERSION"
-  tarball=$(fetch_source curl/bookworm-backports "curl_${CURL_VERSION}*.orig.tar.*")
-  unpack "$tarball" "$SRC/curl"
-  cmake_build "$SRC/curl" "$SRC/curl-build" \
-    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF \
-    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
-    -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF -DCURL_ZLIB=OFF \
-    -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON -DUSE_LIBIDN2=OFF \
-    -DUSE_WIN32_IDN=OFF -DCURL_USE_PKGCONFIG=OFF -DBUILD_TESTING=OFF \
-    -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF
-  stamp_set curl "$CURL_VERSION"
-fi
+build_for() { # i686|x86_64
+  local arch=$1
+  DEPS=$DEPS_ROOT/$arch
+  PREFIX=$DEPS/prefix
+  SRC=$DEPS/src
+  TOOLCHAIN=$ROOT/cmake/mingw-$arch.cmake
+  mkdir -p "$PREFIX" "$SRC"
+  local tarball cdir
 
-if ! stamp_ok jsoncpp "$JSONCPP_VERSION"; then
-  echo "== building jsoncpp $JSONCPP_VERSION"
-  tarball=$(fetch_source libjsoncpp/bookworm "libjsoncpp_${JSONCPP_VERSION}*.orig.tar.*")
-  unpack "$tarball" "$SRC/jsoncpp"
-  cmake_build "$SRC/jsoncpp" "$SRC/jsoncpp-build" \
-    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
-    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF
-  stamp_set jsoncpp "$JSONCPP_VERSION"
-fi
+  if ! stamp_ok curl "$CURL_VERSION"; then
+    echo "== building libcurl $CURL_VERSION ($arch)"
+    tarball=$(fetch_source curl/bookworm-backports "curl_${CURL_VERSION}*.orig.tar.*")
+    unpack "$tarball" "$SRC/curl"
+    cmake_build "$SRC/curl" "$SRC/curl-build" \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF \
+      -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
+      -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF -DCURL_ZLIB=OFF \
+      -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON -DUSE_LIBIDN2=OFF \
+      -DUSE_WIN32_IDN=OFF -DCURL_USE_PKGCONFIG=OFF -DBUILD_TESTING=OFF \
+      -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF
+    stamp_set curl "$CURL_VERSION"
+  fi
 
-# Sources compiled straight into our own build: pugixml, the 7z decoder, cpp-httplib.
-if ! stamp_ok pugixml "$PUGIXML_VERSION"; then
-  echo "== unpacking pugixml $PUGIXML_VERSION"
-  tarball=$(fetch_source pugixml/bookworm "pugixml_${PUGIXML_VERSION}*.orig.tar.*")
-  unpack "$tarball" "$PREFIX/src/pugixml"
-  stamp_set pugixml "$PUGIXML_VERSION"
-fi
+  if ! stamp_ok jsoncpp "$JSONCPP_VERSION"; then
+    echo "== building jsoncpp $JSONCPP_VERSION ($arch)"
+    tarball=$(fetch_source libjsoncpp/bookworm "libjsoncpp_${JSONCPP_VERSION}*.orig.tar.*")
+    unpack "$tarball" "$SRC/jsoncpp"
+    cmake_build "$SRC/jsoncpp" "$SRC/jsoncpp-build" \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
+      -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF
+    stamp_set jsoncpp "$JSONCPP_VERSION"
+  fi
 
-if ! stamp_ok lzma "$SEVENZIP_VERSION"; then
-  echo "== unpacking the 7z decoder ($SEVENZIP_VERSION)"
-  tarball=$(fetch_source 7zip/bookworm "7zip_${SEVENZIP_VERSION}*.orig.tar.*")
-  rm -rf "$SRC/7zip" && mkdir -p "$SRC/7zip"
-  tar -xf "$tarball" -C "$SRC/7zip"
-  cdir=$(find "$SRC/7zip" -maxdepth 2 -type d -name C | head -n 1)
-  rm -rf "$PREFIX/src/lzma" && mkdir -p "$PREFIX/src/lzma"
-  cp -r "$cdir" "$PREFIX/src/lzma/C"
-  stamp_set lzma "$SEVENZIP_VERSION"
-fi
+  # Sources compiled straight into our own build: pugixml, the 7z decoder, cpp-httplib.
+  if ! stamp_ok pugixml "$PUGIXML_VERSION"; then
+    echo "== unpacking pugixml $PUGIXML_VERSION"
+    tarball=$(fetch_source pugixml/bookworm "pugixml_${PUGIXML_VERSION}*.orig.tar.*")
+    unpack "$tarball" "$PREFIX/src/pugixml"
+    stamp_set pugixml "$PUGIXML_VERSION"
+  fi
 
-if ! stamp_ok httplib "$HTTPLIB_VERSION"; then
-  echo "== unpacking cpp-httplib $HTTPLIB_VERSION"
-  tarball=$(fetch_source cpp-httplib/bookworm "cpp-httplib_${HTTPLIB_VERSION}*.orig.tar.*")
-  unpack "$tarball" "$SRC/cpp-httplib"
-  mkdir -p "$PREFIX/include"
-  cp "$SRC/cpp-httplib/httplib.h" "$PREFIX/include/httplib.h"
-  stamp_set httplib "$HTTPLIB_VERSION"
-fi
+  if ! stamp_ok lzma "$SEVENZIP_VERSION"; then
+    echo "== unpacking the 7z decoder ($SEVENZIP_VERSION)"
+    tarball=$(fetch_source 7zip/bookworm "7zip_${SEVENZIP_VERSION}*.orig.tar.*")
+    rm -rf "$SRC/7zip" && mkdir -p "$SRC/7zip"
+    tar -xf "$tarball" -C "$SRC/7zip"
+    cdir=$(find "$SRC/7zip" -maxdepth 2 -type d -name C | head -n 1)
+    rm -rf "$PREFIX/src/lzma" && mkdir -p "$PREFIX/src/lzma"
+    cp -r "$cdir" "$PREFIX/src/lzma/C"
+    stamp_set lzma "$SEVENZIP_VERSION"
+  fi
+
+  if ! stamp_ok httplib "$HTTPLIB_VERSION"; then
+    echo "== unpacking cpp-httplib $HTTPLIB_VERSION"
+    tarball=$(fetch_source cpp-httplib/bookworm "cpp-httplib_${HTTPLIB_VERSION}*.orig.tar.*")
+    unpack "$tarball" "$SRC/cpp-httplib"
+    mkdir -p "$PREFIX/include"
+    cp "$SRC/cpp-httplib/httplib.h" "$PREFIX/include/httplib.h"
+    stamp_set httplib "$HTTPLIB_VERSION"
+  fi
+}
+
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(i686 x86_64)
+for arch in "${archs[@]}"; do
+  case $arch in
+    i686 | x86_64) build_for "$arch" ;;
+    *) echo "build-deps: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
+  esac
+done

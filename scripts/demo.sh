@@ -6,14 +6,13 @@
 #
 # Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
 # VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
+# Runs the shipped 32-bit build, or its 64-bit twin on hosts that cannot run 32-bit
+# programs; VLM_ARCH=i686|x86_64 picks one.
 # Safe to rerun: it starts from a clean demo state and stops everything it started, also
 # on failure or Ctrl-C.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-DEMO=$VLM_BUILD/demo
-# A Wine prefix of its own: the demo installs into it and resets it on every run.
-export WINEPREFIX=$VLM_BUILD/demo-wineprefix
 VLM_TARGETS=${VLM_TARGETS:-"VellumoraInstaller vlm_demo_packages vlm_package_server vlm_demo_driver"}
 DOWNLOAD_TYPE=${VLM_DEMO_DOWNLOADTYPE:-1}
 SERVER_PID=""
@@ -133,8 +132,14 @@ run_installer() {
   [ "$status" -eq 0 ] || fail "the $name run did not finish (see the driver's lines and the log above)"
 }
 
-say "building what is missing into $VLM_BUILD ($VLM_TARGETS)"
 vlm_prepare
+# The shipped 32-bit build where this host runs it, the 64-bit twin where it does not.
+vlm_use_arch "$(vlm_default_arch)"
+DEMO=$VLM_BUILD/demo
+# A Wine prefix of its own: the demo installs into it and resets it on every run.
+export WINEPREFIX=$VLM_BUILD/demo-wineprefix
+say "building what is missing into $VLM_BUILD ($VLM_TARGETS)"
+echo "   the installer that runs: $(vlm_describe_build)"
 vlm_build
 vlm_wine_prefix
 vlm_start_display
@@ -215,4 +220,4 @@ tr -d '\r' <"$DEMO/server.log" | grep -E '^(HEAD|GET)' | sed 's/^/   /'
 say "screenshots of each page ($DEMO/shots)"
 ls -l "$DEMO/shots" | tail -n +2 | sed 's/^/   /'
 
-say "done: 1.0 installed, then upgraded to 2.0 through 1.0's uninstaller"
+say "done: 1.0 installed, then upgraded to 2.0 through 1.0's uninstaller ($(vlm_describe_build))"

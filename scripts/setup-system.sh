@@ -9,6 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   wine wine32:i386 wine64
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   xvfb xauth xdotool imagemagick fonts-wqy-microhei 7zip
   cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
 )

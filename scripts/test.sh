@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test under Wine (labels: unit,
-# integration, gui). Extra arguments go to ctest, e.g. ./scripts/test.sh -L unit
+# Installs what is missing, builds both architectures, and runs the tests under Wine
+# (labels: unit, integration, gui). Extra arguments go to ctest, e.g. ./scripts/test.sh -L unit
+#
+# Which build runs them: the shipped 32-bit build (build/) where the host runs 32-bit
+# programs, the 64-bit twin (build-x64/) where it does not; VLM_ARCH=i686|x86_64 forces one.
+# Where both run and no arguments are given, the twin also runs the unit tests, so it
+# cannot rot. Both are always built.
+#
 # Tests run one at a time: Wine's helper processes inherit a test's output pipe when
 # tests start side by side, and CTest then waits for them.
 set -euo pipefail
@@ -10,15 +16,67 @@ start=$(date +%s)
 trap vlm_stop EXIT
 
 vlm_prepare
-vlm_build
+primary=$(vlm_default_arch)
+case $primary in
+  i686 | x86_64) ;;
+  *) echo "VLM_ARCH must be i686 or x86_64, not '$primary'" >&2; exit 2 ;;
+esac
+if [ "$primary" = i686 ] && ! vlm_host_runs_32bit; then
+  echo "This host cannot run 32-bit programs (Wine's 32-bit loader fails to start):" >&2
+  echo "the i686 build can be built here but not tested. Use VLM_ARCH=x86_64." >&2
+  exit 2
+fi
+for arch in i686 x86_64; do
+  vlm_use_arch "$arch"
+  echo "== building $(vlm_describe_build)"
+  vlm_build
+done
 built=$(date +%s)
 
-vlm_wine_prefix
-vlm_start_display
-vlm_start_wineserver
-
+# One CTest run on one build; its output is kept for the summary at the end.
+runs=()
 status=0
-(cd "$VLM_BUILD" && ctest --output-on-failure --timeout 120 "$@") || status=$?
+run_suite() { # arch what ctest-args...
+  local arch=$1 what=$2
+  shift 2
+  vlm_use_arch "$arch"
+  local log=$VLM_BUILD/ctest-output.log
+  echo "== testing $(vlm_describe_build): $what"
+  vlm_wine_prefix
+  vlm_start_display
+  vlm_start_wineserver
+  local rc=0
+  (cd "$VLM_BUILD" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tee "$log" || rc=$?
+  [ "$rc" -eq 0 ] || status=1
+  vlm_stop_wineserver
+  local counts
+  counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)
+  runs+=("$arch|$what|${counts:-0 0}")
+}
+
+if [ $# -gt 0 ]; then
+  run_suite "$primary" "ctest $*" "$@"
+else
+  run_suite "$primary" "every test"
+  if [ -z "${VLM_ARCH:-}" ] && [ "$primary" = i686 ]; then
+    run_suite x86_64 "label unit" -L unit
+  fi
+fi
 end=$(date +%s)
+
+failed=0
+total=0
+echo
+for entry in "${runs[@]}"; do
+  IFS='|' read -r arch what counts <<<"$entry"
+  read -r f t <<<"$counts"
+  failed=$((failed + f))
+  total=$((total + t))
+  echo "== $arch: $what: $t tests, $f failed"
+done
 echo "== timing: prepare+build $((built - start)) s, tests $((end - built)) s, total $((end - start)) s"
+# The closing line CI reads: both runs together, in CTest's own words.
+if [ "$total" -gt 0 ]; then
+  echo "$(((total - failed) * 100 / total))% tests passed, $failed tests failed out of $total"
+fi
 exit $status

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Runs the toolkit start-up benchmark under Wine (Xvfb) and prints medians.
 #   VLM_BUILD=/path/to/build bench/toolkit/run.sh [runs]
+# Without VLM_BUILD: the build of the architecture this host runs (VLM_ARCH picks one).
 set -euo pipefail
+BENCH_BUILD=${VLM_BUILD:-}
 source "$(dirname "$0")/../../scripts/lib.sh"
 runs=${1:-7}
 trap vlm_stop EXIT
-cmake --build "$VLM_BUILD" --target vlm_bench_toolkit vlmlog >/dev/null
+vlm_prepare >/dev/null
+vlm_use_arch "$(vlm_default_arch)" "$BENCH_BUILD"
+echo "benchmarking $(vlm_describe_build)"
+VLM_TARGETS=vlm_bench_toolkit vlm_build >/dev/null
 vlm_wine_prefix
 vlm_start_display
 vlm_start_wineserver

@@ -20,15 +20,17 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
     ::GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     ::GetClassNameW(window, className, 64);
-    if (owner == search->processId && std::wstring(className) == L"VellumoraQuorvelWindow") {
+    // Created is not yet shown: a window found between the two would fail the check below.
+    if (owner == search->processId && std::wstring(className) == L"VellumoraQuorvelWindow"
+        && ::IsWindowVisible(window)) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-// The product's main window, waited for up to timeoutMs; null when it never came or the
-// program ended first.
+// The product's main window once it is shown, waited for up to timeoutMs; null when it
+// never came or the program ended first.
 HWND WaitForProductWindow(HANDLE process, DWORD processId, DWORD timeoutMs)
 {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;

@@ -35,6 +35,17 @@ TEST(SystemProbes, RealVersionNameComesFromTheSystem)
     EXPECT_FALSE(version.name.empty());
 }
 
+// The 32-bit-on-64-bit answer differs by build: the shipped 32-bit program on 64-bit Windows
+// runs under WOW64, its 64-bit twin never does.
+TEST(SystemProbes, IsWow64OnlyForA32BitProcessOnA64BitSystem)
+{
+    SYSTEM_INFO native {};
+    ::GetNativeSystemInfo(&native);
+    const bool system64 = native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    const bool process32 = sizeof(void*) == 4;
+    EXPECT_EQ(IsWow64(), process32 && system64) << "32-bit process: " << process32 << ", 64-bit system: " << system64;
+}
+
 TEST(SystemProbes, NetworkStatusPacksStatusAboveConnectivity)
 {
     EXPECT_EQ(NetworkStatusValue(0, 0), 0u);

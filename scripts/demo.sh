@@ -107,7 +107,8 @@ show_installation() {
   ls -1 "$roaming/../../Desktop/"*.lnk "$roaming/Microsoft/Internet Explorer/Quick Launch/"*.lnk 2>/dev/null \
     | sed "s|$WINEPREFIX/||; s/^/     /" || echo "     (none)"
   say "registry: HKCU\\Software\\TarvikSoft\\Vellumora"
-  wine reg query 'HKCU\Software\TarvikSoft\Vellumora' | tr -d '\r' | grep REG_ | sed 's/^ */   /'
+  wine reg query 'HKCU\Software\TarvikSoft\Vellumora' | tr -d '\r' | grep REG_ | sed 's/^ */   /' \
+    || fail "reg query found no values under HKCU\\Software\\TarvikSoft\\Vellumora"
   say "state files"
   show_ini "$folder/set.ini"
   show_ini "$roaming/TarvikData/TarvikQuill/TKSensorsAnalytics.ini"

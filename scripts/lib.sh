@@ -166,8 +166,12 @@ vlm_start_display() {
 
 vlm_start_wineserver() {
   vlm_wine_launchers
-  wineserver -p
-  VLM_STARTED_WINESERVER=1
+  if wineserver -p; then
+    VLM_STARTED_WINESERVER=1
+  else
+    # Someone else's server for this prefix: use it, and leave it running at the end.
+    echo "== a wineserver already runs for $WINEPREFIX; using it" >&2
+  fi
   # One trivial program brings up Wine's services now, so tests do not each pay for it.
   wine "$VLM_BUILD/bin/vlmlog.exe" </dev/null >/dev/null 2>&1 || true
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/TempDir.h"
 #include "support/http_server/HttpTestServer.h"
@@ -55,7 +57,9 @@ public:
     InstallerProcess(const InstallerProcess&) = delete;
     InstallerProcess& operator=(const InstallerProcess&) = delete;
 
-    bool Start(const std::wstring& exePath, const std::wstring& arguments = L"");
+    // environment: variables to set in the child on top of this process's own.
+    bool Start(const std::wstring& exePath, const std::wstring& arguments = L"",
+        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
     DWORD Pid() const noexcept { return m_pid; }
     HANDLE Handle() const noexcept { return m_process.get(); }
     // Exit code, or STILL_ACTIVE when it did not end in time.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -215,34 +214,7 @@ InstallerProcess::~InstallerProcess()
     Kill();
 }
 
-namespace {
-
-// This process's environment with the given variables replaced, as a CreateProcessW block.
-std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& changes)
-{
-    std::wstring block;
-    if (wchar_t* current = ::GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = current; *entry; entry += wcslen(entry) + 1) {
-            const std::wstring text(entry);
-            const bool replaced = std::any_of(changes.begin(), changes.end(), [&](const auto& change) {
-                return _wcsnicmp(text.c_str(), (change.first + L"=").c_str(), change.first.size() + 1) == 0;
-            });
-            if (!replaced) {
-                block += text + L'\0';
-            }
-        }
-        ::FreeEnvironmentStringsW(current);
-    }
-    for (const auto& [name, value] : changes) {
-        block += name + L"=" + value + L'\0';
-    }
-    return block + L'\0';
-}
-
-} // namespace
-
-bool InstallerProcess::Start(const std::wstring& exePath, const std::wstring& arguments,
-    const std::vector<std::pair<std::wstring, std::wstring>>& environment)
+bool InstallerProcess::Start(const std::wstring& exePath, const std::wstring& arguments)
 {
     std::wstring commandLine = TestSupport::QuoteArgument(exePath);
     if (!arguments.empty()) {
@@ -251,9 +223,8 @@ bool InstallerProcess::Start(const std::wstring& exePath, const std::wstring& ar
     const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
     STARTUPINFOW startup { sizeof(startup) };
     PROCESS_INFORMATION info {};
-    std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
-    if (!::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-            block.empty() ? nullptr : block.data(), folder.c_str(), &startup, &info)) {
+    if (!::CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+            &startup, &info)) {
         ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
         return false;
     }

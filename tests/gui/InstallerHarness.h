@@ -5,8 +5,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "support/TempDir.h"
 #include "support/http_server/HttpTestServer.h"
@@ -57,9 +55,7 @@ public:
     InstallerProcess(const InstallerProcess&) = delete;
     InstallerProcess& operator=(const InstallerProcess&) = delete;
 
-    // environment: variables to set in the child on top of this process's own.
-    bool Start(const std::wstring& exePath, const std::wstring& arguments = L"",
-        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
+    bool Start(const std::wstring& exePath, const std::wstring& arguments = L"");
     DWORD Pid() const noexcept { return m_pid; }
     HANDLE Handle() const noexcept { return m_process.get(); }
     // Exit code, or STILL_ACTIVE when it did not end in time.

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
+#include "DemoHelpers.h"
 #include "GuiDriver.h"
 #include "InstallerHarness.h"
 #include "support/ProcessRunner.h"
@@ -90,15 +92,24 @@ protected:
         ASSERT_TRUE(Utils::EnsureDirectoryPath(m_app));
         ASSERT_TRUE(::CopyFileW(
             (TestSupport::BinDirectory() + L"\\VellumoraInstaller-intl.exe").c_str(), Exe().c_str(), FALSE));
-        const std::string ini
-            = "[Install]\r\nDownloadUrl=" + m_server.FileUrl("pkg.exe") + "\r\nDownloadType=1\r\nIsCheckNet=false\r\n";
-        ASSERT_TRUE(TestSupport::WriteFileBytes(m_app + L"\\TarvikInstallerConfig.ini", ini));
+        ASSERT_TRUE(WriteSettings("pkg.exe"));
     }
 
     void TearDown() override
     {
         m_installer.Kill();
+        // The demo package's uninstaller takes its shortcuts away.
+        if (!m_demoFolder.empty() && DemoTest::Exists(m_demoFolder + L"\\uninst.ep")) {
+            DemoTest::RunUninstaller(m_demoFolder);
+        }
         DeleteProductKey();
+    }
+
+    bool WriteSettings(const std::string& package, const std::string& extra = "")
+    {
+        const std::string ini = "[Install]\r\nDownloadUrl=" + m_server.FileUrl(package)
+            + "\r\nDownloadType=1\r\nIsCheckNet=false\r\n" + extra;
+        return TestSupport::WriteFileBytes(m_app + L"\\TarvikInstallerConfig.ini", ini);
     }
 
     std::wstring Exe() const { return m_app + L"\\VellumoraInstaller-intl.exe"; }
@@ -141,6 +152,7 @@ protected:
     }
 
     TestSupport::HttpTestServer m_server;
+    std::wstring m_demoFolder;
     TestSupport::TempDir m_root { L"intl gui" };
     std::wstring m_app;
     InstallerProcess m_installer;
@@ -252,6 +264,36 @@ TEST_F(IntlInstallerGuiTest, PickingPolishChangesTheTextsRefusalsAndThePackagesL
     const std::string bytes = TestSupport::ReadFileBytes(record);
     const std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     EXPECT_NE(line.find(L" -inslang=\"pl-PL\" "), std::wstring::npos) << Utf8(line);
+}
+
+TEST_F(IntlInstallerGuiTest, TheDemoPackageKeepsThePickedLanguageForTheNextRun)
+{
+    std::string package = TestSupport::ReadFileBytes(DemoTest::PackagePath(L"1.0"));
+    ASSERT_FALSE(package.empty());
+    package.resize(std::max<std::size_t>(package.size(), 1536 * 1024), '\0');
+    m_server.AddBody("demo.exe", std::make_shared<const std::string>(std::move(package)));
+    ASSERT_TRUE(WriteSettings("demo.exe", "InstCmd=-stepms=0\r\n"));
+    m_demoFolder = m_root / L"Quorvel";
+
+    HWND main = Start();
+    ASSERT_NE(main, nullptr);
+    PickLanguage(main, kPolish);
+    ExpectLanguage(main, kPolish);
+    Click(main, kMain, L"customeBtn", 0);
+    TypeIntoEdit(main, kMain, L"installDirEdit", 1, m_demoFolder);
+    Click(main, kMain, L"customeInstallBtn", 1);
+    ASSERT_TRUE(WaitFor([&] { return ReadProductValue(L"InstallPath") == m_demoFolder; }, 40000));
+    EXPECT_EQ(DemoTest::IniValue(m_demoFolder + L"\\config.ini", L"Install", L"Language"), L"pl-PL");
+    m_installer.Kill();
+
+    main = Start();
+    ASSERT_NE(main, nullptr);
+    HWND tip = WaitForProcessWindow(m_installer.Pid(), L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(SelectedLanguage(main), kPolish);
+    Shot(tip, L"intl-next-run-polish.png");
+    Click(tip, L"InstalledPathTipWnd.xml", L"closebtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
 }
 
 TEST_F(IntlInstallerGuiTest, ContactSheetsOfEveryLanguage)

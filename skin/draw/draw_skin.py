@@ -30,6 +30,7 @@ except ImportError:
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RES = os.path.join(os.path.dirname(HERE), "res")
+INTL_RES = os.path.join(os.path.dirname(HERE), "intl", "res")
 FONT_FILE = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 SCALE = 4
 BUDGET = 1_000_000          # bytes for the whole of res/; keeps the packed skin small
@@ -246,11 +247,11 @@ def primary_colours(state):
     return DISABLED, DISABLED
 
 
-def primary_big(label, state):
+def primary_big(label, state, w=200):
     """200 x 46 pill with a soft blue shadow beneath."""
-    w, h = 200, 46
+    h = 46
     a = Art(w, h)
-    x0, x1, y0, y1 = 4, 196, 1, 41
+    x0, x1, y0, y1 = 4, w - 4, 1, 41
     if state == 3:
         y0, y1 = y0 + 1, y1 + 1
     body = rrect_mask(a, x0, y0, x1, y1, (y1 - y0) / 2)
@@ -267,7 +268,8 @@ def primary_big(label, state):
         rim = ImageChops.subtract(body, rrect_mask(a, x0, y0 + 1.5, x1, y1 + 1.5, (y1 - y0) / 2))
         a.fill(rim, rgba(darker(ACCENT2, 0.35), 90))
     colour = rgba(WHITE) if state != 4 else rgba(WHITE, 235)
-    a.fill(centred_text_mask(a, label, 18, w / 2, (y0 + y1) / 2, tracking=2, weight=1), colour)
+    if label:
+        a.fill(centred_text_mask(a, label, 18, w / 2, (y0 + y1) / 2, tracking=2, weight=1), colour)
     return a.final()
 
 
@@ -280,7 +282,8 @@ def primary_small(label, state, w=100, h=32):
         rim = ImageChops.subtract(body, rrect_mask(a, 0, 1.2, w, h + 1.2, h / 2))
         a.fill(rim, rgba(darker(ACCENT2, 0.35), 100))
     cy = h / 2 + (0.5 if state == 3 else 0)
-    a.fill(centred_text_mask(a, label, 14, w / 2, cy, tracking=1, weight=1), WHITE if state != 4 else rgba(WHITE, 235))
+    if label:
+        a.fill(centred_text_mask(a, label, 14, w / 2, cy, tracking=1, weight=1), WHITE if state != 4 else rgba(WHITE, 235))
     return a.final()
 
 
@@ -296,7 +299,8 @@ def secondary_small(label, state, w=100, h=32):
     a.fill(rrect_mask(a, 0, 0, w, h, h / 2), edge)
     a.fill(rrect_mask(a, 1, 1, w - 1, h - 1, h / 2 - 1), fill)
     cy = h / 2 + (0.5 if state == 3 else 0)
-    a.fill(centred_text_mask(a, label, 14, w / 2, cy, tracking=1, weight=1), text)
+    if label:
+        a.fill(centred_text_mask(a, label, 14, w / 2, cy, tracking=1, weight=1), text)
     return a.final()
 
 
@@ -311,7 +315,8 @@ def outline_button(label, state, w=80, h=36):
     a = Art(w, h)
     a.fill(rrect_mask(a, 0, 0, w, h, 4), edge)
     a.fill(rrect_mask(a, 1, 1, w - 1, h - 1, 3), fill)
-    a.fill(centred_text_mask(a, label, 14, w / 2, h / 2 + (0.5 if state == 3 else 0), weight=1), text)
+    if label:
+        a.fill(centred_text_mask(a, label, 14, w / 2, h / 2 + (0.5 if state == 3 else 0), weight=1), text)
     return a.final()
 
 
@@ -728,6 +733,33 @@ def image_set():
 
 EXPECTED_COUNT = 136
 
+def chevron(state, direction, w=8, h=19):
+    """The link buttons' chevron alone, for buttons whose text the window draws."""
+    colour = {1: ACCENT2, 2: ACCENT, 3: darker(ACCENT2, 0.2), 4: DISABLED_TEXT}[state]
+    a = Art(w, h)
+    cy, x = h / 2, 1.5
+    if direction == "left":
+        pts = [(x + 4.0, cy - 3.6), (x + 0.6, cy), (x + 4.0, cy + 3.6)]
+    else:
+        pts = [(x, cy - 3.6), (x + 3.4, cy), (x, cy + 3.6)]
+    a.fill(stroke_mask(a, pts, 1.4), colour)
+    return a.final()
+
+
+def intl_image_set():
+    """Images only the international skin adds (under its res/intl/): the text-bearing
+    buttons without their Chinese labels, wider where translations need the room."""
+    out = []
+    for i in (1, 2, 3, 4):
+        out.append((f"intl/bigBtn{i}.png", 240, 46, lambda i=i: primary_big("", i, 240)))
+        out.append((f"intl/folderBtn{i}.png", 110, 36, lambda i=i: outline_button("", i, 110, 36)))
+        out.append((f"intl/okBtn{i}.png", 150, 32, lambda i=i: primary_small("", i, 150)))
+        out.append((f"intl/cancelBtn{i}.png", 150, 32, lambda i=i: secondary_small("", i, 150)))
+        out.append((f"intl/backArrow{i}.png", 8, 19, lambda i=i: chevron(i, "left")))
+        out.append((f"intl/moreArrow{i}.png", 8, 19, lambda i=i: chevron(i, "right")))
+    return out
+
+
 # Named by the layouts for the disabled state but deliberately absent: a
 # missing image draws nothing, which is what those buttons want.
 MUST_NOT_EXIST = [
@@ -739,8 +771,8 @@ MUST_NOT_EXIST = [
 
 # ---------------------------------------------------------------- commands
 
-def draw_all(out):
-    items = image_set()
+def draw_all(out, items=None):
+    items = items if items is not None else image_set()
     for rel, w, h, fn in items:
         img = fn()
         if img.size != (w, h):
@@ -946,7 +978,11 @@ def main():
     ap.add_argument("--out", default=RES, help="folder to draw into (default: skin/res)")
     ap.add_argument("--check", action="store_true", help="verify the drawn set instead of drawing")
     ap.add_argument("--sheet", metavar="PNG", help="write a contact sheet of the drawn set")
+    ap.add_argument("--intl", action="store_true", help="draw the international skin's extra images into skin/intl/res")
     args = ap.parse_args()
+    if args.intl:
+        draw_all(INTL_RES, intl_image_set())
+        return 0
     if args.check:
         return check(args.out)
     if args.sheet:

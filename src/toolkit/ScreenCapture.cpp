@@ -45,7 +45,15 @@ bool SaveScreenAreaPng(const RECT& area, const std::wstring& path)
         SelectedObject selected(dc.get(), bitmap.get());
         ::BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
     }
-    Gdiplus::Bitmap image(bitmap.get(), nullptr);
+    return SaveBitmapPng(bitmap.get(), path);
+}
+
+bool SaveBitmapPng(HBITMAP bitmap, const std::wstring& path)
+{
+    if (!EnsureGdiplus()) {
+        return false;
+    }
+    Gdiplus::Bitmap image(bitmap, nullptr);
     CLSID png {};
     return PngEncoder(png) && image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
 }

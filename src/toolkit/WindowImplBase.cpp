@@ -5,6 +5,7 @@
 #include "toolkit/Attributes.h"
 #include "toolkit/Diagnostics.h"
 #include "toolkit/MarkupBuilder.h"
+#include "toolkit/TextTable.h"
 #include "toolkit/SkinArchive.h"
 
 namespace Toolkit {
@@ -83,6 +84,8 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
     if (size.cx > 0 && size.cy > 0) {
         ::SetWindowPos(m_hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // A window opened after a language was chosen shows that language from the start.
+    ApplyLanguageTexts(root.get());
     m_pm.AttachRoot(std::move(root));
     InitWindow();
     return 0;

@@ -142,6 +142,11 @@ void CMainWnd::InitLanguageCombo()
     if (index == -1) {
         index = Utils::UiLanguageTable(::GetUserDefaultUILanguage());
     }
+    // An index outside the table falls back to English; the list shows that too, so what
+    // the window says and what the package is told agree.
+    if (index < 0 || index >= Utils::kLanguageCount) {
+        index = 0;
+    }
     // Selecting sends "itemselect", which applies the language as well.
     m_languageCombo->SelectItem(index);
     ApplySelectedLanguage();
@@ -256,6 +261,15 @@ void CMainWnd::OnTabSelect(int page)
     }
     if (m_backBtn) {
         m_backBtn->SetVisible(page == kCustomPage);
+    }
+    // The package is told its language when it starts; from then on the list would only
+    // change the window, so it shows on the pages before the install only.
+    const bool choosing = page == kStartPage || page == kCustomPage;
+    if (m_languageCombo) {
+        m_languageCombo->SetVisible(choosing);
+    }
+    if (Toolkit::CControlUI* label = FindControl(L"lbLanguage")) {
+        label->SetVisible(choosing);
     }
 }
 

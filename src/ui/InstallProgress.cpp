@@ -1,6 +1,7 @@
 #include "ui/InstallProgress.h"
 
 #include "ui/SequenceFrames.h"
+#include "ui/UiTexts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,22 +41,15 @@ int InstallProgress::InstallPercent(double reported)
 
 std::wstring InstallProgress::Text(const std::wstring& pattern, int percent, float elapsedSeconds)
 {
-    if (!pattern.empty()) {
-        // The layout's pattern is data, not code: only its one integer conversion is
-        // filled in, so a stray %s cannot read past the arguments.
-        std::wstring text = FormatFramePattern(pattern, percent);
-        if (text.size() > 249) {
-            text.resize(249);
-        }
-        return text;
+    // The layout's pattern, else the built-in one or its translation. Each is data, not
+    // code: only its one integer conversion is filled in, so a stray %s cannot read past
+    // the arguments.
+    const std::wstring format = !pattern.empty()
+        ? pattern
+        : LocalText(elapsedSeconds > 60.0f ? UiTexts::kProgressLong : UiTexts::kProgressShort);
+    std::wstring text = FormatFramePattern(format, percent);
+    if (text.size() > 249) {
+        text.resize(249);
     }
-    const wchar_t* format = nullptr;
-    if (elapsedSeconds > 60.0f) {
-        format = L"正在安装中:%d%%，请耐心等待...";
-    } else {
-        format = L"正在安装中:%d%%，请稍候...";
-    }
-    wchar_t buffer[250] = {};
-    _snwprintf(buffer, 249, format, percent);
-    return buffer;
+    return text;
 }

@@ -12,6 +12,7 @@
 #include "ui/CMainWnd.h"
 #include "ui/CMessageBoxWnd.h"
 #include "ui/InstallFolders.h"
+#include "ui/UiTexts.h"
 #include "utils/FileSystem.h"
 #include "utils/HardDiskManager.h"
 #include "utils/Log.h"
@@ -21,9 +22,6 @@
 #include "utils/UniqueResource.h"
 
 namespace {
-
-constexpr wchar_t kProductRunning[] = L"安装程序检测到Vellumora\r\n正在运行，请退出程序后再安装";
-constexpr wchar_t kNotice[] = L"温馨提示";
 
 struct CoTaskMemTraits {
     using Type = void*;
@@ -48,7 +46,8 @@ void CMainWnd::RunExistingInstallationPrompt()
         m_languageCombo->SelectItem(index);
     }
     if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), kProductRunning, kNotice);
+        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
+            LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
         Close(1);
         return;
     }
@@ -81,14 +80,16 @@ bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool
     const InstallerConfig& config = TheInstallerConfig();
     const FrameParams runningBox = FrameParams::ForSkinFile(L"MessageBox1Wnd.xml");
     if (Utils::FindProcessIdByName(L"TarvikQuill_un_asa.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(m_hwnd, runningBox, kProductRunning, kNotice);
+        ShowMessageBox(
+            m_hwnd, runningBox, LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
         if (m_hasExistingInstallation) {
             Close(1);
         }
         return false;
     }
     if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(m_hwnd, runningBox, kProductRunning, kNotice);
+        ShowMessageBox(
+            m_hwnd, runningBox, LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
         Close(1);
         return false;
     }
@@ -98,12 +99,14 @@ bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool
     const FrameParams refusalBox = FrameParams::ForSkinFile(L"MessageBox2Wnd.xml");
     if (!IsUsableFolder(path)) {
         LOG(L"invalid install folder '%s'\r\n", path.c_str());
-        ShowMessageBox(m_hwnd, refusalBox, L"无效路径", kNotice);
+        ShowMessageBox(
+            m_hwnd, refusalBox, LocalText(UiTexts::kInvalidPath).c_str(), LocalText(UiTexts::kNotice).c_str());
         SendInstallNotify(false, false);
         return false;
     }
     if (Utils::FreeGigabytesForFolder(path) < 1.0) {
-        ShowMessageBox(m_hwnd, refusalBox, L"当前磁盘剩余空间低于1GB，请修改安装路径", kNotice);
+        ShowMessageBox(
+            m_hwnd, refusalBox, LocalText(UiTexts::kLowDiskSpace).c_str(), LocalText(UiTexts::kNotice).c_str());
         SendInstallNotify(false, false);
         return false;
     }
@@ -146,7 +149,7 @@ void CMainWnd::OnCheckNet(WPARAM result)
 {
     if (result > 0xFFFF) {
         ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"),
-            L"当前网络环境较差，请在网络通畅时进行安装", kNotice);
+            LocalText(UiTexts::kPoorNetwork).c_str(), LocalText(UiTexts::kNotice).c_str());
     }
     // The system's verdict on internet access is often wrong (proxies, captive-portal
     // probes blocked): warn, but let the download itself decide.
@@ -181,7 +184,8 @@ void CMainWnd::ChooseFolder()
     });
     BROWSEINFOW info {};
     info.hwndOwner = m_hwnd;
-    info.lpszTitle = L"选择一个文件夹";
+    const std::wstring title = LocalText(UiTexts::kChooseFolder);
+    info.lpszTitle = title.c_str();
     info.ulFlags = BIF_NEWDIALOGSTYLE;
     Utils::UniqueResource<CoTaskMemTraits> chosen(::SHBrowseForFolderW(&info));
     if (!chosen) {

@@ -13,6 +13,7 @@
 #include "ui/CMessageBoxWnd.h"
 #include "ui/InstallFolders.h"
 #include "ui/InstallRecord.h"
+#include "ui/UiTexts.h"
 #include "utils/FileSystem.h"
 #include "utils/Log.h"
 
@@ -24,8 +25,6 @@ std::wstring PathValue(const std::wstring& value)
 {
     return !value.empty() && value.back() == L'\r' ? value.substr(0, value.size() - 1) : value;
 }
-
-constexpr wchar_t kNotice[] = L"温馨提示";
 
 std::wstring InstallerFileName()
 {
@@ -107,7 +106,9 @@ void CMainWnd::OnStageReport(StageReport* raw)
         m_autoCloseDelay = DelayFromReport(report->progress);
         break;
     case IST_CODE_MESSAGE:
-        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), message.c_str(), L"消息");
+        // The package's own text, as it wrote it.
+        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), message.c_str(),
+            LocalText(UiTexts::kPackageMessage).c_str());
         break;
     case UNIST_CODE_FAIL:
     case UNIST_CODE_ERROR:
@@ -134,7 +135,7 @@ void CMainWnd::ResetProgress()
 {
     if (m_installPrg && m_installPrg->GetValue() > 69) {
         if (m_progressLb) {
-            m_progressLb->SetText(L"正在安装中:0%，请稍候...");
+            m_progressLb->SetText(LocalText(UiTexts::kProgressStart));
         }
         m_installPrg->SetValue(0);
     }
@@ -161,16 +162,18 @@ void CMainWnd::OnDownloadFailed()
 
 void CMainWnd::OnInstallFailed(const std::wstring& message)
 {
-    ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"),
-        message.empty() ? L"安装失败" : message.c_str(), kNotice);
+    // The package's "Error=" text is shown as the package wrote it.
+    const std::wstring text = message.empty() ? LocalText(UiTexts::kInstallFailed) : message;
+    ShowMessageBox(
+        m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"), text.c_str(), LocalText(UiTexts::kNotice).c_str());
     ResetProgress();
     SelectPage(kStartPage);
 }
 
 void CMainWnd::OnOldVersionRemovalFailed()
 {
-    ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
-        L"安装程序检测到Vellumora\r\n正在运行，请退出程序后再安装", kNotice);
+    ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), LocalText(UiTexts::kProductRunning).c_str(),
+        LocalText(UiTexts::kNotice).c_str());
     SelectPage(m_startPage);
     if (m_hasExistingInstallation) {
         Close(1);

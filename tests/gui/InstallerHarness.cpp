@@ -7,6 +7,7 @@
 
 #include "GuiDriver.h"
 #include "support/ProcessRunner.h"
+#include "toolkit/Handles.h"
 #include "toolkit/TabLayout.h"
 #include "utils/Registry.h"
 
@@ -96,6 +97,56 @@ BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+BOOL CALLBACK CollectVisibleChild(HWND child, LPARAM lParam)
+{
+    RECT r;
+    if (::IsWindowVisible(child) && ::GetWindowRect(child, &r)) {
+        reinterpret_cast<std::vector<RECT>*>(lParam)->push_back(r);
+    }
+    return TRUE;
+}
+
+// Whether the window and its visible native children have painted. Wine shows a window
+// black until its first paint and paints native children after their parent, and neither
+// skin draws black areas: a line across any of them that is mostly pure black has not been
+// painted yet.
+bool Painted(HWND window)
+{
+    RECT shown;
+    const RECT screen { 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN) };
+    if (!::GetWindowRect(window, &shown) || !::IntersectRect(&shown, &shown, &screen)) {
+        return false;
+    }
+    std::vector<RECT> areas { shown };
+    ::EnumChildWindows(window, CollectVisibleChild, reinterpret_cast<LPARAM>(&areas));
+
+    const int width = shown.right - shown.left;
+    const int height = shown.bottom - shown.top;
+    BITMAPINFO info {};
+    info.bmiHeader = { sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB };
+    void* bits = nullptr;
+    Toolkit::WindowDc screenDc(nullptr);
+    Toolkit::UniqueMemoryDc dc(::CreateCompatibleDC(screenDc.get()));
+    Toolkit::UniqueBitmap bitmap(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) {
+        return false;
+    }
+    Toolkit::SelectedObject selected(dc.get(), bitmap.get());
+    ::BitBlt(dc.get(), 0, 0, width, height, screenDc.get(), shown.left, shown.top, SRCCOPY);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    return std::none_of(areas.begin(), areas.end(), [&](RECT area) {
+        if (!::IntersectRect(&area, &area, &shown)) {
+            return false;
+        }
+        const int y = (area.top + area.bottom) / 2 - shown.top;
+        int black = 0;
+        for (int x = area.left - shown.left; x < area.right - shown.left; ++x) {
+            black += (pixels[y * width + x] & 0xFFFFFF) == 0 ? 1 : 0;
+        }
+        return black * 2 > area.right - area.left;
+    });
+}
+
 } // namespace
 
 HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, DWORD timeoutMs)
@@ -105,7 +156,8 @@ HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, DWORD timeoutMs)
         WindowSearch search { pid, className, nullptr };
         ::EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
-            // Let it paint its first frame before anyone looks at it.
+            // Let it paint its first frame, native children included, before anyone looks at it.
+            WaitFor([&] { return Painted(search.found); }, 3000);
             ::Sleep(150);
             return search.found;
         }

@@ -109,8 +109,8 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
     // Several thumbprints do not fit the 260-character buffer of the other keys, and a cut
     // pin would be refused: this one has room for 40. A missing key keeps the built-in pin.
     std::wstring signer(4096, L'\0');
-    const DWORD length = ::GetPrivateProfileStringW(Config::kSettingsSection, L"PackageSigner", L"\x1F",
-        signer.data(), static_cast<DWORD>(signer.size()), iniPath.c_str());
+    const DWORD length = ::GetPrivateProfileStringW(Config::kSettingsSection, L"PackageSigner", L"\x1F", signer.data(),
+        static_cast<DWORD>(signer.size()), iniPath.c_str());
     signer.resize(length);
     if (signer != L"\x1F") {
         config.PackageSigner = signer;

@@ -46,8 +46,7 @@ std::wstring Hex32(unsigned long value)
 
 std::wstring SubjectText(PCCERT_CONTEXT cert)
 {
-    const DWORD size
-        = ::CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Subject, CERT_X500_NAME_STR, nullptr, 0);
+    const DWORD size = ::CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Subject, CERT_X500_NAME_STR, nullptr, 0);
     if (size <= 1) {
         return L"(no subject)";
     }
@@ -140,7 +139,8 @@ TrustVerdict VerifyTrust(const std::wstring& path, HANDLE file)
         if (CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData)) {
             if (CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0)) {
                 verdict.verifyTime = signer->sftVerifyAsOf;
-                verdict.hasVerifyTime = signer->sftVerifyAsOf.dwHighDateTime != 0 || signer->sftVerifyAsOf.dwLowDateTime != 0;
+                verdict.hasVerifyTime
+                    = signer->sftVerifyAsOf.dwHighDateTime != 0 || signer->sftVerifyAsOf.dwLowDateTime != 0;
             }
         }
     }

@@ -8,6 +8,7 @@
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "pipeline/WorkTempDir.h"
+#include "SigningFixtures.h"
 #include "support/LogCapture.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -312,4 +313,77 @@ TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
     const std::size_t seen = m_events.Events().size();
     Sleep(300);
     EXPECT_EQ(m_events.Events().size(), seen);
+}
+
+// With a signer pin: the package is checked after the download, and a refusal is a failed
+// download (event 1004 with the signature's value): never started, file deleted, reason logged.
+TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    struct Case {
+        const char* name;
+        const wchar_t* fixture;
+        SigningTest::Change change;
+        std::wstring pin;
+        const wchar_t* logged; // the verdict's log text
+    };
+    const std::wstring rootA = SigningTest::ThumbprintOf(L"rootA");
+    const std::vector<Case> cases = {
+        { "signed by the pinned signer", L"pkg-leafA.exe", SigningTest::Change::None, rootA,
+            L"package signature accepted" },
+        { "no pin, unsigned", L"pkg-unsigned.exe", SigningTest::Change::None, L"", nullptr },
+        { "unsigned", L"pkg-unsigned.exe", SigningTest::Change::None, rootA, L"refused: no signature" },
+        { "changed after signing", L"pkg-leafA.exe", SigningTest::Change::CodeByte, rootA, L"refused: bad digest" },
+        { "another signer", L"pkg-leafB.exe", SigningTest::Change::None, rootA, L"refused: signer not pinned" },
+        { "unreadable pin", L"pkg-leafA.exe", SigningTest::Change::None, L"12:34", L"refused: signer pin unreadable" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool runs = c.logged == nullptr || std::wstring(c.logged).find(L"accepted") != std::wstring::npos;
+        TestSupport::HttpTestServer server;
+        server.AddBody("pkg.exe",
+            std::make_shared<const std::string>(
+                SigningTest::Changed(TestSupport::ReadFileBytes(SigningTest::Fixture(c.fixture)), c.change)));
+        TheInstallerConfig().PackageSigner = c.pin;
+        SetPackageScript("out State=Success\n");
+        ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
+        TestSupport::LogCapture log;
+        EventLog events;
+        {
+            CDownloadInstaller pipeline(events.Callback());
+            pipeline.SetParams(
+                TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(runs ? IST_CODE_SUCCESS : 1004, kWaitMs));
+        }
+        const auto all = events.Events();
+        EXPECT_EQ(CountOf(all, IST_CODE_START), runs ? 1u : 0u);
+        EXPECT_EQ(CountOf(all, 1003), runs ? 1u : 0u) << "a refused package is no successful download";
+        if (!runs) {
+            EXPECT_EQ(all.back(), (StageEvent { 1004, -995.0, L"Signature" }));
+            EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty()) << "never started";
+        }
+        EXPECT_FALSE(Utils::PathExists(PackagePath())) << "deleted either way";
+        if (c.logged) {
+            EXPECT_FALSE(log.Matching(c.logged).empty());
+        } else {
+            EXPECT_TRUE(log.Matching(L"signature").empty()) << "no pin, no check";
+        }
+    }
+}
+
+TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    TheInstallerConfig().PackageSigner = SigningTest::ThumbprintOf(L"leafA");
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n"); // the unsigned scripted child
+    TestSupport::LogCapture log;
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
+    pipeline.reset();
+    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
+    EXPECT_TRUE(m_server.Requests().empty());
+    EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty());
+    EXPECT_FALSE(log.Matching(L"old uninstaller signature refused: no signature").empty());
 }

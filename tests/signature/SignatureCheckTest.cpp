@@ -81,8 +81,7 @@ TEST_F(SignatureCheck, AcceptsThePinnedSignerAndRefusesEverythingElseWithItsReas
             L"leafB" },
         { "unrelated leaf, our leaf pinned", L"pkg-leafB.exe", Change::None, { L"leafA" }, { Reason::NotPinned },
             L"leafB" },
-        { "untrusted root's leaf", L"pkg-leafC.exe", Change::None, { L"rootA" }, { Reason::UntrustedChain },
-            L"leafC" },
+        { "untrusted root's leaf", L"pkg-leafC.exe", Change::None, { L"rootA" }, { Reason::UntrustedChain }, L"leafC" },
         { "pinned, but its root is not trusted", L"pkg-leafC.exe", Change::None, { L"leafC" },
             { Reason::UntrustedChain }, L"leafC" },
         { "server-authentication leaf", L"pkg-leafAServer.exe", Change::None, { L"rootA" }, { Reason::WrongUsage },
@@ -213,8 +212,8 @@ TEST_F(SignatureCheck, TheOldUninstallersCopyIsCheckedBeforeItRuns)
             EXPECT_FALSE(child.RecordedCommandLine().empty());
             EXPECT_TRUE(!log.Matching(L"old uninstaller signature accepted").empty());
         } else {
-            EXPECT_EQ(events.Events(), (std::vector<InstallTest::StageEvent> {
-                                           { UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" } }));
+            EXPECT_EQ(events.Events(),
+                (std::vector<InstallTest::StageEvent> { { UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" } }));
             EXPECT_TRUE(child.RecordedCommandLine().empty()) << "a refused copy never runs";
             EXPECT_FALSE(Utils::PathExists(child.Path())) << "and is deleted";
             EXPECT_TRUE(!log.Matching(L"old uninstaller signature refused: ").empty());

@@ -41,7 +41,8 @@ std::wstring Fixture(const std::wstring& name)
 std::wstring ThumbprintOf(const std::wstring& certName)
 {
     const std::string text = TestSupport::ReadFileBytes(Fixture(certName + L".sha256"));
-    return std::wstring(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(64, text.size())));
+    return std::wstring(
+        text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(64, text.size())));
 }
 
 std::wstring TrustTestRoots()
@@ -78,8 +79,8 @@ std::string Changed(const std::string& bytes, Change change)
         // offset of the WIN_CERTIFICATE; its PKCS#7 starts 8 bytes in with SEQUENCE 30 82 hi lo.
         const std::uint32_t certificate = Read32(bytes, optionalHeader + 128);
         const std::size_t der = certificate + 8;
-        const std::size_t derLength
-            = 4 + ((static_cast<unsigned char>(bytes.at(der + 2)) << 8) | static_cast<unsigned char>(bytes.at(der + 3)));
+        const std::size_t derLength = 4
+            + ((static_cast<unsigned char>(bytes.at(der + 2)) << 8) | static_cast<unsigned char>(bytes.at(der + 3)));
         // The signer's signature value is the last field of the DER.
         changed.at(der + derLength - 10) ^= 0x01;
         break;

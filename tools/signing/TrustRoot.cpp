@@ -28,8 +28,8 @@ bool TrustRootCertificate(const std::wstring& derPath, std::wstring& error)
         error = L"cannot open the machine's Root store, error " + std::to_wstring(::GetLastError());
         return false;
     }
-    const BOOL added = ::CertAddEncodedCertificateToStore(
-        store, X509_ASN_ENCODING, bytes.data(), static_cast<DWORD>(bytes.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, bytes.data(),
+        static_cast<DWORD>(bytes.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     if (!added) {
         error = L"cannot add " + derPath + L", error " + std::to_wstring(::GetLastError());
     }

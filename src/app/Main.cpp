@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "app/DllSearch.h"
 #include "app/SingleInstance.h"
 #include "config/InstallerConfig.h"
 #include "config/SignerPin.h"
@@ -50,6 +51,7 @@ void LogSignerPin()
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    App::RestrictDllSearch();
     ::SetUnhandledExceptionFilter(DeclineUnhandledException);
 
     Utils::SingleInstance instance(L"Installer_Vellumora");

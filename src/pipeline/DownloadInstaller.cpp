@@ -200,10 +200,16 @@ void CDownloadInstaller::Start()
         return;
     }
 
-    const std::wstring copyPath = Pipeline::TemporaryUninstallerPath();
+    // The previous removal, if any, is waited for and released before a new one is made.
+    m_uninstaller.reset();
+    m_workFolder = Pipeline::FreshWorkFolder {};
+    m_workFolder = Pipeline::MakeFreshWorkFolder();
+    const std::wstring copyPath = Pipeline::UninstallerCopyPath(m_workFolder.path);
     const std::wstring installedDir = ParentFolder(m_oldUninstallerPath);
     // A failed copy shows up as the removal's missing-file failure.
-    ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), FALSE);
+    if (!copyPath.empty()) {
+        ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), FALSE);
+    }
 
     auto onUninstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);
@@ -228,8 +234,6 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    // The previous removal, if any, is waited for and released before a new one is made.
-    m_uninstaller.reset();
     m_uninstaller = std::make_unique<CUninstaller>(onUninstall, copyPath, installedDir);
     m_uninstaller->SetSignerPin(m_signerPin);
     if (TheInstallerConfig().InsNew) {

@@ -7,6 +7,7 @@
 
 #include "config/SignerPin.h"
 #include "install/StageCallback.h"
+#include "pipeline/WorkTempDir.h"
 
 class CDownloader;
 class CInstaller;
@@ -56,5 +57,7 @@ private:
     std::atomic<bool> m_stopping { false };
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
+    // Declared before the removal, so the folder's lock outlives the run inside it.
+    Pipeline::FreshWorkFolder m_workFolder;
     std::unique_ptr<CUninstaller> m_uninstaller;
 };

@@ -63,6 +63,7 @@ protected:
             RemoveTree(folder);
         }
         ::DeleteFileW((AnalyticsFolder() + L"\\TKSensorsAnalytics.ini").c_str());
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
     }
 
     std::wstring Exe() const { return m_app + L"\\VellumoraInstaller.exe"; }
@@ -127,14 +128,13 @@ protected:
         MakeHelper(folder, L"Quorvel.exe");
         ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ, folder.c_str(),
             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-        // The removal runs a copy of the uninstaller from the installer's work folder.
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        const std::wstring work = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
-        EXPECT_TRUE(Utils::EnsureDirectoryPath(work));
+        // The removal runs a copy of the uninstaller from a fresh work folder of the installer's:
+        // the copy finds its script through the environment the installer passes on.
         m_uninstallerRecord = m_root / L"uninstaller-cmdline.bin";
-        EXPECT_TRUE(TestSupport::WriteFileBytes(
-            work + L"\\TarvikQuill_un_asa.script", "cmdline " + Utf8(m_uninstallerRecord) + "\n" + uninstallerScript));
+        const std::wstring script = m_root / L"uninstaller.script";
+        EXPECT_TRUE(
+            TestSupport::WriteFileBytes(script, "cmdline " + Utf8(m_uninstallerRecord) + "\n" + uninstallerScript));
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", script.c_str());
         return folder;
     }
 

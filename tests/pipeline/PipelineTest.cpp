@@ -59,7 +59,11 @@ protected:
         m_server.AddBody("pkg.exe", PackageBody());
         m_installDir = m_root / L"install dir";
     }
-    void TearDown() override { TheInstallerConfig() = m_savedConfig; }
+    void TearDown() override
+    {
+        TheInstallerConfig() = m_savedConfig;
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
+    }
 
     std::wstring PackagePath() const { return m_installDir + L"\\__Package_Vellumora.exe"; }
 
@@ -72,17 +76,17 @@ protected:
     }
 
     // An installed older version: its uninst.ep is a copy of the scripted child; its copy in
-    // the work folder finds the script written beside it there.
+    // the (fresh) work folder finds its script through the environment.
     std::wstring MakeOldVersion(const std::string& script)
     {
         const std::wstring oldDir = m_root / L"old version";
         EXPECT_TRUE(Utils::EnsureDirectoryPath(oldDir));
         EXPECT_TRUE(CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(),
             (oldDir + L"\\uninst.ep").c_str(), FALSE));
-        const std::wstring workDir = ::Pipeline::GetWorkTempDir();
-        EXPECT_FALSE(workDir.empty());
-        EXPECT_TRUE(TestSupport::WriteFileBytes(workDir + L"TarvikQuill_un_asa.script",
-            "cmdline " + InstallTest::Utf8(m_root / L"uninstaller-cmdline.bin") + "\n" + script));
+        const std::wstring scriptPath = m_root / L"uninstaller.script";
+        EXPECT_TRUE(TestSupport::WriteFileBytes(
+            scriptPath, "cmdline " + InstallTest::Utf8(m_root / L"uninstaller-cmdline.bin") + "\n" + script));
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", scriptPath.c_str());
         return oldDir + L"\\uninst.ep";
     }
 
@@ -159,6 +163,40 @@ TEST_F(PipelineRun, AnOldVersionIsRemovedFirstThroughItsTemporaryCopy)
     ASSERT_GE(line.size(), suffix.size());
     EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix) << "_?= comes last, unquoted";
     EXPECT_NE(line.find(L"~TarvikTemp.92482B06FB471E17\\\\TarvikQuill_un_asa.exe"), std::wstring::npos);
+}
+
+// The work folder has a fixed name in the user's temporary folder: whatever is found there
+// (planted files, or a file in its place) is removed, never reused.
+TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
+{
+    const std::wstring work = ::Pipeline::GetWorkTempDir();
+    ASSERT_FALSE(work.empty());
+    for (const bool fileInItsPlace : { false, true }) {
+        SCOPED_TRACE(fileInItsPlace ? "a file in its place" : "a folder with planted files");
+        EventLog events;
+        if (fileInItsPlace) {
+            ::DeleteFileW((work + L"TarvikQuill_un_asa.exe").c_str());
+            ASSERT_TRUE(::RemoveDirectoryW(work.c_str()));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work.substr(0, work.size() - 1), "planted"));
+        } else {
+            ASSERT_TRUE(Utils::EnsureDirectoryPath(work));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"WTSAPI32.dll", "planted"));
+            ASSERT_TRUE(Utils::EnsureDirectoryPath(work + L"sub"));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"sub\\x.dll", "planted"));
+        }
+        SetPackageScript("out State=Success\n");
+        const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+        {
+            CDownloadInstaller pipeline(events.Callback());
+            pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
+                true, true, true, true, L"");
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+        }
+        EXPECT_FALSE(Utils::PathExists(work + L"WTSAPI32.dll"));
+        EXPECT_FALSE(Utils::PathExists(work + L"sub"));
+        EXPECT_TRUE(Utils::PathExists(work + L"TarvikQuill_un_asa.exe")) << "the copy ran from a fresh folder";
+    }
 }
 
 TEST_F(PipelineRun, FailedRemovalStopsThePipeline)

@@ -25,7 +25,7 @@ def main(path):
     table = optional + optional_size
     for n in range(sections):
         header = table + 40 * n
-        virtual_address, raw_size, raw_pointer = struct.unpack_from("<I4xII", data, header + 12)
+        virtual_address, raw_size, raw_pointer = struct.unpack_from("<III", data, header + 12)
         if raw_pointer <= offset < raw_pointer + raw_size:
             rva = virtual_address + offset - raw_pointer
             struct.pack_into("<II", data, optional + 96 + 10 * 8, rva, 0x48)

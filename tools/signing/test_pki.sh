@@ -2,6 +2,8 @@
 # The test signing material, made by the build into the build folder and never committed:
 #   test_pki.sh make DIR          roots and leaves (once; reruns keep them)
 #   test_pki.sh sign DIR NAME IN OUT   signs IN with leaf NAME into OUT (osslsigncode, SHA-256)
+#   test_pki.sh pad-sign DIR NAME FILE SIZE   drops FILE's signature, pads it with zeros to
+#                                            SIZE (truncate's units) and signs it again
 #
 # In DIR: <name>.key, <name>.pem, <name>.der and <name>.sha256 (the SHA-256 thumbprint, upper
 # case hex) for
@@ -85,8 +87,19 @@ sign_file() { # dir leaf in out
   mv -f "$tmp" "$out"
 }
 
+pad_sign() { # dir leaf file size
+  local dir=$1 leaf=$2 file=$3 size=$4
+  local bare="$file.unsigned"
+  rm -f "$bare"
+  osslsigncode remove-signature -in "$file" -out "$bare" >/dev/null 2>&1 || cp "$file" "$bare"
+  truncate -s "$size" "$bare"
+  sign_file "$dir" "$leaf" "$bare" "$file"
+  rm -f "$bare"
+}
+
 case ${1:-} in
   make) make_pki "$2" ;;
   sign) make_pki "$2" && sign_file "$2" "$3" "$4" "$5" ;;
-  *) echo "usage: $0 make DIR | sign DIR LEAF IN OUT" >&2; exit 2 ;;
+  pad-sign) make_pki "$2" && pad_sign "$2" "$3" "$4" "$5" ;;
+  *) echo "usage: $0 make DIR | sign DIR LEAF IN OUT | pad-sign DIR LEAF FILE SIZE" >&2; exit 2 ;;
 esac

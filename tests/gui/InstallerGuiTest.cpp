@@ -588,28 +588,37 @@ TEST_F(InstallerGuiTest, PlantedDllsBesideTheInstallerAreNeverLoaded)
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring work = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
     ASSERT_TRUE(Utils::EnsureDirectoryPath(work));
-    std::wstring overrides;
     for (const std::wstring& name : names) {
         for (const std::wstring& folder : { m_app, work }) {
             ASSERT_TRUE(::CopyFileW(
                 (planted + L"\\" + name + L".dll").c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE));
         }
-        overrides += (overrides.empty() ? L"" : L",") + name;
     }
     const std::wstring markers = m_root / L"markers";
     ASSERT_TRUE(Utils::EnsureDirectoryPath(markers));
-    wchar_t savedOverrides[1024] = {};
-    ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", savedOverrides, 1024);
-    ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (std::wstring(savedOverrides) + L";" + overrides + L"=n,b").c_str());
+    // Native first for these names, as Windows searches for DLLs that are not known DLLs: Wine
+    // reads this per program when it starts.
+    const std::vector<std::wstring> programs
+        = { L"VellumoraInstaller.exe", L"vlm_plant_control.exe", L"TarvikQuill_un_asa.exe" };
+    for (const std::wstring& program : programs) {
+        const std::wstring key = L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
+        for (const std::wstring& name : names) {
+            ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, L"native,builtin",
+                          sizeof(L"native,builtin")),
+                ERROR_SUCCESS);
+        }
+    }
     ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", markers.c_str());
     struct Restore {
-        std::wstring overrides;
+        const std::vector<std::wstring>& programs;
         ~Restore()
         {
-            ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.c_str());
+            for (const std::wstring& program : programs) {
+                ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + program).c_str());
+            }
             ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", nullptr);
         }
-    } restore { savedOverrides };
+    } restore { programs };
 
     const std::wstring control = m_app + L"\\vlm_plant_control.exe";
     ASSERT_TRUE(::CopyFileW((planted + L"\\vlm_plant_control.exe").c_str(), control.c_str(), FALSE));

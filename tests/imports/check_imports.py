@@ -27,6 +27,9 @@ def main(path, delayed):
     for dll in delayed:
         if not any(name.lower() == dll.lower() + ".dll" for name in lazy):
             failures.append(f"{dll}.dll has no delay-load descriptor")
+    for dll, unset in sorted(image.unset_slots.items()):
+        if unset:
+            failures.append(f"{dll}: {unset} delay-load pointers are zero (a call through them jumps to 0)")
     flags = image.dependent_load_flags()
     if flags != 0x800:
         failures.append(f"DependentLoadFlags is {flags}, not 0x800")

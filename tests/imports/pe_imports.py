@@ -65,8 +65,10 @@ class Image:
         return result
 
     def delay_imports(self, candidates):
-        """{dll: [functions]} for each candidate name that has a delay-load descriptor."""
+        """{dll: [functions]} for each candidate name that has a delay-load descriptor; and in
+        unset_slots, how many of its pointers start at zero instead of at their loading thunk."""
         result = {}
+        self.unset_slots = {}
         lower = self.data.lower()
         for dll in candidates:
             needle = dll.lower().encode() + b"\0"
@@ -82,8 +84,11 @@ class Image:
                 reference = struct.pack("<II", 1, name_rva)
                 d = self.data.find(reference)
                 if d >= 0:
-                    _, _, _, _, names_rva = struct.unpack_from("<IIIII", self.data, d)
-                    result[self.text(name_rva)] = self.names(names_rva)
+                    _, _, _, iat_rva, names_rva = struct.unpack_from("<IIIII", self.data, d)
+                    names = self.names(names_rva)
+                    self.unset_slots[self.text(name_rva)] = sum(
+                        1 for i in range(len(names)) if struct.unpack_from("<I", self.data, self.offset(iat_rva) + 4 * i)[0] == 0)
+                    result[self.text(name_rva)] = names
                     break
         return result
 

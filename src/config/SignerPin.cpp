@@ -55,6 +55,10 @@ SignerPin Unreadable(std::wstring problem)
 
 bool SignerPin::Matches(const Thumbprint& thumbprint) const
 {
+    // All zero is what a failed hash leaves: it never matches, even a pin of zeros.
+    if (thumbprint == Thumbprint {}) {
+        return false;
+    }
     return state == State::Pinned && std::find(thumbprints.begin(), thumbprints.end(), thumbprint) != thumbprints.end();
 }
 

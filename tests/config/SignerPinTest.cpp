@@ -63,6 +63,8 @@ TEST(SignerPin, ParsesThumbprintListsAndRefusesEverythingElse)
     }
     const SignerPin one = ParseSignerPin(kA);
     EXPECT_FALSE(one.Matches(ParseSignerPin(kB).thumbprints.at(0)));
+    const SignerPin zeros = ParseSignerPin(std::wstring(64, L'0'));
+    EXPECT_FALSE(zeros.Matches(zeros.thumbprints.at(0))) << "a failed hash is all zero and must not match";
 }
 
 TEST(SignerPin, SettingLayers)

@@ -13,7 +13,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-VLM_TARGETS=${VLM_TARGETS:-"VellumoraInstaller vlm_demo_packages vlm_package_server vlm_demo_driver"}
+VLM_TARGETS=${VLM_TARGETS:-"VellumoraInstaller vlm_demo_packages vlm_package_server vlm_demo_driver vlm_trust_root"}
 DOWNLOAD_TYPE=${VLM_DEMO_DOWNLOADTYPE:-1}
 SERVER_PID=""
 SERVER_PORT=""
@@ -158,10 +158,18 @@ rm -rf "$DEMO"
 mkdir -p "$DEMO/app" "$DEMO/packages" "$DEMO/shots"
 cp "$VLM_BUILD/bin/VellumoraPackage-1.0.exe" "$VLM_BUILD/bin/VellumoraPackage-2.0.exe" "$DEMO/packages/"
 # The one-stream downloader refuses packages under 1 MiB and the two-range one wants 20 MiB
-# to split; zeros after the program's image leave it working as before.
+# to split; zeros after the program's image leave it working as before. The build signed the
+# packages with the test signer; padded, they are signed again (bytes after a signature break it).
+PKI=$VLM_BUILD/signing/pki
 for package in "$DEMO"/packages/*.exe; do
-  truncate -s "$([ "$DOWNLOAD_TYPE" = 3 ] && echo 21M || echo 2M)" "$package"
+  "$VLM_ROOT/tools/signing/test_pki.sh" pad-sign "$PKI" leafA "$package" \
+    "$([ "$DOWNLOAD_TYPE" = 3 ] && echo 21M || echo 2M)"
 done
+
+say "the product's signer: the test root the build made ($PKI), trusted in the demo's Wine prefix"
+wine "$VLM_BUILD/bin/vlm_trust_root.exe" "$(win "$PKI/rootA.der")" </dev/null || fail "could not trust the test root"
+PIN=$(cat "$PKI/rootA.sha256")
+openssl x509 -in "$PKI/rootA.pem" -noout -subject -fingerprint -sha256 | sed 's/^/   /'
 
 say "starting the package server on 127.0.0.1 with VellumoraPackage-1.0.exe"
 wine "$VLM_BUILD/bin/vlm_package_server.exe" --package="$(win "$DEMO/packages/VellumoraPackage-1.0.exe")" \
@@ -189,10 +197,15 @@ DownloadScale=0.5
 IsCheckNet=false
 ; extra arguments for the package: here, slower steps so each page can be seen
 InstCmd=-stepms=250
+; run only packages signed by a chain holding this certificate (the demo's test root)
+PackageSigner=$PIN
 EOF
 sed 's/^/   /' "$DEMO/app/TarvikInstallerConfig.ini"
 
 run_installer 1-install button
+say "the signer the installer accepted"
+tr -d '\r' <"$DEMO/1-install.log" | grep -E 'PackageSigner|signature (accepted|refused)' | sed 's/^.*>: /   /' \
+  || fail "no signature check in the log"
 folder=$(product_folder) || fail "no InstallPath in the registry after the install"
 show_installation "$folder" 1.0
 echo "   the package file is gone again: $(ls "$folder"/__Package_* 2>/dev/null || echo 'yes')"
@@ -207,8 +220,8 @@ echo "file=only-in-1.0.txt" >>"$folder/install.rec"
 echo "   added only-in-1.0.txt to 1.0's install record, so its removal shows"
 
 run_installer 2-upgrade existing
-say "the old version's removal, in the installer's log"
-tr -d '\r' <"$DEMO/2-upgrade.log" | grep -E 'Uninstall|UNIST|un_asa|_\?=' | sed 's/^/   /' \
+say "the old version's removal, in the installer's log (its uninstaller's copy checked first)"
+tr -d '\r' <"$DEMO/2-upgrade.log" | grep -E 'Uninstall|UNIST|un_asa|_\?=|signature' | sed 's/^/   /' \
   || fail "no removal in the upgrade's log"
 [ ! -e "$folder/only-in-1.0.txt" ] || fail "1.0's uninstaller did not run: only-in-1.0.txt is still there"
 echo "   only-in-1.0.txt is gone: 1.0's uninstaller removed what 1.0's record listed"

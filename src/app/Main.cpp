@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include "app/DllSearch.h"
 #include "app/SingleInstance.h"
 #include "config/InstallerConfig.h"
+#include "config/SignerPin.h"
 #include "ui/CMainWnd.h"
 #include "utils/Log.h"
 
@@ -25,10 +27,31 @@ void RunMainWindow()
     window.ShowModal();
 }
 
+// Says at start-up which signature check is in force; a malformed pin is refused here, and
+// every package and old uninstaller is refused while it stands (the pipeline re-reads it).
+void LogSignerPin()
+{
+    const Config::SignerPin pin = Config::ParseSignerPin(TheInstallerConfig().PackageSigner);
+    switch (pin.state) {
+    case Config::SignerPin::State::Off:
+        LOG(L"PackageSigner: none; packages are not signature-checked\r\n");
+        break;
+    case Config::SignerPin::State::Pinned:
+        LOG(L"PackageSigner: %u thumbprint(s) pinned; packages must be signed by them\r\n",
+            static_cast<unsigned>(pin.thumbprints.size()));
+        break;
+    case Config::SignerPin::State::Unreadable:
+        LOG(L"PackageSigner refused, the value is malformed: %s. No package or old uninstaller will be run\r\n",
+            pin.problem.c_str());
+        break;
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    App::RestrictDllSearch();
     ::SetUnhandledExceptionFilter(DeclineUnhandledException);
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
@@ -37,6 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return -1; // another copy runs: say nothing, show nothing
     }
     ParseCommandLine();
+    LogSignerPin();
 
     RunMainWindow();
 

@@ -13,6 +13,9 @@
 #ifndef VLM_REDIRECT_ENDPOINT
 #error "VLM_REDIRECT_ENDPOINT must be defined by the build"
 #endif
+#ifndef VLM_PACKAGE_SIGNER
+#error "VLM_PACKAGE_SIGNER must be defined by the build"
+#endif
 #define VLM_WIDEN2(x) L##x
 #define VLM_WIDEN(x) VLM_WIDEN2(x)
 
@@ -26,6 +29,11 @@ std::wstring RedirectEndpoint()
 std::wstring BuiltInDownloadUrl()
 {
     return RedirectEndpoint() + L"/redirect/ver1/quorvel/download_silent/1.0/installer/123456";
+}
+
+std::wstring BuiltInPackageSigner()
+{
+    return VLM_WIDEN(VLM_PACKAGE_SIGNER);
 }
 
 } // namespace Config
@@ -71,6 +79,7 @@ InstallerConfig DefaultInstallerConfig()
 {
     InstallerConfig config;
     config.DownloadUrl = Config::ApplyRoute(Config::BuiltInDownloadUrl());
+    config.PackageSigner = Config::BuiltInPackageSigner();
     return config;
 }
 
@@ -97,6 +106,15 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
         config.DownloadScale = *scale;
     }
     config.InstCmd = ReadProfileText(iniPath, L"InstCmd", L"");
+    // Several thumbprints do not fit the 260-character buffer of the other keys, and a cut
+    // pin would be refused: this one has room for 40. A missing key keeps the built-in pin.
+    std::wstring signer(4096, L'\0');
+    const DWORD length = ::GetPrivateProfileStringW(Config::kSettingsSection, L"PackageSigner", L"\x1F", signer.data(),
+        static_cast<DWORD>(signer.size()), iniPath.c_str());
+    signer.resize(length);
+    if (signer != L"\x1F") {
+        config.PackageSigner = signer;
+    }
 }
 
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
@@ -163,6 +181,9 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     }
     if (auto v = option(L"-insnew")) {
         config.InsNew = Config::ParseBool(*v);
+    }
+    if (auto v = option(L"-packagesigner")) {
+        config.PackageSigner = *v;
     }
 }
 

@@ -10,6 +10,8 @@ inline constexpr wchar_t kSettingsSection[] = L"Install";
 // The maker's redirect endpoint and the built-in package address on it.
 std::wstring RedirectEndpoint();
 std::wstring BuiltInDownloadUrl();
+// The signer pin baked in at build time (-DVLM_PACKAGE_SIGNER=...); empty by default.
+std::wstring BuiltInPackageSigner();
 
 } // namespace Config
 
@@ -26,6 +28,9 @@ struct InstallerConfig {
     double DownloadScale = 0.7;
     int LanguageIndex = -1;
     bool InsNew = false;
+    // SHA-256 thumbprints of the signers a package must be signed by (Config::ParseSignerPin);
+    // empty: no signature check.
+    std::wstring PackageSigner;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

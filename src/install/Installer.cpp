@@ -101,7 +101,9 @@ std::wstring CInstaller::BuildCommandLine() const
 
 void CInstaller::Run()
 {
+    Utils::UniqueFileHandle lock = std::move(m_packageLock);
     RunPackage();
+    lock.reset(); // before the clean-up deletes the file
     if (m_runEnded) {
         m_runEnded();
     }

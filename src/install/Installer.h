@@ -44,6 +44,9 @@ public:
     // Called on the run's thread once the package has ended (or could not start, or was
     // stopped): the moment its file can be deleted, which a verdict line comes before.
     void SetRunEnded(std::function<void()> runEnded) { m_runEnded = std::move(runEnded); }
+    // The package file as its signature check left it: open, and locked against writing and
+    // deleting. The next run holds it until the package has ended, then closes it.
+    void SetPackageLock(Utils::UniqueFileHandle lock) { m_packageLock = std::move(lock); }
 
     std::wstring BuildCommandLine() const;
     // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
@@ -71,6 +74,7 @@ private:
     int m_codePage = 0;
     Version m_version;
     std::function<void()> m_runEnded;
+    Utils::UniqueFileHandle m_packageLock;
     // Last, so its thread is joined before any other member goes away.
     StageRunner m_runner;
 };

@@ -3,6 +3,7 @@
 #include "install/AdminProbes.h"
 #include "install/ChildRun.h"
 #include "install/LineProtocol.h"
+#include "install/PackageSignature.h"
 #include "install/StageCodes.h"
 #include "utils/FileSystem.h"
 #include "utils/Log.h"
@@ -65,6 +66,19 @@ void CUninstaller::Run()
     if (!Utils::PathExists(m_uninstallerPath)) {
         Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
         return;
+    }
+    // The installed copy's path comes from a registry value any program of the user can
+    // write, and the copy runs elevated: with a pin, it runs only when signed by our signer.
+    Utils::UniqueFileHandle lock;
+    if (m_signerPin.Checks()) {
+        Signature::Result check = Signature::CheckFile(m_uninstallerPath, m_signerPin);
+        LOG(L"old uninstaller %s\r\n", check.Describe().c_str());
+        if (!check.Accepted()) {
+            ::DeleteFileW(m_uninstallerPath.c_str());
+            Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在"); // as when the copy could not be made
+            return;
+        }
+        lock = std::move(check.lock); // held until the run is over
     }
     Raise(UNIST_CODE_PROGRESS, 0.0, L"");
     LOG(L"command line: %s\r\n", m_commandLine.c_str());

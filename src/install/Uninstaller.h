@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "config/SignerPin.h"
 #include "install/StageCallback.h"
 #include "install/StageRunner.h"
 #include "utils/Thread.h"
@@ -34,6 +35,9 @@ public:
     // the stop event to watch) ends the run without an event.
     using BeforeRun = std::function<bool(HANDLE stopEvent)>;
     void SetBeforeRun(BeforeRun beforeRun) { m_beforeRun = std::move(beforeRun); }
+    // With a pin that checks, the copy must pass the signature check (Signature::CheckFile)
+    // before it runs; a refused copy is deleted and not run.
+    void SetSignerPin(Config::SignerPin pin) { m_signerPin = std::move(pin); }
 
     std::wstring BuildCommandLine() const;
     // Parses decoded output (one or more lines) and returns the verdict: 0 none, 1 success,
@@ -52,6 +56,7 @@ private:
     std::wstring m_installedDir;
     int m_codePage = 0;
     BeforeRun m_beforeRun;
+    Config::SignerPin m_signerPin;
     // Last, so its thread is joined before any other member goes away.
     StageRunner m_runner;
 };

@@ -8,6 +8,7 @@
 #include "config/InstallerConfig.h"
 #include "download/Downloader.h"
 #include "install/Installer.h"
+#include "install/PackageSignature.h"
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
 #include "pipeline/WorkTempDir.h"
@@ -110,14 +111,34 @@ void CDownloadInstaller::CleanUpPackageFiles()
     g_previousPackagePath = m_packagePath;
 }
 
+bool CDownloadInstaller::PackageSignatureAccepted()
+{
+    Signature::Result check = Signature::CheckFile(m_packagePath, m_signerPin);
+    LOG(L"package %s\r\n", check.Describe().c_str());
+    if (!check.Accepted()) {
+        return false;
+    }
+    m_installer->SetPackageLock(std::move(check.lock));
+    return true;
+}
+
 void CDownloadInstaller::Start()
 {
     m_packagePath = BuildPackagePath();
+    // Read on every start, so the setting in force is the one checked against.
+    m_signerPin = Config::ParseSignerPin(TheInstallerConfig().PackageSigner);
     const int downloadType = TheInstallerConfig().DownloadType;
     LOG(L"DL_TYPE=%d\r\n", downloadType);
 
     if (!m_downloader) {
-        auto onDownload = [this](int code, double progress, const std::wstring& message) {
+        auto onDownload = [this](int code, double progress, std::wstring message) {
+            // After the downloader's own MD5 check: a package that fails its signature check
+            // is a failed download for the pipeline and the window alike, and is deleted.
+            if (code == Download::DL_CODE_SUCCESS && m_signerPin.Checks() && !PackageSignatureAccepted()) {
+                code = Download::DL_CODE_FAIL;
+                progress = Download::kSignatureRefused;
+                message = Download::kSignatureMessage;
+            }
             Forward(code, progress, message);
             switch (code) {
             case Download::DL_CODE_START:
@@ -179,10 +200,16 @@ void CDownloadInstaller::Start()
         return;
     }
 
-    const std::wstring copyPath = Pipeline::TemporaryUninstallerPath();
+    // The previous removal, if any, is waited for and released before a new one is made.
+    m_uninstaller.reset();
+    m_workFolder = Pipeline::FreshWorkFolder {};
+    m_workFolder = Pipeline::MakeFreshWorkFolder();
+    const std::wstring copyPath = Pipeline::UninstallerCopyPath(m_workFolder.path);
     const std::wstring installedDir = ParentFolder(m_oldUninstallerPath);
     // A failed copy shows up as the removal's missing-file failure.
-    ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), FALSE);
+    if (!copyPath.empty()) {
+        ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), FALSE);
+    }
 
     auto onUninstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);
@@ -207,9 +234,8 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    // The previous removal, if any, is waited for and released before a new one is made.
-    m_uninstaller.reset();
     m_uninstaller = std::make_unique<CUninstaller>(onUninstall, copyPath, installedDir);
+    m_uninstaller->SetSignerPin(m_signerPin);
     if (TheInstallerConfig().InsNew) {
         m_uninstaller->SetBeforeRun(WaitUntilProductExits);
     }

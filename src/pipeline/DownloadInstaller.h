@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "config/SignerPin.h"
 #include "install/StageCallback.h"
+#include "pipeline/WorkTempDir.h"
 
 class CDownloader;
 class CInstaller;
@@ -37,6 +39,9 @@ private:
     void Forward(int code, double progress, const std::wstring& message);
     void StartStage(const std::function<void()>& start);
     void CleanUpPackageFiles();
+    // With a pin: checks the downloaded package and hands its lock to the installer; false
+    // when it is refused.
+    bool PackageSignatureAccepted();
 
     StageCallback m_windowCallback;
     std::wstring m_downloadUrl;
@@ -48,8 +53,11 @@ private:
     bool m_ssc = true;
     bool m_adminact = true;
     bool m_authorizationact = true;
+    Config::SignerPin m_signerPin;
     std::atomic<bool> m_stopping { false };
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
+    // Declared before the removal, so the folder's lock outlives the run inside it.
+    Pipeline::FreshWorkFolder m_workFolder;
     std::unique_ptr<CUninstaller> m_uninstaller;
 };

@@ -9,6 +9,7 @@
 
 #include "GuiDriver.h"
 #include "InstallerHarness.h"
+#include "SigningFixtures.h"
 #include "support/ProcessRunner.h"
 #include "ui/InstallRecord.h"
 #include "utils/FileSystem.h"
@@ -63,14 +64,15 @@ protected:
             RemoveTree(folder);
         }
         ::DeleteFileW((AnalyticsFolder() + L"\\TKSensorsAnalytics.ini").c_str());
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
     }
 
     std::wstring Exe() const { return m_app + L"\\VellumoraInstaller.exe"; }
 
-    void WriteSettings(bool checkNet)
+    void WriteSettings(bool checkNet, const std::string& more = "")
     {
         const std::string ini = "[Install]\r\nDownloadUrl=" + m_server.FileUrl("pkg.exe")
-            + "\r\nDownloadType=1\r\nDownloadScale=0.7\r\nIsCheckNet=" + (checkNet ? "true" : "false") + "\r\n";
+            + "\r\nDownloadType=1\r\nDownloadScale=0.7\r\nIsCheckNet=" + (checkNet ? "true" : "false") + "\r\n" + more;
         ASSERT_TRUE(TestSupport::WriteFileBytes(m_app + L"\\TarvikInstallerConfig.ini", ini));
     }
 
@@ -127,14 +129,13 @@ protected:
         MakeHelper(folder, L"Quorvel.exe");
         ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ, folder.c_str(),
             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-        // The removal runs a copy of the uninstaller from the installer's work folder.
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        const std::wstring work = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
-        EXPECT_TRUE(Utils::EnsureDirectoryPath(work));
+        // The removal runs a copy of the uninstaller from a fresh work folder of the installer's:
+        // the copy finds its script through the environment the installer passes on.
         m_uninstallerRecord = m_root / L"uninstaller-cmdline.bin";
-        EXPECT_TRUE(TestSupport::WriteFileBytes(
-            work + L"\\TarvikQuill_un_asa.script", "cmdline " + Utf8(m_uninstallerRecord) + "\n" + uninstallerScript));
+        const std::wstring script = m_root / L"uninstaller.script";
+        EXPECT_TRUE(
+            TestSupport::WriteFileBytes(script, "cmdline " + Utf8(m_uninstallerRecord) + "\n" + uninstallerScript));
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", script.c_str());
         return folder;
     }
 
@@ -523,4 +524,123 @@ TEST_F(InstallerGuiTest, TheProgramAsksForAdministratorRightsAndCarriesItsIconAn
     ASSERT_NE(exitBox, nullptr);
     Click(exitBox, L"ExitTipWnd.xml", L"okBtn");
     EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+}
+
+// With a signer pin: a package signed by the pinned signer installs; one changed after
+// signing (served with its own correct MD5) ends in the download-failure prompt, is never
+// started and is deleted.
+TEST_F(InstallerGuiTest, PinnedInstallSucceedsAndATamperedPackageEndsInTheDownloadPrompt)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    const std::string signedPackage = TestSupport::ReadFileBytes(SigningTest::Fixture(L"pkg-leafA.exe"));
+    const std::string pin = "PackageSigner=" + Utf8(SigningTest::ThumbprintOf(L"rootA")) + "\r\n";
+    m_server.AddBody("pkg.exe",
+        std::make_shared<const std::string>(SigningTest::Changed(signedPackage, SigningTest::Change::CodeByte)));
+    WriteSettings(false, pin);
+    {
+        HWND main = StartMain();
+        ASSERT_NE(main, nullptr);
+        const std::wstring folder = EditText(main);
+        m_cleanup.push_back(folder);
+        SetPackageScript(folder, "out State=Success\n");
+        Click(main, kMain, L"defaultInstallBtn", 0);
+        HWND tip = WaitBox(L"NetworkTipWnd");
+        ASSERT_NE(tip, nullptr) << "a refused package is a failed download";
+        Shot(tip, L"installer-prompt-signature-refused.png");
+        EXPECT_FALSE(Utils::PathExists(PackageCommandLineFile())) << "never started";
+        EXPECT_TRUE(WaitFor([&] { return !Utils::PathExists(folder + L"\\__Package_Vellumora.exe"); }, 5000));
+        EXPECT_TRUE(ReadProductValue(L"InstallPath").empty()) << "nothing installed";
+        m_installer.Kill();
+    }
+    m_server.AddBody("pkg.exe", std::make_shared<const std::string>(signedPackage));
+    WriteSettings(false, pin);
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = EditText(main);
+    Click(main, kMain, L"defaultInstallBtn", 0);
+    WaitInstalled(folder);
+    EXPECT_TRUE(Utils::PathExists(PackageCommandLineFile()));
+    CloseFromFinishedPage(main);
+}
+
+// A DLL of each name the installer loads that is not a known DLL, put beside it and into a
+// pre-made work folder, with Wine told to prefer such files (as Windows searches): none is
+// ever loaded, and a pinned install over an old version (removed through its uninstaller
+// copied to the work folder) still succeeds. The control program, without these
+// precautions, loads the planted WTSAPI32.dll.
+TEST_F(InstallerGuiTest, PlantedDllsBesideTheInstallerAreNeverLoaded)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    const std::wstring planted = TestSupport::BinDirectory() + L"\\planted";
+    std::vector<std::wstring> names;
+    for (std::string line : { TestSupport::ReadFileBytes(planted + L"\\names.txt") }) {
+        for (std::size_t start = 0, end; start < line.size(); start = end + 1) {
+            end = line.find('\n', start);
+            end = end == std::string::npos ? line.size() : end;
+            if (end > start) {
+                names.emplace_back(
+                    line.begin() + static_cast<std::ptrdiff_t>(start), line.begin() + static_cast<std::ptrdiff_t>(end));
+            }
+        }
+    }
+    ASSERT_GE(names.size(), 5u);
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring work = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(work));
+    for (const std::wstring& name : names) {
+        for (const std::wstring& folder : { m_app, work }) {
+            ASSERT_TRUE(::CopyFileW(
+                (planted + L"\\" + name + L".dll").c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE));
+        }
+    }
+    const std::wstring markers = m_root / L"markers";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(markers));
+    // Native first for these names, as Windows searches for DLLs that are not known DLLs: Wine
+    // reads this per program when it starts.
+    const std::vector<std::wstring> programs
+        = { L"VellumoraInstaller.exe", L"vlm_plant_control.exe", L"TarvikQuill_un_asa.exe" };
+    for (const std::wstring& program : programs) {
+        const std::wstring key = L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
+        for (const std::wstring& name : names) {
+            ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, L"native,builtin",
+                          sizeof(L"native,builtin")),
+                ERROR_SUCCESS);
+        }
+    }
+    ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", markers.c_str());
+    struct Restore {
+        const std::vector<std::wstring>& programs;
+        ~Restore()
+        {
+            for (const std::wstring& program : programs) {
+                ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + program).c_str());
+            }
+            ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", nullptr);
+        }
+    } restore { programs };
+
+    const std::wstring control = m_app + L"\\vlm_plant_control.exe";
+    ASSERT_TRUE(::CopyFileW((planted + L"\\vlm_plant_control.exe").c_str(), control.c_str(), FALSE));
+    InstallerProcess controlRun;
+    ASSERT_TRUE(controlRun.Start(control));
+    EXPECT_EQ(controlRun.WaitExit(10000), 0u);
+    ASSERT_TRUE(Utils::PathExists(markers + L"\\wtsapi32.marker")) << "the control loads a planted DLL";
+    ASSERT_TRUE(::DeleteFileW((markers + L"\\wtsapi32.marker").c_str()));
+
+    const std::wstring existing = MakeExistingInstallation();
+    const std::string signedPackage = TestSupport::ReadFileBytes(SigningTest::Fixture(L"pkg-leafA.exe"));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(existing + L"\\uninst.ep", signedPackage)) << "a signed old uninstaller";
+    m_server.AddBody("pkg.exe", std::make_shared<const std::string>(signedPackage));
+    WriteSettings(false, "PackageSigner=" + Utf8(SigningTest::ThumbprintOf(L"leafA")) + "\r\n");
+    SetPackageScript(existing, "out State=Success\n");
+    HWND main = StartMain(L"-insnew=true");
+    ASSERT_NE(main, nullptr);
+    WaitInstalledOver(existing);
+    EXPECT_TRUE(Utils::PathExists(m_uninstallerRecord)) << "the old version was removed first";
+    for (const std::wstring& name : names) {
+        EXPECT_FALSE(Utils::PathExists(markers + L"\\" + name + L".marker")) << Utf8(name) << " was loaded";
+        EXPECT_FALSE(Utils::PathExists(work + L"\\" + name + L".dll")) << "the work folder was made afresh";
+    }
+    CloseFromFinishedPage(main);
 }

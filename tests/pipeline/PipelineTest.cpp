@@ -8,6 +8,7 @@
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "pipeline/WorkTempDir.h"
+#include "SigningFixtures.h"
 #include "support/LogCapture.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -58,7 +59,11 @@ protected:
         m_server.AddBody("pkg.exe", PackageBody());
         m_installDir = m_root / L"install dir";
     }
-    void TearDown() override { TheInstallerConfig() = m_savedConfig; }
+    void TearDown() override
+    {
+        TheInstallerConfig() = m_savedConfig;
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
+    }
 
     std::wstring PackagePath() const { return m_installDir + L"\\__Package_Vellumora.exe"; }
 
@@ -71,17 +76,17 @@ protected:
     }
 
     // An installed older version: its uninst.ep is a copy of the scripted child; its copy in
-    // the work folder finds the script written beside it there.
+    // the (fresh) work folder finds its script through the environment.
     std::wstring MakeOldVersion(const std::string& script)
     {
         const std::wstring oldDir = m_root / L"old version";
         EXPECT_TRUE(Utils::EnsureDirectoryPath(oldDir));
         EXPECT_TRUE(CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(),
             (oldDir + L"\\uninst.ep").c_str(), FALSE));
-        const std::wstring workDir = ::Pipeline::GetWorkTempDir();
-        EXPECT_FALSE(workDir.empty());
-        EXPECT_TRUE(TestSupport::WriteFileBytes(workDir + L"TarvikQuill_un_asa.script",
-            "cmdline " + InstallTest::Utf8(m_root / L"uninstaller-cmdline.bin") + "\n" + script));
+        const std::wstring scriptPath = m_root / L"uninstaller.script";
+        EXPECT_TRUE(TestSupport::WriteFileBytes(
+            scriptPath, "cmdline " + InstallTest::Utf8(m_root / L"uninstaller-cmdline.bin") + "\n" + script));
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", scriptPath.c_str());
         return oldDir + L"\\uninst.ep";
     }
 
@@ -158,6 +163,40 @@ TEST_F(PipelineRun, AnOldVersionIsRemovedFirstThroughItsTemporaryCopy)
     ASSERT_GE(line.size(), suffix.size());
     EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix) << "_?= comes last, unquoted";
     EXPECT_NE(line.find(L"~TarvikTemp.92482B06FB471E17\\\\TarvikQuill_un_asa.exe"), std::wstring::npos);
+}
+
+// The work folder has a fixed name in the user's temporary folder: whatever is found there
+// (planted files, or a file in its place) is removed, never reused.
+TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
+{
+    const std::wstring work = ::Pipeline::GetWorkTempDir();
+    ASSERT_FALSE(work.empty());
+    for (const bool fileInItsPlace : { false, true }) {
+        SCOPED_TRACE(fileInItsPlace ? "a file in its place" : "a folder with planted files");
+        EventLog events;
+        if (fileInItsPlace) {
+            ::DeleteFileW((work + L"TarvikQuill_un_asa.exe").c_str());
+            ASSERT_TRUE(::RemoveDirectoryW(work.c_str()));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work.substr(0, work.size() - 1), "planted"));
+        } else {
+            ASSERT_TRUE(Utils::EnsureDirectoryPath(work));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"WTSAPI32.dll", "planted"));
+            ASSERT_TRUE(Utils::EnsureDirectoryPath(work + L"sub"));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"sub\\x.dll", "planted"));
+        }
+        SetPackageScript("out State=Success\n");
+        const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+        {
+            CDownloadInstaller pipeline(events.Callback());
+            pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
+                true, true, true, true, L"");
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+        }
+        EXPECT_FALSE(Utils::PathExists(work + L"WTSAPI32.dll"));
+        EXPECT_FALSE(Utils::PathExists(work + L"sub"));
+        EXPECT_TRUE(Utils::PathExists(work + L"TarvikQuill_un_asa.exe")) << "the copy ran from a fresh folder";
+    }
 }
 
 TEST_F(PipelineRun, FailedRemovalStopsThePipeline)
@@ -312,4 +351,77 @@ TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
     const std::size_t seen = m_events.Events().size();
     Sleep(300);
     EXPECT_EQ(m_events.Events().size(), seen);
+}
+
+// With a signer pin: the package is checked after the download, and a refusal is a failed
+// download (event 1004 with the signature's value): never started, file deleted, reason logged.
+TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    struct Case {
+        const char* name;
+        const wchar_t* fixture;
+        SigningTest::Change change;
+        std::wstring pin;
+        const wchar_t* logged; // the verdict's log text
+    };
+    const std::wstring rootA = SigningTest::ThumbprintOf(L"rootA");
+    const std::vector<Case> cases = {
+        { "signed by the pinned signer", L"pkg-leafA.exe", SigningTest::Change::None, rootA,
+            L"package signature accepted" },
+        { "no pin, unsigned", L"pkg-unsigned.exe", SigningTest::Change::None, L"", nullptr },
+        { "unsigned", L"pkg-unsigned.exe", SigningTest::Change::None, rootA, L"refused: no signature" },
+        { "changed after signing", L"pkg-leafA.exe", SigningTest::Change::CodeByte, rootA, L"refused: bad digest" },
+        { "another signer", L"pkg-leafB.exe", SigningTest::Change::None, rootA, L"refused: signer not pinned" },
+        { "unreadable pin", L"pkg-leafA.exe", SigningTest::Change::None, L"12:34", L"refused: signer pin unreadable" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool runs = c.logged == nullptr || std::wstring(c.logged).find(L"accepted") != std::wstring::npos;
+        TestSupport::HttpTestServer server;
+        server.AddBody("pkg.exe",
+            std::make_shared<const std::string>(
+                SigningTest::Changed(TestSupport::ReadFileBytes(SigningTest::Fixture(c.fixture)), c.change)));
+        TheInstallerConfig().PackageSigner = c.pin;
+        SetPackageScript("out State=Success\n");
+        ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
+        TestSupport::LogCapture log;
+        EventLog events;
+        {
+            CDownloadInstaller pipeline(events.Callback());
+            pipeline.SetParams(
+                TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(runs ? IST_CODE_SUCCESS : 1004, kWaitMs));
+        }
+        const auto all = events.Events();
+        EXPECT_EQ(CountOf(all, IST_CODE_START), runs ? 1u : 0u);
+        EXPECT_EQ(CountOf(all, 1003), runs ? 1u : 0u) << "a refused package is no successful download";
+        if (!runs) {
+            EXPECT_EQ(all.back(), (StageEvent { 1004, -995.0, L"Signature" }));
+            EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty()) << "never started";
+        }
+        EXPECT_FALSE(Utils::PathExists(PackagePath())) << "deleted either way";
+        if (c.logged) {
+            EXPECT_FALSE(log.Matching(c.logged).empty());
+        } else {
+            EXPECT_TRUE(log.Matching(L"signature").empty()) << "no pin, no check";
+        }
+    }
+}
+
+TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    TheInstallerConfig().PackageSigner = SigningTest::ThumbprintOf(L"leafA");
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n"); // the unsigned scripted child
+    TestSupport::LogCapture log;
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    pipeline->Start();
+    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
+    pipeline.reset();
+    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
+    EXPECT_TRUE(m_server.Requests().empty());
+    EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty());
+    EXPECT_FALSE(log.Matching(L"old uninstaller signature refused: no signature").empty());
 }

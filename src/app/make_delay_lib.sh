@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# make_delay_lib.sh NM DLLTOOL IMPORT_LIB DLL OUT [strip-underscore]
+# Builds a delay-import library for DLL with every function of the system's import library
+# IMPORT_LIB: a program linked against OUT loads DLL at its first call, not at start-up.
+# Also writes OUT's name with .keep: linker options naming every function's thunk. Code
+# that calls through __imp_ pointers only (headers that declare dllimport, like wincrypt.h)
+# would otherwise get a zero pointer: this linker drops the thunk the pointer starts at.
+set -euo pipefail
+nm=$1 dlltool=$2 implib=$3 dll=$4 out=$5 underscore=${6:-yes}
+def=${out%.a}.def
+prefix="__imp_"
+[ "$underscore" = yes ] && prefix="__imp__"
+{
+  echo "LIBRARY $dll"
+  echo "EXPORTS"
+  "$nm" -g "$implib" 2>/dev/null | awk -v p="$prefix" '$2 == "I" && index($3, p) == 1 { print substr($3, length(p) + 1) }' | sort -u
+} >"$def"
+if [ "$(grep -c . "$def")" -le 2 ]; then
+  echo "make_delay_lib: no functions found in $implib" >&2
+  exit 1
+fi
+rm -f "$out"
+"$dlltool" --kill-at --input-def "$def" --dllname "$dll" --output-delaylib "$out"
+thunk=""
+[ "$underscore" = yes ] && thunk="_"
+tail -n +3 "$def" | sed "s/^/-u $thunk/" >"${out%.a}.keep"

@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""check_imports.py EXE DELAYED...: the shipped program imports only Windows' known DLLs
+directly; every other DLL it uses (DELAYED) is delay-loaded, and the image asks for its
+dependent DLLs from the system folder (DependentLoadFlags 0x800)."""
+import sys
+
+from pe_imports import Image
+
+# Known DLLs of Windows 7 through 11, 32-bit (what the loader maps from the system folder
+# whatever the search order), and ntdll.
+KNOWN = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ntdll.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
+    "user32.dll", "wldap32.dll", "ws2_32.dll",
+}
+
+
+def main(path, delayed):
+    image = Image(path)
+    failures = []
+    direct = image.imports()
+    for dll in sorted(direct):
+        if dll.lower() not in KNOWN:
+            failures.append(f"{dll} is imported directly and is not a known DLL")
+    lazy = image.delay_imports([d + ".dll" for d in delayed])
+    for dll in delayed:
+        if not any(name.lower() == dll.lower() + ".dll" for name in lazy):
+            failures.append(f"{dll}.dll has no delay-load descriptor")
+    for dll, unset in sorted(image.unset_slots.items()):
+        if unset:
+            failures.append(f"{dll}: {unset} delay-load pointers are zero (a call through them jumps to 0)")
+    flags = image.dependent_load_flags()
+    if flags != 0x800:
+        failures.append(f"DependentLoadFlags is {flags}, not 0x800")
+    print("direct imports:", ", ".join(sorted(direct)))
+    print("delay-loaded:", ", ".join(f"{k} ({len(v)} functions)" for k, v in sorted(lazy.items())))
+    print("DependentLoadFlags:", hex(flags) if flags is not None else None)
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2:]))

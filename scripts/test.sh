@@ -34,7 +34,9 @@ done
 built=$(date +%s)
 
 # One CTest run on one build; its output is kept for the summary at the end.
-runs=()
+run_lines=()
+failed=0
+total=0
 status=0
 run_suite() { # arch what ctest-args...
   local arch=$1 what=$2
@@ -49,9 +51,12 @@ run_suite() { # arch what ctest-args...
   (cd "$VLM_BUILD" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tee "$log" || rc=$?
   [ "$rc" -eq 0 ] || status=1
   vlm_stop_wineserver
-  local counts
+  local counts f t
   counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)
-  runs+=("$arch|$what|${counts:-0 0}")
+  read -r f t <<<"${counts:-0 0}"
+  failed=$((failed + f))
+  total=$((total + t))
+  run_lines+=("== $arch: $what: $t tests, $f failed")
 }
 
 if [ $# -gt 0 ]; then
@@ -64,16 +69,8 @@ else
 fi
 end=$(date +%s)
 
-failed=0
-total=0
 echo
-for entry in "${runs[@]}"; do
-  IFS='|' read -r arch what counts <<<"$entry"
-  read -r f t <<<"$counts"
-  failed=$((failed + f))
-  total=$((total + t))
-  echo "== $arch: $what: $t tests, $f failed"
-done
+printf '%s\n' "${run_lines[@]}"
 echo "== timing: prepare+build $((built - start)) s, tests $((end - built)) s, total $((end - start)) s"
 # The closing line CI reads: both runs together, in CTest's own words.
 if [ "$total" -gt 0 ]; then

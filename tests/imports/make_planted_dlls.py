@@ -5,12 +5,13 @@ import os
 import subprocess
 import sys
 
-from pe_imports import Image
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "python"))
+from pe_image import Image  # noqa: E402
 
 
 def main(outdir, cc, program, dlls):
     os.makedirs(outdir, exist_ok=True)
-    image = Image(program)
+    image = Image.read(program)
     functions = {k.lower(): v for k, v in image.delay_imports([d + ".dll" for d in dlls]).items()}
     source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "planted.c")
     for dll in dlls:

@@ -6,8 +6,12 @@ on hosts that cannot run it.
 
     check_shipped_program.py path/to/VellumoraInstaller.exe
 """
+import os
 import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "python"))
+from pe_image import Image  # noqa: E402
 
 # DLLs every supported Windows has in its system folder. Anything else (a compiler
 # runtime such as libstdc++-6.dll, a libcurl.dll) would have to ship beside the program.
@@ -24,89 +28,10 @@ LANG_ZH_CN = 2052
 SEVEN_ZIP_SIGNATURE = b"7z\xbc\xaf\x27\x1c"
 
 
-class Image:
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ":
-            raise ValueError("no MZ header: not a Windows program")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("no PE signature")
-        (self.machine, sections, _, _, _, optional_size,
-         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        optional = pe + 24
-        self.magic = struct.unpack_from("<H", data, optional)[0]
-        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
-        dirs = optional + (96 if self.magic == 0x10B else 112)
-        count = struct.unpack_from("<I", data, dirs - 4)[0]
-        self.directories = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(count)]
-        table = optional + optional_size
-        self.sections = []
-        for i in range(sections):
-            _, vsize, va, rsize, raw = struct.unpack_from("<8sIIII", data, table + 40 * i)
-            self.sections.append((va, max(vsize, rsize), raw))
-
-    def offset(self, rva):
-        for va, size, raw in self.sections:
-            if va <= rva < va + size:
-                return raw + rva - va
-        raise ValueError(f"address {rva:#x} lies in no section")
-
-    def directory(self, index):
-        return self.directories[index] if index < len(self.directories) else (0, 0)
-
-    def c_string(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii", "replace")
-
-    def imported_dlls(self):
-        names = []
-        # Ordinary imports (20-byte descriptors) and delay-loaded ones (32 bytes, name second).
-        for index, size, name_field in ((1, 20, 3), (13, 32, 1)):
-            rva, _ = self.directory(index)
-            if not rva:
-                continue
-            at = self.offset(rva)
-            while True:
-                fields = struct.unpack_from("<" + "I" * (size // 4), self.data, at)
-                if not any(fields):
-                    break
-                names.append(self.c_string(fields[name_field]))
-                at += size
-        return names
-
-    def resources(self):
-        """{(type, name, language): bytes}; names are ints or upper-case strings."""
-        rva, _ = self.directory(2)
-        if not rva:
-            return {}
-        base = self.offset(rva)
-        found = {}
-
-        def entries(at):
-            named, ids = struct.unpack_from("<HH", self.data, base + at + 12)
-            for i in range(named + ids):
-                key, target = struct.unpack_from("<II", self.data, base + at + 16 + 8 * i)
-                if key & 0x80000000:
-                    length = struct.unpack_from("<H", self.data, base + (key & 0x7FFFFFFF))[0]
-                    start = base + (key & 0x7FFFFFFF) + 2
-                    key = self.data[start:start + 2 * length].decode("utf-16-le").upper()
-                yield key, target
-
-        for kind, types in entries(0):
-            for name, names in entries(types & 0x7FFFFFFF):
-                for language, leaf in entries(names & 0x7FFFFFFF):
-                    data_rva, size = struct.unpack_from("<II", self.data, base + leaf)
-                    start = self.offset(data_rva)
-                    found[(kind, name, language)] = self.data[start:start + size]
-        return found
-
-
 def check(path):
     """The list of faults found in the file; empty when it is the program we ship."""
     try:
-        with open(path, "rb") as f:
-            image = Image(f.read())
+        image = Image.read(path)
     except (OSError, ValueError, struct.error) as error:
         return [f"cannot read it as a Windows program: {error}"]
     faults = []
@@ -120,7 +45,7 @@ def check(path):
     if image.characteristics & 0x2000:
         faults.append("it is a DLL")
     try:
-        dlls = image.imported_dlls()
+        dlls = list(image.imports())
         resources = image.resources()
     except (ValueError, struct.error) as error:
         return faults + [f"damaged import or resource tables: {error}"]

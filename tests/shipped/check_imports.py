@@ -2,9 +2,11 @@
 """check_imports.py EXE DELAYED...: the shipped program imports only Windows' known DLLs
 directly; every other DLL it uses (DELAYED) is delay-loaded, and the image asks for its
 dependent DLLs from the system folder (DependentLoadFlags 0x800)."""
+import os
 import sys
 
-from pe_imports import Image
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "python"))
+from pe_image import Image  # noqa: E402
 
 # Known DLLs of Windows 7 through 11, 32-bit (what the loader maps from the system folder
 # whatever the search order), and ntdll.
@@ -17,7 +19,7 @@ KNOWN = {
 
 
 def main(path, delayed):
-    image = Image(path)
+    image = Image.read(path)
     failures = []
     direct = image.imports()
     for dll in sorted(direct):

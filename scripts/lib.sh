@@ -127,7 +127,10 @@ vlm_describe_build() {
 
 vlm_wine_prefix() {
   vlm_wine_launchers
-  if [ ! -f "$WINEPREFIX/.vlm-ready" ]; then
+  # A prefix made through the 64-bit loader alone lacks the 32-bit side the other kind of
+  # host starts from: the mark says which kind made it, and the other kind makes it anew.
+  local kind="host-runs-32bit=$VLM_HOST_RUNS_32BIT"
+  if [ "$(cat "$WINEPREFIX/.vlm-ready" 2>/dev/null)" != "$kind" ]; then
     echo "== creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
@@ -145,7 +148,7 @@ vlm_wine_prefix() {
         rm -f "$link" && mkdir -p "$link"
       fi
     done
-    touch "$WINEPREFIX/.vlm-ready"
+    echo "$kind" >"$WINEPREFIX/.vlm-ready"
   fi
 }
 

@@ -54,11 +54,22 @@ run_suite() { # arch what ctest-args...
   local counts f t
   counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)
   read -r f t <<<"${counts:-0 0}"
+  # CTest goes on when a test program cannot list its tests under Wine, and a run that
+  # lost them, or found none at all, has not passed.
+  if grep -q "Error running test executable" "$log"; then
+    echo "== a test program of the $arch build could not list its tests" >&2
+    status=1
+  fi
+  if [ "$t" -eq 0 ] && [ -z "$user_args" ]; then
+    echo "== no test ran on $arch" >&2
+    status=1
+  fi
   failed=$((failed + f))
   total=$((total + t))
   run_lines+=("== $arch: $what: $t tests, $f failed")
 }
 
+user_args="$*"
 if [ $# -gt 0 ]; then
   run_suite "$primary" "ctest $*" "$@"
 else

@@ -75,9 +75,11 @@ std::string Changed(const std::string& bytes, Change change)
         changed += std::string(512, 'X');
         break;
     case Change::SignatureByte: {
-        // PE32: data directory 4 (security) at offset 128 of the optional header holds the file
-        // offset of the WIN_CERTIFICATE; its PKCS#7 starts 8 bytes in with SEQUENCE 30 82 hi lo.
-        const std::uint32_t certificate = Read32(bytes, optionalHeader + 128);
+        // Data directory 4 (security) holds the file offset of the WIN_CERTIFICATE; the
+        // directories start 96 bytes into a PE32 optional header, 112 into a PE32+ one (the
+        // 64-bit twin's packages). The PKCS#7 starts 8 bytes in with SEQUENCE 30 82 hi lo.
+        const bool pe32Plus = Read16(bytes, optionalHeader) == 0x20B;
+        const std::uint32_t certificate = Read32(bytes, optionalHeader + (pe32Plus ? 112 : 96) + 4 * 8);
         const std::size_t der = certificate + 8;
         const std::size_t derLength = 4
             + ((static_cast<unsigned char>(bytes.at(der + 2)) << 8) | static_cast<unsigned char>(bytes.at(der + 3)));

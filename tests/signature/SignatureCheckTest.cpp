@@ -159,9 +159,11 @@ TEST_F(SignatureCheck, ThePackageCannotBeSwappedBetweenCheckAndStart)
     std::atomic<bool> running { true };
     std::atomic<int> attempts { 0 };
     std::atomic<int> swaps { 0 };
-    // Tries from before the start until the package's verdict, while the run holds the lock.
+    // Tries from before the start until the package is running (it records its command line
+    // first thing). The lock is let go when the run is over, so trying until the verdict
+    // arrives could swap the file after the run, which proves nothing.
     std::thread swapper([&] {
-        while (running && !events.WaitForCode(IST_CODE_SUCCESS, 0)) {
+        while (running && child.RecordedCommandLine().empty()) {
             ++attempts;
             if (::MoveFileExW(other.c_str(), child.Path().c_str(), MOVEFILE_REPLACE_EXISTING)
                 || ::CopyFileW(other.c_str(), child.Path().c_str(), FALSE)) {

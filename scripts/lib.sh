@@ -128,8 +128,9 @@ vlm_describe_build() {
 vlm_wine_prefix() {
   vlm_wine_launchers
   # A prefix made through the 64-bit loader alone lacks the 32-bit side the other kind of
-  # host starts from: the mark says which kind made it, and the other kind makes it anew.
-  local kind="host-runs-32bit=$VLM_HOST_RUNS_32BIT"
+  # host starts from: the mark says which kind made it and how it was set up, and a prefix
+  # with any other mark is made anew.
+  local kind="host-runs-32bit=$VLM_HOST_RUNS_32BIT unmanaged"
   if [ "$(cat "$WINEPREFIX/.vlm-ready" 2>/dev/null)" != "$kind" ]; then
     echo "== creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
@@ -139,6 +140,9 @@ vlm_wine_prefix() {
     for face in '微软雅黑' 'Microsoft YaHei'; do
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
     done
+    # Without a window manager, Wine waits 2 s for one to confirm every managed window it
+    # hides; unmanaged windows close at once, as they do on Windows.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
     # Wine links Desktop, Documents… to the user's home; shortcuts the demo package makes
     # would land there. Plain folders keep everything inside the prefix.

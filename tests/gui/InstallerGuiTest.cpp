@@ -149,8 +149,7 @@ protected:
     void StartCustomInstall(HWND main, const std::wstring& folder)
     {
         Click(main, kMain, L"customeBtn", 0);
-        ::Sleep(200);
-        TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder);
+        ASSERT_TRUE(TypeIntoEdit(main, kMain, L"installDirEdit", 1, folder)) << "the folder was typed";
         Click(main, kMain, L"customeInstallBtn", 1);
     }
 

@@ -193,9 +193,16 @@ std::wstring EditText(HWND window)
     return text;
 }
 
-void TypeIntoEdit(
+bool TypeIntoEdit(
     HWND window, const std::wstring& skinFile, const std::wstring& control, int page, const std::wstring& text)
 {
+    // The edit shows with its page; a click before that would land on the page before it.
+    WaitFor(
+        [&] {
+            HWND edit = ::FindWindowExW(window, nullptr, L"Edit", nullptr);
+            return edit && ::IsWindowVisible(edit);
+        },
+        5000);
     Click(window, skinFile, control, page);
     ::Sleep(100);
     GuiDriver::PressKeys({ VK_END });
@@ -213,7 +220,7 @@ void TypeIntoEdit(
         inputs.push_back(up);
     }
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    WaitFor([&] { return EditText(window) == text; }, 5000);
+    return WaitFor([&] { return EditText(window) == text; }, 5000);
 }
 
 std::wstring Shot(HWND window, const std::wstring& name)

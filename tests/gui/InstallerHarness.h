@@ -30,8 +30,9 @@ HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, DWORD timeoutMs =
 bool HasVisibleWindow(DWORD pid);
 
 void Click(HWND window, const std::wstring& skinFile, const std::wstring& control, int page = -1);
-// Replaces the text of the window's native edit by typing.
-void TypeIntoEdit(
+// Replaces the text of the window's native edit by typing, once its page shows; false when
+// the text did not arrive.
+bool TypeIntoEdit(
     HWND window, const std::wstring& skinFile, const std::wstring& control, int page, const std::wstring& text);
 std::wstring EditText(HWND window);
 

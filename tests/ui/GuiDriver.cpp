@@ -180,7 +180,8 @@ RECT WindowShotArea(HWND hwnd)
 {
     RECT r;
     ::GetWindowRect(hwnd, &r);
-    ::InflateRect(&r, 10, 10);
+    const int reach = Toolkit::DpiScale { Toolkit::WindowDpi(hwnd) }(10);
+    ::InflateRect(&r, reach, reach);
     return r;
 }
 

@@ -1,6 +1,7 @@
 // Prints one line of timings:
 //   skin_decode_ms=<median of N decodes of the embedded archive>
 //   first_paint_ms=<process start to the main layout built and first painted>
+// With --archive FILE it prints the decode time of that archive instead.
 // With --plain the window is a bare Win32 window (no toolkit, no skin): the reference
 // for what Wine itself costs to start a process and paint a window.
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "toolkit/SkinArchive.h"
@@ -87,11 +89,8 @@ void RunPlain()
     }
 }
 
-double MedianSkinDecodeMs(int runs)
+double MedianSkinDecodeMs(int runs, const void* data, std::size_t size)
 {
-    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
-    const void* data = found ? ::LockResource(::LoadResource(nullptr, found)) : nullptr;
-    const DWORD size = found ? ::SizeofResource(nullptr, found) : 0;
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const double start = Now100ns();
@@ -105,10 +104,40 @@ double MedianSkinDecodeMs(int runs)
     return times[times.size() / 2];
 }
 
+double MedianSkinDecodeMs(int runs)
+{
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
+    const void* data = found ? ::LockResource(::LoadResource(nullptr, found)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(nullptr, found) : 0;
+    return MedianSkinDecodeMs(runs, data, size);
+}
+
+// Decode time of a skin archive given as a file (to compare archives without rebuilding).
+int DecodeFile(const wchar_t* path)
+{
+    FILE* raw = nullptr;
+    if (_wfopen_s(&raw, path, L"rb") != 0 || !raw) {
+        std::printf("error=cannot open archive\n");
+        return 1;
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> file(raw, std::fclose);
+    std::vector<char> bytes;
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0;) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    std::printf(
+        "archive_bytes=%zu skin_decode_ms=%.2f\n", bytes.size(), MedianSkinDecodeMs(9, bytes.data(), bytes.size()));
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc > 2 && std::wcscmp(argv[1], L"--archive") == 0) {
+        return DecodeFile(argv[2]);
+    }
     const bool plain = argc > 1 && std::wcscmp(argv[1], L"--plain") == 0;
     if (plain) {
         RunPlain();

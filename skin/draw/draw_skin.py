@@ -10,7 +10,10 @@
                                               the backgrounds they sit on
 
 Shapes are drawn at SCALE times the final size and reduced with LANCZOS, so
-edges come out anti-aliased. The 60 animation frames are reduced to 256
+edges come out anti-aliased. Every image exists in three sets, for displays
+at 100 %, 150 % and 200 %: "name.png", "name@1.5x.png" and "name@2x.png",
+each redrawn at its size (not resized), with hairlines and borders snapped
+to whole device pixels. The 60 animation frames are reduced to 256
 colours with libimagequant, which halves their size without visible loss.
 Nothing random and no timestamps: every run writes byte-identical files.
 """
@@ -33,7 +36,11 @@ RES = os.path.join(os.path.dirname(HERE), "res")
 INTL_RES = os.path.join(os.path.dirname(HERE), "intl", "res")
 FONT_FILE = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 SCALE = 4
-BUDGET = 1_000_000          # bytes for the whole of res/; keeps the packed skin small
+BUDGET = 1_000_000          # bytes for the 1x set of res/; keeps the packed skin small
+BUDGET_ALL = 6_000_000      # bytes for all three sets of res/
+# The sets: device pixels per layout pixel, and what the file name carries before ".png".
+SETS = ((1.0, ""), (1.5, "@1.5x"), (2.0, "@2x"))
+ZOOM = 1.0                  # the set being drawn now
 
 # ---------------------------------------------------------------- palette
 
@@ -72,8 +79,8 @@ _fonts = {}
 
 
 def font(px):
-    """The CJK/Latin face at px pixels of the final image (drawn at SCALE)."""
-    key = int(round(px * SCALE))
+    """The CJK/Latin face at px layout pixels (drawn at SCALE, in the current set)."""
+    key = int(round(px * SCALE * ZOOM))
     if not os.path.exists(FONT_FILE):
         sys.exit(f"draw_skin.py: font {FONT_FILE} is missing (Debian package fonts-wqy-microhei)")
     if key not in _fonts:
@@ -82,15 +89,37 @@ def font(px):
 
 
 def s(v):
-    return int(round(v * SCALE))
+    """Layout pixels to the drawing's pixels (SCALE times the set's device pixels)."""
+    return int(round(v * SCALE * ZOOM))
+
+
+def dev(v):
+    """Layout pixels to whole device pixels of the current set (halves up)."""
+    return int(math.floor(v * ZOOM + 0.5))
+
+
+def snap(v):
+    """A layout coordinate moved onto the nearest device pixel edge, so a border
+    drawn from it stays sharp at every scale."""
+    return dev(v) / ZOOM
+
+
+def zoomed(v):
+    """A length in device pixels of a picture drawn without Art (backgrounds)."""
+    return v * ZOOM if ZOOM != 1.0 else v
+
+
+def set_name(rel, suffix):
+    root, ext = os.path.splitext(rel)
+    return root + suffix + ext
 
 
 class Art:
     """An RGBA picture drawn at SCALE; coordinates are in final pixels."""
 
     def __init__(self, w, h, bg=(0, 0, 0, 0)):
-        self.w, self.h = w, h
-        self.size = (w * SCALE, h * SCALE)
+        self.w, self.h = dev(w), dev(h)
+        self.size = (self.w * SCALE, self.h * SCALE)
         self.im = Image.new("RGBA", self.size, bg)
 
     def mask(self):
@@ -180,7 +209,7 @@ def gradient(size, p0, p1, c0, c1):
 
 def text_width(txt, px, tracking=0.0):
     f = font(px)
-    return sum(f.getlength(ch) for ch in txt) / SCALE + tracking * (len(txt) - 1)
+    return sum(f.getlength(ch) for ch in txt) / (SCALE * ZOOM) + tracking * (len(txt) - 1)
 
 
 def text_mask(art, txt, px, x, cy, tracking=0.0, weight=0, into=None):
@@ -191,9 +220,10 @@ def text_mask(art, txt, px, x, cy, tracking=0.0, weight=0, into=None):
     _, top, _, bottom = f.getbbox(txt, anchor="ls")
     base = s(cy) - (top + bottom) / 2
     pen = s(x)
+    stroke = weight if ZOOM == 1.0 else dev(weight)
     for ch in txt:
-        d.text((pen, base), ch, font=f, fill=255, anchor="ls", stroke_width=weight, stroke_fill=255)
-        pen += f.getlength(ch) + tracking * SCALE
+        d.text((pen, base), ch, font=f, fill=255, anchor="ls", stroke_width=stroke, stroke_fill=255)
+        pen += f.getlength(ch) + tracking * SCALE * ZOOM
     return m
 
 
@@ -296,8 +326,9 @@ def secondary_small(label, state, w=100, h=32):
         4: ((0xF4, 0xF6, 0xF8), (0xDD, 0xE2, 0xE9), DISABLED_TEXT),
     }[state]
     a = Art(w, h)
+    b = snap(1)
     a.fill(rrect_mask(a, 0, 0, w, h, h / 2), edge)
-    a.fill(rrect_mask(a, 1, 1, w - 1, h - 1, h / 2 - 1), fill)
+    a.fill(rrect_mask(a, b, b, w - b, h - b, h / 2 - b), fill)
     cy = h / 2 + (0.5 if state == 3 else 0)
     if label:
         a.fill(centred_text_mask(a, label, 14, w / 2, cy, tracking=1, weight=1), text)
@@ -313,8 +344,9 @@ def outline_button(label, state, w=80, h=36):
         4: ((0xF4, 0xF6, 0xF8), (0xDD, 0xE2, 0xE9), DISABLED_TEXT),
     }[state]
     a = Art(w, h)
+    b = snap(1)
     a.fill(rrect_mask(a, 0, 0, w, h, 4), edge)
-    a.fill(rrect_mask(a, 1, 1, w - 1, h - 1, 3), fill)
+    a.fill(rrect_mask(a, b, b, w - b, h - b, 4 - b), fill)
     if label:
         a.fill(centred_text_mask(a, label, 14, w / 2, h / 2 + (0.5 if state == 3 else 0), weight=1), text)
     return a.final()
@@ -376,8 +408,9 @@ def check_box(checked, hot):
         a.fill(rrect_mask(a, 1, 1, 15, 15, 3.5), lighter(ACCENT, 0.16) if hot else ACCENT)
         a.fill(stroke_mask(a, [(4.6, 8.2), (7.0, 10.6), (11.6, 5.6)], 1.7), WHITE)
     else:
-        a.fill(rrect_mask(a, 1, 1, 15, 15, 3.5), ACCENT if hot else (0xB3, 0xBD, 0xCC))
-        a.fill(rrect_mask(a, 2, 2, 14, 14, 2.5), lighter(ACCENT, 0.93) if hot else WHITE)
+        o, i = snap(1), snap(1) + snap(1)
+        a.fill(rrect_mask(a, o, o, 16 - o, 16 - o, 3.5), ACCENT if hot else (0xB3, 0xBD, 0xCC))
+        a.fill(rrect_mask(a, i, i, 16 - i, 16 - i, 3.5 - o), lighter(ACCENT, 0.93) if hot else WHITE)
     return a.final()
 
 
@@ -498,8 +531,9 @@ def network_icon():
 
 def edit_background():
     a = Art(340, 36)
+    b = snap(1)
     a.fill(rrect_mask(a, 0, 0, 340, 36, 4), BORDER)
-    a.fill(rrect_mask(a, 1, 1, 339, 35, 3), WHITE)
+    a.fill(rrect_mask(a, b, b, 340 - b, 36 - b, 4 - b), WHITE)
     return a.final()
 
 
@@ -533,9 +567,10 @@ def tip_bubble():
     ix, iy = (la * ax + lb * bx + lc * cx) / per, (la * ay + lb * by + lc * cy) / per
     area = abs((bx - ax) * (cy - ay) - (cx - ax) * (by - ay)) / 2
     rin = 2 * area / per
-    k = (rin - 1) / rin
+    b = snap(1)
+    k = (rin - b) / rin
     inner_tail = [(ix + (px - ix) * k, iy + (py - iy) * k) for px, py in tail]
-    inner = rrect_mask(a, 1, 1, w - 1, body_h - 1, 5)
+    inner = rrect_mask(a, b, b, w - b, body_h - b, 6 - b)
     poly_mask(a, inner_tail, into=inner)
     a.fill(outer, (0xA9, 0xCB, 0xFF))
     a.fill(inner, (0xEE, 0xF5, 0xFF))
@@ -585,6 +620,8 @@ def vertical_wash(w, h, stops):
 
 
 def blob(size, cx, cy, r, colour, alpha, blur):
+    """A soft round glow; size in device pixels, the rest in layout pixels."""
+    cx, cy, r, blur = zoomed(cx), zoomed(cy), zoomed(r), zoomed(blur)
     m = Image.new("L", size, 0)
     ImageDraw.Draw(m).ellipse([cx - r, cy - r, cx + r, cy + r], fill=alpha)
     m = m.filter(ImageFilter.GaussianBlur(blur))
@@ -610,9 +647,9 @@ def crisp_layer(w, h, draw_fn):
 
 def bg_start():
     w, h = 600, 400
-    im = vertical_wash(w, h, [(0, (0xF1, 0xF6, 0xFF)), (0.55, (0xFB, 0xFD, 0xFF)), (1, (0xFF, 0xFF, 0xFF))])
-    im = Image.alpha_composite(im, blob((w, h), 590, 10, 170, ACCENT, 26, 60))
-    im = Image.alpha_composite(im, blob((w, h), 20, 330, 150, ACCENT2, 14, 60))
+    im = vertical_wash(dev(w), dev(h), [(0, (0xF1, 0xF6, 0xFF)), (0.55, (0xFB, 0xFD, 0xFF)), (1, (0xFF, 0xFF, 0xFF))])
+    im = Image.alpha_composite(im, blob((dev(w), dev(h)), 590, 10, 170, ACCENT, 26, 60))
+    im = Image.alpha_composite(im, blob((dev(w), dev(h)), 20, 330, 150, ACCENT2, 14, 60))
 
     def waves(a):
         a.fill(poly_mask(a, wave_points(w, 338, 9, 520, 0.6, h)), rgba(ACCENT, 12))
@@ -622,8 +659,8 @@ def bg_start():
 
 def bg_custom():
     w, h = 600, 400
-    im = vertical_wash(w, h, [(0, (0xF4, 0xF8, 0xFF)), (0.45, (0xFD, 0xFE, 0xFF)), (1, (0xF7, 0xFA, 0xFF))])
-    im = Image.alpha_composite(im, blob((w, h), 0, 0, 150, ACCENT, 20, 55))
+    im = vertical_wash(dev(w), dev(h), [(0, (0xF4, 0xF8, 0xFF)), (0.45, (0xFD, 0xFE, 0xFF)), (1, (0xF7, 0xFA, 0xFF))])
+    im = Image.alpha_composite(im, blob((dev(w), dev(h)), 0, 0, 150, ACCENT, 20, 55))
 
     def rings(a):
         a.fill(ellipse_mask(a, 610, 420, 150), rgba(ACCENT, 10))
@@ -633,9 +670,9 @@ def bg_custom():
 
 def bg_installing():
     w, h = 600, 400
-    im = vertical_wash(w, h, [(0, (0xEE, 0xF4, 0xFF)), (0.7, (0xF8, 0xFB, 0xFF)), (1, (0xFC, 0xFD, 0xFF))])
+    im = vertical_wash(dev(w), dev(h), [(0, (0xEE, 0xF4, 0xFF)), (0.7, (0xF8, 0xFB, 0xFF)), (1, (0xFC, 0xFD, 0xFF))])
     # a soft glow behind the animation (it is centred at 300, 155)
-    im = Image.alpha_composite(im, blob((w, h), 300, 155, 120, WHITE, 200, 45))
+    im = Image.alpha_composite(im, blob((dev(w), dev(h)), 300, 155, 120, WHITE, 200, 45))
 
     def lines(a):
         # a few fine contour lines sweeping across the lower corners
@@ -650,8 +687,8 @@ def bg_installing():
 
 def bg_finished():
     w, h = 600, 400
-    im = vertical_wash(w, h, [(0, (0xF2, 0xF7, 0xFF)), (0.6, (0xFD, 0xFE, 0xFF)), (1, (0xFF, 0xFF, 0xFF))])
-    im = Image.alpha_composite(im, blob((w, h), 300, 40, 260, ACCENT, 12, 70))
+    im = vertical_wash(dev(w), dev(h), [(0, (0xF2, 0xF7, 0xFF)), (0.6, (0xFD, 0xFE, 0xFF)), (1, (0xFF, 0xFF, 0xFF))])
+    im = Image.alpha_composite(im, blob((dev(w), dev(h)), 300, 40, 260, ACCENT, 12, 70))
 
     def confetti(a):
         # hand-placed so the run is deterministic and the middle stays clear
@@ -746,6 +783,9 @@ def chevron(state, direction, w=8, h=19):
     return a.final()
 
 
+INTL_EXPECTED_COUNT = 24
+
+
 def intl_image_set():
     """Images only the international skin adds (under its res/intl/): the text-bearing
     buttons without their Chinese labels, wider where translations need the room."""
@@ -771,44 +811,66 @@ MUST_NOT_EXIST = [
 
 # ---------------------------------------------------------------- commands
 
+def use_set(zoom):
+    global ZOOM
+    ZOOM = zoom
+    _fonts.clear()
+
+
+def set_items(items):
+    """Every (path, device width, height, draw function, zoom) of items in all three sets."""
+    out = []
+    for zoom, suffix in SETS:
+        for rel, w, h, fn in items:
+            out.append((set_name(rel, suffix), int(math.floor(w * zoom + 0.5)), int(math.floor(h * zoom + 0.5)), fn, zoom))
+    return out
+
+
 def draw_all(out, items=None):
     items = items if items is not None else image_set()
-    for rel, w, h, fn in items:
+    every = set_items(items)
+    for rel, w, h, fn, zoom in every:
+        use_set(zoom)
         img = fn()
         if img.size != (w, h):
             sys.exit(f"draw_skin.py: {rel} came out {img.size}, expected {w}x{h}")
         save(img, rel, out)
-    print(f"drew {len(items)} images into {out}")
+    use_set(1.0)
+    print(f"drew {len(every)} images ({len(items)} in each of {len(SETS)} sets) into {out}")
 
 
-def check(out):
-    items = image_set()
+def check_folder(out, items, expected_count, must_not_exist, budget, budget_all):
     problems = []
-    if len(items) != EXPECTED_COUNT:
-        problems.append(f"image table has {len(items)} entries, expected {EXPECTED_COUNT}")
-    wanted = {rel for rel, _, _, _ in items}
+    if len(items) != expected_count:
+        problems.append(f"image table has {len(items)} entries, expected {expected_count}")
+    every = set_items(items)
+    wanted = {rel for rel, _, _, _, _ in every}
     lower = {}
     for rel in wanted:
         if rel.lower() in lower:
             problems.append(f"{rel} and {lower[rel.lower()]} differ only in case")
         lower[rel.lower()] = rel
-    for rel in MUST_NOT_EXIST:
+    for rel in must_not_exist:
         if rel.lower() in lower:
             problems.append(f"{rel} is in the image table but must not exist")
     found = {}
-    total = 0
+    total = base_total = 0
     for root, _, files in os.walk(out):
         for f in files:
             p = os.path.join(root, f)
-            found[os.path.relpath(p, out).replace(os.sep, "/")] = p
+            rel = os.path.relpath(p, out).replace(os.sep, "/")
+            found[rel] = p
             total += os.path.getsize(p)
+            if "@" not in f:
+                base_total += os.path.getsize(p)
     for rel in sorted(set(found) - wanted):
         problems.append(f"unexpected file {rel}")
     found_lower = {k.lower() for k in found}
-    for rel in MUST_NOT_EXIST:
-        if rel.lower() in found_lower:
-            problems.append(f"{rel} exists but must not")
-    for rel, w, h, fn in items:
+    for rel in must_not_exist:
+        for _, suffix in SETS:
+            if set_name(rel, suffix).lower() in found_lower:
+                problems.append(f"{set_name(rel, suffix)} exists but must not")
+    for rel, w, h, fn, zoom in every:
         if rel not in found:
             problems.append(f"missing {rel}")
             continue
@@ -818,13 +880,25 @@ def check(out):
             if im.size != (w, h):
                 problems.append(f"{rel} is {im.size[0]}x{im.size[1]}, expected {w}x{h}")
             have = im.convert("RGBA").tobytes()
+        use_set(zoom)
         if have != fn().convert("RGBA").tobytes():
             problems.append(f"{rel} differs from what the script draws (run it again)")
-    if total > BUDGET:
-        problems.append(f"res/ holds {total} bytes, budget {BUDGET}")
+    use_set(1.0)
+    if budget and base_total > budget:
+        problems.append(f"the 1x set of {out} holds {base_total} bytes, budget {budget}")
+    if budget_all and total > budget_all:
+        problems.append(f"{out} holds {total} bytes, budget {budget_all}")
+    print(f"{out}: {len(found)} files, {total} bytes ({base_total} in the 1x set)")
+    return problems
+
+
+def check(out):
+    problems = check_folder(out, image_set(), EXPECTED_COUNT, MUST_NOT_EXIST, BUDGET, BUDGET_ALL)
+    if out == RES:
+        problems += check_folder(INTL_RES, intl_image_set(), INTL_EXPECTED_COUNT, [], 0, 0)
     for p in problems:
         print("FAIL:", p)
-    print(f"{len(found)} files, {total} bytes, {len(problems)} problem(s)")
+    print(f"{len(problems)} problem(s)")
     return 0 if not problems else 1
 
 

@@ -61,7 +61,8 @@ void CComboUI::DoInit()
     if (!m_combo) {
         return;
     }
-    ::SendMessageW(m_combo.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_manager->GetFont(m_font)), FALSE);
+    m_appliedFont = m_manager->GetFont(m_font);
+    ::SendMessageW(m_combo.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_appliedFont), FALSE);
     for (const auto& item : m_items) {
         ::SendMessageW(m_combo.get(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     }
@@ -76,8 +77,13 @@ void CComboUI::PlaceNative()
     if (!m_combo) {
         return;
     }
+    // A change of display scale makes the window's fonts anew.
+    if (m_manager && m_manager->GetFont(m_font) != m_appliedFont) {
+        m_appliedFont = m_manager->GetFont(m_font);
+        ::SendMessageW(m_combo.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_appliedFont), TRUE);
+    }
     ::SetWindowPos(m_combo.get(), nullptr, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
-        m_rect.bottom - m_rect.top + m_dropHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        m_rect.bottom - m_rect.top + GetScale()(m_dropHeight), SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowWindow(m_combo.get(), IsVisible() && m_rect.right > m_rect.left ? SW_SHOWNA : SW_HIDE);
 }
 

@@ -43,6 +43,7 @@ protected:
     std::vector<std::wstring> m_items;
     int m_selected = -1;
     int m_dropHeight = 200;
+    HFONT m_appliedFont = nullptr;
 };
 
 } // namespace Toolkit

@@ -92,12 +92,14 @@ bool CContainerUI::SetAttribute(std::wstring_view name, std::wstring_view value)
 
 RECT CContainerUI::InnerRect() const
 {
-    return RECT { m_rect.left + m_inset.left, m_rect.top + m_inset.top, m_rect.right - m_inset.right,
-        m_rect.bottom - m_inset.bottom };
+    const RECT inset = GetScale().Rect(m_inset);
+    return RECT { m_rect.left + inset.left, m_rect.top + inset.top, m_rect.right - inset.right,
+        m_rect.bottom - inset.bottom };
 }
 
 std::vector<LayoutItem> CContainerUI::LayoutItems(SIZE available)
 {
+    const DpiScale scale = GetScale();
     std::vector<LayoutItem> items;
     items.reserve(m_items.size());
     for (auto& child : m_items) {
@@ -105,8 +107,8 @@ std::vector<LayoutItem> CContainerUI::LayoutItems(SIZE available)
         item.visible = child->IsOwnVisible();
         item.isFloat = child->IsFloat();
         item.fixed = child->EstimateSize(available);
-        item.padding = child->GetPadding();
-        item.floatPos = child->GetFloatPos();
+        item.padding = scale.Rect(child->GetPadding());
+        item.floatPos = scale.Rect(child->GetFloatPos());
         items.push_back(item);
     }
     return items;
@@ -165,7 +167,7 @@ void* CVerticalLayoutUI::GetInterface(std::wstring_view name)
 
 std::vector<RECT> CVerticalLayoutUI::ArrangeChildren(const std::vector<LayoutItem>& items, const RECT& inner)
 {
-    return StackLayout(items, inner, m_childPadding, Direction::Vertical);
+    return StackLayout(items, inner, GetScale()(m_childPadding), Direction::Vertical);
 }
 
 void* CHorizontalLayoutUI::GetInterface(std::wstring_view name)
@@ -175,7 +177,7 @@ void* CHorizontalLayoutUI::GetInterface(std::wstring_view name)
 
 std::vector<RECT> CHorizontalLayoutUI::ArrangeChildren(const std::vector<LayoutItem>& items, const RECT& inner)
 {
-    return StackLayout(items, inner, m_childPadding, Direction::Horizontal);
+    return StackLayout(items, inner, GetScale()(m_childPadding), Direction::Horizontal);
 }
 
 } // namespace Toolkit

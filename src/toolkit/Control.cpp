@@ -1,5 +1,7 @@
 #include "toolkit/Control.h"
 
+#include <algorithm>
+
 #include "toolkit/Attributes.h"
 #include "toolkit/Painter.h"
 #include "toolkit/PaintManager.h"
@@ -67,9 +69,14 @@ void CControlUI::SetPadding(const RECT& padding)
     NeedUpdate();
 }
 
+DpiScale CControlUI::GetScale() const noexcept
+{
+    return m_manager ? m_manager->GetScale() : DpiScale {};
+}
+
 SIZE CControlUI::EstimateSize(SIZE)
 {
-    return m_fixed;
+    return GetScale().Size(m_fixed);
 }
 
 void CControlUI::SetVisible(bool visible)
@@ -216,7 +223,9 @@ void CControlUI::PaintText(Painter&) { }
 
 void CControlUI::PaintBorder(Painter& painter)
 {
-    painter.DrawBorder(m_rect, m_borderColor, m_borderSize, m_borderRound);
+    const DpiScale scale = GetScale();
+    painter.DrawBorder(
+        m_rect, m_borderColor, m_borderSize > 0 ? std::max(1, scale(m_borderSize)) : 0, scale.Size(m_borderRound));
 }
 
 void CControlUI::DoEvent(ControlEvent& event)

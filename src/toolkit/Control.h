@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "toolkit/DpiScale.h"
 #include "toolkit/ImageRef.h"
 #include "toolkit/Notify.h"
 
@@ -48,8 +49,11 @@ public:
     void SetUserData(std::wstring data) { m_userData = std::move(data); }
     const std::wstring& GetToolTip() const noexcept { return m_toolTip; }
 
-    // Geometry.
+    // Geometry. GetPos is in the window's pixels; fixed sizes, padding and the float pos
+    // are the layout's 96-dpi numbers, scaled by the window's scale when laid out.
     const RECT& GetPos() const noexcept { return m_rect; }
+    // The display scale of the window the control is in (96 dpi before it joins one).
+    DpiScale GetScale() const noexcept;
     virtual void SetPos(const RECT& rect);
     int GetFixedWidth() const noexcept { return m_fixed.cx; }
     int GetFixedHeight() const noexcept { return m_fixed.cy; }
@@ -59,7 +63,7 @@ public:
     void SetPadding(const RECT& padding);
     bool IsFloat() const noexcept { return m_float; }
     const RECT& GetFloatPos() const noexcept { return m_floatPos; }
-    // The size the layout should give the control (0 on an axis: flexible).
+    // The size the layout should give the control in the window's pixels (0 on an axis: flexible).
     virtual SIZE EstimateSize(SIZE available);
 
     // State.

@@ -41,7 +41,8 @@ void CEditUI::DoInit()
     if (!m_edit) {
         return;
     }
-    ::SendMessageW(m_edit.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_manager->GetFont(m_font)), FALSE);
+    m_appliedFont = m_manager->GetFont(m_font);
+    ::SendMessageW(m_edit.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_appliedFont), FALSE);
     ::SendMessageW(m_edit.get(), EM_SETLIMITTEXT, static_cast<WPARAM>(m_maxChar), 0);
     ::SendMessageW(m_edit.get(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     ::EnableWindow(m_edit.get(), IsEnabled());
@@ -53,6 +54,11 @@ void CEditUI::PlaceNative()
 {
     if (!m_edit) {
         return;
+    }
+    // A change of display scale makes the window's fonts anew.
+    if (m_manager && m_manager->GetFont(m_font) != m_appliedFont) {
+        m_appliedFont = m_manager->GetFont(m_font);
+        ::SendMessageW(m_edit.get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_appliedFont), TRUE);
     }
     RECT text = TextRect();
     int lineHeight = m_manager ? m_manager->MeasureText(L"Ag", m_font).cy + 2 : 16;

@@ -42,6 +42,7 @@ protected:
     bool m_readOnly = false;
     int m_maxChar = 255;
     bool m_updatingText = false;
+    HFONT m_appliedFont = nullptr;
 };
 
 } // namespace Toolkit

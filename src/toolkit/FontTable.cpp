@@ -51,19 +51,37 @@ void FontTable::Add(int id, const std::wstring& face, int size, bool bold, bool 
     info.underline = underline;
     info.italic = italic;
 
-    LOGFONTW lf {};
-    lf.lfHeight = -info.size;
-    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    lf.lfUnderline = underline;
-    lf.lfItalic = italic;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfQuality = CLEARTYPE_QUALITY;
-    info.face.copy(lf.lfFaceName, LF_FACESIZE - 1);
-    info.font.reset(::CreateFontIndirectW(&lf));
+    Create(info);
 
     m_fonts[id] = std::move(info);
     if (isDefault || m_defaultId < 0) {
         m_defaultId = id;
+    }
+}
+
+void FontTable::Create(FontInfo& info) const
+{
+    LOGFONTW lf {};
+    lf.lfHeight = -::MulDiv(info.size, static_cast<int>(m_dpi), 96);
+    lf.lfWeight = info.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfUnderline = info.underline;
+    lf.lfItalic = info.italic;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    info.face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+    info.font.reset(::CreateFontIndirectW(&lf));
+}
+
+void FontTable::SetDpi(UINT dpi)
+{
+    if (dpi == 0 || dpi == m_dpi) {
+        return;
+    }
+    m_dpi = dpi;
+    m_retired.clear();
+    for (auto& [id, info] : m_fonts) {
+        m_retired.push_back(std::move(info.font));
+        Create(info);
     }
 }
 

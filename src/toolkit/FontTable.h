@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "toolkit/Handles.h"
 
@@ -12,7 +13,7 @@ namespace Toolkit {
 struct FontInfo {
     std::wstring requestedFace;
     std::wstring face; // what was created: the requested face, or the system font when missing
-    int size = 0; // pixel height
+    int size = 0; // pixel height at 96 dpi
     bool bold = false;
     bool underline = false;
     bool italic = false;
@@ -29,11 +30,20 @@ public:
     const FontInfo* Info(int id) const;
     int DefaultId() const noexcept { return m_defaultId; }
 
+    // Recreates every font for a window shown at dpi (sizes are 96-dpi pixel heights).
+    void SetDpi(UINT dpi);
+    UINT Dpi() const noexcept { return m_dpi; }
+
     static bool FaceExists(const std::wstring& face);
     static std::wstring SystemFace();
 
 private:
+    void Create(FontInfo& info) const;
+
     std::map<int, FontInfo> m_fonts;
+    // The fonts of the previous scale: native children may still hold them until the next layout.
+    std::vector<UniqueFont> m_retired;
+    UINT m_dpi = 96;
     int m_defaultId = -1;
 };
 

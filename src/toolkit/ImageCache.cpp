@@ -2,7 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <iterator>
+
 #include "toolkit/Diagnostics.h"
+#include "toolkit/DpiScale.h"
 #include "toolkit/GdiplusInclude.h"
 #include "toolkit/GdiplusSession.h"
 #include "toolkit/SkinArchive.h"
@@ -70,6 +73,30 @@ Gdiplus::Bitmap* ImageCache::Get(std::wstring_view name)
         }
     }
     return m_images.emplace(key, std::move(bitmap)).first->second.get();
+}
+
+ImageCache::Scaled ImageCache::Get(std::wstring_view name, UINT dpi)
+{
+    constexpr int kSets = static_cast<int>(std::size(kImageSets));
+    int first = kSets - 1;
+    for (int i = 0; i < kSets; ++i) {
+        if (kImageSets[i].dpi >= dpi) {
+            first = i;
+            break;
+        }
+    }
+    // Upwards from the nearest set at or above the scale, then downwards below it.
+    for (int i = first; i < kSets; ++i) {
+        if (Gdiplus::Bitmap* bitmap = Get(ImageSetName(name, kImageSets[i]))) {
+            return Scaled { bitmap, kImageSets[i].dpi };
+        }
+    }
+    for (int i = first - 1; i >= 0; --i) {
+        if (Gdiplus::Bitmap* bitmap = Get(ImageSetName(name, kImageSets[i]))) {
+            return Scaled { bitmap, kImageSets[i].dpi };
+        }
+    }
+    return Scaled {};
 }
 
 void ImageCache::Clear()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +20,14 @@ public:
     static ImageCache& Instance();
 
     Gdiplus::Bitmap* Get(std::wstring_view name);
+
+    // The file of `name` from the image set nearest at or above dpi (the nearest below when
+    // the skin lacks it), and the dpi that set is drawn for.
+    struct Scaled {
+        Gdiplus::Bitmap* bitmap = nullptr;
+        UINT dpi = 96;
+    };
+    Scaled Get(std::wstring_view name, UINT dpi);
     void Clear();
     ~ImageCache();
 

@@ -62,7 +62,8 @@ SIZE CLabelUI::EstimateSize(SIZE available)
 {
     SIZE size = CControlUI::EstimateSize(available);
     if (m_autoCalcWidth) {
-        size.cx = MeasureTextWidth() + m_textPadding.left + m_textPadding.right;
+        const DpiScale scale = GetScale();
+        size.cx = MeasureTextWidth() + scale(m_textPadding.left) + scale(m_textPadding.right);
     }
     return size;
 }
@@ -130,8 +131,9 @@ DWORD CLabelUI::CurrentTextColor() const
 
 RECT CLabelUI::TextRect() const
 {
-    return RECT { m_rect.left + m_textPadding.left, m_rect.top + m_textPadding.top, m_rect.right - m_textPadding.right,
-        m_rect.bottom - m_textPadding.bottom };
+    const RECT padding = GetScale().Rect(m_textPadding);
+    return RECT { m_rect.left + padding.left, m_rect.top + padding.top, m_rect.right - padding.right,
+        m_rect.bottom - padding.bottom };
 }
 
 void CLabelUI::PaintText(Painter& painter)

@@ -51,6 +51,16 @@ PaintManager::~PaintManager()
 void PaintManager::Init(HWND hwnd)
 {
     m_hwnd = hwnd;
+    m_fonts.SetDpi(WindowDpi(hwnd));
+}
+
+void PaintManager::SetDpi(UINT dpi)
+{
+    if (dpi == 0 || dpi == m_fonts.Dpi()) {
+        return;
+    }
+    m_fonts.SetDpi(dpi);
+    NeedUpdate();
 }
 
 void PaintManager::InitControls(CControlUI* control, CControlUI* parent)
@@ -398,7 +408,7 @@ void PaintManager::PaintInto(HDC dc)
     if (!m_root) {
         return;
     }
-    Painter painter(dc);
+    Painter painter(dc, GetScale());
     painter.FillColor(m_root->GetPos(), 0xFFFFFFFF);
     m_root->DoPaint(painter, m_root->GetPos());
 }
@@ -420,7 +430,7 @@ void PaintManager::Paint()
         return;
     }
     {
-        Painter painter(m_backDc.get());
+        Painter painter(m_backDc.get(), GetScale());
         Painter::Clip clip(painter, dirty);
         painter.FillColor(dirty, 0xFFFFFFFF);
         m_root->DoPaint(painter, dirty);

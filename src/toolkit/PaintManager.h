@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/DpiScale.h"
 #include "toolkit/FontTable.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Notify.h"
@@ -29,6 +30,11 @@ public:
 
     void Init(HWND hwnd);
     HWND GetPaintWindow() const noexcept { return m_hwnd; }
+
+    // The window's display scale: what every 96-dpi number of the layout is multiplied by.
+    DpiScale GetScale() const noexcept { return DpiScale { m_fonts.Dpi() }; }
+    // The window now shows at dpi: fonts are made anew and the tree is laid out again.
+    void SetDpi(UINT dpi);
 
     // Takes the tree, joins every control to this window and lays it out on the next paint.
     void AttachRoot(std::unique_ptr<CControlUI> root);

@@ -16,8 +16,9 @@ Gdiplus::Color ToColor(DWORD argb)
 
 } // namespace
 
-Painter::Painter(HDC dc)
+Painter::Painter(HDC dc, DpiScale scale)
     : m_dc(dc)
+    , m_scale(scale)
     , m_graphics(std::make_unique<Gdiplus::Graphics>(dc))
 {
     m_graphics->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
@@ -42,20 +43,23 @@ bool Painter::DrawImage(const RECT& controlRect, const ImageRef& image)
     if (image.empty()) {
         return false;
     }
-    Gdiplus::Bitmap* bitmap = ImageCache::Instance().Get(image.file);
+    const ImageCache::Scaled found = ImageCache::Instance().Get(image.file, m_scale.dpi);
+    Gdiplus::Bitmap* bitmap = found.bitmap;
     if (!bitmap) {
         return false;
     }
+    // Layout numbers to this window's pixels, and to the chosen set's file pixels.
+    const DpiScale toFile { found.dpi };
     RECT dest = controlRect;
     if (image.hasDest) {
-        dest = RECT { controlRect.left + image.dest.left, controlRect.top + image.dest.top,
-            controlRect.left + image.dest.right, controlRect.top + image.dest.bottom };
+        const RECT d = m_scale.Rect(image.dest);
+        dest = RECT { controlRect.left + d.left, controlRect.top + d.top, controlRect.left + d.right,
+            controlRect.top + d.bottom };
     }
     RECT source { 0, 0, static_cast<LONG>(bitmap->GetWidth()), static_cast<LONG>(bitmap->GetHeight()) };
     if (image.hasSource) {
-        source = image.source;
+        source = toFile.Rect(image.source);
     }
-
     Gdiplus::ImageAttributes attributes;
     attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY); // no blur from outside the slice
     if (image.fade < 255) {
@@ -66,15 +70,24 @@ bool Painter::DrawImage(const RECT& controlRect, const ImageRef& image)
 
     const RECT& c = image.corner;
     const bool sliced = c.left || c.top || c.right || c.bottom;
+    const bool rescaled = found.dpi != m_scale.dpi;
     // Smoothly scaled slices leave faint seams where they meet; stretched slices of a
     // nine-slice image are plain runs of colour, so sample them exactly.
-    m_graphics->SetInterpolationMode(
-        sliced ? Gdiplus::InterpolationModeNearestNeighbor : Gdiplus::InterpolationModeHighQualityBilinear);
-    m_graphics->SetPixelOffsetMode(sliced ? Gdiplus::PixelOffsetModeNone : Gdiplus::PixelOffsetModeHalf);
-    const int dx[4] = { dest.left, dest.left + c.left, dest.right - c.right, dest.right };
-    const int dy[4] = { dest.top, dest.top + c.top, dest.bottom - c.bottom, dest.bottom };
-    const int sx[4] = { source.left, source.left + c.left, source.right - c.right, source.right };
-    const int sy[4] = { source.top, source.top + c.top, source.bottom - c.bottom, source.bottom };
+    const auto smooth = [this, rescaled] {
+        m_graphics->SetInterpolationMode(
+            rescaled ? Gdiplus::InterpolationModeHighQualityBicubic : Gdiplus::InterpolationModeHighQualityBilinear);
+        m_graphics->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    };
+    const auto exact = [this] {
+        m_graphics->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+        m_graphics->SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+    };
+    const RECT dc = m_scale.Rect(c);
+    const RECT sc = toFile.Rect(c);
+    const int dx[4] = { dest.left, dest.left + dc.left, dest.right - dc.right, dest.right };
+    const int dy[4] = { dest.top, dest.top + dc.top, dest.bottom - dc.bottom, dest.bottom };
+    const int sx[4] = { source.left, source.left + sc.left, source.right - sc.right, source.right };
+    const int sy[4] = { source.top, source.top + sc.top, source.bottom - sc.bottom, source.bottom };
     // Stretched slices go first and reach one pixel under their neighbours, which are
     // drawn over them: some GDI+ implementations leave the first column of a scaled
     // slice empty, which shows as a seam.
@@ -92,14 +105,35 @@ bool Painter::DrawImage(const RECT& controlRect, const ImageRef& image)
                 if (stretched != (pass == 0)) {
                     continue;
                 }
+                // Corners of a nine-slice keep their shape: drawn from another scale's set,
+                // they are resampled smoothly.
+                const bool smoothCorner = rescaled && row != 1 && col != 1;
+                if (sliced && !smoothCorner) {
+                    exact();
+                } else {
+                    smooth();
+                }
                 Gdiplus::Rect target(dx[col], dy[row], w, h);
-                if (stretched && sliced) {
+                if (stretched && sliced && !smoothCorner) {
                     const int growLeft = col > 0 && dx[col] > dx[col - 1] ? 1 : 0;
                     const int growTop = row > 0 && dy[row] > dy[row - 1] ? 1 : 0;
                     const int growRight = col < 2 && dx[col + 2] > dx[col + 1] ? 1 : 0;
                     const int growBottom = row < 2 && dy[row + 2] > dy[row + 1] ? 1 : 0;
                     target = Gdiplus::Rect(
                         dx[col] - growLeft, dy[row] - growTop, w + growLeft + growRight, h + growTop + growBottom);
+                }
+                if (!stretched && !sliced) {
+                    // Drawn 1:1, only the part inside the clip (the dirty area) needs drawing:
+                    // a frame of an animation over a large background stays cheap at 200 %.
+                    Gdiplus::Rect clip;
+                    m_graphics->GetVisibleClipBounds(&clip);
+                    Gdiplus::Rect part;
+                    if (!Gdiplus::Rect::Intersect(part, target, clip)) {
+                        continue;
+                    }
+                    m_graphics->DrawImage(bitmap, part, sx[col] + part.X - target.X, sy[row] + part.Y - target.Y,
+                        part.Width, part.Height, Gdiplus::UnitPixel, &attributes);
+                    continue;
                 }
                 m_graphics->DrawImage(bitmap, target, sx[col], sy[row], sw, sh, Gdiplus::UnitPixel, &attributes);
             }

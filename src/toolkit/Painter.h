@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "toolkit/DpiScale.h"
 #include "toolkit/ImageRef.h"
 
 namespace Gdiplus {
@@ -17,16 +18,19 @@ namespace Toolkit {
 // it measures and renders exactly like the text measurement of the controls.
 class Painter {
 public:
-    explicit Painter(HDC dc);
+    // scale: the window's; image references (dest, corner, source) are in 96-dpi pixels.
+    explicit Painter(HDC dc, DpiScale scale = {});
     ~Painter();
     Painter(const Painter&) = delete;
     Painter& operator=(const Painter&) = delete;
 
     HDC dc() const noexcept { return m_dc; }
+    DpiScale scale() const noexcept { return m_scale; }
 
     void FillColor(const RECT& rect, DWORD argb);
     // Draws a skin image into the control's rect (or the image reference's dest part of it), nine-sliced
-    // by its corners. Returns false when the image is missing (nothing is drawn).
+    // by its corners, from the image set nearest the scale (the rest of the way smoothly scaled). Returns false when
+    // the image is missing (nothing is drawn).
     bool DrawImage(const RECT& controlRect, const ImageRef& image);
     void DrawText(const RECT& rect, const std::wstring& text, HFONT font, DWORD argb, UINT format);
     void DrawBorder(const RECT& rect, DWORD argb, int width, SIZE round);
@@ -48,6 +52,7 @@ public:
 
 private:
     HDC m_dc;
+    DpiScale m_scale;
     std::unique_ptr<Gdiplus::Graphics> m_graphics;
 };
 

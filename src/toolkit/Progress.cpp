@@ -63,7 +63,7 @@ void CProgressUI::PaintStatusImage(Painter& painter)
     }
     // Draw the fore image at least as wide as its corners and clip it, so a short bar
     // keeps its rounded ends instead of squashing them.
-    const int minimum = m_foreImage.corner.left + m_foreImage.corner.right;
+    const int minimum = GetScale()(m_foreImage.corner.left + m_foreImage.corner.right);
     RECT bar = m_rect;
     bar.right = bar.left + std::max(filled, minimum);
     RECT clip = m_rect;

@@ -80,7 +80,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
     m_pm.AddNotifier(this);
     m_pm.AddMessageFilter(this);
 
-    const SIZE size = m_pm.GetInitSize();
+    const SIZE size = ScaledInitSize();
     if (size.cx > 0 && size.cy > 0) {
         ::SetWindowPos(m_hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -98,7 +98,7 @@ LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, bool& handled)
     ::ScreenToClient(m_hwnd, &pt);
     RECT client;
     ::GetClientRect(m_hwnd, &client);
-    const RECT& caption = m_pm.GetCaptionRect();
+    const RECT caption = m_pm.GetScale().Rect(m_pm.GetCaptionRect());
     const RECT area { client.left + caption.left, client.top + caption.top,
         caption.right > 0 ? client.right - caption.right : client.right, client.top + caption.bottom };
     if (::PtInRect(&area, pt)) {
@@ -113,7 +113,7 @@ LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, bool& handled)
 LRESULT WindowImplBase::OnSize(UINT, WPARAM wParam, LPARAM, bool& handled)
 {
     handled = false;
-    const SIZE round = m_pm.GetRoundCorner();
+    const SIZE round = m_pm.GetScale().Size(m_pm.GetRoundCorner());
     if (wParam != SIZE_MINIMIZED && round.cx > 0 && round.cy > 0) {
         RECT window;
         ::GetWindowRect(m_hwnd, &window);
@@ -123,6 +123,30 @@ LRESULT WindowImplBase::OnSize(UINT, WPARAM wParam, LPARAM, bool& handled)
             (void)region.release(); // the window owns it now
         }
     }
+    return 0;
+}
+
+LRESULT WindowImplBase::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    handled = true;
+    const UINT dpi = LOWORD(wParam);
+    m_pm.SetDpi(dpi);
+    // Windows suggests a rect that keeps the window's place on the new display; without
+    // one, keep the top-left corner and take the layout's size at the new scale.
+    RECT target {};
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+        target = *suggested;
+    } else {
+        ::GetWindowRect(m_hwnd, &target);
+        const SIZE size = ScaledInitSize();
+        target.right = target.left + size.cx;
+        target.bottom = target.top + size.cy;
+    }
+    ::SetWindowPos(m_hwnd, nullptr, target.left, target.top, target.right - target.left, target.bottom - target.top,
+        SWP_NOZORDER | SWP_NOACTIVATE);
+    m_pm.UpdateLayout();
+    ::InvalidateRect(m_hwnd, nullptr, FALSE);
+    OnScaleChanged();
     return 0;
 }
 
@@ -146,6 +170,9 @@ LRESULT WindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         break;
     case WM_SIZE:
         result = OnSize(message, wParam, lParam, handled);
+        break;
+    case WM_DPICHANGED:
+        result = OnDpiChanged(message, wParam, lParam, handled);
         break;
     case WM_DESTROY:
         m_pm.RemoveNotifier(this);

@@ -50,6 +50,12 @@ protected:
     virtual LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT OnNcHitTest(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     virtual LRESULT OnSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // Moved to a display of another scale: takes the suggested rect and lays out anew.
+    virtual LRESULT OnDpiChanged(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // After the window took a new scale (fonts, layout and size already follow it).
+    virtual void OnScaleChanged() { }
+    // Window size, drag area and round corners of the layout, at the window's scale.
+    SIZE ScaledInitSize() const noexcept { return m_pm.GetScale().Size(m_pm.GetInitSize()); }
 
     PaintManager m_pm;
 

@@ -28,13 +28,18 @@ bool CDuiFrame::ConfigureShadow()
             (m_shadow.*setter)(ParseInt(value));
         }
     };
-    setInt(L"shadowsize", &CWndShadow::SetSize);
+    // The shadow's reach and offset are layout pixels, scaled like the rest of the window.
+    const DpiScale scale = m_pm.GetScale();
+    const std::wstring size = m_pm.GetWindowAttribute(L"shadowsize");
+    if (!size.empty()) {
+        m_shadow.SetSize(scale(ParseInt(size)));
+    }
     setInt(L"shadowsharpness", &CWndShadow::SetSharpness);
     setInt(L"shadowdarkness", &CWndShadow::SetDarkness);
     const std::wstring position = m_pm.GetWindowAttribute(L"shadowposition");
     if (!position.empty()) {
         const SIZE offset = ParseSize(position);
-        m_shadow.SetPosition(offset.cx, offset.cy);
+        m_shadow.SetPosition(scale(offset.cx), scale(offset.cy));
     }
     const std::wstring color = m_pm.GetWindowAttribute(L"shadowcolor");
     if (!color.empty()) {
@@ -47,6 +52,13 @@ void CDuiFrame::InitWindow()
 {
     if (ConfigureShadow() && !m_shadow.Create(m_hwnd)) {
         LOG(L"drop shadow unavailable for %s\r\n", m_params.windowClassName.c_str());
+    }
+}
+
+void CDuiFrame::OnScaleChanged()
+{
+    if (m_shadow.IsCreated() && ConfigureShadow()) {
+        m_shadow.Update();
     }
 }
 

@@ -15,6 +15,7 @@ public:
     Toolkit::CWndShadow& GetShadow() noexcept { return m_shadow; }
 
     void InitWindow() override;
+    void OnScaleChanged() override;
     // The installer's extra elements: "SequenceLabel" and "SequenceButton".
     Toolkit::CControlUI* CreateControl(const wchar_t* className) override;
     LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

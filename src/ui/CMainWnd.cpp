@@ -161,7 +161,8 @@ void CMainWnd::ApplySelectedLanguage()
     m_languageTexts.ReapplyTexts();
     for (const wchar_t* name : { L"lbLanguage", L"lbInstallPath", L"backBtn" }) {
         if (auto* label = FindControlAs<Toolkit::CLabelUI>(name, L"Label")) {
-            label->SetFixedWidth(label->MeasureTextWidth() + label->GetTextPadding().left);
+            // Measured in the window's pixels; the fixed width is a 96-dpi number.
+            label->SetFixedWidth(label->GetScale().Unscale(label->MeasureTextWidth()) + label->GetTextPadding().left);
         }
     }
     TheInstallerConfig().LanguageIndex = used;
@@ -171,7 +172,7 @@ void CMainWnd::FitProductNameLabels()
 {
     for (Toolkit::CLabelUI* label : { m_softNameLbl, m_bTitleLbl[0], m_bTitleLbl[1], m_bTitleLbl[2] }) {
         if (label) {
-            label->SetFixedWidth(label->MeasureTextWidth(L"Vellumora"));
+            label->SetFixedWidth(label->GetScale().Unscale(label->MeasureTextWidth(L"Vellumora")));
             label->SetText(L"Vellumora");
         }
     }

@@ -7,6 +7,7 @@ on hosts that cannot run it.
     check_shipped_program.py path/to/VellumoraInstaller.exe
 """
 import os
+import re
 import struct
 import sys
 
@@ -67,6 +68,10 @@ def check(path):
             faults.append("the manifest does not require administrator rights")
         if 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' not in manifest:
             faults.append("the manifest does not ask for Common Controls 6")
+        if not re.search(r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*,\s*PerMonitor\s*,\s*System\s*</dpiAwareness>", manifest):
+            faults.append("the manifest does not declare per-monitor v2 DPI awareness with its fallbacks")
+        if not re.search(r"<dpiAware[^>]*>\s*true/pm\s*</dpiAware>", manifest):
+            faults.append("the manifest lacks the dpiAware fallback for systems before Windows 10")
         if 'processorArchitecture="x86"' not in manifest:
             faults.append("the manifest is not for x86")
     groups = one(RT_GROUP_ICON, 145)

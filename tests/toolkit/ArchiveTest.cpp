@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "toolkit/DpiScale.h"
+#include "toolkit/ImageCache.h"
 #include "toolkit/SkinArchive.h"
 
 using namespace Toolkit;
@@ -38,7 +40,59 @@ TEST(SkinArchive, HoldsTheSixLayoutsAndTheImages)
         EXPECT_NE(skin->Find(layout), nullptr) << layout;
     }
     EXPECT_NE(skin->Find(L"res\\mainWnd\\progressAnimate\\059.png"), nullptr);
-    EXPECT_EQ(skin->FileCount(), 142u);
+    EXPECT_EQ(skin->FileCount(), 6u + 136u * 3u) << "six layouts, 136 images in three sets";
+}
+
+namespace {
+
+SIZE PngSize(const Bytes& png)
+{
+    auto be32 = [&](std::size_t at) {
+        return static_cast<LONG>(png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    };
+    return png.size() >= 24 && png[1] == 'P' ? SIZE { be32(16), be32(20) } : SIZE { -1, -1 };
+}
+
+} // namespace
+
+TEST(SkinArchive, EveryImageComesInThreeSetsSizedForTheirScale)
+{
+    const SkinArchive* skin = Skin();
+    ASSERT_NE(skin, nullptr);
+    int images = 0;
+    for (const std::wstring& name : skin->Names()) {
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, L".png") != 0
+            || name.find(L'@') != std::wstring::npos) {
+            continue;
+        }
+        ++images;
+        const SIZE base = PngSize(*skin->Find(name));
+        for (const ImageSet& set : kImageSets) {
+            const std::wstring scaledName = ImageSetName(name, set);
+            const Bytes* scaled = skin->Find(scaledName);
+            ASSERT_NE(scaled, nullptr) << std::string(scaledName.begin(), scaledName.end());
+            const SIZE size = PngSize(*scaled);
+            // The drawing script rounds halves up; so does the toolkit's scale.
+            EXPECT_EQ(size.cx, DpiScale { set.dpi }(base.cx)) << std::string(scaledName.begin(), scaledName.end());
+            EXPECT_EQ(size.cy, DpiScale { set.dpi }(base.cy)) << std::string(scaledName.begin(), scaledName.end());
+        }
+    }
+    EXPECT_EQ(images, 136);
+}
+
+TEST(ImageCache, PicksTheSetNearestAtOrAboveTheScale)
+{
+    EXPECT_EQ(ImageSetName(L"res\\mainWnd\\progressAnimate\\000.png", kImageSets[2]),
+        L"res\\mainWnd\\progressAnimate\\000@2x.png");
+    EXPECT_EQ(ImageSetName(L"res/a.b/file", kImageSets[1]), L"res/a.b/file@1.5x");
+    const std::pair<UINT, UINT> cases[]
+        = { { 96, 96 }, { 120, 144 }, { 144, 144 }, { 168, 192 }, { 192, 192 }, { 288, 192 }, { 72, 96 } };
+    for (const auto& [dpi, set] : cases) {
+        const ImageCache::Scaled found = ImageCache::Instance().Get(L"res\\mainWnd\\installBtn1.png", dpi);
+        ASSERT_NE(found.bitmap, nullptr);
+        EXPECT_EQ(found.dpi, set) << "window at " << dpi << " dpi";
+    }
+    EXPECT_EQ(ImageCache::Instance().Get(L"res\\nothing.png", 192).bitmap, nullptr);
 }
 
 TEST(SkinArchive, ReadSkinFileCopiesOneFileOrNothing)

@@ -180,14 +180,22 @@ RECT WindowShotArea(HWND hwnd)
 {
     RECT r;
     ::GetWindowRect(hwnd, &r);
-    ::InflateRect(&r, 10, 10);
+    const int reach = Toolkit::DpiScale { Toolkit::WindowDpi(hwnd) }(10);
+    ::InflateRect(&r, reach, reach);
     return r;
 }
 
 std::wstring SaveScreenshot(const RECT& area, const std::wstring& name)
 {
-    const std::wstring folder = TestSupport::BinDirectory() + L"\\..\\screenshots";
+    std::wstring folder = TestSupport::BinDirectory() + L"\\..\\screenshots";
     ::CreateDirectoryW(folder.c_str(), nullptr);
+    // Runs at another display scale keep their shots apart: screenshots/192dpi/...
+    wchar_t tag[32] = L"";
+    if (::GetEnvironmentVariableW(L"VLM_SCREENSHOT_TAG", tag, 32) > 0 && tag[0]) {
+        folder += L"\\";
+        folder += tag;
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    }
     const std::wstring path = folder + L"\\" + name;
     return Toolkit::SaveScreenAreaPng(area, path) ? path : L"";
 }

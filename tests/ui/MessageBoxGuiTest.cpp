@@ -250,7 +250,7 @@ TEST(MainWindowGui, PagesRenderAndPlay)
     animation->Start();
     main.FindControl(L"progressLb")->SetText(L"正在安装中:45%，请稍候...");
     static_cast<Toolkit::CProgressUI*>(main.FindControl(L"installPrg")->GetInterface(L"Progress"))->SetValue(45);
-    EXPECT_TRUE(PumpUntil([&] { return animation->GetBkImage().find(L"\\020.png") != std::wstring::npos; }, 5000))
+    EXPECT_TRUE(PumpUntil([&] { return animation->GetBkImage().find(L"\\020.png") != std::wstring::npos; }, 15000))
         << "frames advance on the timer";
     EXPECT_FALSE(SaveScreenshot(WindowShotArea(hwnd), L"MainWnd_page2.png").empty());
 

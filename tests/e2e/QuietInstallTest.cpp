@@ -9,6 +9,7 @@
 #include <string>
 
 #include "DemoHelpers.h"
+#include "DriverActions.h"
 #include "E2eSupport.h"
 #include "ServerHarness.h"
 #include "support/ProcessRunner.h"
@@ -310,23 +311,47 @@ TEST_F(QuietInstallTest, SecondQuietCopyGetsMinusOne)
     EXPECT_EQ(first->WaitExit(kRunTimeoutMs), 0u) << first->Log();
 }
 
-// Logoff and shutdown, as the system tells a window: the run stops at once, the package is
-// ended, nothing is recorded, and the quiet exit code says so.
+// Logoff and shutdown, as the system tells every top-level window, during the package run:
+// the run stops at once, the package is ended, nothing is recorded; a quiet run says so in
+// its exit code, a window run exits 0 as it always has.
 TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
 {
-    auto installer = Start(L"logoff", L"\"-instcmd=-stepms=400\"");
-    ASSERT_TRUE(WaitForLog(*installer, "IST_CODE_START", 20000)) << installer->Log();
-    const HWND window = QuietWindowOf(installer->InstallerPid());
-    ASSERT_NE(window, nullptr) << "the hidden window hears of the session's end";
-    EXPECT_FALSE(::IsWindowVisible(window));
-    DWORD_PTR answer = 0;
-    ASSERT_TRUE(::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer));
-    EXPECT_EQ(answer, TRUE) << "an installer does not hold up a logoff";
-    ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer);
-    EXPECT_EQ(installer->WaitExit(10000), 10u) << installer->Log();
-    EXPECT_NE(installer->Log().find("stopped by the system (logoff)"), std::string::npos);
-    EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
-    EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package was ended";
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        UINT why;
+        DWORD code;
+        const char* logLine;
+    } cases[] = {
+        { L"quiet-logoff", L"\"-instcmd=-stepms=400\"", ENDSESSION_LOGOFF, 10, "stopped by the system (logoff)" },
+        { L"window-shutdown", L"-quiet=false \"-instcmd=-stepms=400\"", 0, 0, "stopped by the system (shutdown)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        auto installer = Start(c.name, c.arguments);
+        HWND window = nullptr;
+        if (c.code == 0) {
+            window = DemoDriver::WaitForWindow(L"MainWnd", 20000);
+            ASSERT_NE(window, nullptr) << installer->Log();
+            ASSERT_TRUE(DemoDriver::Click(window, L"MainWnd.xml", L"defaultInstallBtn", 0));
+        }
+        ASSERT_TRUE(WaitForLog(*installer, "IST_CODE_START", 20000)) << installer->Log();
+        if (c.code != 0) {
+            window = QuietWindowOf(installer->InstallerPid());
+            ASSERT_NE(window, nullptr) << "the hidden window hears of the session's end";
+            EXPECT_FALSE(::IsWindowVisible(window));
+        }
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(::SendMessageTimeoutW(
+            window, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(c.why), SMTO_NORMAL, 5000, &answer));
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "an installer does not hold up the end of a session";
+        ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, static_cast<LPARAM>(c.why), SMTO_NORMAL, 10000, &answer);
+        EXPECT_EQ(installer->WaitExit(10000), c.code) << installer->Log();
+        EXPECT_NE(installer->Log().find(c.logLine), std::string::npos) << installer->Log();
+        EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
+        EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package was ended";
+        CleanMachine();
+    }
 }
 
 } // namespace

@@ -379,6 +379,9 @@ LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ShutDownWorkers();
         DiscardQueuedStageReports(m_hwnd);
         ::DestroyWindow(m_hwnd);
+        // This arrived as a sent message, inside the modal loop's wait: wake the loop so it
+        // sees the window gone.
+        ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
         return 0;
     }
     if (message == WM_DESTROY) {

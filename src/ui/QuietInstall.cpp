@@ -51,10 +51,11 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     return TRUE;
 }
 
-// What the window would have said, in the words of its prompts.
-void LogPrompt(const UiText& text, const std::wstring& detail = L"")
+// What the window would have said: the reason, then its prompt's words (which an ANSI
+// debugger channel may not carry) and the details.
+void LogPrompt(const wchar_t* reason, const UiText& text, const std::wstring& detail = L"")
 {
-    LOG(L"quiet: %s%s%s\r\n", text.literal, detail.empty() ? L"" : L": ", detail.c_str());
+    LOG(L"quiet: %s (%s)%s%s\r\n", reason, text.literal, detail.empty() ? L"" : L": ", detail.c_str());
 }
 
 // The international layout offers a language list, and its one-click install tells the
@@ -155,7 +156,7 @@ int QuietInstall::CheckBeforeInstall()
     m_existing = ReadExistingInstallation();
     // The existing-installation prompt's own check comes first.
     if (m_existing.present && Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        LogPrompt(UiTexts::kProductRunning);
+        LogPrompt(L"the product is running", UiTexts::kProductRunning);
         return ExitCode::kProductRunning;
     }
     const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller);
@@ -164,19 +165,19 @@ int QuietInstall::CheckBeforeInstall()
     m_installFolder = config.InstallDir ? *config.InstallDir : DefaultInstallFolder(inputs);
 
     if (Utils::FindProcessIdByName(L"TarvikQuill_un_asa.exe") != 0 && !config.InsNew) {
-        LogPrompt(UiTexts::kProductRunning, L"an old version's uninstaller runs");
+        LogPrompt(L"an old version's uninstaller is running", UiTexts::kProductRunning);
         return ExitCode::kProductRunning;
     }
     if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        LogPrompt(UiTexts::kProductRunning);
+        LogPrompt(L"the product is running", UiTexts::kProductRunning);
         return ExitCode::kProductRunning;
     }
     if (!IsUsableInstallFolder(m_installFolder)) {
-        LogPrompt(UiTexts::kInvalidPath, m_installFolder);
+        LogPrompt(L"invalid folder", UiTexts::kInvalidPath, m_installFolder);
         return ExitCode::kInvalidFolder;
     }
     if (Utils::FreeGigabytesForFolder(m_installFolder) < 1.0) {
-        LogPrompt(UiTexts::kLowDiskSpace, m_installFolder);
+        LogPrompt(L"less than 1 GB free", UiTexts::kLowDiskSpace, m_installFolder);
         return ExitCode::kLowDiskSpace;
     }
     return kNoCode;
@@ -269,7 +270,7 @@ void QuietInstall::OnStageReport(std::unique_ptr<StageReport> report)
             LOG(L"quiet: the package's signature was refused\r\n");
             Finish(ExitCode::kSignatureRefused);
         } else {
-            LOG(L"quiet: 当前网络环境较差，请在网络通畅时进行重试 (download failed, %d %s)\r\n",
+            LOG(L"quiet: download failed (当前网络环境较差，请在网络通畅时进行重试): %d %s\r\n",
                 static_cast<int>(report->progress), message.c_str());
             Finish(ExitCode::kDownloadFailed);
         }
@@ -281,7 +282,7 @@ void QuietInstall::OnStageReport(std::unique_ptr<StageReport> report)
         OnInstallSucceeded();
         break;
     case IST_CODE_FAIL:
-        LogPrompt(UiTexts::kInstallFailed, message);
+        LogPrompt(L"the package reported failure", UiTexts::kInstallFailed, message);
         FinishAfterChildren(ExitCode::kPackageFailed);
         break;
     case IST_CODE_INST_PATH:
@@ -296,11 +297,11 @@ void QuietInstall::OnStageReport(std::unique_ptr<StageReport> report)
         m_reportedUninstaller = ReportedPathValue(message);
         break;
     case IST_CODE_MESSAGE:
-        LogPrompt(UiTexts::kPackageMessage, message);
+        LogPrompt(L"the package says", UiTexts::kPackageMessage, message);
         break;
     case UNIST_CODE_FAIL:
     case UNIST_CODE_ERROR:
-        LogPrompt(UiTexts::kProductRunning, L"the old version's removal failed: " + message);
+        LogPrompt(L"the old version's removal failed", UiTexts::kProductRunning, message);
         FinishAfterChildren(ExitCode::kRemovalFailed);
         break;
     default:

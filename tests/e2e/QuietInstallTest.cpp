@@ -254,8 +254,8 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"relative-dir", L"-installdir=TarvikQuill", 2, "refused, it is not a full path", false },
         { L"forbidden-dir", L"\"-installdir=C:\\Tarvik|Quill\"", 2, "refused, it holds a character", false },
         { L"malformed-pin", L"-packagesigner=xyz", 2, "PackageSigner refused", false },
-        { L"invalid-folder", L"\"-installdir=" + blocker + L"\\TarvikQuill\"", 3, "无效路径", false },
-        { L"product-running", L"", 5, "正在运行", true },
+        { L"invalid-folder", L"\"-installdir=" + blocker + L"\\TarvikQuill\"", 3, "invalid folder", false },
+        { L"product-running", L"", 5, "the product is running", true },
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
         { L"signature", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused", false },
         { L"package-fails", L"\"-instcmd=-stepms=0 -fail=demo-failure\"", 9, "demo-failure", false },
@@ -285,6 +285,20 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         }
         CleanMachine();
     }
+}
+
+// Needs a folder on a drive with less than 1 GiB free, named by VLM_SMALL_FOLDER (for example
+// a small tmpfs mapped to a drive letter of the prefix); Wine has no other way to run short.
+TEST_F(QuietInstallTest, LowDiskSpaceHasItsExitCode)
+{
+    wchar_t small[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"VLM_SMALL_FOLDER", small, MAX_PATH) == 0) {
+        GTEST_SKIP() << "VLM_SMALL_FOLDER names no folder on a drive with less than 1 GiB free";
+    }
+    std::string log;
+    EXPECT_EQ(Run(L"low-disk", L"\"-installdir=" + std::wstring(small) + L"\\TarvikQuill\"", log), 4u) << log;
+    EXPECT_NE(log.find("less than 1 GB free"), std::string::npos) << log;
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"");
 }
 
 TEST_F(QuietInstallTest, FailedRemovalOfTheOldVersionKeepsItsRecord)

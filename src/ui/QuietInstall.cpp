@@ -162,7 +162,13 @@ int QuietInstall::CheckBeforeInstall()
     const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller);
     m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
     m_processIsAdmin = inputs.processIsAdmin;
-    m_installFolder = config.InstallDir ? *config.InstallDir : DefaultInstallFolder(inputs);
+    // With an installation present, the window's way in is its prompt, whose "install over
+    // it" goes to that installation's folder.
+    if (config.InstallDir) {
+        m_installFolder = *config.InstallDir;
+    } else {
+        m_installFolder = m_existing.present ? m_existing.folder : DefaultInstallFolder(inputs);
+    }
 
     if (Utils::FindProcessIdByName(L"TarvikQuill_un_asa.exe") != 0 && !config.InsNew) {
         LogPrompt(L"an old version's uninstaller is running", UiTexts::kProductRunning);

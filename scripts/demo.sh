@@ -2,7 +2,8 @@
 # The installer doing its job for real, under Wine: it downloads the demo product 1.0 from
 # the package server on 127.0.0.1, installs it, then upgrades it to 2.0 (the old version's
 # uninstaller runs first). Clicks are real input. Prints where the product went, the
-# registry values, the state files, the installer's log lines and the screenshots.
+# registry values, the state files, the installer's log lines and the screenshots. Last, a
+# quiet run (no window, an exit code) installs the served version again through a proxy.
 #
 # Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
 # VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
@@ -18,6 +19,7 @@ DOWNLOAD_TYPE=${VLM_DEMO_DOWNLOADTYPE:-1}
 SERVER_PID=""
 SERVER_PORT=""
 INSTALLER_PID=""
+PROXY_PID=""
 
 # Windows path of a file under / (drive Z: of every prefix).
 win() { local p=$1; echo "Z:${p//\//\\}"; }
@@ -53,6 +55,11 @@ cleanup() {
     kill "$INSTALLER_PID" 2>/dev/null
     end_process "$INSTALLER_PID"
     INSTALLER_PID=""
+  fi
+  if [ -n "$PROXY_PID" ]; then
+    kill "$PROXY_PID" 2>/dev/null
+    end_process "$PROXY_PID"
+    PROXY_PID=""
   fi
   if [ -n "$SERVER_PID" ]; then
     [ -n "$SERVER_PORT" ] && http_get /admin/stop >/dev/null 2>&1
@@ -228,10 +235,54 @@ echo "   only-in-1.0.txt is gone: 1.0's uninstaller removed what 1.0's record li
 folder=$(product_folder) || fail "no InstallPath in the registry after the upgrade"
 show_installation "$folder" 2.0
 
+# A free port on loopback for the proxy.
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+say "3. a quiet upgrade through a proxy: tinyproxy on 127.0.0.1, its own config and log in $DEMO/proxy"
+command -v tinyproxy >/dev/null || fail "tinyproxy is missing: run scripts/setup-system.sh"
+mkdir -p "$DEMO/proxy"
+PROXY_PORT=$(free_port)
+printf '%s\n' "Port $PROXY_PORT" "Listen 127.0.0.1" "Timeout 30" "MaxClients 8" "Allow 127.0.0.1" \
+  "LogLevel Info" "LogFile \"$DEMO/proxy/tinyproxy.log\"" >"$DEMO/proxy/tinyproxy.conf"
+: >"$DEMO/proxy/tinyproxy.log"
+tinyproxy -d -c "$DEMO/proxy/tinyproxy.conf" </dev/null >"$DEMO/proxy/tinyproxy.out" 2>&1 &
+PROXY_PID=$!
+# Ready when it says so (a probe connection would show in its log among the installer's).
+for _ in $(seq 50); do
+  grep -q 'Accepting connections' "$DEMO/proxy/tinyproxy.log" && break
+  kill -0 "$PROXY_PID" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$PROXY_PID" 2>/dev/null || { cat "$DEMO/proxy/tinyproxy.out"; fail "tinyproxy did not start"; }
+echo "   tinyproxy pid $PROXY_PID on 127.0.0.1:$PROXY_PORT"
+# The proxy by name, the server by address: Wine sends a direct request line when the two
+# are the same text.
+quiet_args=(-quiet=true "-proxy=localhost:$PROXY_PORT")
+say "running the installer quietly: VellumoraInstaller.exe ${quiet_args[*]} (the server still serves 2.0)"
+quiet_log="$DEMO/3-quiet.log"
+quiet_status=0
+timeout 200 wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$DEMO/app/VellumoraInstaller.exe")" \
+  "${quiet_args[@]}" </dev/null >"$quiet_log" 2>&1 || quiet_status=$?
+echo "   exit code: $quiet_status (0: installed; every code is in docs/settings.md, \"Deploying to many machines\")"
+say "the installer's log lines (quiet run, $(wc -l <"$quiet_log") lines)"
+tr -d '\r' <"$quiet_log" | sed 's/^/   /'
+say "the proxy's log lines ($DEMO/proxy/tinyproxy.log)"
+# One "Connect" and one "Request" line per request that went through it.
+if ! grep -E 'Connect \(|Request \(' "$DEMO/proxy/tinyproxy.log" | sed 's/^/   /' | grep .; then
+  echo "   (none: the requests went direct)"
+fi
+kill "$PROXY_PID" 2>/dev/null
+end_process "$PROXY_PID"
+PROXY_PID=""
+[ "$quiet_status" -eq 0 ] || fail "the quiet run ended with exit code $quiet_status"
+grep -q 'UNIST_CODE_SUCCESS' "$quiet_log" || fail "the quiet run did not remove the installed version first"
+folder=$(product_folder) || fail "no InstallPath in the registry after the quiet run"
+show_installation "$folder" 2.0
+
 say "what the package server saw"
 tr -d '\r' <"$DEMO/server.log" | grep -E '^(HEAD|GET)' | sed 's/^/   /'
 
 say "screenshots of each page ($DEMO/shots)"
 ls -l "$DEMO/shots" | tail -n +2 | sed 's/^/   /'
 
-say "done: 1.0 installed, then upgraded to 2.0 through 1.0's uninstaller ($(vlm_describe_build))"
+say "done: 1.0 installed, upgraded to 2.0 through 1.0's uninstaller, then quietly again through a proxy ($(vlm_describe_build))"

@@ -14,6 +14,7 @@ VLM_WINE32_LOADER=/usr/lib/wine/wine
 VLM_WINE64_LOADER=/usr/lib/wine/wine64
 VLM_STARTED_XVFB=""
 VLM_STARTED_WINESERVER=""
+VLM_SMALL_DRIVE=""
 
 vlm_prepare() {
   "$VLM_ROOT/scripts/setup-system.sh"
@@ -190,7 +191,32 @@ vlm_stop_wineserver() {
   fi
 }
 
+# A drive with 8 MiB free for the low-disk-space test: a tmpfs mounted in the build folder and
+# given a drive letter of the prefix; VLM_SMALL_FOLDER names a folder on it. Only root can
+# mount; without it the test skips.
+vlm_start_small_drive() {
+  local mountpoint=$VLM_BUILD/small-drive
+  [ "$(id -u)" = 0 ] || return 0
+  mkdir -p "$mountpoint"
+  if ! mountpoint -q "$mountpoint"; then
+    mount -t tmpfs -o size=8m vlm-small-drive "$mountpoint" 2>/dev/null || return 0
+  fi
+  VLM_SMALL_DRIVE=$mountpoint
+  ln -sfn "$mountpoint" "$WINEPREFIX/dosdevices/q:"
+  export VLM_SMALL_FOLDER='Q:\quiet'
+}
+
+vlm_stop_small_drive() {
+  if [ -n "$VLM_SMALL_DRIVE" ]; then
+    rm -f "$WINEPREFIX/dosdevices/q:"
+    umount "$VLM_SMALL_DRIVE" 2>/dev/null || true
+    VLM_SMALL_DRIVE=""
+    unset VLM_SMALL_FOLDER
+  fi
+}
+
 vlm_stop() {
+  vlm_stop_small_drive
   vlm_stop_wineserver
   if [ -n "$VLM_STARTED_XVFB" ]; then
     kill "$VLM_STARTED_XVFB" >/dev/null 2>&1 || true

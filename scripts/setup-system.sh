@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick fonts-wqy-microhei 7zip
   cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
   openssl osslsigncode
+  tinyproxy
 )
 
 SOURCES_FILE=/etc/apt/sources.list.d/vellumora-src.sources

@@ -47,9 +47,11 @@ run_suite() { # arch what ctest-args...
   vlm_wine_prefix
   vlm_start_display
   vlm_start_wineserver
+  vlm_start_small_drive
   local rc=0
   (cd "$VLM_BUILD" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tee "$log" || rc=$?
   [ "$rc" -eq 0 ] || status=1
+  vlm_stop_small_drive
   vlm_stop_wineserver
   local counts f t
   counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n 1)

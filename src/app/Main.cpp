@@ -2,9 +2,11 @@
 
 #include "app/DllSearch.h"
 #include "app/SingleInstance.h"
+#include "config/ExitCodes.h"
 #include "config/InstallerConfig.h"
 #include "config/SignerPin.h"
 #include "ui/CMainWnd.h"
+#include "ui/QuietInstall.h"
 #include "utils/Log.h"
 
 namespace {
@@ -57,13 +59,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
     if (!instance.Held()) {
-        return -1; // another copy runs: say nothing, show nothing
+        return Config::ExitCode::kAnotherCopyRunning; // say nothing, show nothing
     }
     ParseCommandLine();
     LogSignerPin();
 
-    RunMainWindow();
+    int exitCode = 0;
+    if (TheInstallerConfig().Quiet) {
+        QuietInstall quiet;
+        exitCode = quiet.Run();
+    } else {
+        RunMainWindow();
+    }
 
     instance.Release();
-    return 0;
+    return exitCode;
 }

@@ -115,6 +115,13 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
     if (signer != L"\x1F") {
         config.PackageSigner = signer;
     }
+    config.Quiet = Config::ParseBool(ReadProfileText(iniPath, L"Quiet", L"false"));
+    // A key present with an empty value counts as given, and is refused like "-installdir=".
+    const std::wstring installDir = ReadProfileText(iniPath, L"InstallDir", L"\x1F");
+    if (installDir != L"\x1F") {
+        config.InstallDir = installDir;
+    }
+    config.Launch = Config::ParseBool(ReadProfileText(iniPath, L"Launch", L"false"));
 }
 
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
@@ -184,6 +191,15 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     }
     if (auto v = option(L"-packagesigner")) {
         config.PackageSigner = *v;
+    }
+    if (auto v = option(L"-quiet")) {
+        config.Quiet = Config::ParseBool(*v);
+    }
+    if (auto v = option(L"-installdir")) {
+        config.InstallDir = *v;
+    }
+    if (auto v = option(L"-launch")) {
+        config.Launch = Config::ParseBool(*v);
     }
 }
 

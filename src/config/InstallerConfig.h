@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace Config {
@@ -31,6 +32,13 @@ struct InstallerConfig {
     // SHA-256 thumbprints of the signers a package must be signed by (Config::ParseSignerPin);
     // empty: no signature check.
     std::wstring PackageSigner;
+    // Quiet mode: no window at all; the exit code (Config::ExitCode) says what happened.
+    bool Quiet = false;
+    // The folder of a quiet install; absent: the default folder. Given but unusable (empty,
+    // relative, forbidden characters) is refused before anything is done.
+    std::optional<std::wstring> InstallDir;
+    // Quiet mode starts the product after the install only when asked to.
+    bool Launch = false;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

@@ -80,6 +80,12 @@ void CDownloadInstaller::SetParams(const std::wstring& downloadUrl, const std::w
     m_installLanguage = installLanguage;
 }
 
+bool CDownloadInstaller::WaitForChildRuns(DWORD timeoutMs) const
+{
+    return (!m_uninstaller || m_uninstaller->WaitForRun(timeoutMs))
+        && (!m_installer || m_installer->WaitForRun(timeoutMs));
+}
+
 std::wstring CDownloadInstaller::BuildPackagePath() const
 {
     return m_installDir + L"\\__Package_Vellumora.exe";

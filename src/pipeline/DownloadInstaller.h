@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -31,6 +33,10 @@ public:
 
     // Starts the removal (when an old uninstaller exists) or the download, and returns.
     void Start();
+
+    // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
+    // verdict comes before that); true when neither runs.
+    bool WaitForChildRuns(DWORD timeoutMs) const;
 
     // The install folder + "\__Package_Vellumora.exe".
     std::wstring BuildPackagePath() const;

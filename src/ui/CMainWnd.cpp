@@ -7,6 +7,7 @@
 #include "ui/CMessageBoxWnd.h"
 #include "ui/CSequenceLabelUI.h"
 #include "ui/InstallFolders.h"
+#include "ui/InstallRecord.h"
 #include "utils/FileSystem.h"
 #include "utils/Log.h"
 #include "utils/Registry.h"
@@ -180,15 +181,10 @@ void CMainWnd::FitProductNameLabels()
 
 void CMainWnd::ReadExistingInstallation()
 {
-    m_existingFolder.clear();
-    m_existingUninstaller.clear();
-    DWORD type = 0;
-    Utils::ReadRegistryString(L"InstallPath", type, m_existingFolder);
-    Utils::ReadRegistryString(L"UnInstallEp", type, m_existingUninstaller);
-    if (m_existingUninstaller.empty() && !m_existingFolder.empty()) {
-        m_existingUninstaller = m_existingFolder + L"\\uninst.ep";
-    }
-    m_hasExistingInstallation = !m_existingFolder.empty() && Utils::PathExists(m_existingFolder);
+    const ExistingInstallation existing = ::ReadExistingInstallation();
+    m_existingFolder = existing.folder;
+    m_existingUninstaller = existing.uninstaller;
+    m_hasExistingInstallation = existing.present;
 }
 
 std::wstring CMainWnd::DefaultInstallDir()
@@ -370,6 +366,24 @@ LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CLOSE && CurrentPage() == kInstallingPage) {
         return 0; // the install cannot be abandoned half-way
+    }
+    if (message == WM_QUERYENDSESSION) {
+        // An installer never holds up a shutdown; the install stops when it is confirmed.
+        LOG(L"the session is ending (0x%08lX)\r\n", static_cast<unsigned long>(lParam));
+        return TRUE;
+    }
+    if (message == WM_ENDSESSION && wParam) {
+        // The process is ended once this returns: stop the stages now (a package still
+        // running is ended), so nothing is recorded half-way and no thread is cut off.
+        LOG(L"stopped by the system (%s); nothing is recorded\r\n",
+            lParam & ENDSESSION_LOGOFF ? L"logoff" : L"shutdown");
+        ShutDownWorkers();
+        DiscardQueuedStageReports(m_hwnd);
+        ::DestroyWindow(m_hwnd);
+        // This arrived as a sent message, inside the modal loop's wait: wake the loop so it
+        // sees the window gone.
+        ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
+        return 0;
     }
     if (message == WM_DESTROY) {
         ShutDownWorkers();

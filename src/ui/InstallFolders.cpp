@@ -86,3 +86,8 @@ bool KeepsExistingVersion(const std::wstring& existingFolder, const std::wstring
     ::GetPrivateProfileStringW(L"Uninstall", L"IsOverride", L"true", value, 21, JoinFolder(path, L"set.ini").c_str());
     return std::wstring(value) == L"false";
 }
+
+bool IsUsableInstallFolder(const std::wstring& path)
+{
+    return !path.empty() && !::PathIsRelativeW(path.c_str()) && Utils::EnsureDirectoryPath(path);
+}

@@ -28,3 +28,7 @@ bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 // True when installing into path keeps the existing version: path is the existing
 // installation's folder and its set.ini says [Uninstall] IsOverride=false.
 bool KeepsExistingVersion(const std::wstring& existingFolder, const std::wstring& path);
+
+// A folder the product can go to: a full path whose folders exist or could be made (they
+// are made). A relative one would land wherever the working directory happens to be.
+bool IsUsableInstallFolder(const std::wstring& path);

@@ -48,3 +48,28 @@ void WriteStateFiles(const std::wstring& installFolder, const std::wstring& inst
         now.wSecond);
     ::WritePrivateProfileStringW(L"Init", L"UpdateTime", stamp, analyticsFile.c_str());
 }
+
+ExistingInstallation ReadExistingInstallation()
+{
+    ExistingInstallation existing;
+    DWORD type = 0;
+    Utils::ReadRegistryString(L"InstallPath", type, existing.folder);
+    Utils::ReadRegistryString(L"UnInstallEp", type, existing.uninstaller);
+    if (existing.uninstaller.empty() && !existing.folder.empty()) {
+        existing.uninstaller = existing.folder + L"\\uninst.ep";
+    }
+    existing.present = !existing.folder.empty() && Utils::PathExists(existing.folder);
+    return existing;
+}
+
+std::wstring InstallerFileName()
+{
+    const std::wstring path = Utils::ModulePath();
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring ReportedPathValue(const std::wstring& value)
+{
+    return !value.empty() && value.back() == L'\r' ? value.substr(0, value.size() - 1) : value;
+}

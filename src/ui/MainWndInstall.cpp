@@ -29,13 +29,6 @@ struct CoTaskMemTraits {
     static void Close(Type p) noexcept { ::CoTaskMemFree(p); }
 };
 
-// An install folder must be a full path: a relative one would land wherever the working
-// directory happens to be.
-bool IsUsableFolder(const std::wstring& path)
-{
-    return !path.empty() && !::PathIsRelativeW(path.c_str()) && Utils::EnsureDirectoryPath(path);
-}
-
 } // namespace
 
 void CMainWnd::RunExistingInstallationPrompt()
@@ -97,7 +90,7 @@ bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool
         m_customeInstallBtn->SetEnabled(false);
     }
     const FrameParams refusalBox = FrameParams::ForSkinFile(L"MessageBox2Wnd.xml");
-    if (!IsUsableFolder(path)) {
+    if (!IsUsableInstallFolder(path)) {
         LOG(L"invalid install folder '%s'\r\n", path.c_str());
         ShowMessageBox(
             m_hwnd, refusalBox, LocalText(UiTexts::kInvalidPath).c_str(), LocalText(UiTexts::kNotice).c_str());

@@ -17,24 +17,6 @@
 #include "utils/FileSystem.h"
 #include "utils/Log.h"
 
-namespace {
-
-// Packages that end their lines with "\r\n" leave the carriage return in the value; no path
-// or address ends in one, and recording it would lose the installation for the next run.
-std::wstring PathValue(const std::wstring& value)
-{
-    return !value.empty() && value.back() == L'\r' ? value.substr(0, value.size() - 1) : value;
-}
-
-std::wstring InstallerFileName()
-{
-    const std::wstring path = Utils::ModulePath();
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
 DWORD DelayFromReport(double value)
 {
     if (std::isnan(value)) {
@@ -81,18 +63,18 @@ void CMainWnd::OnStageReport(StageReport* raw)
         break;
     case IST_CODE_INST_PATH:
         // An empty report would record nothing and put set.ini at the drive's root.
-        if (!PathValue(message).empty()) {
-            m_installFolder = PathValue(message);
+        if (!ReportedPathValue(message).empty()) {
+            m_installFolder = ReportedPathValue(message);
         }
         break;
     case IST_CODE_EXE_PATH:
-        m_productExePath = PathValue(message);
+        m_productExePath = ReportedPathValue(message);
         break;
     case IST_CODE_UNINST_EP:
-        m_reportedUninstaller = PathValue(message);
+        m_reportedUninstaller = ReportedPathValue(message);
         break;
     case IST_CODE_START_URL:
-        m_startUrl = PathValue(message);
+        m_startUrl = ReportedPathValue(message);
         break;
     case IST_CODE_STARTUP_STYLE:
         m_startupStyle = std::isfinite(report->progress) && std::fabs(report->progress) < 2147483647.0

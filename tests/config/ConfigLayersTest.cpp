@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "config/FolderOption.h"
 #include "config/InstallerConfig.h"
 #include "config/Numbers.h"
 #include "config/Route.h"
@@ -143,4 +144,49 @@ TEST(ConfigCommandLine, UnusableNumbersKeepTheEarlierValue)
     EXPECT_EQ(c.DownloadScale, 0.7);
     ApplyCommandLine(c, L"prog.exe -downloadscale=0.5");
     EXPECT_EQ(c.DownloadScale, 0.5);
+}
+
+TEST(ConfigQuietMode, FileAndCommandLineTellGivenFromAbsent)
+{
+    TestSupport::TempDir dir;
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"q.ini", "[Install]\r\nQuiet=true\r\nInstallDir=\r\n"));
+    InstallerConfig c = DefaultInstallerConfig();
+    EXPECT_FALSE(c.Quiet);
+    EXPECT_FALSE(c.InstallDir.has_value());
+    ApplySettingsFile(c, dir / L"q.ini");
+    EXPECT_TRUE(c.Quiet);
+    ASSERT_TRUE(c.InstallDir.has_value()) << "an empty key is given, and refused later";
+    EXPECT_EQ(*c.InstallDir, L"");
+    EXPECT_FALSE(c.Launch);
+
+    ApplyCommandLine(c, LR"(prog.exe "-installdir=D:\Apps\Quill" -launch=true -quiet=True -installdir=E:\x)");
+    EXPECT_EQ(*c.InstallDir, L"D:\\Apps\\Quill");
+    EXPECT_TRUE(c.Launch);
+    EXPECT_FALSE(c.Quiet) << "only exactly true";
+}
+
+TEST(ConfigQuietMode, FolderOptionMustBeAFullPathOfLegalCharacters)
+{
+    const struct {
+        const wchar_t* folder;
+        bool usable;
+    } cases[] = {
+        { L"C:\\Program Files\\TarvikQuill", true },
+        { L"d:/apps/quill", true },
+        { L"\\\\server\\share\\Quill", true },
+        { L"", false },
+        { L"TarvikQuill", false },
+        { L"..\\TarvikQuill", false },
+        { L"C:TarvikQuill", false },
+        { L"\\TarvikQuill", false },
+        { L"\\\\?\\C:\\TarvikQuill", false },
+        { L"C:\\Tarvik|Quill", false },
+        { L"C:\\Tarvik*", false },
+        { L"C:\\a:b", false },
+        { L"C:\\a\"b", false },
+        { L"C:\\a\tb", false },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FolderOptionProblem(c.folder).empty(), c.usable) << c.folder;
+    }
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "DemoHelpers.h"
+#include "E2eSupport.h"
 #include "InstallFlow.h"
 #include "ServerHarness.h"
 #include "support/ProcessRunner.h"
@@ -24,123 +25,7 @@ namespace {
 
 constexpr DWORD kRunTimeoutMs = 40000;
 
-std::wstring ProductValue(const wchar_t* name)
-{
-    DWORD type = 0;
-    std::wstring text;
-    Utils::ReadRegistryString(name, type, text);
-    return text;
-}
-
-std::wstring DefaultFolder()
-{
-    wchar_t base[MAX_PATH] = {};
-    if (!::SHGetSpecialFolderPathW(nullptr, base, CSIDL_PROGRAM_FILESX86, FALSE)) {
-        ::SHGetSpecialFolderPathW(nullptr, base, CSIDL_PROGRAM_FILES, FALSE);
-    }
-    return std::wstring(base) + L"\\TarvikQuill";
-}
-
-std::wstring AnalyticsFile()
-{
-    wchar_t base[MAX_PATH + 1] = {};
-    ::GetEnvironmentVariableW(L"APPDATA", base, MAX_PATH + 1);
-    return std::wstring(base) + L"\\TarvikData\\TarvikQuill\\TKSensorsAnalytics.ini";
-}
-
-// A copy of a demo package, padded with zeros to size bytes (the downloaders' size floors).
-bool PaddedCopy(const std::wstring& version, const std::wstring& to, std::size_t size)
-{
-    std::string bytes = TestSupport::ReadFileBytes(DemoTest::PackagePath(version));
-    if (bytes.empty()) {
-        return false;
-    }
-    if (bytes.size() < size) {
-        bytes.resize(size, '\0');
-    }
-    return TestSupport::WriteFileBytes(to, bytes);
-}
-
-std::size_t Count(const std::string& text, const std::string& needle)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-// The installer run under vlmlog.exe, its log lines going to a file. The destructor ends
-// both when they are still there.
-class LoggedInstaller {
-public:
-    LoggedInstaller(const std::wstring& exe, const std::wstring& arguments, const std::wstring& logFile)
-        : m_logFile(logFile)
-    {
-        SECURITY_ATTRIBUTES inherit { sizeof(inherit), nullptr, TRUE };
-        Utils::UniqueFileHandle output(::CreateFileW(logFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!output) {
-            return;
-        }
-        STARTUPINFOW startup {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
-        startup.hStdOutput = output.get();
-        startup.hStdError = output.get();
-        std::wstring commandLine = TestSupport::QuoteArgument(TestSupport::BinDirectory() + L"\\vlmlog.exe")
-            + L" --timeout=60 " + TestSupport::QuoteArgument(exe);
-        if (!arguments.empty()) {
-            commandLine += L" " + arguments;
-        }
-        const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-        PROCESS_INFORMATION info {};
-        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                folder.c_str(), &startup, &info)) {
-            m_viewer.reset(info.hProcess);
-            Utils::UniqueHandle thread(info.hThread);
-        }
-    }
-
-    ~LoggedInstaller()
-    {
-        // The installer's id is in the prefix of its log lines: "<P00123>".
-        const std::string log = Log();
-        const std::size_t at = log.find("<P");
-        if (at != std::string::npos) {
-            const DWORD pid = static_cast<DWORD>(std::strtoul(log.c_str() + at + 2, nullptr, 10));
-            Utils::UniqueHandle installer(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-            if (installer && ::WaitForSingleObject(installer.get(), 0) == WAIT_TIMEOUT) {
-                ::TerminateProcess(installer.get(), 1);
-                ::WaitForSingleObject(installer.get(), 5000);
-            }
-        }
-        if (m_viewer && ::WaitForSingleObject(m_viewer.get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(m_viewer.get(), 1);
-            ::WaitForSingleObject(m_viewer.get(), 5000);
-        }
-    }
-
-    LoggedInstaller(const LoggedInstaller&) = delete;
-    LoggedInstaller& operator=(const LoggedInstaller&) = delete;
-
-    bool Started() const noexcept { return m_viewer.valid(); }
-    // The installer's exit code (vlmlog passes it on), or STILL_ACTIVE when it did not end.
-    DWORD WaitExit(DWORD timeoutMs) const
-    {
-        DWORD code = STILL_ACTIVE;
-        if (m_viewer && ::WaitForSingleObject(m_viewer.get(), timeoutMs) == WAIT_OBJECT_0) {
-            ::GetExitCodeProcess(m_viewer.get(), &code);
-        }
-        return code;
-    }
-    std::string Log() const { return TestSupport::ReadFileBytes(m_logFile); }
-
-private:
-    std::wstring m_logFile;
-    Utils::UniqueHandle m_viewer;
-};
+using namespace E2e;
 
 class UpgradeCycleTest : public ::testing::TestWithParam<int> {
 protected:

@@ -1,0 +1,25 @@
+#pragma once
+
+// What a quiet run tells whoever started it. Deployment tools key on these numbers: never
+// renumber one, only add. Without quiet mode the installer exits 0 (or -1 as below).
+namespace Config::ExitCode {
+
+inline constexpr int kInstalled = 0;
+inline constexpr int kAnotherCopyRunning = -1;
+// The quiet run could not even be set up (its hidden window could not be made).
+inline constexpr int kInternalFailure = 1;
+// An option or settings-file value that cannot be used (an "-installdir=" that is empty,
+// relative or holds forbidden characters, a malformed signer pin); nothing was done.
+inline constexpr int kInvalidValue = 2;
+inline constexpr int kInvalidFolder = 3;
+inline constexpr int kLowDiskSpace = 4;
+// The product or an old version's uninstaller is running (and "-insnew=true" was not given).
+inline constexpr int kProductRunning = 5;
+inline constexpr int kRemovalFailed = 6;
+inline constexpr int kDownloadFailed = 7;
+inline constexpr int kSignatureRefused = 8;
+inline constexpr int kPackageFailed = 9;
+// Shutdown or logoff ended the run; nothing was recorded.
+inline constexpr int kStoppedBySystem = 10;
+
+} // namespace Config::ExitCode

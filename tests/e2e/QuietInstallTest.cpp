@@ -1,0 +1,371 @@
+// Quiet mode with the real installer, the demo package and the package server: installs and
+// upgrades without a visible window, and each exit code from a real cause.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "DemoHelpers.h"
+#include "DriverActions.h"
+#include "E2eSupport.h"
+#include "ServerHarness.h"
+#include "support/ProcessRunner.h"
+#include "support/TempDir.h"
+#include "utils/FileSystem.h"
+#include "utils/Processes.h"
+#include "utils/UniqueResource.h"
+
+namespace {
+
+using namespace E2e;
+
+constexpr DWORD kRunTimeoutMs = 40000;
+constexpr DWORD kAnotherCopy = 0xFFFFFFFF; // -1
+
+BOOL CALLBACK AddVisibleWindowOwner(HWND window, LPARAM context)
+{
+    if (::IsWindowVisible(window)) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(window, &pid);
+        reinterpret_cast<std::set<DWORD>*>(context)->insert(pid);
+    }
+    return TRUE;
+}
+
+// The processes that showed a top-level window while polled.
+class VisibleWindowWatch {
+public:
+    void Poll() { ::EnumWindows(AddVisibleWindowOwner, reinterpret_cast<LPARAM>(&m_pids)); }
+    bool Saw(DWORD pid) const { return m_pids.count(pid) != 0; }
+
+private:
+    std::set<DWORD> m_pids;
+};
+
+struct WindowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindQuietWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    if (owner == search->pid && std::wstring(name) == L"VellumoraQuietInstall") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The hidden window of the quiet run of process pid.
+HWND QuietWindowOf(DWORD pid)
+{
+    WindowSearch search { pid, nullptr };
+    ::EnumWindows(FindQuietWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (::GetTickCount64() > end) {
+            return false;
+        }
+        ::Sleep(50);
+    }
+    return true;
+}
+
+bool WaitForLog(const LoggedInstaller& installer, const std::string& text, DWORD timeoutMs)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (installer.Log().find(text) == std::string::npos) {
+        if (::GetTickCount64() > end || installer.WaitExit(0) != STILL_ACTIVE) {
+            return installer.Log().find(text) != std::string::npos;
+        }
+        ::Sleep(50);
+    }
+    return true;
+}
+
+// Ends every demo product window (a launched Quorvel.exe) and waits for it.
+void CloseProducts()
+{
+    for (int i = 0; i < 50; ++i) {
+        const HWND product = ::FindWindowW(L"VellumoraQuorvelWindow", nullptr);
+        const DWORD pid = Utils::FindProcessIdByName(L"Quorvel.exe");
+        if (!product && pid == 0) {
+            return;
+        }
+        if (product) {
+            ::PostMessageW(product, WM_CLOSE, 0, 0);
+        } else if (Utils::UniqueHandle process { ::OpenProcess(PROCESS_TERMINATE, FALSE, pid) }) {
+            ::TerminateProcess(process.get(), 1);
+        }
+        ::Sleep(100);
+    }
+}
+
+class QuietInstallTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_root = std::make_unique<TestSupport::TempDir>(L"quiet install");
+        const std::wstring packages = *s_root / L"packages";
+        Utils::EnsureDirectoryPath(packages);
+        // Past the single-stream downloader's 1 MiB floor.
+        PaddedCopy(L"1.0", packages + L"\\VellumoraPackage-1.0.exe", 2u * 1024 * 1024);
+        PaddedCopy(L"2.0", packages + L"\\VellumoraPackage-2.0.exe", 2u * 1024 * 1024);
+        s_server = std::make_unique<DemoTest::ServerProcess>(
+            L"--package=" + TestSupport::QuoteArgument(packages + L"\\VellumoraPackage-1.0.exe") + L" --lifetime=120");
+        s_port = s_server->WaitForPort(15000);
+    }
+
+    static void TearDownTestSuite()
+    {
+        s_server.reset();
+        s_root.reset();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_GT(s_port, 0) << s_server->Output();
+        ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-1.0.exe").status, 200);
+        CleanMachine();
+        m_app = m_dir / L"app";
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(m_app));
+        ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\VellumoraInstaller.exe").c_str(),
+            (m_app + L"\\VellumoraInstaller.exe").c_str(), FALSE));
+        const std::string settings = "[Install]\r\nDownloadUrl=http://127.0.0.1:" + std::to_string(s_port)
+            + "/redirect/ver1/quorvel/download_silent/1.0/installer/123456\r\nIsCheckNet=false\r\n"
+              "InstCmd=-stepms=0\r\nQuiet=true\r\n";
+        ASSERT_TRUE(TestSupport::WriteFileBytes(m_app + L"\\TarvikInstallerConfig.ini", settings));
+    }
+
+    void TearDown() override
+    {
+        CloseProducts();
+        if (DemoTest::Exists(DefaultFolder() + L"\\uninst.ep")) {
+            DemoTest::RunUninstaller(DefaultFolder());
+        }
+        CleanMachine();
+    }
+
+    static void CleanMachine()
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TarvikSoft");
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(DefaultFolder()), ignored);
+        ::DeleteFileW(AnalyticsFile().c_str());
+    }
+
+    std::unique_ptr<LoggedInstaller> Start(const std::wstring& name, const std::wstring& arguments)
+    {
+        return std::make_unique<LoggedInstaller>(
+            m_app + L"\\VellumoraInstaller.exe", arguments, m_dir / (name + L".log"));
+    }
+
+    // One quiet run to its end; its exit code, its log in log.
+    DWORD Run(
+        const std::wstring& name, const std::wstring& arguments, std::string& log, VisibleWindowWatch* watch = nullptr)
+    {
+        auto installer = Start(name, arguments);
+        EXPECT_TRUE(installer->Started());
+        DWORD code = STILL_ACTIVE;
+        const ULONGLONG end = ::GetTickCount64() + kRunTimeoutMs;
+        while (code == STILL_ACTIVE && ::GetTickCount64() < end) {
+            if (watch) {
+                watch->Poll();
+            }
+            code = installer->WaitExit(20);
+        }
+        if (watch) {
+            EXPECT_NE(installer->InstallerPid(), 0u);
+            EXPECT_FALSE(watch->Saw(installer->InstallerPid())) << "a window of the quiet run was visible";
+        }
+        log = installer->Log();
+        return code;
+    }
+
+    TestSupport::TempDir m_dir { L"quiet run" };
+    std::wstring m_app;
+    static inline std::unique_ptr<TestSupport::TempDir> s_root;
+    static inline std::unique_ptr<DemoTest::ServerProcess> s_server;
+    static inline int s_port = 0;
+};
+
+TEST_F(QuietInstallTest, InstallsUnseenThenUpgradesThroughTheOldUninstallerAndLaunches)
+{
+    const std::wstring folder = DefaultFolder();
+    std::string log;
+    VisibleWindowWatch watch;
+    ASSERT_EQ(Run(L"install", L"", log, &watch), 0u) << log;
+    EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+    EXPECT_EQ(ProductValue(L"UnInstallEp"), folder + L"\\uninst.ep");
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
+    EXPECT_EQ(DemoTest::IniValue(folder + L"\\set.ini", L"Install", L"APPStore"), L"VellumoraInstaller.exe");
+    EXPECT_NE(DemoTest::IniValue(AnalyticsFile(), L"Init", L"UpdateTime"), L"<absent>");
+    EXPECT_FALSE(DemoTest::Exists(folder + L"\\__Package_Vellumora.exe"));
+    EXPECT_FALSE(DemoTest::Exists(folder + L"\\launched.log")) << "not started without -launch=true";
+    // The package's command line is the one-click install's: both shortcuts, the folder.
+    EXPECT_NE(log.find("-dsc=true -ssc=true"), std::string::npos) << log;
+
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-2.0.exe").status, 200);
+    ASSERT_EQ(Run(L"upgrade", L"-launch=true", log, &watch), 0u) << log;
+    const std::size_t removed = log.find("UNIST_CODE_SUCCESS");
+    ASSERT_NE(removed, std::string::npos) << "the old uninstaller ran\n" << log;
+    EXPECT_LT(removed, log.find("DL_CODE_START")) << log;
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"2.0");
+    EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+    const bool launched = WaitUntil(
+        [&] {
+            return TestSupport::ReadFileBytes(folder + L"\\launched.log").find("Quorvel 2.0 started")
+                != std::string::npos;
+        },
+        10000);
+    EXPECT_TRUE(launched) << "-launch=true starts the product\n" << log;
+}
+
+TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
+{
+    // A file where a folder would have to be.
+    const std::wstring blocker = m_dir / L"a file";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(blocker, "x"));
+    // A process of the product's name.
+    const std::wstring product = m_dir / L"Quorvel.exe";
+    ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), product.c_str(), FALSE));
+
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        DWORD code;
+        const char* logLine;
+        bool startProduct;
+    } cases[] = {
+        { L"empty-dir", L"-installdir=", 2, "-installdir='' refused", false },
+        { L"relative-dir", L"-installdir=TarvikQuill", 2, "refused, it is not a full path", false },
+        { L"forbidden-dir", L"\"-installdir=C:\\Tarvik|Quill\"", 2, "refused, it holds a character", false },
+        { L"malformed-pin", L"-packagesigner=xyz", 2, "PackageSigner refused", false },
+        { L"invalid-folder", L"\"-installdir=" + blocker + L"\\TarvikQuill\"", 3, "invalid folder", false },
+        { L"product-running", L"", 5, "the product is running", true },
+        { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
+        { L"signature", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused", false },
+        { L"package-fails", L"\"-instcmd=-stepms=0 -fail=demo-failure\"", 9, "demo-failure", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        Utils::UniqueHandle running;
+        if (c.startProduct) {
+            STARTUPINFOW startup { sizeof(startup) };
+            PROCESS_INFORMATION info {};
+            std::wstring line = TestSupport::QuoteArgument(product) + L" 20000";
+            ASSERT_TRUE(
+                ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+            running.reset(info.hProcess);
+            Utils::UniqueHandle thread(info.hThread);
+        }
+        std::string log;
+        EXPECT_EQ(Run(c.name, c.arguments, log), c.code) << log;
+        EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
+        if (c.code == 2) {
+            EXPECT_FALSE(DemoTest::Exists(DefaultFolder())) << "nothing done at all";
+        }
+        if (running) {
+            ::TerminateProcess(running.get(), 0);
+            ::WaitForSingleObject(running.get(), 5000);
+        }
+        CleanMachine();
+    }
+}
+
+// Needs a folder on a drive with less than 1 GiB free, named by VLM_SMALL_FOLDER: scripts/test.sh
+// mounts a small tmpfs as drive Q: when it runs as root.
+TEST_F(QuietInstallTest, LowDiskSpaceHasItsExitCode)
+{
+    wchar_t small[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"VLM_SMALL_FOLDER", small, MAX_PATH) == 0) {
+        GTEST_SKIP() << "VLM_SMALL_FOLDER names no folder on a drive with less than 1 GiB free";
+    }
+    std::string log;
+    EXPECT_EQ(Run(L"low-disk", L"\"-installdir=" + std::wstring(small) + L"\\TarvikQuill\"", log), 4u) << log;
+    EXPECT_NE(log.find("less than 1 GB free"), std::string::npos) << log;
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"");
+}
+
+TEST_F(QuietInstallTest, FailedRemovalOfTheOldVersionKeepsItsRecord)
+{
+    std::string log;
+    ASSERT_EQ(Run(L"install", L"", log), 0u) << log;
+    const std::wstring folder = DefaultFolder();
+    // The old uninstaller cannot delete a file held open.
+    DemoTest::FileLock lock(folder + L"\\Quorvel.exe");
+    ASSERT_TRUE(lock.locked());
+    EXPECT_EQ(Run(L"removal", L"", log), 6u) << log;
+    EXPECT_NE(log.find("removal failed"), std::string::npos) << log;
+    lock.Release();
+    EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+    EXPECT_EQ(Count(log, "DL_CODE_START"), 0u) << "no download after a failed removal";
+}
+
+TEST_F(QuietInstallTest, SecondQuietCopyGetsMinusOne)
+{
+    auto first = Start(L"first", L"\"-instcmd=-stepms=150\"");
+    ASSERT_TRUE(WaitForLog(*first, "quiet mode", 15000)) << first->Log();
+    std::string log;
+    EXPECT_EQ(Run(L"second", L"", log), kAnotherCopy) << log;
+    EXPECT_EQ(first->WaitExit(kRunTimeoutMs), 0u) << first->Log();
+}
+
+// Logoff and shutdown, as the system tells every top-level window, during the package run:
+// the run stops at once, the package is ended, nothing is recorded; a quiet run says so in
+// its exit code, a window run exits 0 as it always has.
+TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
+{
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        UINT why;
+        DWORD code;
+        const char* logLine;
+    } cases[] = {
+        { L"quiet-logoff", L"\"-instcmd=-stepms=400\"", ENDSESSION_LOGOFF, 10, "stopped by the system (logoff)" },
+        { L"window-shutdown", L"-quiet=false \"-instcmd=-stepms=400\"", 0, 0, "stopped by the system (shutdown)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        auto installer = Start(c.name, c.arguments);
+        HWND window = nullptr;
+        if (c.code == 0) {
+            window = DemoDriver::WaitForWindow(L"MainWnd", 20000);
+            ASSERT_NE(window, nullptr) << installer->Log();
+            ASSERT_TRUE(DemoDriver::Click(window, L"MainWnd.xml", L"defaultInstallBtn", 0));
+        }
+        ASSERT_TRUE(WaitForLog(*installer, "IST_CODE_START", 20000)) << installer->Log();
+        if (c.code != 0) {
+            window = QuietWindowOf(installer->InstallerPid());
+            ASSERT_NE(window, nullptr) << "the hidden window hears of the session's end";
+            EXPECT_FALSE(::IsWindowVisible(window));
+        }
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(::SendMessageTimeoutW(
+            window, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(c.why), SMTO_NORMAL, 5000, &answer));
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "an installer does not hold up the end of a session";
+        ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, static_cast<LPARAM>(c.why), SMTO_NORMAL, 10000, &answer);
+        EXPECT_EQ(installer->WaitExit(10000), c.code) << installer->Log();
+        EXPECT_NE(installer->Log().find(c.logLine), std::string::npos) << installer->Log();
+        EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
+        EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package was ended";
+        CleanMachine();
+    }
+}
+
+} // namespace

@@ -12,7 +12,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   xvfb xauth xdotool imagemagick fonts-wqy-microhei 7zip
   cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
-  openssl osslsigncode
+  openssl osslsigncode tinyproxy
 )
 
 SOURCES_FILE=/etc/apt/sources.list.d/vellumora-src.sources

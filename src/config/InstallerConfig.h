@@ -31,6 +31,8 @@ struct InstallerConfig {
     // SHA-256 thumbprints of the signers a package must be signed by (Config::ParseSignerPin);
     // empty: no signature check.
     std::wstring PackageSigner;
+    // Proxy for every download (Config::ParseProxySetting): empty for the system's own.
+    std::wstring Proxy;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

@@ -59,6 +59,8 @@ TEST(ProxySetting, ValuesParseOrAreRefused)
     }
     EXPECT_EQ(
         ParseProxySetting(L"alice:s3cr:t@p@proxy:8080").Describe(), L"proxy:8080 as user alice (password hidden)");
+    EXPECT_EQ(ParseProxySetting(L"alice:secret@proxy:0").Describe(),
+        L"refused (the port is not a number from 1 to 65535), using the system configuration");
 }
 
 TEST(ProxySetting, FileKeyAndOptionFollowTheLayers)

@@ -9,7 +9,8 @@ inline constexpr int kAnotherCopyRunning = -1;
 // The quiet run could not even be set up (its hidden window could not be made).
 inline constexpr int kInternalFailure = 1;
 // An option or settings-file value that cannot be used (an "-installdir=" that is empty,
-// relative or holds forbidden characters, a malformed signer pin); nothing was done.
+// relative or holds forbidden characters, a malformed "-proxy=", a malformed signer pin);
+// nothing was done.
 inline constexpr int kInvalidValue = 2;
 inline constexpr int kInvalidFolder = 3;
 inline constexpr int kLowDiskSpace = 4;

@@ -106,6 +106,7 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
         config.DownloadScale = *scale;
     }
     config.InstCmd = ReadProfileText(iniPath, L"InstCmd", L"");
+    config.Proxy = ReadProfileText(iniPath, L"Proxy", L"");
     // Several thumbprints do not fit the 260-character buffer of the other keys, and a cut
     // pin would be refused: this one has room for 40. A missing key keeps the built-in pin.
     std::wstring signer(4096, L'\0');
@@ -200,6 +201,9 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     }
     if (auto v = option(L"-launch")) {
         config.Launch = Config::ParseBool(*v);
+    }
+    if (auto v = option(L"-proxy")) {
+        config.Proxy = *v;
     }
 }
 

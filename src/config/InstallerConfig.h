@@ -39,6 +39,8 @@ struct InstallerConfig {
     std::optional<std::wstring> InstallDir;
     // Quiet mode starts the product after the install only when asked to.
     bool Launch = false;
+    // Proxy for every download (Config::ParseProxySetting): empty for the system's own.
+    std::wstring Proxy;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "download/BackgroundMd5.h"
+#include "download/CurlProxy.h"
 #include "download/LocalFiles.h"
 #include "utils/Log.h"
 #include "utils/UniqueFile.h"
@@ -26,6 +27,7 @@ constexpr std::size_t kWriteBuffer = 256 * 1024;
 struct WriteTarget {
     std::FILE* file;
     Download::BackgroundMd5* digest;
+    CURL* easy;
 };
 
 std::string EffectiveUrl(CURL* handle)
@@ -59,6 +61,7 @@ CurlClient::CurlClient(std::wstring url, std::wstring filePath, void* owner, Cli
     , m_filePath(std::move(filePath))
     , m_owner(owner)
     , m_progress(progress)
+    , m_proxy(std::make_shared<Download::ProxyResolver>())
 {
 }
 
@@ -90,15 +93,13 @@ UniqueCurl CurlClient::Head(const std::string& url)
     if (!handle) {
         return handle;
     }
-    CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
-    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_FOLLOWLOCATION, 1L);
-    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
+    CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
     result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
     result = result != CURLE_OK ? result : SetStopCheck(handle.get());
     if (result == CURLE_OK) {
-        result = ::curl_easy_perform(handle.get());
+        result = Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -125,15 +126,14 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
     CURLcode statusQuery = CURLE_FAILED_INIT;
     UniqueCurl handle = Download::NewCurlHandle();
     if (handle) {
-        CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
-        result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_HEADER, 1L);
+        CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_HEADER, 1L);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetStopCheck(handle.get());
         if (result == CURLE_OK) {
-            ::curl_easy_perform(handle.get());
+            Download::PerformThroughProxy(handle.get(), url, *m_proxy, false);
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -148,14 +148,12 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
     std::string effective;
     UniqueCurl handle = Download::NewCurlHandle();
     if (handle) {
-        CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
-        result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_FOLLOWLOCATION, 1L);
-        result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
+        CURLcode result = ::curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetStopCheck(handle.get());
-        result = result != CURLE_OK ? result : ::curl_easy_perform(handle.get());
+        result = result != CURLE_OK ? result : Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         } else {
@@ -233,7 +231,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     if (existing > 0) {
         digest.AddFile(partPath);
     }
-    WriteTarget target { part.get(), &digest };
+    WriteTarget target { part.get(), &digest, handle.get() };
 
     // identity: the body is stored as it arrives, so no encoding we would not decode.
     UniqueCurlList headers;
@@ -246,9 +244,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     ::curl_easy_setopt(easy, CURLOPT_TCP_KEEPIDLE, 10L);
     ::curl_easy_setopt(easy, CURLOPT_TCP_KEEPINTVL, 10L);
     ::curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
-    int options = ::curl_easy_setopt(easy, CURLOPT_URL, m_realUrl.c_str());
-    options |= ::curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
+    int options = ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
@@ -271,8 +267,11 @@ int CurlClient::Transfer(const std::wstring& partPath)
             result = CURLE_OK;
         } else {
             m_easy = easy;
-            result = ::curl_easy_perform(easy);
+            result = Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true);
             m_easy = nullptr;
+            if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
+                result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
+            }
         }
     }
     handle.reset();
@@ -298,6 +297,9 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targ
     auto* target = static_cast<WriteTarget*>(targetData);
     if (!target || !target->file) {
         return 0;
+    }
+    if (Download::InRedirectResponse(target->easy)) {
+        return size * count;
     }
     const size_t written = std::fwrite(data, size, count, target->file);
     target->digest->Add(data, written * size);

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
+#include "download/ProxyResolver.h"
 
 // Consumer of the client's progress: (owner, bytes per second, reserved 0.0, percent).
 using ClientProgressFn = void (*)(void* owner, double speed, double reserved, double percent);
@@ -50,6 +52,8 @@ public:
     // A stalled transfer (below 1 byte per second for this long) is ended and can be
     // retried; without it a server that stops sending would hold the run forever.
     void SetLowSpeedTime(long seconds) noexcept { m_lowSpeedSeconds = seconds; }
+    // How every request of the next Start reaches its host; the system's way by default.
+    void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
 
 private:
     static int ProgressCallback(
@@ -73,6 +77,7 @@ private:
     std::string m_realUrl;
     std::string m_fileDigest;
     long m_lowSpeedSeconds = 30;
+    std::shared_ptr<Download::ProxyResolver> m_proxy;
 };
 
 // libcurl write function of HEAD requests: keeps nothing.

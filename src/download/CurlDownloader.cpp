@@ -7,12 +7,13 @@
 
 using namespace Download;
 
-CCurlDownloader::CCurlDownloader(
-    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath)
+CCurlDownloader::CCurlDownloader(const DownloaderCallback& callback, const std::wstring& url,
+    const std::wstring& localPath, Config::ProxySetting proxy)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
     , m_client(url, localPath, this, &CCurlDownloader::OnClientProgress)
+    , m_proxySetting(std::move(proxy))
 {
     // A part file left by an earlier process is never resumed.
     RemoveLocalFile(m_localPath + L".part");
@@ -28,6 +29,8 @@ void CCurlDownloader::Start()
     m_threads.JoinAllButCaller();
     m_stop.Reset();
     m_client.ClearStop();
+    // Read anew for every run, so a changed system configuration counts on the retry.
+    m_client.SetProxyResolver(std::make_shared<ProxyResolver>(m_proxySetting));
     m_threads.Launch(this, L"ABDEF", &CCurlDownloader::dlThreadFun);
 }
 

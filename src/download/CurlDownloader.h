@@ -10,8 +10,8 @@
 // the URL checked, one retry request (1005) per object.
 class CCurlDownloader : public CDownloader {
 public:
-    CCurlDownloader(
-        const Download::DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath);
+    CCurlDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
+        const std::wstring& localPath, Config::ProxySetting proxy = {});
     ~CCurlDownloader() override;
 
     void Start() override;
@@ -31,6 +31,7 @@ private:
     std::wstring m_localPath;
     std::wstring m_url;
     CurlClient m_client;
+    Config::ProxySetting m_proxySetting;
     bool m_retried = false;
     unsigned m_retryPauseMs = 500;
     Download::StopSignal m_stop;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "config/ProxySetting.h"
+
 namespace Download {
 
 // The event channel of a download: (code, progress or value, message). Same signature as
@@ -53,4 +55,4 @@ public:
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single
 // stream.
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::wstring& url, const std::wstring& localPath);
+    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy = {});

@@ -4,14 +4,14 @@
 #include "download/WinHttpDownloader.h"
 
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::wstring& url, const std::wstring& localPath)
+    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy)
 {
     switch (downloadType) {
     case 2:
-        return std::make_unique<WinHttpDownloader>(callback, url, localPath);
+        return std::make_unique<WinHttpDownloader>(callback, url, localPath, proxy);
     case 3:
-        return std::make_unique<CMTCurlDownloader>(callback, url, localPath);
+        return std::make_unique<CMTCurlDownloader>(callback, url, localPath, proxy);
     default:
-        return std::make_unique<CCurlDownloader>(callback, url, localPath);
+        return std::make_unique<CCurlDownloader>(callback, url, localPath, proxy);
     }
 }

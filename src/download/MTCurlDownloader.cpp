@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "download/CurlClient.h"
+#include "download/CurlProxy.h"
 #include "utils/Md5.h"
 #include "download/LocalFiles.h"
 #include "download/SegmentPlan.h"
@@ -13,6 +14,7 @@
 #include "utils/Text.h"
 
 using namespace Download;
+using Config::ProxySetting;
 
 namespace {
 
@@ -33,10 +35,11 @@ Utils::UniqueFile OpenBuffered(const std::wstring& path, const wchar_t* mode)
 } // namespace
 
 CMTCurlDownloader::CMTCurlDownloader(
-    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath)
+    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath, ProxySetting proxy)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
+    , m_proxySetting(std::move(proxy))
 {
     RemoveLocalFile(m_localPath);
     DeletePartFiles();
@@ -89,6 +92,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     self->Report(DL_CODE_START, 1.0, L"");
     LOG(L"start download\r\n");
     const std::string url = NarrowUrl(self->m_url);
+    self->m_proxy = std::make_shared<ProxyResolver>(self->m_proxySetting);
 
     RemoveLocalFile(self->m_localPath);
     {
@@ -180,9 +184,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     AppendHeader(headers, "Connection: keep-alive");
     CURL* easy = handle.get();
     ::curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    int options = ::curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    options |= ::curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    int options = ::curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     options |= RequireVerifiedTls(easy);
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &DiscardBody);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
@@ -192,7 +194,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     if (options != 0) {
         return false;
     }
-    const CURLcode performed = ::curl_easy_perform(easy);
+    const CURLcode performed = PerformThroughProxy(easy, url, *m_proxy, true);
     if (performed != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
         return false;
@@ -224,9 +226,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
         return CURLE_FAILED_INIT;
     }
     int options = ::curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_URL, segment->url.c_str());
     options |= ::curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CMTCurlDownloader::WritePart);
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEDATA, segment);
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -243,7 +243,10 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
         return options;
     }
 
-    int result = ::curl_easy_perform(easy);
+    int result = PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true);
+    if (result == CURLE_OK && InRedirectResponse(easy)) {
+        result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the range
+    }
     if (result != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", result, CurlErrorText(result));
     } else {
@@ -295,6 +298,9 @@ size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void*
     auto* segment = static_cast<DownloadPartNode*>(segmentData);
     if (!segment || !segment->file || segment->start > segment->end) {
         return 0;
+    }
+    if (InRedirectResponse(segment->easy.get())) {
+        return size * count;
     }
     if (!segment->responseChecked) {
         segment->responseChecked = true;

@@ -10,6 +10,7 @@
 
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
+#include "download/ProxyResolver.h"
 #include "utils/Md5.h"
 #include "download/WorkerThreads.h"
 #include "utils/UniqueFile.h"
@@ -33,8 +34,8 @@ struct DownloadPartNode {
 // after 1005 continues them.
 class CMTCurlDownloader : public CDownloader {
 public:
-    CMTCurlDownloader(
-        const Download::DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath);
+    CMTCurlDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
+        const std::wstring& localPath, Config::ProxySetting proxy = {});
     ~CMTCurlDownloader() override;
 
     void Start() override;
@@ -64,6 +65,9 @@ private:
     Download::DownloaderCallback m_callback;
     std::wstring m_localPath;
     std::wstring m_url;
+    Config::ProxySetting m_proxySetting;
+    // Made anew for every run, so a changed system configuration counts on the retry.
+    std::shared_ptr<Download::ProxyResolver> m_proxy;
     std::string m_realUrl;
     std::int64_t m_fileLength = -1;
     std::string m_expectedDigest;

@@ -103,8 +103,19 @@ bool WinHttpClient::EnsureSession()
     if (m_session) {
         return true;
     }
-    m_session.reset(::WinHttpOpen(
-        m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    // A session-wide named proxy is the one form every WinHTTP honours (Wine ignores a
+    // per-request one).
+    const std::wstring named = m_proxySetting.HostPort();
+    if (SystemProxy()) {
+        m_session.reset(::WinHttpOpen(
+            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    } else if (m_proxySetting.mode == Config::ProxySetting::Mode::Named) {
+        m_session.reset(::WinHttpOpen(
+            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, named.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
+    } else {
+        m_session.reset(::WinHttpOpen(
+            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    }
     if (!m_session) {
         m_lastError = ::GetLastError();
         return false;
@@ -130,6 +141,34 @@ bool WinHttpClient::ApplyNamedProxy(HINTERNET request)
     return true;
 }
 
+bool WinHttpClient::SystemProxy() const noexcept
+{
+    return !m_proxySetting.valid || m_proxySetting.mode == Config::ProxySetting::Mode::System;
+}
+
+bool WinHttpClient::AnswerProxyChallenge(HINTERNET request)
+{
+    DWORD supported = 0, first = 0, target = 0;
+    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) {
+        m_lastError = ::GetLastError();
+        return false;
+    }
+    DWORD scheme = 0;
+    for (const DWORD preferred : { WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
+             WINHTTP_AUTH_SCHEME_BASIC }) {
+        if (scheme == 0 && (supported & preferred) != 0) {
+            scheme = preferred;
+        }
+    }
+    if (scheme == 0
+        || !::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, m_proxySetting.user.c_str(),
+            m_proxySetting.password.c_str(), nullptr)) {
+        m_lastError = scheme == 0 ? ERROR_NOT_SUPPORTED : ::GetLastError();
+        return false;
+    }
+    return true;
+}
+
 bool WinHttpClient::SendWithProxyFallback(HINTERNET request, const std::wstring& url)
 {
     auto send = [&] {
@@ -141,6 +180,9 @@ bool WinHttpClient::SendWithProxyFallback(HINTERNET request, const std::wstring&
         return true;
     }
     m_lastError = ::GetLastError();
+    if (!SystemProxy()) {
+        return false; // the setting chose the proxy; the system's must not replace it
+    }
 
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config {};
     if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
@@ -385,6 +427,7 @@ bool WinHttpClient::SendTo(const std::wstring& url, const std::wstring& verb, st
     }
 
     bool succeeded = false;
+    bool challenged = false;
     for (int attempt = 0; attempt < kAttempts && !succeeded && !Stopped(); ++attempt) {
         if (!m_additionalHeaders.empty()) {
             ::WinHttpAddRequestHeaders(request.get(), m_additionalHeaders.c_str(), static_cast<DWORD>(-1),
@@ -415,6 +458,13 @@ bool WinHttpClient::SendTo(const std::wstring& url, const std::wstring& verb, st
         }
         ParseHeaders(request.get());
         const int status = _wtoi(m_statusCode.c_str());
+        if (status == 407 && !challenged && !SystemProxy() && m_proxySetting.HasCredentials()) {
+            challenged = true;
+            if (AnswerProxyChallenge(request.get())) {
+                --attempt; // sending again with the credentials is not a failed attempt
+                continue;
+            }
+        }
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
             redirect = ResolveLocation(url, QueryText(request.get(), WINHTTP_QUERY_LOCATION));
             if (!redirect.empty()) {

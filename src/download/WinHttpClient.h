@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ProxySetting.h"
 #include "download/WinHttpHandles.h"
 
 // One HTTP request over the system stack: up to three attempts, the user's proxy settings
@@ -42,6 +43,9 @@ public:
     void SetAdditionalRequestHeaders(std::wstring headers) { m_additionalHeaders = std::move(headers); }
     void SetRequestCookies(std::wstring cookies) { m_requestCookies = std::move(cookies); }
     void SetProxy(std::wstring proxy, std::wstring userName = L"", std::wstring password = L"");
+    // The installer's proxy setting: its named proxy or none for the whole session (set before
+    // the first request); the system's own way, with the fallback above, when it is System.
+    void SetProxySetting(Config::ProxySetting setting) { m_proxySetting = std::move(setting); }
     void SetUserAgent(std::wstring userAgent) { m_userAgent = std::move(userAgent); }
     void SetForceCharset(bool force) noexcept { m_forceCharset = force; }
     void SetAdditionalDataToSend(std::vector<char> data) { m_dataToSend = std::move(data); }
@@ -64,6 +68,8 @@ private:
     bool SendTo(const std::wstring& url, const std::wstring& verb, std::wstring& redirect);
     bool SendWithProxyFallback(HINTERNET request, const std::wstring& url);
     bool ApplyNamedProxy(HINTERNET request);
+    bool SystemProxy() const noexcept;
+    bool AnswerProxyChallenge(HINTERNET request);
     void ParseHeaders(HINTERNET request);
     bool ReadBody(HINTERNET request, bool isGet);
     bool Stopped() const noexcept { return m_stop && m_stop->load(); }
@@ -85,6 +91,7 @@ private:
     std::wstring m_proxy;
     std::wstring m_proxyUserName;
     std::wstring m_proxyPassword;
+    Config::ProxySetting m_proxySetting;
     std::vector<char> m_dataToSend;
     std::wstring m_additionalHeaders;
     std::wstring m_requestCookies;

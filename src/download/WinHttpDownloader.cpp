@@ -16,11 +16,12 @@ constexpr wchar_t kWinHttpMessage[] = L"WinHttp";
 
 } // namespace
 
-WinHttpDownloader::WinHttpDownloader(
-    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath)
+WinHttpDownloader::WinHttpDownloader(const DownloaderCallback& callback, const std::wstring& url,
+    const std::wstring& localPath, Config::ProxySetting proxy)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
+    , m_proxySetting(std::move(proxy))
 {
 }
 
@@ -89,6 +90,7 @@ void WinHttpDownloader::Run()
 
     WinHttpClient client(m_url);
     client.SetSaveFilePath(partPath);
+    client.SetProxySetting(m_proxySetting);
     client.SetStopFlag(&m_stopRequested);
     client.SetProgress([this](std::int64_t received, std::int64_t length) { OnBody(received, length); });
     {

@@ -15,8 +15,8 @@ class WinHttpClient;
 // MD5 from the URL.
 class WinHttpDownloader : public CDownloader {
 public:
-    WinHttpDownloader(
-        const Download::DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath);
+    WinHttpDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
+        const std::wstring& localPath, Config::ProxySetting proxy = {});
     ~WinHttpDownloader() override;
 
     void Start() override;
@@ -31,6 +31,7 @@ private:
     Download::DownloaderCallback m_callback;
     std::wstring m_localPath;
     std::wstring m_url;
+    Config::ProxySetting m_proxySetting;
     bool m_retried = false;
     std::uint64_t m_lastReportTick = 0;
     std::atomic<bool> m_stopRequested { false };

@@ -135,6 +135,8 @@ void CDownloadInstaller::Start()
     m_signerPin = Config::ParseSignerPin(TheInstallerConfig().PackageSigner);
     const int downloadType = TheInstallerConfig().DownloadType;
     LOG(L"DL_TYPE=%d\r\n", downloadType);
+    const Config::ProxySetting proxy = Config::ParseProxySetting(TheInstallerConfig().Proxy);
+    LOG(L"proxy setting: %s\r\n", proxy.Describe().c_str());
 
     if (!m_downloader) {
         auto onDownload = [this](int code, double progress, std::wstring message) {
@@ -171,7 +173,7 @@ void CDownloadInstaller::Start()
                 break;
             }
         };
-        m_downloader = CreateDownloader(downloadType, onDownload, m_downloadUrl, m_packagePath);
+        m_downloader = CreateDownloader(downloadType, onDownload, m_downloadUrl, m_packagePath, proxy);
     }
 
     if (!m_installer) {

@@ -9,6 +9,7 @@
 #include "config/ExitCodes.h"
 #include "config/FolderOption.h"
 #include "config/InstallerConfig.h"
+#include "config/ProxySetting.h"
 #include "config/Language.h"
 #include "config/SignerPin.h"
 #include "download/Downloader.h"
@@ -147,6 +148,10 @@ int QuietInstall::CheckBeforeInstall()
             LOG(L"quiet: -installdir='%s' refused, %s\r\n", config.InstallDir->c_str(), problem.c_str());
             return ExitCode::kInvalidValue;
         }
+    }
+    if (const Config::ProxySetting proxy = Config::ParseProxySetting(config.Proxy); !proxy.valid) {
+        LOG(L"quiet: -proxy refused, %s\r\n", proxy.problem.c_str());
+        return ExitCode::kInvalidValue;
     }
     if (Config::ParseSignerPin(config.PackageSigner).state == Config::SignerPin::State::Unreadable) {
         LOG(L"quiet: PackageSigner refused, the value is malformed\r\n");

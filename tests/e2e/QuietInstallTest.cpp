@@ -254,6 +254,7 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"relative-dir", L"-installdir=TarvikQuill", 2, "refused, it is not a full path", false },
         { L"forbidden-dir", L"\"-installdir=C:\\Tarvik|Quill\"", 2, "refused, it holds a character", false },
         { L"malformed-pin", L"-packagesigner=xyz", 2, "PackageSigner refused", false },
+        { L"malformed-proxy", L"-proxy=user:secret@proxyhost", 2, "-proxy refused, expected host:port", false },
         { L"invalid-folder", L"\"-installdir=" + blocker + L"\\TarvikQuill\"", 3, "invalid folder", false },
         { L"product-running", L"", 5, "the product is running", true },
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
@@ -275,6 +276,7 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         std::string log;
         EXPECT_EQ(Run(c.name, c.arguments, log), c.code) << log;
         EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_EQ(log.find("secret"), std::string::npos) << "no password in the log";
         EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
         if (c.code == 2) {
             EXPECT_FALSE(DemoTest::Exists(DefaultFolder())) << "nothing done at all";

@@ -55,7 +55,7 @@ HttpTestServer::HttpTestServer()
     m_server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_requests.push_back({ request.method, request.path, request.get_header_value("Range"),
-            request.get_header_value("Accept-Encoding") });
+            request.get_header_value("Accept-Encoding"), request.get_header_value("Via") });
         return httplib::Server::HandlerResponse::Unhandled;
     });
     m_server->Get(R"(/files/([^/]+)/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
@@ -67,6 +67,13 @@ HttpTestServer::HttpTestServer()
             const std::string name = request.matches[2];
             response.set_redirect(hops > 1 ? RedirectUrl(name, hops - 1) : FileUrl(name), 302);
         });
+
+    m_server->Get(R"(/tohost/([^/]+)/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
+        const std::string name = request.matches[2];
+        response.set_redirect(
+            "http://" + request.matches[1].str() + ":" + std::to_string(m_port) + "/files/" + Md5Of(name) + "/" + name,
+            302);
+    });
 
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0) {
@@ -131,6 +138,11 @@ std::string HttpTestServer::FileUrlWithSegment(const std::string& name, const st
 std::string HttpTestServer::RedirectUrl(const std::string& name, int hops) const
 {
     return BaseUrl() + "/redirect/" + std::to_string(hops) + "/" + name;
+}
+
+std::string HttpTestServer::OtherHostRedirectUrl(const std::string& name, const std::string& host) const
+{
+    return BaseUrl() + "/tohost/" + host + "/" + name;
 }
 
 void HttpTestServer::QueueFault(const std::string& name, HttpFault fault)

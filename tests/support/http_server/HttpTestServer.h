@@ -35,6 +35,7 @@ struct HttpRequestRecord {
     std::string path;
     std::string range; // the Range header, "" when absent
     std::string acceptEncoding; // the Accept-Encoding header, "" when absent
+    std::string via; // the Via header a proxy adds, "" when absent
 };
 
 // A scripted HTTP server on 127.0.0.1 with an ephemeral port, inside the test process.
@@ -59,6 +60,8 @@ public:
     std::string FileUrl(const std::string& name) const; // the MD5 in front of the name
     std::string FileUrlWithSegment(const std::string& name, const std::string& segment) const;
     std::string RedirectUrl(const std::string& name, int hops) const;
+    // One redirect to the file on this server under another host name ("localhost").
+    std::string OtherHostRedirectUrl(const std::string& name, const std::string& host) const;
 
     // A fault for the next request of name that matches its method; faults queue up.
     void QueueFault(const std::string& name, HttpFault fault);

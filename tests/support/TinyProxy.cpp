@@ -1,0 +1,264 @@
+#include "support/TinyProxy.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "support/TempDir.h"
+#include "utils/UniqueResource.h"
+
+namespace TestSupport {
+namespace {
+
+constexpr wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr wchar_t kConnectionValue[] = L"DefaultConnectionSettings";
+
+struct WinsockSession {
+    WinsockSession()
+    {
+        WSADATA data {};
+        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~WinsockSession()
+    {
+        if (ok) {
+            ::WSACleanup();
+        }
+    }
+    bool ok = false;
+};
+
+struct Socket {
+    explicit Socket(SOCKET s)
+        : s(s)
+    {
+    }
+    ~Socket()
+    {
+        if (s != INVALID_SOCKET) {
+            ::closesocket(s);
+        }
+    }
+    SOCKET s;
+};
+
+sockaddr_in Loopback(int port)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(port));
+    return address;
+}
+
+bool Accepts(int port)
+{
+    WinsockSession winsock;
+    Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    const sockaddr_in address = Loopback(port);
+    return socket.s != INVALID_SOCKET
+        && ::connect(socket.s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+// Starts a Unix command line through /bin/sh; Wine runs it natively and gives no handle.
+bool RunUnix(const std::string& script)
+{
+    std::wstring command = L"Z:\\bin\\sh -c \"";
+    for (const char c : script) {
+        command += static_cast<wchar_t>(c);
+    }
+    command += L"\"";
+    STARTUPINFOW startup { sizeof(startup) };
+    PROCESS_INFORMATION process {};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    for (HANDLE h : { process.hProcess, process.hThread }) {
+        if (h) {
+            ::CloseHandle(h);
+        }
+    }
+    return true;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+template <typename Predicate> bool WaitUntil(Predicate done, int milliseconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+void AppendCounted(std::vector<BYTE>& blob, const std::wstring& text)
+{
+    const std::string narrow(text.begin(), text.end());
+    const DWORD length = static_cast<DWORD>(narrow.size());
+    blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&length), reinterpret_cast<const BYTE*>(&length) + 4);
+    blob.insert(blob.end(), narrow.begin(), narrow.end());
+}
+
+Utils::UniqueRegKey OpenUserKey(const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
+        != ERROR_SUCCESS) {
+        return Utils::UniqueRegKey();
+    }
+    return Utils::UniqueRegKey(key);
+}
+
+bool SetValue(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, std::size_t bytes)
+{
+    Utils::UniqueRegKey key = OpenUserKey(path);
+    return key
+        && ::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(bytes))
+        == ERROR_SUCCESS;
+}
+
+void DeleteValue(const wchar_t* path, const wchar_t* name)
+{
+    if (Utils::UniqueRegKey key = OpenUserKey(path)) {
+        ::RegDeleteValueW(key.get(), name);
+    }
+}
+
+} // namespace
+
+int UnusedLoopbackPort()
+{
+    WinsockSession winsock;
+    Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = Loopback(0);
+    int size = sizeof(address);
+    if (socket.s == INVALID_SOCKET || ::bind(socket.s, reinterpret_cast<sockaddr*>(&address), size) != 0
+        || ::getsockname(socket.s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+TinyProxy::TinyProxy(const Options& options)
+{
+    static int serial = 0;
+    const std::string name
+        = "vlm-tinyproxy-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    m_unixDir = "/tmp/" + name;
+    m_dir = L"Z:\\tmp\\" + Wide(name);
+    ::CreateDirectoryW(m_dir.c_str(), nullptr);
+    m_port = UnusedLoopbackPort();
+
+    std::ostringstream conf;
+    conf << "Port " << m_port << "\nListen 127.0.0.1\nTimeout 15\nMaxClients 20\nLogLevel Info\n"
+         << "LogFile \"" << m_unixDir << "/tinyproxy.log\"\n"
+         << "Allow " << (options.refuseLoopback ? "192.0.2.1" : "127.0.0.1") << "\n";
+    if (!options.basicAuthUser.empty()) {
+        conf << "BasicAuth " << options.basicAuthUser << " " << options.basicAuthPassword << "\n";
+    }
+    if (m_port == 0 || !WriteFileBytes(m_dir + L"\\tinyproxy.conf", conf.str())) {
+        return;
+    }
+    RunUnix("echo $$ > " + m_unixDir + "/pid; exec timeout 60 /usr/bin/tinyproxy -d -c " + m_unixDir
+        + "/tinyproxy.conf >/dev/null 2>&1");
+    m_running = WaitUntil([this] { return Accepts(m_port); }, 5000);
+}
+
+TinyProxy::~TinyProxy()
+{
+    const std::string pid = ReadFileBytes(m_dir + L"\\pid");
+    if (!pid.empty() && pid.find_first_not_of("0123456789\n") == std::string::npos) {
+        RunUnix("kill " + pid.substr(0, pid.find('\n')));
+        WaitUntil([this] { return !Accepts(m_port); }, 3000);
+    }
+    for (const wchar_t* file : { L"\\pid", L"\\tinyproxy.conf", L"\\tinyproxy.log" }) {
+        ::DeleteFileW((m_dir + file).c_str());
+    }
+    ::RemoveDirectoryW(m_dir.c_str());
+}
+
+std::wstring TinyProxy::HostPort() const
+{
+    return L"localhost:" + std::to_wstring(m_port);
+}
+
+std::vector<std::string> TinyProxy::Requests() const
+{
+    std::vector<std::string> requests;
+    std::istringstream log(ReadFileBytes(m_dir + L"\\tinyproxy.log"));
+    const std::string marker = "]: Request (file descriptor ";
+    for (std::string line; std::getline(log, line);) {
+        const auto at = line.find(marker);
+        const auto colon = at == std::string::npos ? at : line.find("): ", at);
+        if (colon != std::string::npos) {
+            requests.push_back(line.substr(colon + 3));
+        }
+    }
+    return requests;
+}
+
+std::vector<std::string> TinyProxy::RequestsWith(const std::string& fragment) const
+{
+    std::vector<std::string> matching;
+    for (auto& request : Requests()) {
+        if (request.find(fragment) != std::string::npos) {
+            matching.push_back(std::move(request));
+        }
+    }
+    return matching;
+}
+
+SystemProxyConfig::SystemProxyConfig(const Values& values)
+{
+    if (Utils::UniqueRegKey key = OpenUserKey(kConnections)) {
+        DWORD bytes = 0;
+        if (::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS) {
+            m_previous.resize(bytes);
+            m_hadPrevious = ::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, m_previous.data(), &bytes)
+                == ERROR_SUCCESS;
+        }
+    }
+    std::vector<BYTE> blob;
+    const DWORD flags
+        = 1 | (values.proxy.empty() ? 0 : 2) | (values.scriptUrl.empty() ? 0 : 4) | (values.autoDetect ? 8 : 0);
+    static DWORD counter = 0x100;
+    for (const DWORD word : { DWORD { 0x46 }, ++counter, flags }) {
+        blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&word), reinterpret_cast<const BYTE*>(&word) + 4);
+    }
+    AppendCounted(blob, values.proxy);
+    AppendCounted(blob, values.bypass);
+    AppendCounted(blob, values.scriptUrl);
+    blob.insert(blob.end(), 32, 0);
+    m_written = SetValue(kConnections, kConnectionValue, REG_BINARY, blob.data(), blob.size());
+    const DWORD enable = values.proxy.empty() ? 0 : 1;
+    SetValue(kInternetSettings, L"ProxyEnable", REG_DWORD, &enable, sizeof(enable));
+    SetValue(
+        kInternetSettings, L"ProxyServer", REG_SZ, values.proxy.c_str(), (values.proxy.size() + 1) * sizeof(wchar_t));
+}
+
+SystemProxyConfig::~SystemProxyConfig()
+{
+    if (m_hadPrevious) {
+        SetValue(kConnections, kConnectionValue, REG_BINARY, m_previous.data(), m_previous.size());
+    } else {
+        DeleteValue(kConnections, kConnectionValue);
+    }
+    const DWORD off = 0;
+    SetValue(kInternetSettings, L"ProxyEnable", REG_DWORD, &off, sizeof(off));
+    DeleteValue(kInternetSettings, L"ProxyServer");
+}
+
+} // namespace TestSupport

@@ -42,7 +42,8 @@ HRESULT AccessibleWindow::QueryInterface(REFIID riid, void** object)
     if (!object) {
         return E_POINTER;
     }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IAccessible)) {
+    if (IsEqualIID(riid, __uuidof(IUnknown)) || IsEqualIID(riid, __uuidof(IDispatch))
+        || IsEqualIID(riid, __uuidof(IAccessible))) {
         *object = static_cast<IAccessible*>(this);
         AddRef();
         return S_OK;
@@ -140,7 +141,7 @@ HRESULT AccessibleWindow::get_accParent(IDispatch** parent)
         return usable;
     }
     return ::CreateStdAccessibleObject(
-        m_manager->GetPaintWindow(), OBJID_WINDOW, IID_IDispatch, reinterpret_cast<void**>(parent));
+        m_manager->GetPaintWindow(), OBJID_WINDOW, __uuidof(IDispatch), reinterpret_cast<void**>(parent));
 }
 
 HRESULT AccessibleWindow::get_accChildCount(long* count)

@@ -342,7 +342,7 @@ LRESULT PaintManager::AnswerGetObject(WPARAM wParam)
         m_comEntered = SUCCEEDED(com);
         m_accessible.reset(new AccessibleWindow(*this));
     }
-    return ::LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(m_accessible.get()));
+    return ::LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(m_accessible.get()));
 }
 
 void PaintManager::RunDefaultAction(LONG childId)

@@ -63,8 +63,8 @@ AccessibleClient::AccessibleClient(HWND window, HANDLE process)
     , m_process(process)
 {
     Watch watch(m_process);
-    if (FAILED(::AccessibleObjectFromWindow(
-            window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&m_accessible)))) {
+    if (FAILED(::AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+            reinterpret_cast<void**>(&m_accessible)))) {
         m_accessible = nullptr;
     }
 }

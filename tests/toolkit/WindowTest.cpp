@@ -288,8 +288,8 @@ TEST(Window, AnAccessibleObjectKeptPastItsWindowFailsGracefully)
         SkinWindow window(L"MessageBox1Wnd.xml");
         ASSERT_TRUE(window.Create(nullptr, L"test", WS_POPUP | WS_VISIBLE, 0));
         window.GetPaintManager().UpdateLayout();
-        ASSERT_EQ(::AccessibleObjectFromWindow(
-                      window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&accessible)),
+        ASSERT_EQ(::AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                      reinterpret_cast<void**>(&accessible)),
             S_OK);
         long count = 0;
         EXPECT_EQ(accessible->get_accChildCount(&count), S_OK);

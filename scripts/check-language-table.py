@@ -4,11 +4,12 @@
     check-language-table.py SKIN_DIR [--default DEFAULT_SKIN_DIR] [--code UiTexts.h]
 
 SKIN_DIR holds the layouts (*.xml) and language.json. Fails (exit 1) when the table is
-4 MiB or more, does not parse, lacks a locale or an id that a layout or the code uses, has
-an empty text or one with characters beyond U+FFFF (the installer shows those as empty),
-or a translation of a pattern loses or adds a number conversion. With --default, the
-Chinese column must equal the default skin's text of the same control; with --code, the
-Chinese column of each code text must equal the code's own literal.
+4 MiB or more, does not parse, lacks a locale or an id that a layout (textid, accnameid) or
+the code uses, has an empty text or one with characters beyond U+FFFF (the installer shows
+those as empty), or a translation of a pattern loses or adds a number conversion. With
+--default, the Chinese column must equal the default skin's text (for accnameid: accname,
+else tooltip) of the same control; with --code, the Chinese column of each code text must
+equal the code's own literal.
 """
 import argparse
 import glob
@@ -29,23 +30,36 @@ def conversions(text):
     return [m.group(1) for m in CONVERSION.finditer(text) if m.group(0) != "%%"]
 
 
+ID_ATTRIBUTES = ("textid", "accnameid")
+
+
 def layout_ids(folder):
-    """id -> [(layout, control name)] for every textid of the layouts in folder."""
+    """id -> [(layout, control name, attribute)] for every textid and accnameid of the layouts in folder."""
     used = {}
     for path in sorted(glob.glob(os.path.join(folder, "*.xml"))):
         for el in ET.parse(path).iter():
-            if "textid" in el.attrib:
-                used.setdefault(int(el.attrib["textid"]), []).append((os.path.basename(path), el.attrib.get("name", "")))
+            for attr in ID_ATTRIBUTES:
+                if attr in el.attrib:
+                    used.setdefault(int(el.attrib[attr]), []).append(
+                        (os.path.basename(path), el.attrib.get("name", ""), attr))
     return used
 
 
 def default_texts(folder):
-    """(layout lower-case, control name) -> text of the default skin."""
+    """(layout lower-case, control name, id attribute) -> text of the default skin: its text for
+    textid, its accessible name (accname, else tooltip) for accnameid."""
     texts = {}
     for path in glob.glob(os.path.join(folder, "*.xml")):
         for el in ET.parse(path).iter():
-            if el.attrib.get("name") and "text" in el.attrib:
-                texts[(os.path.basename(path).lower(), el.attrib["name"])] = el.attrib["text"]
+            name = el.attrib.get("name")
+            if not name:
+                continue
+            layout = os.path.basename(path).lower()
+            if "text" in el.attrib:
+                texts[(layout, name, "textid")] = el.attrib["text"]
+            accname = el.attrib.get("accname") or el.attrib.get("tooltip")
+            if accname:
+                texts[(layout, name, "accnameid")] = accname
     return texts
 
 
@@ -104,8 +118,8 @@ def check(skin, default=None, header=None):
     if default:
         texts = default_texts(default)
         for ident, where in used.items():
-            for layout, name in where:
-                ref = texts.get((layout.lower(), name))
+            for layout, name, attr in where:
+                ref = texts.get((layout.lower(), name, attr))
                 if ref is not None and ident in table and table[ident].get("zh-CN") != ref:
                     problems.append(f"id {ident}: zh-CN {table[ident].get('zh-CN')!r} differs from {layout} {name} {ref!r}")
     for ident in sorted(set(table) - set(used) - set(code)):

@@ -13,7 +13,10 @@ prefix="__imp_"
 {
   echo "LIBRARY $dll"
   echo "EXPORTS"
-  "$nm" -g "$implib" 2>/dev/null | awk -v p="$prefix" '$2 == "I" && index($3, p) == 1 { print substr($3, length(p) + 1) }' | sort -u
+  # Interface ids some import libraries list (oleacc's) are data, which cannot be delay-loaded
+  # and which libuuid defines as well.
+  "$nm" -g "$implib" 2>/dev/null | awk -v p="$prefix" '$2 == "I" && index($3, p) == 1 { print substr($3, length(p) + 1) }' |
+    grep -Ev '^(IID|LIBID|CLSID|GUID)_' | sort -u
 } >"$def"
 if [ "$(grep -c . "$def")" -le 2 ]; then
   echo "make_delay_lib: no functions found in $implib" >&2

@@ -171,12 +171,4 @@ void CButtonUI::PaintText(Painter& painter)
     painter.DrawText(TextRect(), m_text, m_manager->GetFont(m_font), color, m_textStyle);
 }
 
-void CButtonUI::PaintBorder(Painter& painter)
-{
-    CLabelUI::PaintBorder(painter);
-    if (IsFocused() && m_manager && m_manager->ShowsFocusCues()) {
-        painter.DrawFocusCue(m_rect, m_focusCueColor);
-    }
-}
-
 } // namespace Toolkit

@@ -16,6 +16,7 @@ public:
     bool IsFocusable() const override { return true; }
     bool IsInteractive() const override { return true; }
     bool Activate() override;
+    DWORD GetFocusCueColor() const override { return m_focusCueColor; }
     void SetEnabled(bool enabled) override;
     bool IsHot() const noexcept { return m_hot; }
     bool IsPushed() const noexcept { return m_pushed; }
@@ -31,7 +32,6 @@ public:
 protected:
     void PaintStatusImage(Painter& painter) override;
     void PaintText(Painter& painter) override;
-    void PaintBorder(Painter& painter) override;
     // Draws the first present image of the state's fallbacks; false when none drew.
     bool DrawStateImage(Painter& painter, const ImageRef& preferred, const ImageRef& fallback);
 
@@ -44,7 +44,7 @@ protected:
     ImageRef m_focusedImage;
     DWORD m_hotTextColor = 0;
     DWORD m_pushedTextColor = 0;
-    DWORD m_focusCueColor = 0x990076FF;
+    DWORD m_focusCueColor = 0xFF0076FF;
 };
 
 } // namespace Toolkit

@@ -18,6 +18,9 @@ void CCheckBoxUI::Selected(bool selected, bool sendNotify)
     }
     m_selected = selected;
     Invalidate();
+    if (m_manager) {
+        m_manager->NotifyAccessible(EVENT_OBJECT_STATECHANGE, this);
+    }
     if (sendNotify) {
         SendNotify(L"selectchanged", selected ? 1 : 0);
     }

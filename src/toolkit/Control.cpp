@@ -33,6 +33,9 @@ void CControlUI::SetText(const std::wstring& text)
     }
     m_text = text;
     Invalidate();
+    if (m_manager) {
+        m_manager->NotifyAccessible(EVENT_OBJECT_NAMECHANGE, this);
+    }
 }
 
 void CControlUI::SetPos(const RECT& rect)
@@ -154,6 +157,14 @@ bool CControlUI::SetAttribute(std::wstring_view name, std::wstring_view value)
         m_textId = value;
     } else if (EqualsNoCase(name, L"tooltip")) {
         m_toolTip = value;
+    } else if (EqualsNoCase(name, L"accname")) {
+        m_accName = value;
+    } else if (EqualsNoCase(name, L"accnameid")) {
+        m_accNameId = value;
+    } else if (EqualsNoCase(name, L"accrole")) {
+        m_accRole = value;
+    } else if (EqualsNoCase(name, L"tabindex")) {
+        m_tabIndex = ParseInt(value);
     } else if (EqualsNoCase(name, L"userdata")) {
         m_userData = value;
     } else if (EqualsNoCase(name, L"width")) {

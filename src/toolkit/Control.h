@@ -48,6 +48,13 @@ public:
     const std::wstring& GetUserData() const noexcept { return m_userData; }
     void SetUserData(std::wstring data) { m_userData = std::move(data); }
     const std::wstring& GetToolTip() const noexcept { return m_toolTip; }
+    // What a screen reader calls the control ("accname"; empty: its text or tooltip) and
+    // the role a layout asks for ("accrole", e.g. "link"; empty: the class decides).
+    const std::wstring& GetAccName() const noexcept { return m_accName; }
+    const std::wstring& GetAccRole() const noexcept { return m_accRole; }
+    // "accnameid": the language-table entry that replaces accname when texts are applied.
+    const std::wstring& GetAccNameId() const noexcept { return m_accNameId; }
+    void SetAccName(std::wstring name) { m_accName = std::move(name); }
 
     // Geometry. GetPos is in the window's pixels; fixed sizes, padding and the float pos
     // are the layout's 96-dpi numbers, scaled by the window's scale when laid out.
@@ -77,6 +84,11 @@ public:
     bool IsMouseEnabled() const noexcept { return m_mouseEnabled; }
     // Takes keyboard focus by Tab; buttons, check boxes and edits do.
     virtual bool IsFocusable() const { return false; }
+    // Position in the Tab order ("tabindex"): positive ones first, ascending, then 0 in
+    // tree order.
+    int GetTabIndex() const noexcept { return m_tabIndex; }
+    // Colour of the ring the window draws around the control while it has keyboard focus.
+    virtual DWORD GetFocusCueColor() const { return 0xFF0076FF; }
     // Reacts to clicks (the window's caption area drags only where nothing does).
     virtual bool IsInteractive() const { return false; }
     bool IsFocused() const;
@@ -128,6 +140,10 @@ protected:
     std::wstring m_textId;
     std::wstring m_userData;
     std::wstring m_toolTip;
+    std::wstring m_accName;
+    std::wstring m_accRole;
+    std::wstring m_accNameId;
+    int m_tabIndex = 0;
     RECT m_rect {};
     SIZE m_fixed {};
     RECT m_padding {};

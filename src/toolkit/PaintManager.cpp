@@ -4,8 +4,11 @@
 
 #include <algorithm>
 
+#include "toolkit/AccessibleElements.h"
 #include "toolkit/Attributes.h"
 #include "toolkit/Control.h"
+#include "toolkit/FocusCue.h"
+#include "toolkit/FocusOrder.h"
 #include "toolkit/Painter.h"
 
 namespace Toolkit {
@@ -44,6 +47,7 @@ PaintManager::~PaintManager()
         }
     }
     m_timers.clear();
+    ReleaseAccessible();
     // Controls unhook themselves from the manager while the tree goes away.
     m_root.reset();
 }
@@ -281,6 +285,7 @@ void PaintManager::SetFocus(CControlUI* control)
     if (control && (!control->IsVisible() || !control->IsEnabled())) {
         return;
     }
+    InvalidateFocusCue();
     CControlUI* previous = m_focus;
     m_focus = control;
     if (previous) {
@@ -288,48 +293,91 @@ void PaintManager::SetFocus(CControlUI* control)
         previous->DoEvent(event);
     }
     if (m_focus) {
-        if (!m_focus->GetNativeWindow() && m_hwnd && ::GetFocus() != m_hwnd) {
+        // A hidden window takes the keyboard when it is shown and activated.
+        if (!m_focus->GetNativeWindow() && m_hwnd && ::IsWindowVisible(m_hwnd) && ::GetFocus() != m_hwnd) {
             ::SetFocus(m_hwnd);
         }
         ControlEvent event { EventType::SetFocus };
         m_focus->DoEvent(event);
+        InvalidateFocusCue();
+        NotifyAccessible(EVENT_OBJECT_FOCUS, m_focus);
     } else if (m_hwnd && ::GetFocus() != m_hwnd && ::IsChild(m_hwnd, ::GetFocus())) {
         ::SetFocus(m_hwnd);
     }
 }
 
-void PaintManager::CollectFocusable(CControlUI* control, std::vector<CControlUI*>& out) const
+void PaintManager::SetFocusCues(bool show)
 {
-    if (!control || !control->IsVisible()) {
+    if (m_focusCues == show) {
         return;
     }
-    if (control->IsFocusable() && control->IsEnabled()) {
-        out.push_back(control);
-    }
-    for (int i = 0; i < control->GetChildCount(); ++i) {
-        CollectFocusable(control->GetChildAt(i), out);
+    m_focusCues = show;
+    InvalidateFocusCue();
+}
+
+void PaintManager::InvalidateFocusCue()
+{
+    if (m_focus && m_focusCues) {
+        Invalidate(FocusCueArea(m_focus->GetPos(), GetFocusCueScale()));
     }
 }
 
 void PaintManager::MoveFocus(bool forward)
 {
-    std::vector<CControlUI*> order;
-    CollectFocusable(m_root.get(), order);
-    if (order.empty()) {
+    CControlUI* next = NextInFocusOrder(FocusOrder(m_root.get()), m_focus, forward);
+    if (!next) {
         return;
     }
-    m_focusCues = true;
-    auto it = std::find(order.begin(), order.end(), m_focus);
-    std::size_t index;
-    if (it == order.end()) {
-        index = forward ? 0 : order.size() - 1;
-    } else {
-        const std::size_t current = static_cast<std::size_t>(it - order.begin());
-        index = forward ? (current + 1) % order.size() : (current + order.size() - 1) % order.size();
+    SetFocusCues(true);
+    SetFocus(next);
+}
+
+void PaintManager::NotifyAccessible(DWORD event, CControlUI* control) const
+{
+    if (!m_hwnd || !control || !m_root) {
+        return;
     }
-    SetFocus(order[index]);
-    if (m_focus) {
-        m_focus->Invalidate();
+    LONG id = AccessibleChildId(m_root.get(), control);
+    if (id == CHILDID_SELF && control != m_root.get() && event != EVENT_OBJECT_SHOW) {
+        return;
+    }
+    ::NotifyWinEvent(event, m_hwnd, OBJID_CLIENT, id);
+}
+
+LRESULT PaintManager::AnswerGetObject(WPARAM wParam)
+{
+    if (!m_accessible) {
+        // Remote clients reach the object through this thread's apartment.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        m_comEntered = SUCCEEDED(com);
+        m_accessible.reset(new AccessibleWindow(*this));
+    }
+    return ::LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(m_accessible.get()));
+}
+
+void PaintManager::RunDefaultAction(LONG childId)
+{
+    const auto children = AccessibleChildren(m_root.get());
+    if (childId < 1 || static_cast<std::size_t>(childId) > children.size()) {
+        return;
+    }
+    CControlUI* control = children[static_cast<std::size_t>(childId) - 1];
+    if (control->GetNativeWindow()) {
+        SetFocus(control);
+    } else {
+        control->Activate();
+    }
+}
+
+void PaintManager::ReleaseAccessible()
+{
+    if (m_accessible) {
+        m_accessible->Detach();
+        m_accessible.reset();
+    }
+    if (m_comEntered) {
+        ::CoUninitialize();
+        m_comEntered = false;
     }
 }
 
@@ -400,6 +448,15 @@ void PaintManager::EnsureBackBuffer(int width, int height)
     m_backSize = SIZE { width, height };
 }
 
+void PaintManager::PaintTree(Painter& painter, const RECT& dirty)
+{
+    m_root->DoPaint(painter, dirty);
+    // Over everything, so no sibling or background covers the ring.
+    if (m_focus && m_focusCues && m_focus->IsVisible()) {
+        PaintFocusCue(painter, m_focus->GetPos(), m_focus->GetFocusCueColor(), GetFocusCueScale());
+    }
+}
+
 void PaintManager::PaintInto(HDC dc)
 {
     if (m_needLayout) {
@@ -410,7 +467,7 @@ void PaintManager::PaintInto(HDC dc)
     }
     Painter painter(dc, GetScale());
     painter.FillColor(m_root->GetPos(), 0xFFFFFFFF);
-    m_root->DoPaint(painter, m_root->GetPos());
+    PaintTree(painter, m_root->GetPos());
 }
 
 void PaintManager::Paint()
@@ -433,7 +490,7 @@ void PaintManager::Paint()
         Painter painter(m_backDc.get(), GetScale());
         Painter::Clip clip(painter, dirty);
         painter.FillColor(dirty, 0xFFFFFFFF);
-        m_root->DoPaint(painter, dirty);
+        PaintTree(painter, dirty);
     }
     ::BitBlt(paint.dc(), dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, m_backDc.get(),
         dirty.left, dirty.top, SRCCOPY);
@@ -502,6 +559,19 @@ bool PaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LR
     case WM_TOOLKIT_NOTIFY:
         DeliverQueuedNotifications();
         return true;
+    case WM_TOOLKIT_DEFAULT_ACTION:
+        RunDefaultAction(static_cast<LONG>(wParam));
+        return true;
+    case WM_GETOBJECT:
+        // lParam may arrive sign-extended or not; other objects are the system's.
+        if (static_cast<LONG>(lParam) != OBJID_CLIENT || !m_root) {
+            return false;
+        }
+        result = AnswerGetObject(wParam);
+        return true;
+    case WM_DESTROY:
+        ReleaseAccessible();
+        return false;
     case WM_TIMER:
         for (const auto& timer : m_timers) {
             if (timer.nativeId == wParam) {
@@ -546,7 +616,7 @@ bool PaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LR
         if (!target || !target->IsEnabled()) {
             return true;
         }
-        m_focusCues = false;
+        SetFocusCues(false);
         if (target->IsFocusable()) {
             SetFocus(target);
         }
@@ -584,7 +654,7 @@ bool PaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LR
             return true;
         }
         if (m_focus) {
-            m_focusCues = true;
+            SetFocusCues(true);
             ControlEvent event { EventType::KeyDown };
             event.wParam = wParam;
             event.lParam = lParam;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/AccessibleWindow.h"
 #include "toolkit/DpiScale.h"
 #include "toolkit/FontTable.h"
 #include "toolkit/Handles.h"
@@ -17,6 +18,7 @@
 namespace Toolkit {
 
 class CControlUI;
+class Painter;
 
 // One per window: owns the control tree, fonts and defaults of the layout, and is the
 // window's single dispatcher (painting into a back buffer, mouse and keyboard, focus,
@@ -89,6 +91,12 @@ public:
     bool ShowsFocusCues() const noexcept { return m_focusCues; }
     // Moves focus to the next (or previous) focusable control, as Tab does.
     void MoveFocus(bool forward);
+    // Display scale the focus ring is drawn at (1.0: 96 dpi).
+    double GetFocusCueScale() const noexcept { return GetScale().Factor(); }
+
+    // Tells screen readers (NotifyWinEvent) that something about a control changed; a page
+    // or control they do not see is reported as the window's client area for EVENT_OBJECT_SHOW.
+    void NotifyAccessible(DWORD event, CControlUI* control) const;
 
     // Native child windows (edit, combo) report through their parent: register them.
     void RegisterNativeChild(HWND child, CControlUI* control);
@@ -119,10 +127,15 @@ private:
 
     void Layout();
     void Paint();
+    void PaintTree(Painter& painter, const RECT& dirty);
     void EnsureBackBuffer(int width, int height);
     void SetHot(CControlUI* control);
     void DeliverQueuedNotifications();
-    void CollectFocusable(CControlUI* control, std::vector<CControlUI*>& out) const;
+    void SetFocusCues(bool show);
+    void InvalidateFocusCue();
+    LRESULT AnswerGetObject(WPARAM wParam);
+    void RunDefaultAction(LONG childId);
+    void ReleaseAccessible();
 
     HWND m_hwnd = nullptr;
     std::unique_ptr<CControlUI> m_root;
@@ -152,11 +165,16 @@ private:
     bool m_focusCues = false;
     bool m_trackingLeave = false;
 
+    std::unique_ptr<AccessibleWindow, ComRelease> m_accessible;
+    bool m_comEntered = false;
+
     std::mutex m_queueMutex;
     std::vector<TNotifyUI> m_queue;
 };
 
 // Private message the window posts itself to deliver queued notifications.
 inline constexpr UINT WM_TOOLKIT_NOTIFY = WM_APP + 0x3A1;
+// Posted by the accessible object: run the default action of child id wParam.
+inline constexpr UINT WM_TOOLKIT_DEFAULT_ACTION = WM_APP + 0x3A2;
 
 } // namespace Toolkit

@@ -190,14 +190,6 @@ void Painter::DrawBorder(const RECT& rect, DWORD argb, int width, SIZE round)
     m_graphics->SetSmoothingMode(Gdiplus::SmoothingModeDefault);
 }
 
-void Painter::DrawFocusCue(const RECT& rect, DWORD argb)
-{
-    Gdiplus::Pen pen(ToColor(argb), 1.0f);
-    pen.SetDashStyle(Gdiplus::DashStyleDot);
-    m_graphics->DrawRectangle(&pen, static_cast<INT>(rect.left), static_cast<INT>(rect.top),
-        static_cast<INT>(rect.right - rect.left - 1), static_cast<INT>(rect.bottom - rect.top - 1));
-}
-
 Painter::Clip::Clip(Painter& painter, const RECT& rect)
     : m_painter(painter)
 {

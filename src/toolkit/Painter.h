@@ -34,7 +34,6 @@ public:
     bool DrawImage(const RECT& controlRect, const ImageRef& image);
     void DrawText(const RECT& rect, const std::wstring& text, HFONT font, DWORD argb, UINT format);
     void DrawBorder(const RECT& rect, DWORD argb, int width, SIZE round);
-    void DrawFocusCue(const RECT& rect, DWORD argb);
 
     // Narrows drawing to a rect until the scope ends.
     class Clip {

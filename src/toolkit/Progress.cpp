@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "toolkit/Attributes.h"
+#include "toolkit/PaintManager.h"
 #include "toolkit/Painter.h"
 
 namespace Toolkit {
@@ -20,6 +21,9 @@ void CProgressUI::SetValue(int value)
     }
     m_value = value;
     Invalidate();
+    if (m_manager) {
+        m_manager->NotifyAccessible(EVENT_OBJECT_VALUECHANGE, this);
+    }
 }
 
 void CProgressUI::SetForeImage(const std::wstring& image)

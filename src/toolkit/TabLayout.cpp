@@ -1,6 +1,7 @@
 #include "toolkit/TabLayout.h"
 
 #include "toolkit/Attributes.h"
+#include "toolkit/PaintManager.h"
 
 namespace Toolkit {
 
@@ -31,6 +32,10 @@ bool CTabLayoutUI::SelectItem(int index)
     m_selected = index;
     ShowSelected();
     NeedUpdate();
+    if (previous != index && m_manager) {
+        m_manager->NotifyAccessible(EVENT_OBJECT_HIDE, GetChildAt(previous));
+        m_manager->NotifyAccessible(EVENT_OBJECT_SHOW, GetChildAt(index));
+    }
     if (previous != index) {
         SendNotify(L"tabselect", static_cast<WPARAM>(index), previous);
     }

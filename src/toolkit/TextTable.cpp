@@ -48,6 +48,11 @@ int ApplyLanguageTexts(CControlUI* root)
             ++changed;
         }
     }
+    if (!root->GetAccNameId().empty()) {
+        if (const std::wstring* name = FindLanguageText(root->GetAccNameId())) {
+            root->SetAccName(*name);
+        }
+    }
     for (int i = 0; i < root->GetChildCount(); ++i) {
         changed += ApplyLanguageTexts(root->GetChildAt(i));
     }

@@ -15,7 +15,8 @@ void SetLanguageText(int id, std::wstring text);
 // nullptr when the table has no text for id.
 const std::wstring* FindLanguageText(std::wstring_view id);
 void ClearLanguageTexts();
-// Gives every control of the tree with a textid its table text; returns how many changed.
+// Gives every control of the tree with a textid its table text (and with an accnameid its
+// accessible name); returns how many texts changed.
 int ApplyLanguageTexts(CControlUI* root);
 
 } // namespace Toolkit

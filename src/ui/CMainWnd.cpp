@@ -268,6 +268,13 @@ void CMainWnd::OnTabSelect(int page)
     if (Toolkit::CControlUI* label = FindControl(L"lbLanguage")) {
         label->SetVisible(choosing);
     }
+    // Each page starts with its main button focused, so Enter does the expected thing.
+    Toolkit::CButtonUI* const primary[] = { m_defaultInstallBtn, m_customeInstallBtn, nullptr, m_openProduceBtn };
+    if (primary[page]) {
+        primary[page]->SetFocus();
+    } else {
+        m_pm.SetFocus(nullptr);
+    }
 }
 
 void CMainWnd::OnSelectChanged(Toolkit::TNotifyUI& msg)
@@ -335,9 +342,6 @@ void CMainWnd::OnClick(Toolkit::TNotifyUI& msg)
         }
     } else if (sender == m_customeBtn) {
         SelectPage(kCustomPage);
-        if (m_customeInstallBtn) {
-            m_customeInstallBtn->SetFocus();
-        }
     } else if (sender == m_treatyBtn) {
         OpenTerms();
     } else if (sender == m_backBtn) {

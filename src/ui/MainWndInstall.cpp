@@ -163,6 +163,10 @@ void CMainWnd::OnInstall(WPARAM start)
     }
     if (m_customeInstallBtn) {
         m_customeInstallBtn->SetEnabled(true);
+        // Disabling it took the keyboard focus away; a refused install gives it back.
+        if (CurrentPage() == kCustomPage && !m_pm.GetFocus()) {
+            m_customeInstallBtn->SetFocus();
+        }
     }
 }
 

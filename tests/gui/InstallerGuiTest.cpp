@@ -5,8 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <memory>
+#include <set>
+#include <type_traits>
 #include <vector>
 
+#include "AccessibleClient.h"
 #include "GuiDriver.h"
 #include "InstallerHarness.h"
 #include "SigningFixtures.h"
@@ -642,4 +646,255 @@ TEST_F(InstallerGuiTest, PlantedDllsBesideTheInstallerAreNeverLoaded)
         EXPECT_FALSE(Utils::PathExists(work + L"\\" + name + L".dll")) << "the work folder was made afresh";
     }
     CloseFromFinishedPage(main);
+}
+
+namespace {
+
+// Presses one key and waits until the focus lands on the named control.
+::testing::AssertionResult KeyMovesFocusTo(AccessibleClient& client, WORD key, const std::wstring& name)
+{
+    GuiDriver::PressKeys({ key });
+    if (WaitForFocus(client, name)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "focus did not reach " << Utf8(name);
+}
+
+// The installer starts with its window active; under Xvfb there is no window manager to make
+// it so, so the test does what the desktop would.
+void Activate(HWND window)
+{
+    ::SetForegroundWindow(window);
+    ::SetFocus(window);
+}
+
+// WinEvents the installer raises, recorded out of context (delivered while this thread pumps).
+struct WinEventLog {
+    struct Entry {
+        DWORD event;
+        LONG object;
+        LONG child;
+    };
+    static std::vector<Entry>& Entries()
+    {
+        static std::vector<Entry> entries;
+        return entries;
+    }
+    static void CALLBACK Record(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD)
+    {
+        Entries().push_back(Entry { event, object, child });
+    }
+    static bool Saw(DWORD event, LONG child)
+    {
+        for (const Entry& e : Entries()) {
+            if (e.event == event && e.object == OBJID_CLIENT && e.child == child) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(InstallerGuiTest, KeyboardAloneInstallsWithOneClickFromTheStartPage)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = EditText(main);
+    m_cleanup.push_back(folder);
+    SetPackageScript(folder, "out State=Success\n");
+    AccessibleClient client(main, m_installer.Handle());
+    ASSERT_TRUE(client.Connected());
+    Activate(main);
+    ASSERT_TRUE(WaitForFocus(client, L"立即安装")) << "the start page starts on its install button";
+    // Tab goes round every control of the page and comes back.
+    for (const wchar_t* name : { L"自定义安装", L"最小化", L"关闭", L"立即安装" }) {
+        ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, name));
+    }
+    GuiDriver::PressKeys({ VK_SHIFT, VK_TAB });
+    ASSERT_TRUE(WaitForFocus(client, L"关闭")) << "Shift+Tab goes back";
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"立即安装"));
+    GuiDriver::PressKeys({ VK_RETURN });
+    WaitInstalled(folder);
+    ASSERT_TRUE(WaitForFocus(client, L"立即体验")) << "the finished page starts on its button";
+    GuiDriver::PressKeys({ VK_SPACE });
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+}
+
+TEST_F(InstallerGuiTest, KeyboardAloneWalksTheCustomPageInOrderAndInstalls)
+{
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = m_root / L"keyboard place\\Vellumora";
+    SetPackageScript(folder, "out State=Success\n");
+    AccessibleClient client(main, m_installer.Handle());
+    ASSERT_TRUE(client.Connected());
+    Activate(main);
+    ASSERT_TRUE(WaitForFocus(client, L"立即安装"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"自定义安装"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_RETURN, L"立即安装")) << "the custom page starts on its install button";
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"最小化"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"关闭"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"安装路径"));
+    // The folder edit selects its text on focus: typing replaces it.
+    std::vector<INPUT> typing;
+    for (wchar_t c : folder) {
+        INPUT key {};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wScan = c;
+        key.ki.dwFlags = KEYEVENTF_UNICODE;
+        typing.push_back(key);
+        key.ki.dwFlags |= KEYEVENTF_KEYUP;
+        typing.push_back(key);
+    }
+    ::SendInput(static_cast<UINT>(typing.size()), typing.data(), sizeof(INPUT));
+    ASSERT_TRUE(WaitFor([&] { return EditText(main) == folder; }, 5000)) << Utf8(EditText(main));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"更改目录"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"创建桌面快捷方式"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"添加到快速启动栏"));
+    GuiDriver::PressKeys({ VK_SPACE });
+    ASSERT_TRUE(WaitFor([&] { return (client.Find(L"添加到快速启动栏").state & STATE_SYSTEM_CHECKED) == 0; }, 3000))
+        << "Space clears the box";
+    Shot(main, L"installer-page1-keyboard-focus.png");
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"返回"));
+    ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"立即安装"));
+    GuiDriver::PressKeys({ VK_RETURN });
+
+    WaitInstalled(folder);
+    const std::wstring line = ReadUtf16File(PackageCommandLineFile());
+    EXPECT_NE(line.find(L"-dsc=true"), std::wstring::npos) << Utf8(line);
+    EXPECT_NE(line.find(L"-ssc=false"), std::wstring::npos) << Utf8(line);
+    EXPECT_TRUE(EndsWith(line, L"/D=" + folder)) << Utf8(line);
+    CloseFromFinishedPage(main);
+}
+
+TEST_F(InstallerGuiTest, AScreenReaderSeesEveryPageAndInstallsByDefaultActionsAlone)
+{
+    TestSupport::HttpFault slow;
+    slow.method = "GET";
+    slow.bytesPerSecond = 700 * 1024;
+    m_server.SetStandingFault("pkg.exe", slow);
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    const std::wstring folder = EditText(main);
+    m_cleanup.push_back(folder);
+    SetPackageScript(
+        folder, "out Progress=0.3\nflush\nsleep 700\nout Progress=0.8\nflush\nsleep 700\nout State=Success\n");
+    AccessibleClient client(main, m_installer.Handle());
+    ASSERT_TRUE(client.Connected());
+    WinEventLog::Entries().clear();
+    const std::unique_ptr<std::remove_pointer_t<HWINEVENTHOOK>, decltype(&::UnhookWinEvent)> hook(
+        ::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_VALUECHANGE, nullptr, &WinEventLog::Record, m_installer.Pid(),
+            0, WINEVENT_OUTOFCONTEXT),
+        &::UnhookWinEvent);
+    ASSERT_NE(hook, nullptr);
+
+    // What each page shows: layout name, accessible name, role, the page it is visible on, and
+    // which of the children of that name and role it is (both install buttons are "立即安装").
+    struct Expected {
+        const wchar_t* control;
+        const wchar_t* name;
+        long role;
+        int page; // -1: every page but the installing one
+        int occurrence = 0;
+    };
+    const Expected table[] = {
+        { L"defaultInstallBtn", L"立即安装", ROLE_SYSTEM_PUSHBUTTON, 0 },
+        { L"customeBtn", L"自定义安装", ROLE_SYSTEM_LINK, 0 },
+        { L"closebtn", L"关闭", ROLE_SYSTEM_PUSHBUTTON, -1 },
+        { L"minbtn", L"最小化", ROLE_SYSTEM_PUSHBUTTON, -1 },
+        { L"installDirEdit", L"安装路径", ROLE_SYSTEM_TEXT, 1 },
+        { L"chDirBtn", L"更改目录", ROLE_SYSTEM_PUSHBUTTON, 1 },
+        { L"createDSCb", L"创建桌面快捷方式", ROLE_SYSTEM_CHECKBUTTON, 1 },
+        { L"customeInstallBtn", L"立即安装", ROLE_SYSTEM_PUSHBUTTON, 1, 1 },
+        { L"installPrg", L"安装进度", ROLE_SYSTEM_PROGRESSBAR, 2 },
+        { L"openProduceBtn", L"立即体验", ROLE_SYSTEM_PUSHBUTTON, 3 },
+    };
+    POINT origin {};
+    ::ClientToScreen(main, &origin);
+    auto checkPage = [&](int page) {
+        const auto children = client.Children();
+        for (const Expected& e : table) {
+            SCOPED_TRACE(Utf8(e.control) + " on page " + std::to_string(page));
+            const AccChild* found = nullptr;
+            int seen = 0;
+            for (const AccChild& child : children) {
+                if (child.name == e.name && child.role == e.role && seen++ == e.occurrence) {
+                    found = &child;
+                }
+            }
+            ASSERT_NE(found, nullptr);
+            const bool shown = e.page == page || (e.page == -1 && page != 2);
+            EXPECT_EQ(found->Visible(), shown);
+            if (!shown) {
+                continue;
+            }
+            if (e.role != ROLE_SYSTEM_PROGRESSBAR) {
+                EXPECT_NE(found->state & STATE_SYSTEM_FOCUSABLE, 0);
+            }
+            RECT expected = LayoutRect(kMain, e.control, page);
+            ::OffsetRect(&expected, origin.x, origin.y);
+            EXPECT_TRUE(::EqualRect(&expected, &found->screen))
+                << found->screen.left << "," << found->screen.top << " vs " << expected.left << "," << expected.top;
+        }
+    };
+    checkPage(0);
+    EXPECT_NE(client.Find(L"返回").state & STATE_SYSTEM_INVISIBLE, 0) << "the back link shows on the custom page only";
+
+    // The close button's prompt, answered the same way: it stays.
+    ASSERT_EQ(client.DoDefaultAction(client.Find(L"关闭").id), S_OK);
+    HWND box = WaitBox(L"ExitTipWnd");
+    ASSERT_NE(box, nullptr);
+    {
+        AccessibleClient prompt(box, m_installer.Handle());
+        ASSERT_TRUE(prompt.Connected());
+        EXPECT_TRUE(prompt.Find(L"您确定要退出安装吗？").Visible());
+        EXPECT_EQ(prompt.Find(L"退出").role, ROLE_SYSTEM_PUSHBUTTON);
+        const AccChild stay = prompt.Find(L"继续安装");
+        ASSERT_EQ(stay.role, ROLE_SYSTEM_PUSHBUTTON);
+        ASSERT_EQ(prompt.DoDefaultAction(stay.id), S_OK);
+        ASSERT_TRUE(WaitFor([&] { return !::IsWindow(box); }, 5000));
+    }
+    ASSERT_TRUE(::IsWindow(main));
+
+    // The custom page and back, by default actions.
+    ASSERT_EQ(client.DoDefaultAction(client.Find(L"自定义安装").id), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return client.Find(L"更改目录").Visible(); }, 3000));
+    checkPage(1);
+    ASSERT_EQ(client.DoDefaultAction(client.Find(L"返回").id), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return client.Find(L"自定义安装").Visible(); }, 3000));
+
+    // The install, by the one-click button alone; the bar's value follows it.
+    const long progressId = client.Find(L"安装进度").id;
+    const long progressTextId = client.Find(L"正在安装中:0%，请稍候...").id;
+    ASSERT_GT(progressTextId, 0);
+    ASSERT_EQ(client.DoDefaultAction(client.Find(L"立即安装").id), S_OK);
+    std::set<std::wstring> values;
+    const bool finished = GuiDriver::PumpUntil(
+        [&] {
+            const AccChild bar = client.Find(L"安装进度");
+            if (bar.Visible()) {
+                values.insert(bar.value);
+            }
+            return client.Find(L"立即体验").Visible();
+        },
+        kInstallWaitMs);
+    ASSERT_TRUE(finished);
+    std::string seen;
+    for (const auto& v : values) {
+        seen += Utf8(v) + " ";
+    }
+    std::printf("progress values read: %s\n", seen.c_str());
+    EXPECT_GE(values.size(), 3u) << seen;
+    EXPECT_TRUE(values.count(L"0%") + values.count(L"100%") < values.size()) << "values in between: " << seen;
+    checkPage(3);
+    GuiDriver::PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_VALUECHANGE, progressId)) << "the bar announces its value";
+    EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_NAMECHANGE, progressTextId)) << "and so does its text";
+    EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_SHOW, CHILDID_SELF)) << "a new page shows";
+    EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_FOCUS, client.Find(L"立即体验").id))
+        << "the finish button takes the focus";
+    ASSERT_EQ(client.DoDefaultAction(client.Find(L"关闭").id), S_OK);
+    EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn on the finished page closes without asking";
 }

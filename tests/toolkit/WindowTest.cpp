@@ -10,6 +10,8 @@
 #include "support/MessagePump.h"
 #include "toolkit/WindowImplBase.h"
 
+#include <oleacc.h>
+
 using namespace Toolkit;
 using TestSupport::PumpUntil;
 
@@ -230,4 +232,76 @@ TEST(Window, NativeEditAndComboReportThroughTheWindow)
     EXPECT_EQ(window.FindControl(L"languageCombo"), nullptr);
     PumpUntil([] { return false; }, 80);
     EXPECT_EQ(window.Count(L"timer"), 0);
+}
+
+namespace {
+
+// The colour at a client point when the window paints itself into a bitmap.
+COLORREF PaintedPixel(PaintManager& pm, POINT at)
+{
+    RECT client;
+    ::GetClientRect(pm.GetPaintWindow(), &client);
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    pm.PaintInto(dc);
+    const COLORREF pixel = ::GetPixel(dc, at.x, at.y);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    return pixel;
+}
+
+} // namespace
+
+TEST(Window, TheFocusRingShowsOnceTheKeyboardIsUsedAndGoesWithAClick)
+{
+    SkinWindow window(L"exitTipWnd.xml");
+    ASSERT_TRUE(window.Create(nullptr, L"test", WS_POPUP | WS_VISIBLE, 0));
+    PaintManager& pm = window.GetPaintManager();
+    pm.UpdateLayout();
+    CControlUI* ok = window.FindControl(L"okBtn");
+    ASSERT_NE(ok, nullptr);
+    const RECT r = ok->GetPos();
+    const POINT justOutside { r.left - 2, (r.top + r.bottom) / 2 };
+    const COLORREF ring = RGB(0x00, 0x76, 0xFF);
+
+    ok->SetFocus();
+    EXPECT_NE(PaintedPixel(pm, justOutside), ring) << "no ring before the keyboard is used";
+    ::SendMessageW(window, WM_KEYDOWN, VK_TAB, 0);
+    ::SendMessageW(window, WM_KEYDOWN, VK_TAB, 0);
+    ::SendMessageW(window, WM_KEYDOWN, VK_TAB, 0);
+    ASSERT_EQ(pm.GetFocus(), ok) << "three Tabs go round to the same button";
+    EXPECT_EQ(PaintedPixel(pm, justOutside), ring);
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.left + 2, r.top + 2));
+    ::SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(r.left + 2, r.top + 2));
+    EXPECT_NE(PaintedPixel(pm, justOutside), ring) << "a click hides the ring again";
+}
+
+TEST(Window, AnAccessibleObjectKeptPastItsWindowFailsGracefully)
+{
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    IAccessible* accessible = nullptr;
+    {
+        SkinWindow window(L"MessageBox1Wnd.xml");
+        ASSERT_TRUE(window.Create(nullptr, L"test", WS_POPUP | WS_VISIBLE, 0));
+        window.GetPaintManager().UpdateLayout();
+        ASSERT_EQ(::AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                      reinterpret_cast<void**>(&accessible)),
+            S_OK);
+        long count = 0;
+        EXPECT_EQ(accessible->get_accChildCount(&count), S_OK);
+        EXPECT_GE(count, 4) << "caption, text, ok and close";
+    }
+    long count = -1;
+    const HRESULT gone = accessible->get_accChildCount(&count);
+    EXPECT_TRUE(FAILED(gone)) << std::hex << gone;
+    VARIANT self {};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    EXPECT_TRUE(FAILED(accessible->accDoDefaultAction(self)));
+    accessible->Release();
+    ::CoUninitialize();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -194,6 +195,26 @@ TEST(ExitTipGui, KeyboardAlone)
     // Focus order: closebtn, okBtn, cancelBtn.
     ExpectBox(L"ExitTipWnd.xml", Keys({ VK_TAB, VK_TAB, VK_RETURN }), 0);
     ExpectBox(L"ExitTipWnd.xml", Keys({ VK_TAB, VK_TAB, VK_TAB, VK_SPACE }), 1);
+}
+
+TEST(MessageBoxGui, EveryBoxIsDismissedWithTheKeyboard)
+{
+    // Tab order is tree order: the title bar's close button first, then the body's buttons.
+    // (The exit prompt has its own case above.)
+    const struct {
+        const wchar_t* file;
+        Action keys;
+        int expected;
+    } cases[] = {
+        { L"MessageBox1Wnd.xml", Keys({ VK_TAB, VK_TAB, VK_RETURN }), 0 },
+        { L"MessageBox2Wnd.xml", Keys({ VK_TAB, VK_SPACE }), 2 },
+        { L"NetworkTipWnd.xml", Keys({ VK_TAB, VK_TAB, VK_SPACE }), 0 },
+        { L"InstalledPathTipWnd.xml", Keys({ VK_TAB, VK_TAB, VK_TAB, VK_RETURN }), 1 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file, c.file + std::wcslen(c.file)));
+        ExpectBox(c.file, c.keys, c.expected, L"", L"包内消息", L"消息");
+    }
 }
 
 TEST(MessageBoxGui, AMissingLayoutReturnsOneWithoutHanging)

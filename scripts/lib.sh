@@ -202,13 +202,13 @@ vlm_start_small_drive() {
     mount -t tmpfs -o size=8m vlm-small-drive "$mountpoint" 2>/dev/null || return 0
   fi
   VLM_SMALL_DRIVE=$mountpoint
-  ln -sfn "$mountpoint" "$WINEPREFIX/dosdevices/q:"
-  export VLM_SMALL_FOLDER='Q:\quiet'
+  ln -sfn "$mountpoint" "$WINEPREFIX/dosdevices/s:"
+  export VLM_SMALL_FOLDER='S:\quiet'
 }
 
 vlm_stop_small_drive() {
   if [ -n "$VLM_SMALL_DRIVE" ]; then
-    rm -f "$WINEPREFIX/dosdevices/q:"
+    rm -f "$WINEPREFIX/dosdevices/s:"
     umount "$VLM_SMALL_DRIVE" 2>/dev/null || true
     VLM_SMALL_DRIVE=""
     unset VLM_SMALL_FOLDER

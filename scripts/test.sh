@@ -49,7 +49,7 @@ run_suite() { # arch what ctest-args...
   vlm_start_wineserver
   vlm_start_small_drive
   local rc=0
-  (cd "$VLM_BUILD" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tee "$log" || rc=$?
+  (cd "$VLM_BUILD" && VLM_WINE_RUN_VIA_FILE=1 ctest --output-on-failure --timeout 120 "$@") 2>&1 | tee "$log" || rc=$?
   [ "$rc" -eq 0 ] || status=1
   vlm_stop_small_drive
   vlm_stop_wineserver

@@ -290,7 +290,7 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
 }
 
 // Needs a folder on a drive with less than 1 GiB free, named by VLM_SMALL_FOLDER: scripts/test.sh
-// mounts a small tmpfs as drive Q: when it runs as root.
+// mounts a small tmpfs as drive S: when it runs as root.
 TEST_F(QuietInstallTest, LowDiskSpaceHasItsExitCode)
 {
     wchar_t small[MAX_PATH] = {};

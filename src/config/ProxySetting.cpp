@@ -1,24 +1,9 @@
 #include "config/ProxySetting.h"
 
-#include <cwctype>
-
 #include "utils/Text.h"
 
 namespace Config {
 namespace {
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool HostCharacter(wchar_t c)
 {
@@ -63,7 +48,7 @@ ProxySetting ParseProxySetting(std::wstring_view raw)
     if (text.empty()) {
         return {};
     }
-    if (EqualsNoCase(text, L"direct")) {
+    if (Utils::EqualsNoCase(text, L"direct")) {
         ProxySetting direct;
         direct.mode = ProxySetting::Mode::Direct;
         return direct;
@@ -72,7 +57,7 @@ ProxySetting ParseProxySetting(std::wstring_view raw)
     std::wstring_view rest = text;
     const auto scheme = rest.find(L"://");
     if (scheme != std::wstring_view::npos) {
-        if (!EqualsNoCase(rest.substr(0, scheme), L"http")) {
+        if (!Utils::EqualsNoCase(rest.substr(0, scheme), L"http")) {
             return Refused(L"only http proxies are supported");
         }
         rest.remove_prefix(scheme + 3);

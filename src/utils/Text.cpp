@@ -1,6 +1,7 @@
 #include "utils/Text.h"
 
 #include <climits>
+#include <cwctype>
 
 namespace Utils {
 namespace {
@@ -126,6 +127,19 @@ std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_
         pos += to.size();
     }
     return text;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace Utils

@@ -24,5 +24,7 @@ std::string WideToMultiByte(std::wstring_view text, UINT codePage);
 std::wstring Utf8ToWide(std::string_view text);
 
 std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_view to);
+// Equal when lower-cased character by character (keywords, scheme names).
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 
 } // namespace Utils

@@ -895,6 +895,8 @@ TEST_F(InstallerGuiTest, AScreenReaderSeesEveryPageAndInstallsByDefaultActionsAl
     EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_SHOW, CHILDID_SELF)) << "a new page shows";
     EXPECT_TRUE(WinEventLog::Saw(EVENT_OBJECT_FOCUS, client.Find(L"立即体验").id))
         << "the finish button takes the focus";
-    ASSERT_EQ(client.DoDefaultAction(client.Find(L"关闭").id), S_OK);
+    // Closing ends the installer's process: under Wine the call's reply can be lost with it.
+    const HRESULT closed = client.DoDefaultAction(client.Find(L"关闭").id);
+    EXPECT_TRUE(closed == S_OK || closed == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)) << std::hex << closed;
     EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn on the finished page closes without asking";
 }

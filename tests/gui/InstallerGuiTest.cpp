@@ -143,6 +143,15 @@ protected:
         return folder;
     }
 
+    // The package was told to make the desktop shortcut, not the quick-launch one, in folder.
+    void ExpectDesktopShortcutOnlyInto(const std::wstring& folder)
+    {
+        const std::wstring line = ReadUtf16File(PackageCommandLineFile());
+        EXPECT_NE(line.find(L"-dsc=true"), std::wstring::npos) << Utf8(line);
+        EXPECT_NE(line.find(L"-ssc=false"), std::wstring::npos) << Utf8(line);
+        EXPECT_TRUE(EndsWith(line, L"/D=" + folder)) << Utf8(line);
+    }
+
     void CloseFromFinishedPage(HWND main)
     {
         Click(main, kMain, L"closebtn", 3);
@@ -243,10 +252,7 @@ TEST_F(InstallerGuiTest, CustomInstallPassesTheTypedFolderAndShortcutWishes)
     Click(main, kMain, L"customeInstallBtn", 1);
 
     WaitInstalled(folder);
-    const std::wstring line = ReadUtf16File(PackageCommandLineFile());
-    EXPECT_NE(line.find(L"-dsc=true"), std::wstring::npos) << Utf8(line);
-    EXPECT_NE(line.find(L"-ssc=false"), std::wstring::npos) << Utf8(line);
-    EXPECT_TRUE(EndsWith(line, L"/D=" + folder)) << Utf8(line);
+    ExpectDesktopShortcutOnlyInto(folder);
     CloseFromFinishedPage(main);
 }
 
@@ -738,17 +744,7 @@ TEST_F(InstallerGuiTest, KeyboardAloneWalksTheCustomPageInOrderAndInstalls)
     ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"关闭"));
     ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"安装路径"));
     // The folder edit selects its text on focus: typing replaces it.
-    std::vector<INPUT> typing;
-    for (wchar_t c : folder) {
-        INPUT key {};
-        key.type = INPUT_KEYBOARD;
-        key.ki.wScan = c;
-        key.ki.dwFlags = KEYEVENTF_UNICODE;
-        typing.push_back(key);
-        key.ki.dwFlags |= KEYEVENTF_KEYUP;
-        typing.push_back(key);
-    }
-    ::SendInput(static_cast<UINT>(typing.size()), typing.data(), sizeof(INPUT));
+    TypeText(folder);
     ASSERT_TRUE(WaitFor([&] { return EditText(main) == folder; }, 5000)) << Utf8(EditText(main));
     ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"更改目录"));
     ASSERT_TRUE(KeyMovesFocusTo(client, VK_TAB, L"创建桌面快捷方式"));
@@ -762,10 +758,7 @@ TEST_F(InstallerGuiTest, KeyboardAloneWalksTheCustomPageInOrderAndInstalls)
     GuiDriver::PressKeys({ VK_RETURN });
 
     WaitInstalled(folder);
-    const std::wstring line = ReadUtf16File(PackageCommandLineFile());
-    EXPECT_NE(line.find(L"-dsc=true"), std::wstring::npos) << Utf8(line);
-    EXPECT_NE(line.find(L"-ssc=false"), std::wstring::npos) << Utf8(line);
-    EXPECT_TRUE(EndsWith(line, L"/D=" + folder)) << Utf8(line);
+    ExpectDesktopShortcutOnlyInto(folder);
     CloseFromFinishedPage(main);
 }
 

@@ -193,6 +193,22 @@ std::wstring EditText(HWND window)
     return text;
 }
 
+void TypeText(const std::wstring& text)
+{
+    std::vector<INPUT> inputs;
+    for (wchar_t c : text) {
+        INPUT down {};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wScan = c;
+        down.ki.dwFlags = KEYEVENTF_UNICODE;
+        INPUT up = down;
+        up.ki.dwFlags |= KEYEVENTF_KEYUP;
+        inputs.push_back(down);
+        inputs.push_back(up);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 bool TypeIntoEdit(
     HWND window, const std::wstring& skinFile, const std::wstring& control, int page, const std::wstring& text)
 {
@@ -208,18 +224,7 @@ bool TypeIntoEdit(
     GuiDriver::PressKeys({ VK_END });
     GuiDriver::PressKeys({ VK_SHIFT, VK_HOME });
     GuiDriver::PressKeys({ VK_DELETE });
-    std::vector<INPUT> inputs;
-    for (wchar_t c : text) {
-        INPUT down {};
-        down.type = INPUT_KEYBOARD;
-        down.ki.wScan = c;
-        down.ki.dwFlags = KEYEVENTF_UNICODE;
-        INPUT up = down;
-        up.ki.dwFlags |= KEYEVENTF_KEYUP;
-        inputs.push_back(down);
-        inputs.push_back(up);
-    }
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    TypeText(text);
     return WaitFor([&] { return EditText(window) == text; }, 5000);
 }
 

@@ -30,6 +30,8 @@ HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, DWORD timeoutMs =
 bool HasVisibleWindow(DWORD pid);
 
 void Click(HWND window, const std::wstring& skinFile, const std::wstring& control, int page = -1);
+// Types text as Unicode key presses into whatever has the keyboard focus.
+void TypeText(const std::wstring& text);
 // Replaces the text of the window's native edit by typing, once its page shows; false when
 // the text did not arrive.
 bool TypeIntoEdit(

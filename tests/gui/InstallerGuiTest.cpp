@@ -15,7 +15,7 @@
 #include "InstallerHarness.h"
 #include "SigningFixtures.h"
 #include "support/ProcessRunner.h"
-#include "ui/InstallRecord.h"
+#include "session/InstallRecord.h"
 #include "utils/FileSystem.h"
 
 using namespace InstallerGui;

@@ -42,6 +42,27 @@ private:
     std::thread m_thread;
 };
 
+// A package server whose download is still going when the window goes, named by the
+// settings for the test's length; no earlier installation.
+struct SlowDownload {
+    explicit SlowDownload(bool checkNet)
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+        server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
+        TestSupport::HttpFault slow;
+        slow.method = "GET";
+        slow.bytesPerSecond = 64 * 1024;
+        server.SetStandingFault("pkg.exe", slow);
+        TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
+        TheInstallerConfig().IsCheckNet = checkNet;
+        TheInstallerConfig().InsNew = false;
+    }
+    ~SlowDownload() { TheInstallerConfig() = saved; }
+
+    const InstallerConfig saved = TheInstallerConfig();
+    TestSupport::HttpTestServer server;
+};
+
 } // namespace
 
 TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
@@ -74,20 +95,9 @@ TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
 
 TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
 {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
-    TestSupport::HttpTestServer server;
-    ASSERT_TRUE(server.Running());
-    server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
-    TestSupport::HttpFault stall;
-    stall.method = "GET";
-    stall.stallAfter = 4096;
-    stall.stallMs = 30000; // still downloading when the window goes
-    server.SetStandingFault("pkg.exe", stall);
+    SlowDownload download(false);
+    ASSERT_TRUE(download.server.Running());
     TestSupport::TempDir root(L"closing");
-    const InstallerConfig saved = TheInstallerConfig();
-    Utils::ScopeExit restore([&] { TheInstallerConfig() = saved; });
-    TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
-    TheInstallerConfig().IsCheckNet = false;
 
     CMainWnd window;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
@@ -113,21 +123,10 @@ TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
 
 TEST(MainWindowInstall, APoorNetworkIsToldButTheInstallStartsOnce)
 {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
-    TestSupport::HttpTestServer server;
-    ASSERT_TRUE(server.Running());
-    server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
-    TestSupport::HttpFault slow;
-    slow.method = "GET";
-    slow.bytesPerSecond = 64 * 1024; // still downloading when the window goes
-    server.SetStandingFault("pkg.exe", slow);
+    SlowDownload download(true);
+    ASSERT_TRUE(download.server.Running());
+    TestSupport::HttpTestServer& server = download.server;
     TestSupport::TempDir root(L"checknet");
-
-    const InstallerConfig saved = TheInstallerConfig();
-    Utils::ScopeExit restore([&] { TheInstallerConfig() = saved; });
-    TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
-    TheInstallerConfig().IsCheckNet = true;
-    TheInstallerConfig().InsNew = false;
 
     CMainWnd window;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));

@@ -973,16 +973,20 @@ TEST_F(InstallerGuiTest, AnUpdateRemovesTheOldVersionAfterTheDownloadAndTheBarNe
 
     AccessibleClient client(main, m_installer.Handle());
     ASSERT_TRUE(client.Connected());
+    const long barId = client.Find(L"安装进度").id;
+    ASSERT_GT(barId, 0);
     std::vector<int> seen;
     bool removalSeen = false;
     std::size_t getsWhenRemoved = 0;
-    const bool finished = GuiDriver::PumpUntil(
+    // Polled, not pumped: a screen reader that asks without pause starves the window of its
+    // posted reports.
+    const bool finished = WaitFor(
         [&] {
-            const AccChild bar = client.Find(L"安装进度");
-            if (bar.Visible() && !bar.value.empty()) {
-                const int value = std::stoi(bar.value);
-                if (seen.empty() || seen.back() != value) {
-                    seen.push_back(value);
+            const std::wstring value = client.Value(barId);
+            if (!value.empty()) {
+                const int percent = std::stoi(value);
+                if (seen.empty() || seen.back() != percent) {
+                    seen.push_back(percent);
                 }
             }
             if (!removalSeen && Utils::PathExists(m_uninstallerRecord)) {

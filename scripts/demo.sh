@@ -227,9 +227,14 @@ echo "file=only-in-1.0.txt" >>"$folder/install.rec"
 echo "   added only-in-1.0.txt to 1.0's install record, so its removal shows"
 
 run_installer 2-upgrade existing
-say "the old version's removal, in the installer's log (its uninstaller's copy checked first)"
-tr -d '\r' <"$DEMO/2-upgrade.log" | grep -E 'Uninstall|UNIST|un_asa|_\?=|signature' | sed 's/^/   /' \
-  || fail "no removal in the upgrade's log"
+say "the upgrade's order, in the installer's log: the package first (downloaded and checked into the work folder), then 1.0's removal, then the package"
+tr -d '\r' <"$DEMO/2-upgrade.log" \
+  | grep -E 'acquired first|DL_CODE_SUCCESS|Uninstall|UNIST|un_asa|_\?=|signature|goes into place|IST_CODE_START|verdict' \
+  | sed 's/^/   /' || fail "no removal in the upgrade's log"
+order=$(tr -d '\r' <"$DEMO/2-upgrade.log" | grep -oE 'DL_CODE_SUCCESS|UNIST_CODE_SUCCESS|IST_CODE_START' | uniq | tr '\n' ' ')
+[ "$order" = "DL_CODE_SUCCESS UNIST_CODE_SUCCESS IST_CODE_START " ] \
+  || fail "the upgrade did not run download, removal, package in that order: $order"
+echo "   order: download, removal, package"
 [ ! -e "$folder/only-in-1.0.txt" ] || fail "1.0's uninstaller did not run: only-in-1.0.txt is still there"
 echo "   only-in-1.0.txt is gone: 1.0's uninstaller removed what 1.0's record listed"
 folder=$(product_folder) || fail "no InstallPath in the registry after the upgrade"

@@ -151,16 +151,35 @@ int LoadLanguage(LanguageTexts& texts, int index, const std::wstring& code)
     return index;
 }
 
-int LoadLanguageFromConfig(LanguageTexts& texts, const std::wstring& folder)
+int InitialLanguageIndex(int configured, LANGID uiLanguage)
 {
+    const int index = configured == -1 ? UiLanguageTable(uiLanguage) : configured;
+    return index >= 0 && index < kLanguageCount ? index : 0;
+}
+
+int RecordedLanguageIndex(const std::wstring& folder, int current)
+{
+    // Only a recorded language overrides: a copy that recorded none (no file, no key)
+    // leaves "-language" or the system's language in force.
     const std::wstring path = folder + L"\\config.ini";
-    std::wstring code;
-    if (PathExists(path)) {
-        wchar_t buffer[MAX_PATH] = {};
-        ::GetPrivateProfileStringW(L"Install", L"Language", L"en-US", buffer, MAX_PATH, path.c_str());
-        code = buffer;
+    if (!PathExists(path)) {
+        return current;
     }
-    const int index = LoadLanguage(texts, 0, code);
+    wchar_t buffer[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(L"Install", L"Language", L"", buffer, MAX_PATH, path.c_str());
+    const std::wstring code = buffer;
+    const auto& codes = LocaleCodesWide();
+    for (int index = 0; index < kLanguageCount; ++index) {
+        if (!code.empty() && codes[static_cast<std::size_t>(index)] == code) {
+            return index;
+        }
+    }
+    return current;
+}
+
+int LoadLanguageFromConfig(LanguageTexts& texts, const std::wstring& folder, int current)
+{
+    const int index = LoadLanguage(texts, RecordedLanguageIndex(folder, current), L"");
     texts.ReapplyTexts();
     return index;
 }

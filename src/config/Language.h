@@ -37,7 +37,15 @@ public:
 // the index used: the entry of code when code is known, else index (0 when out of range).
 int LoadLanguage(LanguageTexts& texts, int index, const std::wstring& code);
 
-// Loads the language an installed copy recorded in folder\config.ini and re-applies texts.
-int LoadLanguageFromConfig(LanguageTexts& texts, const std::wstring& folder);
+// The first choice: the "-language" index when one was given (configured is not -1), else
+// the system's user-interface language; 0 when out of range.
+int InitialLanguageIndex(int configured, LANGID uiLanguage);
+
+// The language an installed copy recorded in folder\config.ini ([Install] Language) when it
+// recorded one this table knows; otherwise current, the choice already in force.
+int RecordedLanguageIndex(const std::wstring& folder, int current);
+
+// Loads RecordedLanguageIndex(folder, current) and re-applies texts; returns that index.
+int LoadLanguageFromConfig(LanguageTexts& texts, const std::wstring& folder, int current);
 
 } // namespace Utils

@@ -62,6 +62,9 @@ void CChildProcess::Start(const std::wstring& commandLine)
     m_outputPipe.CloseWriteEnd();
     m_errorPipe.CloseWriteEnd();
     m_inputPipe.CloseReadEnd();
+    // Nothing is ever written to the child: with the write end closed it reads end of file
+    // at once instead of waiting for ever.
+    m_inputPipe.CloseWriteEnd();
 
     m_exitSeen = false;
 }
@@ -167,6 +170,15 @@ bool CChildProcess::HasEnded() const
 {
     DWORD code = 0;
     return !m_process || !::GetExitCodeProcess(m_process.get(), &code) || code != STILL_ACTIVE;
+}
+
+DWORD CChildProcess::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (m_process && !::GetExitCodeProcess(m_process.get(), &code)) {
+        code = STILL_ACTIVE;
+    }
+    return code;
 }
 
 void CChildProcess::Terminate()

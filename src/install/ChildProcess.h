@@ -13,7 +13,8 @@
 
 // A hidden child process with its standard streams on pipes. Standard output is read in
 // chunks of at most kChunkBytes; standard error is read and thrown away meanwhile, so a
-// child that writes much to it never blocks. Owned by one runner thread for one run.
+// child that writes much to it never blocks; standard input is at its end from the start,
+// so a child that reads it never waits. Owned by one runner thread for one run.
 class CChildProcess {
 public:
     static constexpr DWORD kChunkBytes = 1024;
@@ -44,6 +45,8 @@ public:
     // stopEvent came first.
     bool WaitForExit(HANDLE stopEvent);
     bool HasEnded() const;
+    // The status the child ended with; STILL_ACTIVE while it runs.
+    DWORD ExitCode() const;
     // Ends this child (and only it) at once.
     void Terminate();
     // Closes the thread handle, the process handle, then the input, output and error pipes.

@@ -10,8 +10,9 @@
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
     const std::function<void(const std::vector<std::string>& lines)>& onLines)
 {
+    ChildRunResult result;
     if (!stopEvent) {
-        return ChildRunResult::StartFailed;
+        return result;
     }
     auto child = std::make_unique<CChildProcess>();
     try {
@@ -19,7 +20,7 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
         child->Start(commandLine);
     } catch (const Utils::Exception& error) {
         LOG(L"could not start the child, error %lu\r\n", error.ErrorCode());
-        return ChildRunResult::StartFailed;
+        return result;
     }
     LOG(L"child %lu started\r\n", child->ProcessId());
 
@@ -28,7 +29,8 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
         const CChildProcess::Output output = child->ReadOutput(stopEvent);
         if (output.status == CChildProcess::Output::Status::Stopped) {
             child->Terminate();
-            return ChildRunResult::Stopped;
+            result.status = ChildRunResult::Status::Stopped;
+            return result;
         }
         if (output.status == CChildProcess::Output::Status::Ended) {
             break;
@@ -44,8 +46,18 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
     }
     if (!child->WaitForExit(stopEvent)) {
         child->Terminate();
-        return ChildRunResult::Stopped;
+        result.status = ChildRunResult::Status::Stopped;
+        return result;
     }
-    LOG(L"child %lu ended\r\n", child->ProcessId());
-    return ChildRunResult::Ended;
+    result.status = ChildRunResult::Status::Ended;
+    result.exitCode = child->ExitCode();
+    LOG(L"child %lu ended with status %s\r\n", child->ProcessId(), ExitStatusText(result.exitCode).c_str());
+    return result;
+}
+
+std::wstring ExitStatusText(DWORD exitCode)
+{
+    wchar_t text[16] = {};
+    _snwprintf(text, 15, exitCode < 0x10000 ? L"%lu" : L"0x%08lX", static_cast<unsigned long>(exitCode));
+    return text;
 }

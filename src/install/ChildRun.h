@@ -6,13 +6,19 @@
 #include <string>
 #include <vector>
 
-enum class ChildRunResult {
-    // The child ended and all of its output was handed over.
-    Ended,
-    // A pipe or the process could not be created; nothing runs.
-    StartFailed,
-    // stopEvent was set: the child has been ended and its output dropped.
-    Stopped,
+// How a child's run ended. New ways to end (a time limit, say) are added here and handled
+// where the runners switch on the status.
+struct ChildRunResult {
+    enum class Status {
+        // The child ended and all of its output was handed over; exitCode is its status.
+        Ended,
+        // A pipe or the process could not be created; nothing runs.
+        StartFailed,
+        // stopEvent was set: the child has been ended and its output dropped.
+        Stopped,
+    };
+    Status status = Status::StartFailed;
+    DWORD exitCode = 0;
 };
 
 // Runs commandLine as a hidden child and hands over its output as whole lines of bytes,
@@ -20,3 +26,7 @@ enum class ChildRunResult {
 // end of the output, then waits for the child to end.
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
     const std::function<void(const std::vector<std::string>& lines)>& onLines);
+
+// The status of a child that ended without a verdict line, for the log and the failure
+// message: decimal for small values, hex for the system's status codes (0xC0000005).
+std::wstring ExitStatusText(DWORD exitCode);

@@ -136,19 +136,28 @@ void CInstaller::RunPackage()
               verdict = chunkVerdict;
           });
 
-    switch (result) {
-    case ChildRunResult::StartFailed:
+    switch (result.status) {
+    case ChildRunResult::Status::StartFailed:
         Raise(IST_CODE_FAIL, 2.0, L"");
         return;
-    case ChildRunResult::Stopped:
+    case ChildRunResult::Status::Stopped:
         LOG(L"stopped\r\n");
         return;
-    case ChildRunResult::Ended:
+    case ChildRunResult::Status::Ended:
         break;
     }
-    if (verdict == LineProtocol::kNoVerdict) {
-        Raise(IST_CODE_SUCCESS, 1.0, L"");
+    if (verdict != LineProtocol::kNoVerdict) {
+        return;
     }
+    // Packages that do not speak the protocol (plain silent installers) say it with their
+    // status; a crash must not count as an installation.
+    if (result.exitCode == 0) {
+        Raise(IST_CODE_SUCCESS, 1.0, L"");
+        return;
+    }
+    const std::wstring status = ExitStatusText(result.exitCode);
+    LOG(L"the package ended without a verdict, status %s: failed\r\n", status.c_str());
+    Raise(IST_CODE_FAIL, kFailedExitStatus, L"安装包异常退出（退出码 " + status + L"）");
 }
 
 void CInstaller::ApplyEncode(const std::wstring& value)

@@ -29,6 +29,8 @@ public:
     CInstaller(const CInstaller&) = delete;
     CInstaller& operator=(const CInstaller&) = delete;
 
+    // The first token of the command line, already quoted.
+    void SetPackagePath(std::wstring packagePath) { m_packagePath = std::move(packagePath); }
     void SetInstallDir(std::wstring installDir) { m_installDir = std::move(installDir); }
     void SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact);
     void SetInstallLanguage(std::wstring language) { m_installLanguage = std::move(language); }

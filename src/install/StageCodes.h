@@ -30,3 +30,7 @@ enum UninstallerCode : int {
     UNIST_CODE_FAIL = 5004,
     UNIST_CODE_ERROR = 5005,
 };
+
+// The progress argument of a failure (2004 or 5005) of a child that ended without a verdict
+// line and with a status other than 0; the message names the status.
+inline constexpr double kFailedExitStatus = 3.0;

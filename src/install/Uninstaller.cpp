@@ -60,6 +60,14 @@ std::wstring CUninstaller::BuildCommandLine() const
 
 void CUninstaller::Run()
 {
+    RunRemoval();
+    if (m_runEnded) {
+        m_runEnded();
+    }
+}
+
+void CUninstaller::RunRemoval()
+{
     if (m_beforeRun && !m_beforeRun(m_runner.StopEvent())) {
         return;
     }
@@ -96,19 +104,26 @@ void CUninstaller::Run()
               }
           });
 
-    switch (result) {
-    case ChildRunResult::StartFailed:
+    switch (result.status) {
+    case ChildRunResult::Status::StartFailed:
         Raise(UNIST_CODE_FAIL, 2.0, L"");
         return;
-    case ChildRunResult::Stopped:
+    case ChildRunResult::Status::Stopped:
         LOG(L"stopped\r\n");
         return;
-    case ChildRunResult::Ended:
+    case ChildRunResult::Status::Ended:
         break;
     }
-    if (noVerdict) {
-        Raise(UNIST_CODE_SUCCESS, 1.0, L"");
+    if (!noVerdict) {
+        return;
     }
+    if (result.exitCode == 0) {
+        Raise(UNIST_CODE_SUCCESS, 1.0, L"");
+        return;
+    }
+    const std::wstring status = ExitStatusText(result.exitCode);
+    LOG(L"the old uninstaller ended without a verdict, status %s: failed\r\n", status.c_str());
+    Raise(UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 " + status + L"）");
 }
 
 int CUninstaller::Parse(const std::wstring& text)

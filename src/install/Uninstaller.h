@@ -35,6 +35,9 @@ public:
     // the stop event to watch) ends the run without an event.
     using BeforeRun = std::function<bool(HANDLE stopEvent)>;
     void SetBeforeRun(BeforeRun beforeRun) { m_beforeRun = std::move(beforeRun); }
+    // Called on the run's thread once the run is over (the child has ended, could not start,
+    // or was stopped): a verdict line comes while the uninstaller may still be removing files.
+    void SetRunEnded(std::function<void()> runEnded) { m_runEnded = std::move(runEnded); }
     // With a pin that checks, the copy must pass the signature check (Signature::CheckFile)
     // before it runs; a refused copy is deleted and not run.
     void SetSignerPin(Config::SignerPin pin) { m_signerPin = std::move(pin); }
@@ -49,6 +52,7 @@ public:
 
 private:
     void Run();
+    void RunRemoval();
     void Raise(int code, double progress, const std::wstring& message);
 
     std::wstring m_commandLine;
@@ -56,6 +60,7 @@ private:
     std::wstring m_installedDir;
     int m_codePage = 0;
     BeforeRun m_beforeRun;
+    std::function<void()> m_runEnded;
     Config::SignerPin m_signerPin;
     // Last, so its thread is joined before any other member goes away.
     StageRunner m_runner;

@@ -5,23 +5,32 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "config/SignerPin.h"
 #include "install/StageCallback.h"
 #include "pipeline/WorkTempDir.h"
+#include "utils/UniqueResource.h"
 
 class CDownloader;
 class CInstaller;
 class CUninstaller;
 
-// Chains removal of an older version, download and the package run into one pipeline.
+// Chains the download of the package, the removal of an older version and the package run
+// into one pipeline. The package is acquired first: with an older version to remove, it is
+// downloaded into a fresh work folder, checked (MD5, and the signer pin when one is set) and
+// kept locked there; only then does the old uninstaller run, and once it has ended the
+// package is moved into the install folder and started. So a failed or refused download, a
+// failed removal or a stop before the package starts never costs the installed product.
+//
 // Every stage event goes to the window's callback first, unchanged; then the pipeline does
-// its own work for it (start the next stage, clean up files). Destroying the pipeline
-// stops every stage and waits for it; no event reaches the window after that.
+// its own work for it (start the next stage, clean up files). Stop is final: once called, no
+// stage and no retry starts again.
 class CDownloadInstaller {
 public:
     explicit CDownloadInstaller(StageCallback windowCallback);
+    // Stops (see Stop).
     ~CDownloadInstaller();
     CDownloadInstaller(const CDownloadInstaller&) = delete;
     CDownloadInstaller& operator=(const CDownloadInstaller&) = delete;
@@ -31,36 +40,68 @@ public:
         const std::wstring& oldUninstallerPath, const std::wstring& installDir, bool dsc, bool ssc, bool adminact,
         bool authorizationact, const std::wstring& installLanguage);
 
-    // Starts the removal (when an old uninstaller exists) or the download, and returns.
+    // Starts the download (into the work folder when an old version is to be removed) and
+    // returns. The stages of an earlier attempt have reported their end; their threads are
+    // joined first. Does nothing once stopped.
     void Start();
+
+    // Final: no stage and no retry starts after it; every stage still running is stopped
+    // (a child still running is ended) and joined, and no event reaches the window any more.
+    // A package waiting in the work folder is deleted. Window's thread; never from a stage.
+    void Stop();
 
     // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
     // verdict comes before that); true when neither runs.
     bool WaitForChildRuns(DWORD timeoutMs) const;
 
-    // The install folder + "\__Package_Vellumora.exe".
+    // The install folder + "\__Package_Vellumora.exe": where the package runs from.
     std::wstring BuildPackagePath() const;
+    // Where the current attempt downloads the package: the package path, or with an old
+    // version to remove, the same name in the fresh work folder.
+    std::wstring DownloadPath() const { return m_downloadPath; }
 
 private:
     void Forward(int code, double progress, const std::wstring& message);
+    // Runs start under the pipeline's lock unless the pipeline was stopped, so a stop either
+    // comes first (nothing starts) or finds the stage started (and stops it).
     void StartStage(const std::function<void()>& start);
     void CleanUpPackageFiles();
-    // With a pin: checks the downloaded package and hands its lock to the installer; false
-    // when it is refused.
-    bool PackageSignatureAccepted();
+    // After the downloader's own MD5 check: the signer pin (when set) and the lock that keeps
+    // the package as checked until it runs. False when the package is refused.
+    bool AcquirePackage();
+    void KeepPackageLock(Utils::UniqueFileHandle lock);
+    Utils::UniqueFileHandle TakePackageLock();
+    void StartRemoval();
+    void OnRemovalEnded();
+    // Moves a package waiting in the work folder into the install folder, locks it again
+    // and starts it.
+    void StartPackage();
+    bool RemovesOldVersion() const { return m_downloadPath != m_packagePath; }
 
     StageCallback m_windowCallback;
     std::wstring m_downloadUrl;
     std::wstring m_oldUninstallerPath;
     std::wstring m_installDir;
     std::wstring m_packagePath;
+    std::wstring m_downloadPath;
     std::wstring m_installLanguage;
     bool m_dsc = true;
     bool m_ssc = true;
     bool m_adminact = true;
     bool m_authorizationact = true;
     Config::SignerPin m_signerPin;
-    std::atomic<bool> m_stopping { false };
+
+    std::mutex m_stageMutex;
+    bool m_closed = false; // under m_stageMutex
+    std::atomic<bool> m_stopping { false }; // m_closed for the event path, which takes no lock
+    // Written by the removal's events and read when its run has ended, on its thread.
+    std::atomic<bool> m_removalSucceeded { false };
+    std::atomic<bool> m_removalFailed { false };
+    StageCallback m_onUninstall;
+    // The paths and the lock, for a clean-up that may run while the next attempt starts.
+    std::mutex m_filesMutex;
+
+    Utils::UniqueFileHandle m_packageLock;
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
     // Declared before the removal, so the folder's lock outlives the run inside it.

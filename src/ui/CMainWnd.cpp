@@ -2,15 +2,11 @@
 
 #include "config/InstallerConfig.h"
 #include "config/Language.h"
-#include "pipeline/DownloadInstaller.h"
+#include "session/InstallFolders.h"
 #include "toolkit/Attributes.h"
 #include "ui/CMessageBoxWnd.h"
 #include "ui/CSequenceLabelUI.h"
-#include "ui/InstallFolders.h"
-#include "ui/InstallRecord.h"
-#include "utils/FileSystem.h"
 #include "utils/Log.h"
-#include "utils/Registry.h"
 #include "utils/Thread.h"
 
 namespace {
@@ -30,8 +26,6 @@ CSequenceLabelUI* AsSequenceLabel(Toolkit::CControlUI* control)
 
 CMainWnd::CMainWnd()
     : CDuiFrame(FrameParams::ForSkinFile(L"MainWnd.xml"))
-    , m_startUrl(Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/help/1.0/installer/123456")
-    , m_progress(TheInstallerConfig().DownloadScale)
     , m_languageTexts(m_pm)
 {
 }
@@ -48,8 +42,10 @@ CMainWnd::~CMainWnd()
 
 void CMainWnd::ShutDownWorkers()
 {
-    // Stops and joins every stage; after this no report is posted any more.
-    m_pipeline.reset();
+    // Stops and joins every stage for good; after this no report is posted any more.
+    if (m_session) {
+        m_session->Stop();
+    }
     if (m_networkCheck) {
         m_networkCheck->Join();
         m_networkCheck.reset();
@@ -76,17 +72,17 @@ void CMainWnd::InitWindow()
     FitProductNameLabels();
 
     const HWND window = m_hwnd;
-    m_pipeline = std::make_unique<CDownloadInstaller>([window](int code, double progress, const std::wstring& message) {
-        PostStageReport(window, code, progress, message);
-    });
+    m_session = std::make_unique<Session::InstallSession>(
+        static_cast<Session::InstallFace&>(*this), [window](int code, double progress, const std::wstring& message) {
+            PostStageReport(window, code, progress, message);
+        });
 
-    ReadExistingInstallation();
     if (m_installDirEdit) {
         m_installDirEdit->SetText(DefaultInstallDir());
     }
     OnTabSelect(CurrentPage());
     CenterWindow();
-    if (m_hasExistingInstallation) {
+    if (HasExistingInstallation()) {
         // Asked once the window is up, so the prompt has a visible, centred owner.
         ::PostMessageW(m_hwnd, WM_EXISTING_INSTALLATION, 0, 0);
     }
@@ -139,15 +135,9 @@ void CMainWnd::InitLanguageCombo()
     if (!m_languageCombo) {
         return;
     }
-    int index = TheInstallerConfig().LanguageIndex;
-    if (index == -1) {
-        index = Utils::UiLanguageTable(::GetUserDefaultUILanguage());
-    }
     // An index outside the table falls back to English; the list shows that too, so what
     // the window says and what the package is told agree.
-    if (index < 0 || index >= Utils::kLanguageCount) {
-        index = 0;
-    }
+    const int index = Utils::InitialLanguageIndex(TheInstallerConfig().LanguageIndex, ::GetUserDefaultUILanguage());
     // Selecting sends "itemselect", which applies the language as well.
     m_languageCombo->SelectItem(index);
     ApplySelectedLanguage();
@@ -179,20 +169,9 @@ void CMainWnd::FitProductNameLabels()
     }
 }
 
-void CMainWnd::ReadExistingInstallation()
-{
-    const ExistingInstallation existing = ::ReadExistingInstallation();
-    m_existingFolder = existing.folder;
-    m_existingUninstaller = existing.uninstaller;
-    m_hasExistingInstallation = existing.present;
-}
-
 std::wstring CMainWnd::DefaultInstallDir()
 {
-    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existingFolder, m_existingUninstaller);
-    m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
-    m_processIsAdmin = inputs.processIsAdmin;
-    return DefaultInstallFolder(inputs);
+    return m_session ? m_session->DefaultFolder() : std::wstring();
 }
 
 std::wstring CMainWnd::CustomInstallDir()
@@ -352,7 +331,7 @@ void CMainWnd::OnClick(Toolkit::TNotifyUI& msg)
         StartInstall(
             CustomInstallDir(), m_createDSCb && m_createDSCb->IsSelected(), m_createQSCb && m_createQSCb->IsSelected());
     } else if (sender == m_openProduceBtn) {
-        if (m_startupStyle == 2) {
+        if (m_session && m_session->Reports().startupStyle == 2) {
             LaunchProduct();
         }
         Close(1);
@@ -368,7 +347,7 @@ void CMainWnd::OnClick(Toolkit::TNotifyUI& msg)
 
 LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CLOSE && CurrentPage() == kInstallingPage) {
+    if (message == WM_CLOSE && m_session && m_session->Running()) {
         return 0; // the install cannot be abandoned half-way
     }
     if (message == WM_QUERYENDSESSION) {

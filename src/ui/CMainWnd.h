@@ -12,19 +12,20 @@
 #include "toolkit/Label.h"
 #include "toolkit/Progress.h"
 #include "toolkit/TabLayout.h"
+#include "session/InstallSession.h"
 #include "ui/CDuiFrame.h"
-#include "ui/InstallProgress.h"
 #include "ui/LanguageTextsAdapter.h"
+#include "ui/ProgressText.h"
 #include "ui/StageReport.h"
 
-class CDownloadInstaller;
 namespace Utils {
 class Thread;
 }
 
 // The installer's one top-level window: four pages (start, custom options, installing,
-// finished), the checks before an install, and the pipeline's reports.
-class CMainWnd : public CDuiFrame {
+// finished). The install session decides; the window asks the user, shows its progress and
+// verdicts as pages and prompts, and carries the stages' reports to it.
+class CMainWnd : public CDuiFrame, private Session::InstallFace {
 public:
     enum Page { kStartPage = 0, kCustomPage = 1, kInstallingPage = 2, kFinishedPage = 3 };
     static constexpr UINT TIMER_TOP_SHOW = 10;
@@ -39,8 +40,8 @@ public:
     void Notify(Toolkit::TNotifyUI& msg) override;
     void OnClick(Toolkit::TNotifyUI& msg) override;
 
-    // The checks before an install and the hand-over to the pipeline; true when the
-    // parameters were set and the network check or the install start was issued.
+    // The session's checks (with their prompts) and the hand-over; true when the install was
+    // prepared and the network check or the install start was issued.
     bool StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch);
     std::wstring DefaultInstallDir();
     std::wstring CustomInstallDir();
@@ -58,30 +59,32 @@ private:
     void InitLanguageCombo();
     void ApplySelectedLanguage();
     void FitProductNameLabels();
-    void ReadExistingInstallation();
     void OnTabSelect(int page);
     void OnSelectChanged(Toolkit::TNotifyUI& msg);
     int CurrentPage() const;
     void SelectPage(int page);
     void SendInstallNotify(bool start, bool async);
     void ShutDownWorkers();
+    bool HasExistingInstallation() const { return m_session && m_session->Existing().present; }
 
     // MainWndInstall.cpp
     void RunExistingInstallationPrompt();
-    bool ShowProductRunningMessage();
+    void ShowRefusal(const Session::Outcome& refusal);
     void OnCheckNet(WPARAM result);
     void OnInstall(WPARAM start);
     void ChooseFolder();
     void StartNetworkCheck();
     void OpenTerms();
 
-    // MainWndReports.cpp
-    void ShowProgress(int percent);
+    // MainWndReports.cpp: the session's face
+    void DownloadStarted() override;
+    void ShowProgress(int percent) override;
+    void ShowPackageMessage(const std::wstring& text) override;
+    void Concluded(const Session::Outcome& outcome) override;
     void OnDownloadFailed();
     void OnInstallFailed(const std::wstring& message);
     void OnOldVersionRemovalFailed();
     void OnInstallSucceeded();
-    void OnInstallFinished();
     void LaunchProduct();
     void OnWindowTimer(UINT id);
     void ResetProgress();
@@ -112,29 +115,10 @@ private:
     Toolkit::CButtonUI* m_openProduceBtn = nullptr;
     Toolkit::CControlUI* m_titleGrpCtn = nullptr;
 
-    std::wstring m_existingFolder;
-    std::wstring m_existingUninstaller;
-    bool m_hasExistingInstallation = false;
-    bool m_consoleUserIsAdmin = false;
-    bool m_processIsAdmin = false;
     int m_startPage = kStartPage;
-
-    // Values the pipeline reports; they persist for the window's life.
-    std::wstring m_installFolder;
-    std::wstring m_productExePath;
-    std::wstring m_reportedUninstaller;
-    std::wstring m_startUrl;
-    int m_startupStyle = 0;
-    DWORD m_topShowDelay = 3000;
-    DWORD m_autoCloseDelay = 0xFFFFFFFF;
     InstallStopwatch m_stopwatch;
-    InstallProgress m_progress;
 
     LanguageTextsAdapter m_languageTexts;
-    std::unique_ptr<CDownloadInstaller> m_pipeline;
+    std::unique_ptr<Session::InstallSession> m_session;
     std::unique_ptr<Utils::Thread> m_networkCheck;
 };
-
-// Converts a reported delay in milliseconds as the platform's integer conversion would
-// (-1 stays 4294967295), without undefined behaviour for values out of range.
-DWORD DelayFromReport(double value);

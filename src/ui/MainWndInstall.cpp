@@ -8,15 +8,11 @@
 
 #include "config/InstallerConfig.h"
 #include "config/Language.h"
-#include "pipeline/DownloadInstaller.h"
+#include "session/InstallFolders.h"
 #include "ui/CMainWnd.h"
 #include "ui/CMessageBoxWnd.h"
-#include "ui/InstallFolders.h"
 #include "ui/UiTexts.h"
-#include "utils/FileSystem.h"
-#include "utils/HardDiskManager.h"
 #include "utils/Log.h"
-#include "utils/Processes.h"
 #include "utils/SystemProbes.h"
 #include "utils/Thread.h"
 #include "utils/UniqueResource.h"
@@ -34,30 +30,29 @@ struct CoTaskMemTraits {
 void CMainWnd::RunExistingInstallationPrompt()
 {
     const InstallerConfig& config = TheInstallerConfig();
+    const std::wstring existingFolder = m_session->Existing().folder;
     if (m_languageCombo) {
-        const int index = Utils::LoadLanguageFromConfig(m_languageTexts, m_existingFolder);
+        const int index = Utils::LoadLanguageFromConfig(m_languageTexts, existingFolder, m_languageCombo->GetCurSel());
         m_languageCombo->SelectItem(index);
     }
-    if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
-            LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
-        Close(1);
+    if (auto refusal = m_session->RefuseWhileProductRuns()) {
+        ShowRefusal(*refusal);
         return;
     }
     if (config.InsNew) {
-        StartInstall(m_existingFolder, true, true);
+        StartInstall(existingFolder, true, true);
         return;
     }
     switch (ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"InstalledPathTipWnd.xml"))) {
     case 0:
-        StartInstall(m_existingFolder, true, true);
+        StartInstall(existingFolder, true, true);
         break;
     case 1: {
-        m_productExePath = m_existingFolder + L"\\Quorvel.exe";
-        const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
-            m_hwnd, L"open", m_productExePath.c_str(), nullptr, m_existingFolder.c_str(), SW_SHOWNORMAL));
+        const std::wstring product = existingFolder + L"\\Quorvel.exe";
+        const auto result = reinterpret_cast<INT_PTR>(
+            ::ShellExecuteW(m_hwnd, L"open", product.c_str(), nullptr, existingFolder.c_str(), SW_SHOWNORMAL));
         if (result <= 32) {
-            LOG(L"could not start %s: %d\r\n", m_productExePath.c_str(), static_cast<int>(result));
+            LOG(L"could not start %s: %d\r\n", product.c_str(), static_cast<int>(result));
         }
         Close(1);
         break;
@@ -68,51 +63,45 @@ void CMainWnd::RunExistingInstallationPrompt()
     }
 }
 
-bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
+void CMainWnd::ShowRefusal(const Session::Outcome& refusal)
 {
-    const InstallerConfig& config = TheInstallerConfig();
-    const FrameParams runningBox = FrameParams::ForSkinFile(L"MessageBox1Wnd.xml");
-    if (Utils::FindProcessIdByName(L"TarvikQuill_un_asa.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(
-            m_hwnd, runningBox, LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
-        if (m_hasExistingInstallation) {
+    const bool folderRefused
+        = refusal.verdict == Session::Verdict::InvalidFolder || refusal.verdict == Session::Verdict::LowDiskSpace;
+    if (!folderRefused) {
+        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
+            LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
+        // Nothing can be done while the product runs; a running old uninstaller only ends
+        // an update of the existing installation.
+        if (!refusal.oldUninstallerRunning || HasExistingInstallation()) {
             Close(1);
         }
+        return;
+    }
+    // The user may pick another folder once the prompt is answered.
+    if (m_customeInstallBtn) {
+        m_customeInstallBtn->SetEnabled(false);
+    }
+    const UiText& text
+        = refusal.verdict == Session::Verdict::InvalidFolder ? UiTexts::kInvalidPath : UiTexts::kLowDiskSpace;
+    ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"), LocalText(text).c_str(),
+        LocalText(UiTexts::kNotice).c_str());
+    SendInstallNotify(false, false);
+}
+
+bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
+{
+    if (!m_session) {
         return false;
     }
-    if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        ShowMessageBox(
-            m_hwnd, runningBox, LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
-        Close(1);
+    const Session::InstallRequest request { path, desktopShortcut, quickLaunch, InstallLanguageCode() };
+    if (auto refusal = m_session->Prepare(request)) {
+        ShowRefusal(*refusal);
         return false;
     }
     if (m_customeInstallBtn) {
         m_customeInstallBtn->SetEnabled(false);
     }
-    const FrameParams refusalBox = FrameParams::ForSkinFile(L"MessageBox2Wnd.xml");
-    if (!IsUsableInstallFolder(path)) {
-        LOG(L"invalid install folder '%s'\r\n", path.c_str());
-        ShowMessageBox(
-            m_hwnd, refusalBox, LocalText(UiTexts::kInvalidPath).c_str(), LocalText(UiTexts::kNotice).c_str());
-        SendInstallNotify(false, false);
-        return false;
-    }
-    if (Utils::FreeGigabytesForFolder(path) < 1.0) {
-        ShowMessageBox(
-            m_hwnd, refusalBox, LocalText(UiTexts::kLowDiskSpace).c_str(), LocalText(UiTexts::kNotice).c_str());
-        SendInstallNotify(false, false);
-        return false;
-    }
-    if (!m_pipeline) {
-        return false;
-    }
-    m_installFolder = path;
-    const std::wstring oldUninstaller
-        = KeepsExistingVersion(m_existingFolder, path) ? std::wstring() : m_existingUninstaller;
-    LOG(L"install into '%s', old uninstaller '%s'\r\n", path.c_str(), oldUninstaller.c_str());
-    m_pipeline->SetParams(config.DownloadUrl, m_existingFolder, oldUninstaller, path, desktopShortcut, quickLaunch,
-        m_consoleUserIsAdmin, m_processIsAdmin, InstallLanguageCode());
-    if (config.IsCheckNet) {
+    if (TheInstallerConfig().IsCheckNet) {
         StartNetworkCheck();
     } else {
         SendInstallNotify(true, true);
@@ -152,13 +141,13 @@ void CMainWnd::OnCheckNet(WPARAM result)
 void CMainWnd::OnInstall(WPARAM start)
 {
     if (start != 0) {
-        if (CurrentPage() == kInstallingPage) {
+        if (!m_session || m_session->CurrentState() != Session::InstallSession::State::Prepared) {
             // A second request for a run already going (a double click, two checks).
             LOG(L"install already running\r\n");
-        } else if (m_pipeline) {
+        } else {
             m_startPage = CurrentPage();
             SelectPage(kInstallingPage);
-            m_pipeline->Start();
+            m_session->Start();
         }
     }
     if (m_customeInstallBtn) {

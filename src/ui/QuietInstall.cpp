@@ -6,24 +6,12 @@
 #include <algorithm>
 #include <atomic>
 
-#include "config/ExitCodes.h"
-#include "config/FolderOption.h"
 #include "config/InstallerConfig.h"
-#include "config/ProxySetting.h"
-#include "config/Language.h"
-#include "config/SignerPin.h"
-#include "download/Downloader.h"
-#include "install/StageCodes.h"
-#include "pipeline/DownloadInstaller.h"
 #include "toolkit/SkinArchive.h"
-#include "ui/InstallFolders.h"
 #include "ui/StageReport.h"
 #include "ui/UiTexts.h"
 #include "utils/FileSystem.h"
-#include "utils/HardDiskManager.h"
 #include "utils/Log.h"
-#include "utils/Processes.h"
-#include "utils/UniqueResource.h"
 
 namespace ExitCode = Config::ExitCode;
 
@@ -59,23 +47,13 @@ void LogPrompt(const wchar_t* reason, const UiText& text, const std::wstring& de
     LOG(L"quiet: %s (%s)%s%s\r\n", reason, text.literal, detail.empty() ? L"" : L": ", detail.c_str());
 }
 
-// The international layout offers a language list, and its one-click install tells the
-// package the list's choice: "-language=" or the user's language. The default one says none.
-std::wstring OneClickLanguageCode()
+// The international layout offers a language list, whose one-click install tells the
+// package its language; the default one says none.
+bool LayoutOffersLanguages()
 {
     const std::optional<Toolkit::Bytes> layout = Toolkit::ReadSkinFile(L"MainWnd.xml");
     const std::string_view needle = "name=\"languageCombo\"";
-    if (!layout || std::search(layout->begin(), layout->end(), needle.begin(), needle.end()) == layout->end()) {
-        return {};
-    }
-    int index = TheInstallerConfig().LanguageIndex;
-    if (index == -1) {
-        index = Utils::UiLanguageTable(::GetUserDefaultUILanguage());
-    }
-    if (index < 0 || index >= Utils::kLanguageCount) {
-        index = 0;
-    }
-    return Utils::InstallLanguageCode(index);
+    return layout && std::search(layout->begin(), layout->end(), needle.begin(), needle.end()) != layout->end();
 }
 
 } // namespace
@@ -84,7 +62,7 @@ QuietInstall::QuietInstall() = default;
 
 QuietInstall::~QuietInstall()
 {
-    m_pipeline.reset();
+    m_session.reset();
     if (m_window) {
         ::DestroyWindow(m_window);
     }
@@ -93,30 +71,26 @@ QuietInstall::~QuietInstall()
 int QuietInstall::Run()
 {
     LOG(L"quiet mode: no window; the exit code tells the result\r\n");
-    const int refused = CheckBeforeInstall();
-    if (refused != kNoCode) {
-        LOG(L"quiet: nothing installed, exit code %d\r\n", refused);
-        return refused;
-    }
     if (!CreateHiddenWindow()) {
         LOG(L"quiet: the hidden window could not be made, error %lu\r\n", ::GetLastError());
         return ExitCode::kInternalFailure;
     }
     const HWND window = m_window;
-    m_pipeline = std::make_unique<CDownloadInstaller>([window](int code, double progress, const std::wstring& message) {
-        PostStageReport(window, code, progress, message);
-    });
-    const std::wstring oldUninstaller
-        = KeepsExistingVersion(m_existing.folder, m_installFolder) ? std::wstring() : m_existing.uninstaller;
-    LOG(L"install into '%s', old uninstaller '%s'\r\n", m_installFolder.c_str(), oldUninstaller.c_str());
-    const InstallerConfig& config = TheInstallerConfig();
-    if (config.IsCheckNet) {
+    m_session = std::make_unique<Session::InstallSession>(
+        static_cast<Session::InstallFace&>(*this), [window](int code, double progress, const std::wstring& message) {
+            PostStageReport(window, code, progress, message);
+        });
+    const int refused = Prepare();
+    if (refused != kNoCode) {
+        LOG(L"quiet: nothing installed, exit code %d\r\n", refused);
+        m_session.reset();
+        return refused;
+    }
+    if (TheInstallerConfig().IsCheckNet) {
         // The window's check only ever warns; here the download itself decides.
         LOG(L"quiet: network check skipped, the download decides\r\n");
     }
-    m_pipeline->SetParams(config.DownloadUrl, m_existing.folder, oldUninstaller, m_installFolder, true, true,
-        m_consoleUserIsAdmin, m_processIsAdmin, OneClickLanguageCode());
-    m_pipeline->Start();
+    m_session->Start();
 
     g_quietWindow = m_window;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -131,7 +105,7 @@ int QuietInstall::Run()
         m_exitCode = ExitCode::kInternalFailure; // the loop ended without a result
     }
     // Stops and joins whatever still runs; queued reports are freed with the window.
-    m_pipeline.reset();
+    m_session.reset();
     DiscardQueuedStageReports(m_window);
     ::DestroyWindow(m_window);
     m_window = nullptr;
@@ -139,59 +113,33 @@ int QuietInstall::Run()
     return m_exitCode;
 }
 
-int QuietInstall::CheckBeforeInstall()
+int QuietInstall::Prepare()
 {
-    const InstallerConfig& config = TheInstallerConfig();
-    if (config.InstallDir) {
-        const std::wstring problem = Config::FolderOptionProblem(*config.InstallDir);
-        if (!problem.empty()) {
-            LOG(L"quiet: -installdir='%s' refused, %s\r\n", config.InstallDir->c_str(), problem.c_str());
-            return ExitCode::kInvalidValue;
-        }
+    if (auto refusal = m_session->CheckSettings()) {
+        return Session::ExitCodeOf(refusal->verdict);
     }
-    if (const Config::ProxySetting proxy = Config::ParseProxySetting(config.Proxy); !proxy.valid) {
-        LOG(L"quiet: -proxy refused, %s\r\n", proxy.problem.c_str());
-        return ExitCode::kInvalidValue;
+    const std::wstring folder = m_session->OneClickFolder();
+    const Session::InstallRequest request { folder, true, true, m_session->OneClickLanguage(LayoutOffersLanguages()) };
+    const std::optional<Session::Outcome> refusal = m_session->Prepare(request);
+    if (!refusal) {
+        return kNoCode;
     }
-    if (Config::ParseSignerPin(config.PackageSigner).state == Config::SignerPin::State::Unreadable) {
-        LOG(L"quiet: PackageSigner refused, the value is malformed\r\n");
-        return ExitCode::kInvalidValue;
+    switch (refusal->verdict) {
+    case Session::Verdict::ProductRunning:
+        LogPrompt(
+            refusal->oldUninstallerRunning ? L"an old version's uninstaller is running" : L"the product is running",
+            UiTexts::kProductRunning);
+        break;
+    case Session::Verdict::InvalidFolder:
+        LogPrompt(L"invalid folder", UiTexts::kInvalidPath, folder);
+        break;
+    case Session::Verdict::LowDiskSpace:
+        LogPrompt(L"less than 1 GB free", UiTexts::kLowDiskSpace, folder);
+        break;
+    default:
+        break;
     }
-
-    m_existing = ReadExistingInstallation();
-    // The existing-installation prompt's own check comes first.
-    if (m_existing.present && Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        LogPrompt(L"the product is running", UiTexts::kProductRunning);
-        return ExitCode::kProductRunning;
-    }
-    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller);
-    m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
-    m_processIsAdmin = inputs.processIsAdmin;
-    // With an installation present, the window's way in is its prompt, whose "install over
-    // it" goes to that installation's folder.
-    if (config.InstallDir) {
-        m_installFolder = *config.InstallDir;
-    } else {
-        m_installFolder = m_existing.present ? m_existing.folder : DefaultInstallFolder(inputs);
-    }
-
-    if (Utils::FindProcessIdByName(L"TarvikQuill_un_asa.exe") != 0 && !config.InsNew) {
-        LogPrompt(L"an old version's uninstaller is running", UiTexts::kProductRunning);
-        return ExitCode::kProductRunning;
-    }
-    if (Utils::FindProcessIdByName(L"Quorvel.exe") != 0 && !config.InsNew) {
-        LogPrompt(L"the product is running", UiTexts::kProductRunning);
-        return ExitCode::kProductRunning;
-    }
-    if (!IsUsableInstallFolder(m_installFolder)) {
-        LogPrompt(L"invalid folder", UiTexts::kInvalidPath, m_installFolder);
-        return ExitCode::kInvalidFolder;
-    }
-    if (Utils::FreeGigabytesForFolder(m_installFolder) < 1.0) {
-        LogPrompt(L"less than 1 GB free", UiTexts::kLowDiskSpace, m_installFolder);
-        return ExitCode::kLowDiskSpace;
-    }
-    return kNoCode;
+    return Session::ExitCodeOf(refusal->verdict);
 }
 
 bool QuietInstall::CreateHiddenWindow()
@@ -227,11 +175,16 @@ LRESULT CALLBACK QuietInstall::WindowProc(HWND window, UINT message, WPARAM wPar
 LRESULT QuietInstall::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_STAGE_REPORT:
-        OnStageReport(std::unique_ptr<StageReport>(reinterpret_cast<StageReport*>(lParam)));
+    case WM_STAGE_REPORT: {
+        std::unique_ptr<StageReport> report(reinterpret_cast<StageReport*>(lParam));
+        // Once the result is known the run is only being waited for.
+        if (report && m_session && m_pendingCode == kNoCode) {
+            m_session->OnStageReport(report->code, report->progress, report->message);
+        }
         return 0;
+    }
     case WM_TIMER:
-        if (wParam == kChildRunTimer && m_pipeline && m_pipeline->WaitForChildRuns(0)) {
+        if (wParam == kChildRunTimer && (!m_session || m_session->ChildRunsEnded())) {
             ::KillTimer(m_window, kChildRunTimer);
             Finish(m_pendingCode);
         }
@@ -261,79 +214,52 @@ void QuietInstall::StopForEndOfSession(const wchar_t* why)
 {
     LOG(L"quiet: stopped by the system (%s); nothing is recorded\r\n", why);
     // Joins every stage and ends a package still running; reports in flight are dropped.
-    m_pipeline.reset();
+    if (m_session) {
+        m_session->Stop();
+    }
     DiscardQueuedStageReports(m_window);
     // The system ends the process once this message is handled, with a code of its own:
     // leave first, with ours. Every thread has been joined.
-    LOG(L"quiet: exit code %d\r\n", ExitCode::kStoppedBySystem);
-    ::ExitProcess(static_cast<UINT>(ExitCode::kStoppedBySystem));
+    const int code = Session::ExitCodeOf(Session::Verdict::StoppedBySystem);
+    LOG(L"quiet: exit code %d\r\n", code);
+    ::ExitProcess(static_cast<UINT>(code));
 }
 
-void QuietInstall::OnStageReport(std::unique_ptr<StageReport> report)
+void QuietInstall::ShowPackageMessage(const std::wstring& text)
 {
-    if (!report || m_pendingCode != kNoCode) {
-        return; // the result is known; the run is only being waited for
-    }
-    const std::wstring& message = report->message;
-    switch (report->code) {
-    case Download::DL_CODE_FAIL:
-        if (static_cast<int>(report->progress) == Download::kSignatureRefused) {
-            LOG(L"quiet: the package's signature was refused\r\n");
-            Finish(ExitCode::kSignatureRefused);
-        } else {
-            LOG(L"quiet: download failed (当前网络环境较差，请在网络通畅时进行重试): %d %s\r\n",
-                static_cast<int>(report->progress), message.c_str());
-            Finish(ExitCode::kDownloadFailed);
+    LogPrompt(L"the package says", UiTexts::kPackageMessage, text);
+}
+
+void QuietInstall::Concluded(const Session::Outcome& outcome)
+{
+    switch (outcome.verdict) {
+    case Session::Verdict::Installed:
+        LOG(L"quiet: installed into '%s'\r\n", m_session->Folder().c_str());
+        if (TheInstallerConfig().Launch) {
+            LaunchProduct();
         }
         break;
-    case IST_CODE_START:
-        WriteStateFiles(m_installFolder, InstallerFileName());
+    case Session::Verdict::SignatureRefused:
+        LOG(L"quiet: the package's signature was refused\r\n");
         break;
-    case IST_CODE_SUCCESS:
-        OnInstallSucceeded();
+    case Session::Verdict::DownloadFailed:
+        LOG(L"quiet: download failed (当前网络环境较差，请在网络通畅时进行重试): %s\r\n", outcome.message.c_str());
         break;
-    case IST_CODE_FAIL:
-        LogPrompt(L"the package reported failure", UiTexts::kInstallFailed, message);
-        FinishAfterChildren(ExitCode::kPackageFailed);
+    case Session::Verdict::PackageFailed:
+        LogPrompt(L"the package reported failure", UiTexts::kInstallFailed, outcome.message);
         break;
-    case IST_CODE_INST_PATH:
-        if (!ReportedPathValue(message).empty()) {
-            m_installFolder = ReportedPathValue(message);
-        }
-        break;
-    case IST_CODE_EXE_PATH:
-        m_productExePath = ReportedPathValue(message);
-        break;
-    case IST_CODE_UNINST_EP:
-        m_reportedUninstaller = ReportedPathValue(message);
-        break;
-    case IST_CODE_MESSAGE:
-        LogPrompt(L"the package says", UiTexts::kPackageMessage, message);
-        break;
-    case UNIST_CODE_FAIL:
-    case UNIST_CODE_ERROR:
-        LogPrompt(L"the old version's removal failed", UiTexts::kProductRunning, message);
-        FinishAfterChildren(ExitCode::kRemovalFailed);
+    case Session::Verdict::RemovalFailed:
+        LogPrompt(L"the old version's removal failed", UiTexts::kProductRunning, outcome.message);
         break;
     default:
         break;
     }
-}
-
-void QuietInstall::OnInstallSucceeded()
-{
-    RecordInstallation(m_installFolder, m_reportedUninstaller);
-    WriteStateFiles(m_installFolder, InstallerFileName());
-    LOG(L"quiet: installed into '%s'\r\n", m_installFolder.c_str());
-    if (TheInstallerConfig().Launch) {
-        LaunchProduct();
-    }
-    FinishAfterChildren(ExitCode::kInstalled);
+    FinishAfterChildren(Session::ExitCodeOf(outcome.verdict));
 }
 
 void QuietInstall::LaunchProduct()
 {
-    const std::wstring exe = m_productExePath.empty() ? m_installFolder + L"\\Quorvel.exe" : m_productExePath;
+    const std::wstring exe = m_session->ProductExe();
     if (!Utils::PathExists(exe)) {
         LOG(L"no product to start at '%s'\r\n", exe.c_str());
         return;
@@ -347,7 +273,7 @@ void QuietInstall::FinishAfterChildren(int code)
 {
     // A verdict comes while its program still runs; ending now would end the program too.
     m_pendingCode = code;
-    if (m_pipeline && !m_pipeline->WaitForChildRuns(0)) {
+    if (m_session && !m_session->ChildRunsEnded()) {
         ::SetTimer(m_window, kChildRunTimer, 100, nullptr);
         return;
     }

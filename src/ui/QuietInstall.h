@@ -5,19 +5,18 @@
 #include <memory>
 #include <string>
 
-#include "ui/InstallRecord.h"
+#include "session/InstallSession.h"
 
-class CDownloadInstaller;
 struct StageReport;
 
-// The one-click install without a window: the same checks in the same order, the same
-// pipeline and records, everything the window would have said in the log, and an exit code
-// (Config::ExitCode) instead of prompts. Stage reports arrive on a hidden top-level window,
-// which also hears of a shutdown or logoff; it is never shown.
-class QuietInstall {
+// The one-click install without a window: the install session's checks, stages and records,
+// everything the window would have said in the log, and an exit code (Config::ExitCode)
+// instead of prompts. Stage reports arrive on a hidden top-level window, which also hears of
+// a shutdown or logoff; it is never shown.
+class QuietInstall : private Session::InstallFace {
 public:
     QuietInstall();
-    ~QuietInstall();
+    ~QuietInstall() override;
     QuietInstall(const QuietInstall&) = delete;
     QuietInstall& operator=(const QuietInstall&) = delete;
 
@@ -28,25 +27,20 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // The checks before the pipeline starts; an exit code when one refuses, else -2.
-    int CheckBeforeInstall();
+    // The session's checks before the install; the refusal's exit code, or -2 when the
+    // install is prepared.
+    int Prepare();
     bool CreateHiddenWindow();
-    void OnStageReport(std::unique_ptr<StageReport> report);
-    void OnInstallSucceeded();
+    void ShowPackageMessage(const std::wstring& text) override;
+    void Concluded(const Session::Outcome& outcome) override;
     // Ends the run with code once the package or old uninstaller (if one runs) has ended.
     void FinishAfterChildren(int code);
     void Finish(int code);
     void StopForEndOfSession(const wchar_t* why);
     void LaunchProduct();
 
-    std::wstring m_installFolder;
-    ExistingInstallation m_existing;
-    bool m_consoleUserIsAdmin = false;
-    bool m_processIsAdmin = false;
-    std::wstring m_productExePath;
-    std::wstring m_reportedUninstaller;
     int m_exitCode = -2;
     int m_pendingCode = -2;
     HWND m_window = nullptr;
-    std::unique_ptr<CDownloadInstaller> m_pipeline;
+    std::unique_ptr<Session::InstallSession> m_session;
 };

@@ -85,19 +85,31 @@ TEST(Language, IgnoresMissingHugeAndBrokenTables)
     EXPECT_TRUE(texts.table.empty()) << "a document that does not parse loads nothing";
 }
 
-TEST(Language, InstalledCopyConfigPicksTheLanguage)
+TEST(Language, InstalledCopyConfigPicksTheLanguageOnlyWhenItRecordsOne)
 {
     TestSupport::TempDir dir;
     FakeTexts texts;
     texts.json = kTable;
     ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"config.ini", "[Install]\r\nLanguage=de-DE\r\n"));
-    EXPECT_EQ(Utils::LoadLanguageFromConfig(texts, dir.Path()), 5);
+    EXPECT_EQ(Utils::LoadLanguageFromConfig(texts, dir.Path(), 14), 5);
     EXPECT_EQ(texts.reapplied, 1);
     EXPECT_EQ(texts.table[L"1"], L"Installieren");
 
-    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"config.ini", "[Install]\r\nLanguage=xx-XX\r\n"));
-    EXPECT_EQ(Utils::LoadLanguageFromConfig(texts, dir.Path()), 0);
-    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"config.ini", "[Install]\r\n"));
-    EXPECT_EQ(Utils::LoadLanguageFromConfig(texts, dir.Path()), 0) << "a missing key reads as en-US";
-    EXPECT_EQ(Utils::LoadLanguageFromConfig(texts, dir / L"nowhere"), 0);
+    // "-language=5" (or the system's language) stays in force unless a language is recorded.
+    const struct {
+        const char* config; // nullptr: no config.ini
+        int expected;
+    } cases[] = { { nullptr, 5 }, { "[Install]\r\n", 5 }, { "[Install]\r\nLanguage=xx-XX\r\n", 5 },
+        { "[Install]\r\nLanguage=ru-RU\r\n", 14 }, { "[Install]\r\nLanguage=en-US\r\n", 0 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config ? c.config : "no config.ini");
+        ::DeleteFileW((dir / L"config.ini").c_str());
+        if (c.config) {
+            ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"config.ini", c.config));
+        }
+        EXPECT_EQ(Utils::RecordedLanguageIndex(dir.Path(), 5), c.expected);
+    }
+    EXPECT_EQ(Utils::InitialLanguageIndex(5, 1049), 5);
+    EXPECT_EQ(Utils::InitialLanguageIndex(-1, 1049), 14);
+    EXPECT_EQ(Utils::InitialLanguageIndex(99, 1049), 0);
 }

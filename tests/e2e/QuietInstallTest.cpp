@@ -14,6 +14,7 @@
 #include "ServerHarness.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
+#include "support/http_server/HttpTestServer.h"
 #include "utils/FileSystem.h"
 #include "utils/Processes.h"
 #include "utils/UniqueResource.h"
@@ -82,6 +83,15 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
         ::Sleep(50);
     }
     return true;
+}
+
+// Tells the hidden window of a quiet run that the user logs off, as the system would.
+void EndSessionOf(const LoggedInstaller& installer)
+{
+    const HWND window = QuietWindowOf(installer.InstallerPid());
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer);
 }
 
 bool WaitForLog(const LoggedInstaller& installer, const std::string& text, DWORD timeoutMs)
@@ -220,9 +230,11 @@ TEST_F(QuietInstallTest, InstallsUnseenThenUpgradesThroughTheOldUninstallerAndLa
 
     ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-2.0.exe").status, 200);
     ASSERT_EQ(Run(L"upgrade", L"-launch=true", log, &watch), 0u) << log;
+    // The package is acquired first; the old version goes only then, and the package after it.
     const std::size_t removed = log.find("UNIST_CODE_SUCCESS");
     ASSERT_NE(removed, std::string::npos) << "the old uninstaller ran\n" << log;
-    EXPECT_LT(removed, log.find("DL_CODE_START")) << log;
+    EXPECT_LT(log.find("DL_CODE_SUCCESS"), removed) << log;
+    EXPECT_LT(removed, log.find("IST_CODE_START")) << log;
     EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"2.0");
     EXPECT_EQ(ProductValue(L"InstallPath"), folder);
     const bool launched = WaitUntil(
@@ -315,7 +327,8 @@ TEST_F(QuietInstallTest, FailedRemovalOfTheOldVersionKeepsItsRecord)
     EXPECT_NE(log.find("removal failed"), std::string::npos) << log;
     lock.Release();
     EXPECT_EQ(ProductValue(L"InstallPath"), folder);
-    EXPECT_EQ(Count(log, "DL_CODE_START"), 0u) << "no download after a failed removal";
+    EXPECT_EQ(Count(log, "IST_CODE_START"), 0u) << "no package after a failed removal";
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
 }
 
 TEST_F(QuietInstallTest, SecondQuietCopyGetsMinusOne)
@@ -366,6 +379,121 @@ TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
         EXPECT_NE(installer->Log().find(c.logLine), std::string::npos) << installer->Log();
         EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
         EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package was ended";
+        CleanMachine();
+    }
+}
+
+// With 1.0 installed, nothing that goes wrong before the package starts costs it: 1.0's
+// uninstaller never runs, its files and its record stay.
+TEST_F(QuietInstallTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion)
+{
+    std::string log;
+    ASSERT_EQ(Run(L"install", L"", log), 0u) << log;
+    const std::wstring folder = DefaultFolder();
+    TestSupport::HttpTestServer server;
+    ASSERT_TRUE(server.Running());
+    const auto package = std::make_shared<const std::string>(
+        TestSupport::ReadFileBytes(*s_root / L"packages\\VellumoraPackage-2.0.exe"));
+    server.AddBody("corrupt.exe", package);
+    server.AddBody("stalled.exe", package);
+    TestSupport::HttpFault corrupt;
+    corrupt.method = "GET";
+    corrupt.corrupt = true;
+    server.SetStandingFault("corrupt.exe", corrupt);
+    TestSupport::HttpFault stall;
+    stall.method = "GET";
+    stall.stallAfter = 65536;
+    stall.stallMs = 30000;
+    server.SetStandingFault("stalled.exe", stall);
+
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        DWORD code;
+        const char* logLine;
+    } cases[] = {
+        { L"md5", L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("corrupt.exe")), 7, "download failed" },
+        { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed" },
+        { L"pin", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused" },
+        { L"stop", L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("stalled.exe")), 10,
+            "stopped by the system (logoff)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        if (c.code == 10) {
+            auto installer = Start(c.name, c.arguments);
+            ASSERT_TRUE(WaitForLog(*installer, "DL_CODE_PROGRESS", 20000)) << installer->Log();
+            EndSessionOf(*installer);
+            EXPECT_EQ(installer->WaitExit(10000), c.code) << installer->Log();
+            log = installer->Log();
+        } else {
+            EXPECT_EQ(Run(c.name, c.arguments, log), c.code) << log;
+        }
+        EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_EQ(Count(log, "UNIST_CODE"), 0u) << "the old uninstaller never ran\n" << log;
+        EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+        EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
+        EXPECT_TRUE(DemoTest::Exists(folder + L"\\uninst.ep"));
+        EXPECT_FALSE(DemoTest::Exists(folder + L"\\__Package_Vellumora.exe"));
+    }
+}
+
+// A package or old uninstaller that ends without a verdict line succeeds only with status 0.
+TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
+{
+    TestSupport::HttpTestServer server;
+    ASSERT_TRUE(server.Running());
+    std::string child = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
+    child.resize(std::max<std::size_t>(child.size(), 1536 * 1024), '\0');
+    server.AddBody("child.exe", std::make_shared<const std::string>(std::move(child)));
+    const std::wstring url = L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("child.exe"));
+    const std::wstring ran = m_dir / L"package-ran.bin";
+
+    const struct {
+        const char* name;
+        const char* package;
+        const char* uninstaller; // nullptr: no earlier installation
+        DWORD code;
+    } cases[] = {
+        { "package status 3", "exit 3\n", nullptr, 9 },
+        { "package crash", "exit 0xC0000005\n", nullptr, 9 },
+        { "package status 0", "exit 0\n", nullptr, 0 },
+        { "package reads its input to the end", "readin\n", nullptr, 0 },
+        { "uninstaller status 3", "exit 0\n", "exit 3\n", 6 },
+        { "uninstaller crash", "exit 0\n", "exit 0xC0000005\n", 6 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring folder = DefaultFolder();
+        if (c.uninstaller) {
+            folder = m_dir / L"old version";
+            ASSERT_TRUE(Utils::EnsureDirectoryPath(folder));
+            ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(),
+                (folder + L"\\uninst.ep").c_str(), FALSE));
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ,
+                folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+            ASSERT_TRUE(TestSupport::WriteFileBytes(m_dir / L"uninstaller.script", c.uninstaller));
+            ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", (m_dir / L"uninstaller.script").c_str());
+        }
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(folder));
+        ASSERT_TRUE(TestSupport::WriteFileBytes(folder + L"\\__Package_Vellumora.script",
+            "cmdline " + DemoTest::Utf8(ran) + "\n" + std::string(c.package)));
+        ::DeleteFileW(ran.c_str());
+
+        std::string log;
+        EXPECT_EQ(Run(L"outcome", url, log), c.code) << log;
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
+        if (c.code == 0) {
+            EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+        } else if (c.uninstaller) {
+            EXPECT_NE(log.find("old uninstaller ended without a verdict"), std::string::npos) << log;
+            EXPECT_EQ(ProductValue(L"InstallPath"), folder) << "the installed version keeps its record";
+            EXPECT_TRUE(DemoTest::Exists(folder + L"\\uninst.ep"));
+            EXPECT_FALSE(DemoTest::Exists(ran)) << "the package never ran";
+        } else {
+            EXPECT_NE(log.find("the package ended without a verdict"), std::string::npos) << log;
+            EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
+        }
         CleanMachine();
     }
 }

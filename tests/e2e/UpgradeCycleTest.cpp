@@ -140,9 +140,9 @@ TEST_P(UpgradeCycleTest, InstallsOneThenUpgradesToTwoThroughTheOldUninstaller)
     ASSERT_NE(removal, std::string::npos) << "the old uninstaller ran\n" << log;
     EXPECT_NE(log.find("_?=" + DemoTest::Utf8(m_folder), removal), std::string::npos) << log;
     const std::size_t removed = log.find("UNIST_CODE_SUCCESS");
-    const std::size_t download = log.find("DL_CODE_START");
     ASSERT_NE(removed, std::string::npos) << log;
-    EXPECT_LT(removed, download) << "the removal ends before the download starts\n" << log;
+    EXPECT_LT(log.find("DL_CODE_SUCCESS"), removal) << "the package is acquired before the removal\n" << log;
+    EXPECT_LT(removed, log.find("IST_CODE_START")) << "the package runs after the removal\n" << log;
     EXPECT_FALSE(DemoTest::Exists(m_folder + L"\\only-in-1.0.txt")) << "1.0's uninstaller removed 1.0's files";
 
     EXPECT_EQ(DemoTest::FileVersion(m_folder + L"\\Quorvel.exe"), L"2.0");

@@ -120,6 +120,16 @@ std::vector<AccChild> AccessibleClient::Children()
     return children;
 }
 
+std::wstring AccessibleClient::Value(long id)
+{
+    if (!m_accessible) {
+        return {};
+    }
+    Watch watch(m_process);
+    BSTR text = nullptr;
+    return m_accessible->get_accValue(Child(id), &text) == S_OK ? Take(text) : std::wstring();
+}
+
 AccChild AccessibleClient::Find(const std::wstring& name)
 {
     AccChild hidden;

@@ -34,6 +34,8 @@ public:
     std::vector<AccChild> Children();
     // The first child with that name, visible ones first; id 0 when there is none.
     AccChild Find(const std::wstring& name);
+    // One child's value alone (one call, for polling); empty when it has none.
+    std::wstring Value(long id);
     // The focused child's id, 0 for the window itself, -1 when the window lacks the focus.
     long FocusId();
     HRESULT DoDefaultAction(long id);

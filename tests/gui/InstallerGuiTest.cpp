@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <list>
 #include <memory>
@@ -15,7 +16,7 @@
 #include "InstallerHarness.h"
 #include "SigningFixtures.h"
 #include "support/ProcessRunner.h"
-#include "ui/InstallRecord.h"
+#include "session/InstallRecord.h"
 #include "utils/FileSystem.h"
 
 using namespace InstallerGui;
@@ -389,6 +390,7 @@ TEST_F(InstallerGuiTest, InsNewInstallsIntoTheExistingFolderAtOnceAfterRemovingI
 TEST_F(InstallerGuiTest, FailedRemovalOfTheOldVersionTellsAndCloses)
 {
     const std::wstring existing = MakeExistingInstallation("out State=Fail\n");
+    SetPackageScript(existing, "out State=Success\n");
     HWND main = StartMain();
     ASSERT_NE(main, nullptr);
     HWND tip = WaitBox(L"InstalledPathTipWnd");
@@ -399,7 +401,8 @@ TEST_F(InstallerGuiTest, FailedRemovalOfTheOldVersionTellsAndCloses)
     Shot(box, L"installer-prompt-old-version-running.png");
     Click(box, L"MessageBox1Wnd.xml", L"okBtn");
     EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "with an existing installation the installer closes";
-    EXPECT_TRUE(m_server.Requests("GET").empty());
+    EXPECT_FALSE(Utils::PathExists(PackageCommandLineFile())) << "the package, acquired first, never ran";
+    EXPECT_EQ(ReadProductValue(L"InstallPath"), existing);
 }
 
 TEST_F(InstallerGuiTest, RefusesAnInvalidFolderAndARunningUninstallerButStaysOpen)
@@ -892,4 +895,171 @@ TEST_F(InstallerGuiTest, AScreenReaderSeesEveryPageAndInstallsByDefaultActionsAl
     const HRESULT closed = client.DoDefaultAction(client.Find(L"关闭").id);
     EXPECT_TRUE(closed == S_OK || closed == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)) << std::hex << closed;
     EXPECT_EQ(m_installer.WaitExit(10000), 0u) << "closebtn on the finished page closes without asking";
+}
+
+// An update that cannot get its package (or is stopped before the package starts) leaves the
+// installed version alone: its uninstaller never runs, its files and record stay.
+TEST_F(InstallerGuiTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    TestSupport::HttpFault corrupt;
+    corrupt.method = "GET";
+    corrupt.corrupt = true;
+    TestSupport::HttpFault stall;
+    stall.method = "GET";
+    stall.stallAfter = 65536;
+    stall.stallMs = 30000;
+    const struct {
+        const char* name;
+        TestSupport::HttpFault fault;
+        std::wstring arguments;
+        bool stop;
+    } cases[] = {
+        { "MD5 fails", corrupt, L"", false },
+        { "unreachable server", {}, L"-downloadurl=http://127.0.0.1:1/pkg.exe", false },
+        { "refused by the pin", {}, L"-packagesigner=" + SigningTest::ThumbprintOf(L"rootA"), false },
+        { "stopped during the download", stall, L"", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.SetStandingFault("pkg.exe", c.fault);
+        const std::wstring existing = MakeExistingInstallation();
+        ::DeleteFileW(m_uninstallerRecord.c_str());
+        HWND main = StartMain(c.arguments);
+        ASSERT_NE(main, nullptr);
+        HWND tip = WaitBox(L"InstalledPathTipWnd");
+        ASSERT_NE(tip, nullptr);
+        Click(tip, L"InstalledPathTipWnd.xml", L"okBtn");
+        if (c.stop) {
+            ASSERT_TRUE(WaitFor([&] { return !m_server.Requests("GET").empty(); }, 10000));
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &answer);
+            ::SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+            EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+        } else {
+            HWND retry = WaitBox(L"NetworkTipWnd");
+            ASSERT_NE(retry, nullptr) << "the download prompt, as for any failed download";
+            Click(retry, L"NetworkTipWnd.xml", L"closebtn");
+            ASSERT_TRUE(GuiDriver::WaitGone(retry, 5000));
+        }
+        EXPECT_FALSE(Utils::PathExists(m_uninstallerRecord)) << "the old uninstaller never ran";
+        EXPECT_TRUE(Utils::PathExists(existing + L"\\uninst.ep"));
+        EXPECT_TRUE(Utils::PathExists(existing + L"\\Quorvel.exe"));
+        EXPECT_EQ(ReadProductValue(L"InstallPath"), existing);
+        m_installer.Kill();
+    }
+}
+
+// The update's order, from the children's own stamps: the old uninstaller after the download,
+// the package after the uninstaller has ended, from the install folder; the bar, read by a
+// screen reader, never moves back.
+TEST_F(InstallerGuiTest, AnUpdateRemovesTheOldVersionAfterTheDownloadAndTheBarNeverGoesBack)
+{
+    TestSupport::HttpFault slow;
+    slow.method = "GET";
+    slow.bytesPerSecond = 700 * 1024;
+    m_server.SetStandingFault("pkg.exe", slow);
+    const std::wstring stamps = m_root / L"stamps.txt";
+    const std::wstring existing = MakeExistingInstallation(
+        "out Progress=0.5\nflush\nsleep 500\nstamp " + ScriptText(stamps) + "\nout State=Success\nflush\nsleep 500\n");
+    SetPackageScript(existing,
+        "stamp " + ScriptText(stamps)
+            + "\nout Progress=0.3\nflush\nsleep 500\nout Progress=0.8\nflush\nsleep 500\nout State=Success\n");
+    HWND main = StartMain();
+    ASSERT_NE(main, nullptr);
+    HWND tip = WaitBox(L"InstalledPathTipWnd");
+    ASSERT_NE(tip, nullptr);
+    Click(tip, L"InstalledPathTipWnd.xml", L"okBtn");
+
+    AccessibleClient client(main, m_installer.Handle());
+    ASSERT_TRUE(client.Connected());
+    const long barId = client.Find(L"安装进度").id;
+    ASSERT_GT(barId, 0);
+    std::vector<int> seen;
+    bool removalSeen = false;
+    std::size_t getsWhenRemoved = 0;
+    // Polled, not pumped: a screen reader that asks without pause starves the window of its
+    // posted reports.
+    const bool finished = WaitFor(
+        [&] {
+            const std::wstring value = client.Value(barId);
+            if (!value.empty()) {
+                const int percent = std::stoi(value);
+                if (seen.empty() || seen.back() != percent) {
+                    seen.push_back(percent);
+                }
+            }
+            if (!removalSeen && Utils::PathExists(m_uninstallerRecord)) {
+                removalSeen = true;
+                getsWhenRemoved = m_server.Requests("GET").size();
+            }
+            return ReadProductValue(L"UnInstallEp") == existing + L"\\uninst.ep";
+        },
+        kInstallWaitMs);
+    ASSERT_TRUE(finished);
+    std::string values;
+    for (int v : seen) {
+        values += std::to_string(v) + " ";
+    }
+    std::printf("progress values read: %s\n", values.c_str());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << values;
+    EXPECT_GE(seen.size(), 3u) << values;
+    EXPECT_GE(getsWhenRemoved, 1u) << "the download had begun before the removal";
+
+    const std::string order = TestSupport::ReadFileBytes(stamps);
+    const std::size_t removal = order.find("TarvikQuill_un_asa.exe ");
+    ASSERT_NE(removal, std::string::npos) << order;
+    EXPECT_LT(removal, order.find("__Package_Vellumora.exe ")) << order;
+    EXPECT_TRUE(ReadUtf16File(PackageCommandLineFile()).starts_with(L"\"" + existing + L"\\__Package_Vellumora.exe\""));
+    CloseFromFinishedPage(main);
+}
+
+// Without a verdict line, only status 0 is a success: the package's failure prompt (no
+// record), or the removal's (the installed version kept).
+TEST_F(InstallerGuiTest, WithoutAVerdictLineOnlyStatusZeroSucceeds)
+{
+    const struct {
+        const char* name;
+        const char* package;
+        const char* uninstaller; // nullptr: a fresh install
+        const wchar_t* prompt;
+    } cases[] = {
+        { "package status 3", "exit 3\n", nullptr, L"MessageBox2Wnd" },
+        { "package crash", "exit 0xC0000005\n", nullptr, L"MessageBox2Wnd" },
+        { "uninstaller status 3", "out State=Success\n", "exit 3\n", L"MessageBox1Wnd" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteProductKey();
+        ::DeleteFileW(PackageCommandLineFile().c_str());
+        std::wstring folder = m_root / L"fresh";
+        HWND main = nullptr;
+        if (c.uninstaller) {
+            folder = MakeExistingInstallation(c.uninstaller);
+            SetPackageScript(folder, c.package);
+            main = StartMain();
+            ASSERT_NE(main, nullptr);
+            HWND tip = WaitBox(L"InstalledPathTipWnd");
+            ASSERT_NE(tip, nullptr);
+            Click(tip, L"InstalledPathTipWnd.xml", L"okBtn");
+        } else {
+            SetPackageScript(folder, c.package);
+            main = StartMain();
+            ASSERT_NE(main, nullptr);
+            StartCustomInstall(main, folder);
+        }
+        HWND box = WaitBox(c.prompt);
+        ASSERT_NE(box, nullptr);
+        Click(box, std::wstring(c.prompt) + L".xml", L"closebtn");
+        if (c.uninstaller) {
+            EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+            EXPECT_EQ(ReadProductValue(L"InstallPath"), folder) << "the installed version keeps its record";
+            EXPECT_FALSE(Utils::PathExists(PackageCommandLineFile())) << "the package never ran";
+        } else {
+            ASSERT_TRUE(GuiDriver::WaitGone(box, 5000));
+            EXPECT_TRUE(ReadProductValue(L"InstallPath").empty()) << "nothing recorded";
+            EXPECT_TRUE(Utils::PathExists(PackageCommandLineFile())) << "the package ran";
+        }
+        m_installer.Kill();
+    }
 }

@@ -210,23 +210,43 @@ TEST_F(IntlInstallerGuiTest, TheLanguageOptionChoosesTheFirstLanguage)
     }
 }
 
+// The earlier installation's language counts only when it recorded one; otherwise
+// "-language" (or the system's language) stays in force.
 TEST_F(IntlInstallerGuiTest, AnEarlierInstallationsLanguageOverridesTheSystem)
 {
     const std::wstring existing = m_root / L"existing";
     ASSERT_TRUE(Utils::EnsureDirectoryPath(existing));
     ASSERT_TRUE(TestSupport::WriteFileBytes(existing + L"\\uninst.ep", "x"));
-    ASSERT_TRUE(::WritePrivateProfileStringW(L"Install", L"Language", L"ru-RU", (existing + L"\\config.ini").c_str()));
     ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ, existing.c_str(),
         static_cast<DWORD>((existing.size() + 1) * sizeof(wchar_t)));
-
-    HWND main = Start();
-    ASSERT_NE(main, nullptr);
-    HWND tip = WaitForProcessWindow(m_installer.Pid(), L"InstalledPathTipWnd");
-    ASSERT_NE(tip, nullptr);
-    EXPECT_EQ(SelectedLanguage(main), 14);
-    Shot(tip, L"intl-existing-installation-russian.png");
-    Click(tip, L"InstalledPathTipWnd.xml", L"closebtn");
-    EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+    const struct {
+        const wchar_t* recorded; // nullptr: no config.ini
+        const wchar_t* arguments;
+        int expected;
+        const wchar_t* shot;
+    } cases[] = {
+        { L"ru-RU", L"", 14, L"intl-existing-installation-russian.png" },
+        { L"ru-RU", L"-language=5", 14, nullptr },
+        { nullptr, L"-language=5", 5, nullptr },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.recorded ? Utf8(c.recorded) : "no config.ini");
+        ::DeleteFileW((existing + L"\\config.ini").c_str());
+        if (c.recorded) {
+            ASSERT_TRUE(::WritePrivateProfileStringW(
+                L"Install", L"Language", c.recorded, (existing + L"\\config.ini").c_str()));
+        }
+        HWND main = Start(c.arguments);
+        ASSERT_NE(main, nullptr);
+        HWND tip = WaitForProcessWindow(m_installer.Pid(), L"InstalledPathTipWnd");
+        ASSERT_NE(tip, nullptr);
+        EXPECT_EQ(SelectedLanguage(main), c.expected);
+        if (c.shot) {
+            Shot(tip, c.shot);
+        }
+        Click(tip, L"InstalledPathTipWnd.xml", L"closebtn");
+        EXPECT_EQ(m_installer.WaitExit(10000), 0u);
+    }
 }
 
 TEST_F(IntlInstallerGuiTest, PickingPolishChangesTheTextsRefusalsAndThePackagesLanguage)

@@ -137,7 +137,7 @@ TEST(InstallerRun, EndWithoutVerdictIsASuccessAndTheLastLinesAreRead)
         (std::vector<StageEvent> {
             { IST_CODE_START, 0.0, L"" }, { IST_CODE_PROGRESS, 0.0, L"" }, { IST_CODE_SUCCESS, 1.0, L"" } }));
     // Written just before the end, the last without a line feed.
-    EXPECT_EQ(RunPackage("out Progress=0.5\nraw Progress=0.75\nexit 7\n"),
+    EXPECT_EQ(RunPackage("out Progress=0.5\nraw Progress=0.75\nexit 0\n"),
         (std::vector<StageEvent> { { IST_CODE_START, 0.0, L"" }, { IST_CODE_PROGRESS, 0.0, L"" },
             { IST_CODE_PROGRESS, 0.5, L"" }, { IST_CODE_PROGRESS, 0.75, L"" }, { IST_CODE_SUCCESS, 1.0, L"" } }));
     // A last line without a line feed can carry the verdict.

@@ -2,6 +2,7 @@
 
 #include "StageHarness.h"
 #include "install/AdminProbes.h"
+#include "install/Installer.h"
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
 #include "support/LogCapture.h"
@@ -190,4 +191,44 @@ TEST(UninstallerRun, ScriptedChildFindsItsScriptThroughTheEnvironmentByItsName)
     EXPECT_EQ(lastMessage(), L"generic");
     ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_Renamed Copy", byName.c_str());
     EXPECT_EQ(lastMessage(), L"by name");
+}
+
+// Without a verdict line the exit status decides, for both children alike; standard input is
+// at its end, so a child that reads it to the end finishes.
+TEST(ChildOutcome, WithoutAVerdictOnlyStatusZeroSucceeds)
+{
+    struct Case {
+        const char* script;
+        StageEvent package;
+        StageEvent removal;
+    };
+    const Case cases[] = {
+        { "exit 0\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" } },
+        { "readin\nout Progress=0.5\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" } },
+        { "exit 3\n", { IST_CODE_FAIL, kFailedExitStatus, L"安装包异常退出（退出码 3）" },
+            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 3）" } },
+        { "out Progress=0.2\nexit 0xC0000005\n",
+            { IST_CODE_FAIL, kFailedExitStatus, L"安装包异常退出（退出码 0xC0000005）" },
+            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 0xC0000005）" } },
+        // A verdict still wins over the status.
+        { "out State=Success\nexit 3\n", { IST_CODE_SUCCESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 0.0, L"" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        TestSupport::LogCapture capture;
+        EventLog packageLog;
+        ScriptedChild package;
+        package.SetScript(c.script);
+        CInstaller installer(packageLog.Callback(), package.QuotedPath(), L"", true, true, false);
+        installer.Start();
+        ASSERT_TRUE(installer.WaitForRun(kRunLimitMs)) << "the package run did not end";
+        EXPECT_EQ(packageLog.Events().back(), c.package);
+
+        const auto removal = RunUninstaller(c.script);
+        ASSERT_FALSE(removal.empty());
+        EXPECT_EQ(removal.back(), c.removal);
+        if (c.package.code == IST_CODE_FAIL) {
+            EXPECT_FALSE(capture.Matching(L"ended without a verdict, status ").empty());
+        }
+    }
 }

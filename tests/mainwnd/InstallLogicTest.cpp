@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 
 #include "support/TempDir.h"
-#include "ui/InstallFolders.h"
-#include "ui/InstallProgress.h"
-#include "ui/InstallRecord.h"
+#include "session/InstallFolders.h"
+#include "session/InstallProgress.h"
+#include "ui/ProgressText.h"
+#include "session/InstallRecord.h"
+#include "session/InstallVerdict.h"
 #include "utils/Registry.h"
 #include "utils/Text.h"
 
@@ -37,17 +40,34 @@ TEST(InstallProgress, StaysOnTheBarWhateverTheScaleOrReport)
     EXPECT_EQ(negative.DownloadPercent(0.9), 0);
     EXPECT_EQ(negative.InstallPercent(0.5), 50);
     InstallProgress normal(0.7);
-    EXPECT_EQ(normal.DownloadPercent(7.0), 100);
-    EXPECT_EQ(normal.DownloadPercent(-3.0), 0);
+    EXPECT_EQ(normal.DownloadPercent(7.0), 70) << "a download never fills more than its share";
     EXPECT_EQ(normal.InstallPercent(42.0), 100);
+}
+
+// With an older version to remove, the removal takes the end of the download's share; the
+// bar never moves back within one installation, and a new one starts from 0.
+TEST(InstallProgress, DownloadRemovalAndPackageInThatOrderNeverBack)
+{
+    InstallProgress progress(0.7);
+    progress.Begin(true);
+    const int steps[] = { progress.DownloadPercent(0.5), progress.DownloadPercent(1.0), progress.DownloadPercent(0.2),
+        progress.RemovalPercent(0.0), progress.RemovalPercent(0.5), progress.RemovalPercent(1.0),
+        progress.InstallPercent(0.0), progress.InstallPercent(1.0) };
+    EXPECT_EQ(
+        std::vector<int>(std::begin(steps), std::end(steps)), (std::vector<int> { 30, 60, 60, 60, 65, 70, 74, 100 }));
+    progress.Begin(false);
+    EXPECT_EQ(progress.DownloadPercent(0.5), 35);
+    InstallProgress small(0.1);
+    small.Begin(true);
+    EXPECT_EQ(small.DownloadPercent(1.0), 5) << "the removal never takes more than half the download's share";
 }
 
 TEST(InstallProgress, TextTellsAShortWaitFromALongOne)
 {
-    EXPECT_EQ(InstallProgress::Text(L"", 35, 10.0f), L"正在安装中:35%，请稍候...");
-    EXPECT_EQ(InstallProgress::Text(L"", 35, 60.0f), L"正在安装中:35%，请稍候...");
-    EXPECT_EQ(InstallProgress::Text(L"", 35, 60.5f), L"正在安装中:35%，请耐心等待...");
-    EXPECT_EQ(InstallProgress::Text(L"Installing %d%%", 7, 100.0f), L"Installing 7%");
+    EXPECT_EQ(ProgressText(L"", 35, 10.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(ProgressText(L"", 35, 60.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(ProgressText(L"", 35, 60.5f), L"正在安装中:35%，请耐心等待...");
+    EXPECT_EQ(ProgressText(L"Installing %d%%", 7, 100.0f), L"Installing 7%");
 
     InstallStopwatch watch;
     EXPECT_EQ(watch.ElapsedSeconds(5000), 0.0f);
@@ -120,4 +140,15 @@ TEST(InstallRecord, RegistryAndStateFiles)
     GetPrivateProfileStringW(L"Init", L"UpdateTime", L"", text, 260, analytics.c_str());
     EXPECT_TRUE(
         std::regex_match(Utils::WideToMultiByte(text, CP_UTF8), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")));
+}
+
+TEST(InstallVerdict, EachVerdictIsItsOwnExitCode)
+{
+    std::set<int> codes;
+    for (const Session::VerdictRow& row : Session::kVerdicts) {
+        EXPECT_EQ(&Session::RowOf(row.verdict), &row) << "one row per verdict";
+        EXPECT_TRUE(codes.insert(row.exitCode).second) << row.exitCode;
+    }
+    EXPECT_EQ(Session::ExitCodeOf(Session::Verdict::PackageFailed), 9);
+    EXPECT_EQ(Session::ExitCodeOf(Session::Verdict::RemovalFailed), 6);
 }

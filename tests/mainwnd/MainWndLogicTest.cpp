@@ -5,7 +5,8 @@
 #include <thread>
 
 #include "ui/CMainWnd.h"
-#include "ui/InstallProgress.h"
+#include "session/InstallProgress.h"
+#include "ui/ProgressText.h"
 #include "ui/StageReport.h"
 #include "utils/HardDiskManager.h"
 
@@ -70,9 +71,9 @@ TEST(FreeSpace, OneGigabyteIsEnoughAndOneByteLessIsNot)
 
 TEST(InstallProgress, ALayoutPatternIsFilledOnlyThroughItsOneNumber)
 {
-    EXPECT_EQ(InstallProgress::Text(L"%d%% done", 42, 0.0f), L"42% done");
+    EXPECT_EQ(ProgressText(L"%d%% done", 42, 0.0f), L"42% done");
     // Anything but one integer conversion is shown as it stands instead of being trusted
     // as a format.
-    EXPECT_EQ(InstallProgress::Text(L"%s %d", 42, 0.0f), L"%s %d");
-    EXPECT_EQ(InstallProgress::Text(std::wstring(400, L'x') + L"%d", 1, 0.0f).size(), 249u);
+    EXPECT_EQ(ProgressText(L"%s %d", 42, 0.0f), L"%s %d");
+    EXPECT_EQ(ProgressText(std::wstring(400, L'x') + L"%d", 1, 0.0f).size(), 249u);
 }

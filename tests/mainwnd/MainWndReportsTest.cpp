@@ -42,6 +42,27 @@ private:
     std::thread m_thread;
 };
 
+// A package server whose download is still going when the window goes, named by the
+// settings for the test's length; no earlier installation.
+struct SlowDownload {
+    explicit SlowDownload(bool checkNet)
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+        server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
+        TestSupport::HttpFault slow;
+        slow.method = "GET";
+        slow.bytesPerSecond = 64 * 1024;
+        server.SetStandingFault("pkg.exe", slow);
+        TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
+        TheInstallerConfig().IsCheckNet = checkNet;
+        TheInstallerConfig().InsNew = false;
+    }
+    ~SlowDownload() { TheInstallerConfig() = saved; }
+
+    const InstallerConfig saved = TheInstallerConfig();
+    TestSupport::HttpTestServer server;
+};
+
 } // namespace
 
 TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
@@ -72,14 +93,18 @@ TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
     }
 }
 
-TEST(MainWindowReports, EveryRecordIsFreedAndTheInstallingPageRefusesToClose)
+TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
 {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    SlowDownload download(false);
+    ASSERT_TRUE(download.server.Running());
+    TestSupport::TempDir root(L"closing");
+
     CMainWnd window;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
     auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
     ASSERT_NE(tabs, nullptr);
-    tabs->SelectItem(CMainWnd::kInstallingPage);
+    ASSERT_TRUE(window.StartInstall(root / L"target", true, true));
+    ASSERT_TRUE(GuiDriver::PumpUntil([&] { return tabs->GetCurSel() == CMainWnd::kInstallingPage; }, 10000));
     // Codes without an action and an unknown code; then a close request.
     for (int code : { 1003, 1006, 3002, 4242 }) {
         ASSERT_TRUE(PostStageReport(window, code, 0.5, L"x"));
@@ -92,27 +117,16 @@ TEST(MainWindowReports, EveryRecordIsFreedAndTheInstallingPageRefusesToClose)
 
     // Reports still queued when the window goes are freed with it.
     ASSERT_TRUE(PostStageReport(window, 1002, 0.5, L""));
-    ::DestroyWindow(window);
+    ::DestroyWindow(window); // stops the download and joins its threads
     EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
 }
 
 TEST(MainWindowInstall, APoorNetworkIsToldButTheInstallStartsOnce)
 {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
-    TestSupport::HttpTestServer server;
-    ASSERT_TRUE(server.Running());
-    server.AddBody("pkg.exe", TestSupport::MakeBody(1536 * 1024));
-    TestSupport::HttpFault slow;
-    slow.method = "GET";
-    slow.bytesPerSecond = 64 * 1024; // still downloading when the window goes
-    server.SetStandingFault("pkg.exe", slow);
+    SlowDownload download(true);
+    ASSERT_TRUE(download.server.Running());
+    TestSupport::HttpTestServer& server = download.server;
     TestSupport::TempDir root(L"checknet");
-
-    const InstallerConfig saved = TheInstallerConfig();
-    Utils::ScopeExit restore([&] { TheInstallerConfig() = saved; });
-    TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
-    TheInstallerConfig().IsCheckNet = true;
-    TheInstallerConfig().InsNew = false;
 
     CMainWnd window;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));

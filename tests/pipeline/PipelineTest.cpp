@@ -144,25 +144,97 @@ TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
     }
 }
 
-TEST_F(PipelineRun, AnOldVersionIsRemovedFirstThroughItsTemporaryCopy)
+// The package is acquired before the old version is touched, and starts once the removal
+// has ended, from the install folder (the children's stamps give the order).
+TEST_F(PipelineRun, WithAnOldVersionDownloadsThenRemovesThenRunsThePackageFromTheInstallFolder)
 {
-    SetPackageScript("out State=Success\n");
-    const std::wstring oldUninstaller = MakeOldVersion("out Progress=0.5\nout State=Success\n");
+    const std::wstring stamps = m_root / L"stamps.txt";
+    SetPackageScript("stamp " + InstallTest::Utf8(stamps) + "\nout State=Success\n");
+    const std::wstring oldUninstaller = MakeOldVersion(
+        "out Progress=0.5\nout State=Success\nflush\nsleep 300\nstamp " + InstallTest::Utf8(stamps) + "\n");
     auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
     pipeline->Start();
+    EXPECT_EQ(pipeline->DownloadPath(), ::Pipeline::GetWorkTempDir() + L"__Package_Vellumora.exe");
     ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+    pipeline.reset();
 
     const auto events = m_events.Events();
-    EXPECT_EQ(events.front(), (StageEvent { UNIST_CODE_PROGRESS, 0.0, L"" }));
-    EXPECT_LT(IndexOf(events, UNIST_CODE_SUCCESS), IndexOf(events, 1001));
-    EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
-    EXPECT_TRUE(Utils::PathExists(::Pipeline::GetWorkTempDir() + L"TarvikQuill_un_asa.exe"));
+    EXPECT_EQ(events.front().code, 1001);
+    EXPECT_LT(IndexOf(events, 1003), IndexOf(events, UNIST_CODE_PROGRESS));
+    EXPECT_LT(IndexOf(events, UNIST_CODE_SUCCESS), IndexOf(events, IST_CODE_START));
+    // The removal's verdict came 300 ms before its end: the package waited for the end.
+    const std::string order = TestSupport::ReadFileBytes(stamps);
+    const std::size_t removal = order.find("TarvikQuill_un_asa.exe ");
+    const std::size_t package = order.find("__Package_Vellumora.exe ");
+    ASSERT_NE(removal, std::string::npos) << order;
+    ASSERT_NE(package, std::string::npos) << order;
+    EXPECT_LT(removal, package) << order;
+    EXPECT_TRUE(RecordedCommandLine(m_root / L"package-cmdline.bin").starts_with(L"\"" + PackagePath() + L"\" /S"));
+    EXPECT_FALSE(Utils::PathExists(PackagePath())) << "deleted after the run";
+    EXPECT_FALSE(Utils::PathExists(::Pipeline::GetWorkTempDir() + L"__Package_Vellumora.exe"));
 
     const std::wstring line = RecordedCommandLine(m_root / L"uninstaller-cmdline.bin");
     const std::wstring suffix = L" -console=show _?=" + m_root / L"old version";
     ASSERT_GE(line.size(), suffix.size());
     EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix) << "_?= comes last, unquoted";
     EXPECT_NE(line.find(L"~TarvikTemp.92482B06FB471E17\\\\TarvikQuill_un_asa.exe"), std::wstring::npos);
+}
+
+// Whatever goes wrong before the package starts leaves the old version alone: its
+// uninstaller never runs, and no package is left behind.
+TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
+{
+    ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
+    struct Case {
+        const char* name;
+        std::string url;
+        TestSupport::HttpFault fault;
+        std::wstring pin;
+        bool stop;
+    };
+    TestSupport::HttpFault corrupt;
+    corrupt.method = "GET";
+    corrupt.corrupt = true;
+    TestSupport::HttpFault stall;
+    stall.method = "GET";
+    stall.stallAfter = 4096;
+    stall.stallMs = 30000;
+    const Case cases[] = {
+        { "MD5 fails every time", m_server.FileUrl("pkg.exe"), corrupt, L"", false },
+        { "unreachable server", "http://127.0.0.1:1/pkg.exe", {}, L"", false },
+        { "refused by the pin", m_server.FileUrl("pkg.exe"), {}, SigningTest::ThumbprintOf(L"rootA"), false },
+        { "stopped during the download", m_server.FileUrl("pkg.exe"), stall, L"", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.SetStandingFault("pkg.exe", c.fault);
+        TheInstallerConfig().PackageSigner = c.pin;
+        SetPackageScript("out State=Success\n");
+        const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+        ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
+        EventLog events;
+        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        pipeline->SetParams(
+            TestSupport::WideUrl(c.url), L"", oldUninstaller, m_installDir, true, true, true, true, L"");
+        pipeline->Start();
+        const std::wstring waiting = pipeline->DownloadPath();
+        if (c.stop) {
+            ASSERT_TRUE(events.WaitForCode(1001, kWaitMs));
+            InstallTest::FinishWithin(
+                10000, [&] { pipeline->Stop(); }, "stopping the pipeline");
+            pipeline->Start(); // a stop is final
+        } else {
+            ASSERT_TRUE(events.WaitForCode(1004, kWaitMs));
+        }
+        Sleep(300); // time enough for a stage that should not start
+        pipeline.reset();
+        const auto all = events.Events();
+        EXPECT_EQ(CountOf(all, UNIST_CODE_PROGRESS) + CountOf(all, IST_CODE_START), 0u);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty()) << "never run";
+        EXPECT_TRUE(Utils::PathExists(oldUninstaller));
+        EXPECT_FALSE(Utils::PathExists(waiting));
+        EXPECT_FALSE(Utils::PathExists(PackagePath()));
+    }
 }
 
 // The work folder has a fixed name in the user's temporary folder: whatever is found there
@@ -199,15 +271,28 @@ TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
     }
 }
 
-TEST_F(PipelineRun, FailedRemovalStopsThePipeline)
+TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
 {
-    const std::wstring oldUninstaller = MakeOldVersion("out State=Fail\n");
-    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
-    pipeline->Start();
-    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_ERROR, 0.0, L"安装包卸载失败" }, kWaitMs));
-    pipeline.reset(); // waits for the removal to end; nothing may follow
-    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
-    EXPECT_TRUE(m_server.Requests().empty());
+    SetPackageScript("out State=Success\n");
+    for (const char* script : { "out State=Fail\n", "exit 3\n", "out State=Fail\nflush\nout State=Success\n" }) {
+        SCOPED_TRACE(script);
+        ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
+        const std::wstring oldUninstaller = MakeOldVersion(script);
+        EventLog events;
+        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
+            true, true, true, L"");
+        pipeline->Start();
+        const std::wstring waiting = pipeline->DownloadPath();
+        ASSERT_TRUE(events.WaitForCode(UNIST_CODE_ERROR, kWaitMs));
+        ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
+        Sleep(300);
+        pipeline.reset();
+        EXPECT_EQ(CountOf(events.Events(), IST_CODE_START), 0u);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty()) << "never started";
+        EXPECT_FALSE(Utils::PathExists(waiting));
+        EXPECT_FALSE(Utils::PathExists(PackagePath()));
+    }
 }
 
 TEST_F(PipelineRun, MissingCopyOfTheUninstallerFailsWithoutDownloading)
@@ -333,7 +418,7 @@ TEST_F(PipelineRun, InsNewHoldsTheRemovalWhileTheProductRunsWithoutBlockingTheCa
     TerminateProcess(process.get(), 0);
     ASSERT_EQ(WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0);
     ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
-    EXPECT_EQ(m_events.Events().front().code, UNIST_CODE_PROGRESS);
+    EXPECT_LT(IndexOf(m_events.Events(), 1003), IndexOf(m_events.Events(), UNIST_CODE_PROGRESS));
 }
 
 TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
@@ -414,14 +499,19 @@ TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
 {
     ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
     TheInstallerConfig().PackageSigner = SigningTest::ThumbprintOf(L"leafA");
+    m_server.AddBody("signed.exe",
+        std::make_shared<const std::string>(TestSupport::ReadFileBytes(SigningTest::Fixture(L"pkg-leafA.exe"))));
+    SetPackageScript("out State=Success\n");
     const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n"); // the unsigned scripted child
     TestSupport::LogCapture log;
-    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
+    auto pipeline = MakePipeline(m_server.FileUrl("signed.exe"), oldUninstaller);
     pipeline->Start();
     ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
+    ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
     pipeline.reset();
-    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
-    EXPECT_TRUE(m_server.Requests().empty());
+    EXPECT_EQ(CountOf(m_events.Events(), 1003), 1u) << "the package was acquired first";
+    EXPECT_EQ(CountOf(m_events.Events(), IST_CODE_START), 0u);
     EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty());
+    EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty());
     EXPECT_FALSE(log.Matching(L"old uninstaller signature refused: no signature").empty());
 }

@@ -82,6 +82,11 @@ std::vector<ChildStep> ParseChildScript(const std::string& script, std::string& 
         if (verb == "cmdline") {
             step.kind = ChildStep::Kind::CommandLine;
             step.bytes = rest;
+        } else if (verb == "stamp") {
+            step.kind = ChildStep::Kind::Stamp;
+            step.bytes = rest;
+        } else if (verb == "readin") {
+            step.kind = ChildStep::Kind::ReadInput;
         } else if (verb == "spawn") {
             step.kind = ChildStep::Kind::Spawn;
             step.bytes = rest;

@@ -18,12 +18,15 @@
 //   spam N            write at least N bytes of whole ignorable lines to standard output
 //   closeout          flush, then close standard output (the reader sees its end)
 //   spawn LINE        start LINE (taken as is) with this program's handles inherited
-//   exit CODE         flush and end with CODE
+//   readin            read standard input to its end (fails the script when reading errs
+//                     otherwise than at the end)
+//   stamp PATH        append "<program name> <system time in 100 ns units>\n" to PATH
+//   exit CODE         flush and end with CODE (0xC0000005 ends like an access violation)
 // At the end of the script the queue is flushed and the program ends with 0.
 struct ChildStep {
-    enum class Kind { CommandLine, Queue, Flush, CloseOutput, Sleep, StdErr, Spam, Spawn, Exit };
+    enum class Kind { CommandLine, Queue, Flush, CloseOutput, Sleep, StdErr, Spam, Spawn, ReadInput, Stamp, Exit };
     Kind kind = Kind::Flush;
-    std::string bytes; // Queue: the bytes; CommandLine: the path; Spawn: the command line (UTF-8)
+    std::string bytes; // Queue: the bytes; CommandLine, Stamp: the path; Spawn: the command line (UTF-8)
     unsigned long number = 0;
 };
 

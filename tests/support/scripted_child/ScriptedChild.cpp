@@ -199,6 +199,35 @@ int main()
             ::CloseHandle(info.hProcess);
             break;
         }
+        case ChildStep::Kind::ReadInput: {
+            char buffer[512];
+            DWORD got = 0;
+            while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &got, nullptr) && got > 0) { }
+            const DWORD error = ::GetLastError();
+            if (got != 0 || (error != ERROR_BROKEN_PIPE && error != ERROR_HANDLE_EOF && error != ERROR_SUCCESS)) {
+                return Fail(out, "reading standard input failed");
+            }
+            break;
+        }
+        case ChildStep::Kind::Stamp: {
+            wchar_t modulePath[MAX_PATH * 2] = {};
+            ::GetModuleFileNameW(nullptr, modulePath, MAX_PATH * 2);
+            std::wstring name = modulePath;
+            name = name.substr(name.find_last_of(L"\\/") + 1);
+            FILETIME now {};
+            ::GetSystemTimeAsFileTime(&now);
+            const unsigned long long ticks
+                = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+            std::string line(name.begin(), name.end()); // program names are ASCII here
+            line += " " + std::to_string(ticks) + "\n";
+            HANDLE file = ::CreateFileW(Utf8ToWide(step.bytes).c_str(), FILE_APPEND_DATA,
+                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                WriteAll(file, line.data(), line.size());
+                ::CloseHandle(file);
+            }
+            break;
+        }
         case ChildStep::Kind::Exit:
             flush();
             return static_cast<int>(step.number);

@@ -1,9 +1,9 @@
-#include "ui/InstallRecord.h"
+#include "session/InstallRecord.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "ui/InstallFolders.h"
+#include "session/InstallFolders.h"
 #include "utils/FileSystem.h"
 #include "utils/Registry.h"
 #include "utils/SystemProbes.h"

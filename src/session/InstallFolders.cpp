@@ -1,4 +1,4 @@
-#include "ui/InstallFolders.h"
+#include "session/InstallFolders.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "install/StageCallback.h"
+#include "session/InstallProgress.h"
+#include "session/InstallRecord.h"
+#include "session/InstallVerdict.h"
+
+class CDownloadInstaller;
+
+namespace Session {
+
+// What one installation is asked to do.
+struct InstallRequest {
+    std::wstring folder;
+    bool desktopShortcut = true;
+    bool quickLaunch = true;
+    std::wstring language; // for the package's "-inslang"; empty: none
+};
+
+// The verdict with what a face needs to tell it.
+struct Outcome {
+    Verdict verdict = Verdict::Installed;
+    // The failure event's message (the package's "Error=" text, an exit status), or the
+    // refused folder.
+    std::wstring message;
+    // ProductRunning: it is an old version's uninstaller that runs, not the product.
+    bool oldUninstallerRunning = false;
+};
+
+// What the package reported about itself; kept for the session's life, so a retried install
+// keeps the values of an earlier attempt it does not repeat.
+struct PackageReports {
+    std::wstring exePath;
+    std::wstring uninstaller;
+    std::wstring startUrl;
+    int startupStyle = 0; // 0 never start, 1 start at once, 2 from the finish button
+    DWORD topShowDelay = 3000;
+    DWORD autoCloseDelay = 0xFFFFFFFF;
+};
+
+// How a session shows what happens. Called on the session's thread.
+class InstallFace {
+public:
+    virtual ~InstallFace() = default;
+    virtual void DownloadStarted() { }
+    virtual void ShowProgress(int /*percent*/) { }
+    virtual void ShowPackageMessage(const std::wstring& text) = 0;
+    // The installation has its verdict (the package or old uninstaller may still be ending).
+    virtual void Concluded(const Outcome& outcome) = 0;
+};
+
+// The decisions of one installation, for the window and quiet mode alike: the checks before
+// it, whether the old version is removed, the stages and what each report means for the
+// installation, the records on success, and the verdict. It lives on one thread (the
+// face's); the stages' events reach it through OnStageReport, which the face calls on that
+// thread with what its post callback carried over.
+class InstallSession {
+public:
+    enum class State { Idle, Prepared, Acquiring, Removing, Installing, Concluded };
+
+    // post: called on the stages' threads with every event; the face carries the event to
+    // its own thread and hands it to OnStageReport.
+    InstallSession(InstallFace& face, StageCallback post);
+    // Stops the stages and waits for them.
+    ~InstallSession();
+    InstallSession(const InstallSession&) = delete;
+    InstallSession& operator=(const InstallSession&) = delete;
+
+    const ExistingInstallation& Existing() const noexcept { return m_existing; }
+    // The default folder (which also probes the administrator flags the package is told).
+    std::wstring DefaultFolder();
+    // The folder of an install that asks nothing: "-installdir=", else the existing
+    // installation's folder, else the default.
+    std::wstring OneClickFolder();
+    // The package's language for an install that asks nothing: the "-language" option or the
+    // system's language, unless the earlier installation recorded one. Empty when the layout
+    // offers no language list.
+    std::wstring OneClickLanguage(bool layoutOffersLanguages) const;
+
+    // The settings an unattended run must be able to use ("-installdir=", "-proxy=", the
+    // signer pin); the window leaves them to the download.
+    std::optional<Outcome> CheckSettings() const;
+    // The existing-installation prompt's own check.
+    std::optional<Outcome> RefuseWhileProductRuns() const;
+    // The checks before an install, in order: an old uninstaller or the product running,
+    // the folder, 1 GiB free. A refusal, or nothing when the request is ready for Start.
+    std::optional<Outcome> Prepare(const InstallRequest& request);
+    // Starts the prepared installation; its events follow through the post callback.
+    void Start();
+    // Final: stops and joins every stage; no report follows and nothing is recorded.
+    void Stop();
+    // True when no package or old uninstaller runs any more.
+    bool ChildRunsEnded() const;
+
+    void OnStageReport(int code, double progress, const std::wstring& message);
+
+    State CurrentState() const noexcept { return m_state; }
+    bool Running() const noexcept;
+    const std::wstring& Folder() const noexcept { return m_folder; }
+    const PackageReports& Reports() const noexcept { return m_reports; }
+    // The program to start: the reported one, else the product in the install folder.
+    std::wstring ProductExe() const;
+
+private:
+    void Conclude(Outcome outcome);
+
+    InstallFace& m_face;
+    ExistingInstallation m_existing;
+    bool m_consoleUserIsAdmin = false;
+    bool m_processIsAdmin = false;
+    State m_state = State::Idle;
+    std::wstring m_folder;
+    bool m_removes = false;
+    PackageReports m_reports;
+    InstallProgress m_progress;
+    std::unique_ptr<CDownloadInstaller> m_pipeline;
+};
+
+} // namespace Session
+
+// Converts a reported delay in milliseconds as the platform's integer conversion would
+// (-1 stays 4294967295), without undefined behaviour for values out of range.
+DWORD DelayFromReport(double value);

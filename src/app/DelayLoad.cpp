@@ -63,6 +63,31 @@ HMODULE ModuleOf(const char* dll, HMODULE* cached, DWORD& error)
     return module;
 }
 
+// Says why a function cannot come from the system folder, and what becomes of it.
+void ReportMissing(const char* dll, const char* function, bool loaded, DWORD error, bool standIn)
+{
+    const char* problem = loaded ? "in the system folder lacks the function" : "not loaded from the system folder";
+    if (standIn) {
+        LOG(L"%S %S (error %lu): %S fails, and no other copy is looked for\r\n", dll, problem, error, function);
+    } else {
+        LOG(L"%S %S (error %lu), and %S has no known failure: the installer stops\r\n", dll, problem, error,
+            function ? function : "a function imported by ordinal");
+    }
+}
+
+// What such a function becomes: its stand-in, which fails as the function fails, or, where no
+// failure is known, the end of the program.
+FARPROC StandInFor(const char* dll, const char* function, bool loaded, DWORD error)
+{
+    const FARPROC standIn = function ? App::FailingImport(dll, function) : nullptr;
+    ReportMissing(dll, function, loaded, error, standIn != nullptr);
+    if (!standIn) {
+        ::TerminateProcess(::GetCurrentProcess(), Config::ExitCode::kInternalFailure);
+        ::ExitProcess(Config::ExitCode::kInternalFailure);
+    }
+    return standIn;
+}
+
 } // namespace
 
 // Called by the import thunks the first time each delay-loaded function is called; returns
@@ -90,15 +115,7 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
         }
     }
     if (!target) {
-        const char* problem = loaded ? "in the system folder lacks the function" : "not loaded from the system folder";
-        target = App::FailingImport(dll, function ? function : "");
-        if (!target) {
-            LOG(L"%S %S (error %lu), and %S has no known failure: the installer stops\r\n", dll, problem, error,
-                function ? function : "a function imported by ordinal");
-            ::TerminateProcess(::GetCurrentProcess(), Config::ExitCode::kInternalFailure);
-            ::ExitProcess(Config::ExitCode::kInternalFailure);
-        }
-        LOG(L"%S %S (error %lu): %S fails, and no other copy is looked for\r\n", dll, problem, error, function);
+        target = StandInFor(dll, function, loaded, error);
     }
     ::InterlockedExchangePointer(reinterpret_cast<PVOID*>(slot), reinterpret_cast<PVOID>(target));
     return target;

@@ -77,6 +77,7 @@ const Failing kFailing[] = {
     VLM_FAILS("crypt32.dll", CertFreeCertificateChainEngine),
     VLM_FAILS_WITH("crypt32.dll", CertFreeCertificateContext, FALSE),
     VLM_FAILS_WITH("crypt32.dll", CertGetCertificateChain, FALSE),
+    VLM_FAILS_WITH("crypt32.dll", CertGetNameStringA, 0),
     VLM_FAILS_WITH("crypt32.dll", CertNameToStrW, 0),
     VLM_FAILS_WITH("crypt32.dll", CertOpenStore, nullptr),
     VLM_FAILS_WITH("crypt32.dll", CertVerifyCertificateChainPolicy, FALSE),

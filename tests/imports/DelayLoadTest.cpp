@@ -59,7 +59,7 @@ std::string Escaped(const std::wstring& path)
     return out;
 }
 
-// Wine is told, for these programs, to load WINTRUST only from a file that is not its own
+// Wine is told, for these programs, to load a DLL only from a file that is not its own
 // placeholder: the system folder's copy then fails to load, while a copy planted beside the
 // program would load if anything looked for one there.
 class SystemFolderCopyMissing : public ::testing::Test {
@@ -69,19 +69,26 @@ protected:
         ASSERT_TRUE(Utils::EnsureDirectoryPath(m_app));
         ASSERT_TRUE(Utils::EnsureDirectoryPath(m_markers));
         const std::wstring planted = TestSupport::BinDirectory() + L"\\planted";
-        for (const wchar_t* file : { L"wintrust.dll", L"vlm_delay_probe.exe", L"vlm_plant_control.exe" }) {
+        for (const wchar_t* file : { L"vlm_delay_probe.exe", L"vlm_plant_control.exe" }) {
             ASSERT_TRUE(::CopyFileW((planted + L"\\" + file).c_str(), (m_app + L"\\" + file).c_str(), FALSE));
         }
         ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\VellumoraInstaller.exe").c_str(),
             (m_app + L"\\VellumoraInstaller.exe").c_str(), FALSE));
+        ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", m_markers.c_str());
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    }
+
+    // Plants a copy of dll beside the programs and keeps them from loading the system's.
+    void MakeSystemCopyFail(const std::wstring& dll)
+    {
+        ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\planted\\" + dll + L".dll").c_str(),
+            (m_app + L"\\" + dll + L".dll").c_str(), FALSE));
         for (const wchar_t* program : kPrograms) {
             const std::wstring key = L"Software\\Wine\\AppDefaults\\" + std::wstring(program) + L"\\DllOverrides";
             ASSERT_EQ(
-                ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"wintrust", REG_SZ, L"native", sizeof(L"native")),
+                ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), dll.c_str(), REG_SZ, L"native", sizeof(L"native")),
                 ERROR_SUCCESS);
         }
-        ::SetEnvironmentVariableW(L"VLM_PLANTED_MARKERS", m_markers.c_str());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
     }
 
     void TearDown() override
@@ -99,7 +106,10 @@ protected:
             TestSupport::QuoteArgument(program) + L" " + arguments, m_dir / L"output.txt", 50000);
     }
 
-    bool PlantedCopyLoaded() const { return Utils::PathExists(m_markers + L"\\wintrust.marker"); }
+    bool PlantedCopyLoaded(const std::wstring& dll = L"wintrust") const
+    {
+        return Utils::PathExists(m_markers + L"\\" + dll + L".marker");
+    }
 
     static constexpr const wchar_t* kPrograms[]
         = { L"vlm_delay_probe.exe", L"vlm_plant_control.exe", L"VellumoraInstaller.exe" };
@@ -110,6 +120,7 @@ protected:
 
 TEST_F(SystemFolderCopyMissing, ItsFunctionsFailAndThePlantedCopyIsNeverLoaded)
 {
+    MakeSystemCopyFail(L"wintrust");
     // A search by name finds the planted copy.
     auto run = Run(m_app + L"\\vlm_plant_control.exe", L"wintrust.dll");
     ASSERT_EQ(run.exitCode, 0u);
@@ -146,6 +157,19 @@ TEST_F(SystemFolderCopyMissing, ItsFunctionsFailAndThePlantedCopyIsNeverLoaded)
     EXPECT_NE(run.output.find("signature refused"), std::string::npos) << run.output;
     EXPECT_FALSE(Utils::PathExists(packageRan));
     EXPECT_FALSE(PlantedCopyLoaded());
+}
+
+// Nothing can be drawn without GDI+: the window run ends at once, with a log line.
+TEST_F(SystemFolderCopyMissing, AFunctionWithoutAKnownFailureEndsTheInstaller)
+{
+    MakeSystemCopyFail(L"gdiplus");
+    const auto run = Run(TestSupport::BinDirectory() + L"\\vlmlog.exe",
+        L"--timeout=40 " + TestSupport::QuoteArgument(m_app + L"\\VellumoraInstaller.exe"));
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find("gdiplus.dll not loaded from the system folder (error 126), and "), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("has no known failure: the installer stops"), std::string::npos) << run.output;
+    EXPECT_FALSE(PlantedCopyLoaded(L"gdiplus"));
 }
 
 } // namespace

@@ -45,15 +45,8 @@ template <typename Fn> FARPROC AsFarProc(Fn function)
 }
 
 #define VLM_FAILS_WITH(dll, function, value)                                                                           \
-    Failing                                                                                                            \
-    {                                                                                                                  \
-        dll, #function, AsFarProc(&StandIn<decltype(&::function)>::template Fail<value>)                               \
-    }
-#define VLM_FAILS(dll, function)                                                                                       \
-    Failing                                                                                                            \
-    {                                                                                                                  \
-        dll, #function, AsFarProc(&StandIn<decltype(&::function)>::Fail)                                               \
-    }
+    Failing(dll, #function, AsFarProc(&StandIn<decltype(&::function)>::template Fail<value>))
+#define VLM_FAILS(dll, function) Failing(dll, #function, AsFarProc(&StandIn<decltype(&::function)>::Fail))
 
 // Every function of these DLLs that the program (libcurl included) calls, with the value
 // that means failure for it. One that is missing here stops the program when its DLL is

@@ -2,9 +2,9 @@
 
 #include <thread>
 
+#include "support/TempDir.h"
 #include "utils/FileSystem.h"
 #include "utils/Processes.h"
-#include "support/TempDir.h"
 #include "utils/UniqueResource.h"
 
 namespace TestSupport {

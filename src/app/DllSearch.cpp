@@ -7,7 +7,7 @@ namespace App {
 void RestrictDllSearch()
 {
     // Windows 8 and later, and Windows 7 with KB2533623; looked up so the program still
-    // starts without it (the delay-load hook then loads by full system path anyway).
+    // starts without it (the delay-load helper then loads by full system path anyway).
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
         auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(

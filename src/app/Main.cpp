@@ -33,14 +33,19 @@ void RunMainWindow()
 // every package and old uninstaller is refused while it stands (the pipeline re-reads it).
 void LogSignerPin()
 {
-    const Config::SignerPin pin = Config::ParseSignerPin(TheInstallerConfig().PackageSigner);
+    const InstallerConfig& config = TheInstallerConfig();
+    if (!config.PackageSignerIgnored.empty()) {
+        LOG(L"PackageSigner from %s ignored: the pin built into this installer is final\r\n",
+            config.PackageSignerIgnored.c_str());
+    }
+    const Config::SignerPin pin = Config::ParseSignerPin(config.PackageSigner);
     switch (pin.state) {
     case Config::SignerPin::State::Off:
         LOG(L"PackageSigner: none; packages are not signature-checked\r\n");
         break;
     case Config::SignerPin::State::Pinned:
-        LOG(L"PackageSigner: %u thumbprint(s) pinned; packages must be signed by them\r\n",
-            static_cast<unsigned>(pin.thumbprints.size()));
+        LOG(L"PackageSigner: %u thumbprint(s) pinned%s; packages must be signed by them\r\n",
+            static_cast<unsigned>(pin.thumbprints.size()), config.PackageSignerBuiltIn ? L" at build time" : L"");
         break;
     case Config::SignerPin::State::Unreadable:
         LOG(L"PackageSigner refused, the value is malformed: %s. No package or old uninstaller will be run\r\n",

@@ -6,7 +6,8 @@ namespace Config::ExitCode {
 
 inline constexpr int kInstalled = 0;
 inline constexpr int kAnotherCopyRunning = -1;
-// The quiet run could not even be set up (its hidden window could not be made).
+// The quiet run could not even be set up (its hidden window could not be made), or a system
+// DLL the program needs could not be loaded from the system folder (with or without quiet mode).
 inline constexpr int kInternalFailure = 1;
 // An option or settings-file value that cannot be used (an "-installdir=" that is empty,
 // relative or holds forbidden characters, a malformed "-proxy=", a malformed signer pin);

@@ -13,9 +13,6 @@
 #ifndef VLM_REDIRECT_ENDPOINT
 #error "VLM_REDIRECT_ENDPOINT must be defined by the build"
 #endif
-#ifndef VLM_PACKAGE_SIGNER
-#error "VLM_PACKAGE_SIGNER must be defined by the build"
-#endif
 #define VLM_WIDEN2(x) L##x
 #define VLM_WIDEN(x) VLM_WIDEN2(x)
 
@@ -29,11 +26,6 @@ std::wstring RedirectEndpoint()
 std::wstring BuiltInDownloadUrl()
 {
     return RedirectEndpoint() + L"/redirect/ver1/quorvel/download_silent/1.0/installer/123456";
-}
-
-std::wstring BuiltInPackageSigner()
-{
-    return VLM_WIDEN(VLM_PACKAGE_SIGNER);
 }
 
 } // namespace Config
@@ -68,6 +60,17 @@ InstallerConfig& ProcessConfig()
 
 [[maybe_unused]] const bool g_loadedBeforeEntry = (ProcessConfig(), true);
 
+// A pin built into the program is final: the settings file beside it, which whoever can drop
+// a file into a Downloads folder can write, and the command line cannot change it.
+void SetPackageSigner(InstallerConfig& config, std::wstring value, const wchar_t* source)
+{
+    if (!config.PackageSignerBuiltIn) {
+        config.PackageSigner = std::move(value);
+    } else if (config.PackageSignerIgnored.find(source) == std::wstring::npos) {
+        config.PackageSignerIgnored += config.PackageSignerIgnored.empty() ? source : std::wstring(L" and ") + source;
+    }
+}
+
 } // namespace
 
 InstallerConfig& TheInstallerConfig()
@@ -80,6 +83,7 @@ InstallerConfig DefaultInstallerConfig()
     InstallerConfig config;
     config.DownloadUrl = Config::ApplyRoute(Config::BuiltInDownloadUrl());
     config.PackageSigner = Config::BuiltInPackageSigner();
+    config.PackageSignerBuiltIn = !config.PackageSigner.empty();
     return config;
 }
 
@@ -114,7 +118,7 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
         static_cast<DWORD>(signer.size()), iniPath.c_str());
     signer.resize(length);
     if (signer != L"\x1F") {
-        config.PackageSigner = signer;
+        SetPackageSigner(config, std::move(signer), L"the settings file");
     }
     config.Quiet = Config::ParseBool(ReadProfileText(iniPath, L"Quiet", L"false"));
     // A key present with an empty value counts as given, and is refused like "-installdir=".
@@ -191,7 +195,7 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
         config.InsNew = Config::ParseBool(*v);
     }
     if (auto v = option(L"-packagesigner")) {
-        config.PackageSigner = *v;
+        SetPackageSigner(config, *v, L"the command line");
     }
     if (auto v = option(L"-quiet")) {
         config.Quiet = Config::ParseBool(*v);

@@ -12,6 +12,7 @@ inline constexpr wchar_t kSettingsSection[] = L"Install";
 std::wstring RedirectEndpoint();
 std::wstring BuiltInDownloadUrl();
 // The signer pin baked in at build time (-DVLM_PACKAGE_SIGNER=...); empty by default.
+// Defined alone in BuiltInSigner.cpp.
 std::wstring BuiltInPackageSigner();
 
 } // namespace Config
@@ -32,6 +33,10 @@ struct InstallerConfig {
     // SHA-256 thumbprints of the signers a package must be signed by (Config::ParseSignerPin);
     // empty: no signature check.
     std::wstring PackageSigner;
+    // The build carries a pin: the settings file and the command line cannot change it, and
+    // where they tried is noted for the start-up log ("the settings file and the command line").
+    bool PackageSignerBuiltIn = false;
+    std::wstring PackageSignerIgnored;
     // Quiet mode: no window at all; the exit code (Config::ExitCode) says what happened.
     bool Quiet = false;
     // The folder of a quiet install; absent: the default folder. Given but unusable (empty,

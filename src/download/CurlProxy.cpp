@@ -43,9 +43,10 @@ CURLcode ApplyProxy(CURL* handle, const std::wstring& proxy, const Config::Proxy
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, user.c_str());
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, password.c_str());
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-    } else if (SspiAvailable()) {
+    } else if (!ownProxy && SspiAvailable()) {
         // Empty name and password: SSPI answers a challenge as the logged-on user. Two schemes,
-        // so libcurl waits for the proxy to ask instead of sending either up front.
+        // so libcurl waits for the proxy to ask instead of sending either up front. Only for
+        // the system's proxies: a named one may come from a file dropped beside the program.
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, "");
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, "");
         result = result != CURLE_OK ? result

@@ -12,7 +12,8 @@ namespace Download {
 // Proxy options for one request: through proxy ("host:port"), or direct when it is empty —
 // said explicitly, so no environment variable picks a proxy behind the user's back.
 // Credentials of the setting go with its own proxy (any scheme the proxy asks for, Basic
-// included); other proxies get the logged-on user's NTLM/Negotiate where SSPI offers them.
+// included), and nothing else does; the system's proxies get the logged-on user's
+// NTLM/Negotiate where SSPI offers them.
 CURLcode ApplyProxy(CURL* handle, const std::wstring& proxy, const Config::ProxySetting& setting);
 
 // Performs the request on handle for url, through each proxy the resolver names until one

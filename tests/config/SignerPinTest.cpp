@@ -95,4 +95,14 @@ TEST(SignerPin, SettingLayers)
     InstallerConfig line = DefaultInstallerConfig();
     ApplyCommandLine(line, L"x.exe \"-packagesigner=" + kA + L", " + kB + L"\" -packagesigner=ignored");
     EXPECT_EQ(line.PackageSigner, kA + L", " + kB) << "first occurrence wins";
+
+    // A pin built into the program is final; where something tried to change it is noted.
+    InstallerConfig built = DefaultInstallerConfig();
+    built.PackageSigner = kA;
+    built.PackageSignerBuiltIn = true;
+    ApplySettingsFile(built, dir / L"c.ini");
+    ApplySettingsFile(built, dir / L"a.ini");
+    ApplyCommandLine(built, L"x.exe -packagesigner=");
+    EXPECT_EQ(built.PackageSigner, kA);
+    EXPECT_EQ(built.PackageSignerIgnored, L"the settings file and the command line");
 }

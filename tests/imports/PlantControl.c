@@ -1,11 +1,14 @@
 /* The control of the planted-DLL tests: a program without the installer's precautions that
    imports WTSAPI32 directly, so a planted WTSAPI32.dll beside it is loaded when the system
-   searches the program's folder first. */
+   searches the program's folder first. Given a DLL name, it also loads that DLL by name. */
 #include <windows.h>
 #include <wtsapi32.h>
 
-int main(void)
+int wmain(int argc, wchar_t** argv)
 {
     WTSFreeMemory(NULL);
+    if (argc > 1 && LoadLibraryW(argv[1]) == NULL) {
+        return 1;
+    }
     return 0;
 }

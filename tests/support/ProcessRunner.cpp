@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "support/TempDir.h"
 #include "utils/FileSystem.h"
 #include "utils/Processes.h"
 #include "utils/UniqueResource.h"
@@ -16,6 +17,50 @@ std::wstring BinDirectory()
 std::wstring QuoteArgument(const std::wstring& argument)
 {
     return Utils::QuoteCommandLineArgument(argument);
+}
+
+namespace {
+
+// Waits for the process; one still running after timeoutMs is killed and reported.
+void WaitForEnd(HANDLE process, DWORD timeoutMs, ProcessResult& result)
+{
+    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
+        result.timedOut = true;
+        ::TerminateProcess(process, 0xDEAD);
+        ::WaitForSingleObject(process, 5000);
+    }
+    ::GetExitCodeProcess(process, &result.exitCode);
+}
+
+} // namespace
+
+ProcessResult RunProcessToFile(const std::wstring& commandLine, const std::wstring& outputFile, DWORD timeoutMs)
+{
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit { sizeof(inherit), nullptr, TRUE };
+    Utils::UniqueFileHandle output(::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output) {
+        return result;
+    }
+    STARTUPINFOW startup {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
+    PROCESS_INFORMATION info {};
+    std::wstring mutableLine = commandLine;
+    if (!::CreateProcessW(
+            nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+        return result;
+    }
+    result.started = true;
+    Utils::UniqueHandle process(info.hProcess);
+    Utils::UniqueHandle thread(info.hThread);
+    output.reset();
+    WaitForEnd(process.get(), timeoutMs, result);
+    result.output = ReadFileBytes(outputFile);
+    return result;
 }
 
 ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& workingDirectory)
@@ -53,13 +98,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const
             result.output.append(buffer, got);
         }
     });
-    if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-        result.timedOut = true;
-        ::TerminateProcess(process.get(), 0xDEAD);
-        ::WaitForSingleObject(process.get(), 5000);
-    }
+    WaitForEnd(process.get(), timeoutMs, result);
     reader.join();
-    ::GetExitCodeProcess(process.get(), &result.exitCode);
     return result;
 }
 

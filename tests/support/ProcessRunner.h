@@ -19,6 +19,11 @@ struct ProcessResult {
 ProcessResult RunProcess(
     const std::wstring& commandLine, DWORD timeoutMs = 20000, const std::wstring& workingDirectory = L"");
 
+// The same with the output going to a file, read back at the end: for programs whose own
+// children (Wine's helper processes among them) may hold a pipe open after they end.
+ProcessResult RunProcessToFile(
+    const std::wstring& commandLine, const std::wstring& outputFile, DWORD timeoutMs = 20000);
+
 // Folder of the running test program (build/bin), where the helper programs are.
 std::wstring BinDirectory();
 

@@ -79,12 +79,13 @@ std::wstring CurlClient::GetFilePath(bool part) const
     return part ? m_filePath + L".part" : m_filePath;
 }
 
-CURLcode CurlClient::SetStopCheck(CURL* handle)
+CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
     CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
-    return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+    return result != CURLE_OK ? result : Download::ApplyStallRule(handle, m_stallSeconds);
 }
 
 UniqueCurl CurlClient::Head(const std::string& url)
@@ -97,7 +98,7 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
     result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-    result = result != CURLE_OK ? result : SetStopCheck(handle.get());
+    result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
         result = Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
         if (result != CURLE_OK) {
@@ -131,7 +132,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-        result = result != CURLE_OK ? result : SetStopCheck(handle.get());
+        result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
             Download::PerformThroughProxy(handle.get(), url, *m_proxy, false);
             length = ContentLength(handle.get(), nullptr);
@@ -152,7 +153,7 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-        result = result != CURLE_OK ? result : SetStopCheck(handle.get());
+        result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         result = result != CURLE_OK ? result : Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
@@ -252,8 +253,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, m_lowSpeedSeconds);
+    options |= Download::ApplyStallRule(easy, m_stallSeconds);
     options |= Download::RequireVerifiedTls(easy);
 
     m_resumeOffset = existing;

@@ -35,6 +35,12 @@ CURLcode RequireVerifiedTls(CURL* handle)
     return result;
 }
 
+CURLcode ApplyStallRule(CURL* handle, long seconds)
+{
+    CURLcode result = ::curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+}
+
 std::string NarrowUrl(const std::wstring& url)
 {
     if (url.rfind(L"file:///", 0) == 0) {

@@ -65,8 +65,14 @@ void CMTCurlDownloader::DeletePartFiles()
 void CMTCurlDownloader::Start()
 {
     m_threads.JoinAllButCaller();
-    m_stop.Reset();
-    m_threads.Launch(this, L"ABDEF", &CMTCurlDownloader::Start_Down);
+    const bool started = m_stop.RunUnlessRequested([this] {
+        // Read anew for every run, so a changed system configuration counts on the retry.
+        m_proxy = std::make_shared<ProxyResolver>(m_proxySetting, &m_stop);
+        m_threads.Launch(this, L"ABDEF", &CMTCurlDownloader::Start_Down);
+    });
+    if (!started) {
+        LOG(L"stopped for good: no new run\r\n");
+    }
 }
 
 bool CMTCurlDownloader::Stop()
@@ -92,7 +98,6 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     self->Report(DL_CODE_START, 1.0, L"");
     LOG(L"start download\r\n");
     const std::string url = NarrowUrl(self->m_url);
-    self->m_proxy = std::make_shared<ProxyResolver>(self->m_proxySetting);
 
     RemoveLocalFile(self->m_localPath);
     {
@@ -191,6 +196,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnTransferProgress);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    options |= ApplyStallRule(easy, m_stallSeconds);
     if (options != 0) {
         return false;
     }
@@ -236,8 +242,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= RequireVerifiedTls(easy);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 5L);
+    options |= ApplyStallRule(easy, downloader->m_stallSeconds);
     options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
     if (options != 0) {
         return options;

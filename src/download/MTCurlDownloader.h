@@ -44,8 +44,9 @@ public:
     // "<local path>_<index>".
     std::wstring PartFilePath(int index) const;
 
+    void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
     // Pause between attempts of a range (400 ms unless a test shortens it).
-    void SetRetryPause(unsigned milliseconds) noexcept { m_retryPauseMs = milliseconds; }
+    void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
 
 private:
     static unsigned Start_Down(void* downloader);
@@ -81,6 +82,7 @@ private:
     std::atomic<std::uint64_t> m_lastReportTick { 0 };
     bool m_retried = false;
     unsigned m_retryPauseMs = 400;
+    long m_stallSeconds = Download::kStallSeconds;
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

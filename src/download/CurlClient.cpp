@@ -81,11 +81,40 @@ std::wstring CurlClient::GetFilePath(bool part) const
 
 CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
+    Watch(handle);
     CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
-    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
-    return result != CURLE_OK ? result : Download::ApplyStallRule(handle, m_stallSeconds);
+    return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+}
+
+void CurlClient::Watch(CURL* handle)
+{
+    m_watched = handle;
+    m_stalled = false;
+    m_stall.Restart(m_stallSeconds);
+}
+
+CURLcode CurlClient::Watched(CURLcode result)
+{
+    m_watched = nullptr;
+    if (result == CURLE_ABORTED_BY_CALLBACK && m_stalled) {
+        LOG(L"transfer stalled: no byte for %ld s\r\n", m_stallSeconds);
+        return CURLE_OPERATION_TIMEDOUT;
+    }
+    return result;
+}
+
+bool CurlClient::MustAbort(curl_off_t received)
+{
+    if (m_stop) {
+        return true;
+    }
+    if (m_watched && m_stall.Stalled(received, Download::RequestSent(m_watched), ::GetTickCount64())) {
+        m_stalled = true;
+        return true;
+    }
+    return false;
 }
 
 UniqueCurl CurlClient::Head(const std::string& url)
@@ -100,7 +129,7 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
     result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
-        result = Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
+        result = Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -134,7 +163,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
-            Download::PerformThroughProxy(handle.get(), url, *m_proxy, false);
+            Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -154,7 +183,8 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
-        result = result != CURLE_OK ? result : Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
+        result
+            = result != CURLE_OK ? result : Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         } else {
@@ -253,7 +283,6 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    options |= Download::ApplyStallRule(easy, m_stallSeconds);
     options |= Download::RequireVerifiedTls(easy);
 
     m_resumeOffset = existing;
@@ -266,9 +295,8 @@ int CurlClient::Transfer(const std::wstring& partPath)
         if (m_resumeOffset == total) {
             result = CURLE_OK;
         } else {
-            m_easy = easy;
-            result = Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true);
-            m_easy = nullptr;
+            Watch(easy);
+            result = Watched(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
             if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
                 result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
             }
@@ -306,16 +334,16 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targ
     return written;
 }
 
-int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
-    return static_cast<CurlClient*>(client)->m_stop ? 1 : 0;
+    return static_cast<CurlClient*>(client)->MustAbort(downloadNow) ? 1 : 0;
 }
 
 int CurlClient::ProgressCallback(
     void* clientData, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
     auto* client = static_cast<CurlClient*>(clientData);
-    if (client->m_stop) {
+    if (client->MustAbort(downloadNow)) {
         return 1;
     }
     const std::uint64_t now = ::GetTickCount64();
@@ -325,9 +353,9 @@ int CurlClient::ProgressCallback(
     client->m_lastReportTick = now;
 
     double speed = 0.0;
-    if (client->m_easy) {
+    if (client->m_watched) {
         curl_off_t bytesPerSecond = 0;
-        if (::curl_easy_getinfo(client->m_easy, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
+        if (::curl_easy_getinfo(client->m_watched, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
             speed = static_cast<double>(bytesPerSecond);
         }
     }

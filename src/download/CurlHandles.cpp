@@ -35,10 +35,10 @@ CURLcode RequireVerifiedTls(CURL* handle)
     return result;
 }
 
-CURLcode ApplyStallRule(CURL* handle, long seconds)
+bool RequestSent(CURL* handle)
 {
-    CURLcode result = ::curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_off_t pretransfer = 0;
+    return ::curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer) == CURLE_OK && pretransfer > 0;
 }
 
 std::string NarrowUrl(const std::wstring& url)

@@ -33,10 +33,8 @@ bool AppendHeader(UniqueCurlList& list, const char* line);
 // the user's rights, so a download over HTTPS must not accept any certificate.
 CURLcode RequireVerifiedTls(CURL* handle);
 
-// The stall rule (Download::kStallSeconds): below 1 byte per second for that long ends the
-// transfer with CURLE_OPERATION_TIMEDOUT. Probes get it too: a server that accepts and
-// never answers must not hold a run.
-CURLcode ApplyStallRule(CURL* handle, long seconds);
+// Whether the handle's request has gone out (connecting is over), for the stall rule.
+bool RequestSent(CURL* handle);
 
 // URLs go to libcurl in UTF-8, except file URLs, which name a local path in the ANSI code
 // page.

@@ -32,12 +32,11 @@ inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
 inline constexpr wchar_t kLibCurlMessage[] = L"LibCurl";
 
-// The stall rule of every downloader: a transfer that receives no body byte for this many
-// seconds is ended, then retried and resumed from its part file like a reset connection.
-// libcurl judges it as its low-speed rule (below 1 byte per second over this time, speed
-// measured over its last 5 seconds, so a stall is seen 10 to 15 seconds after the last
-// byte); WinHTTP's transfers are watched byte by byte and cancelled. A silent network (a NAT
-// or proxy that drops a flow without a reset) would otherwise hold a download for ever.
+// The stall rule of every downloader, probes included: once a request is out, no byte for
+// this many seconds ends the transfer, which is then retried and resumed from its part file
+// like a reset connection. Checked about once a second, so a stall ends 10 to 11 seconds
+// after the last byte. A silent network (a NAT or proxy that drops a flow without a reset)
+// would otherwise hold a download for ever.
 inline constexpr long kStallSeconds = 10;
 
 } // namespace Download

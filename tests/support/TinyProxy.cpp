@@ -18,6 +18,7 @@ namespace {
 constexpr wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kConnectionValue[] = L"DefaultConnectionSettings";
+constexpr wchar_t kMachineValue[] = L"WinHttpSettings";
 
 struct WinsockSession {
     WinsockSession()
@@ -112,29 +113,46 @@ void AppendCounted(std::vector<BYTE>& blob, const std::wstring& text)
     blob.insert(blob.end(), narrow.begin(), narrow.end());
 }
 
-Utils::UniqueRegKey OpenUserKey(const wchar_t* path)
+void AppendWord(std::vector<BYTE>& blob, DWORD word)
+{
+    blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&word), reinterpret_cast<const BYTE*>(&word) + 4);
+}
+
+Utils::UniqueRegKey OpenKey(const wchar_t* path, HKEY root = HKEY_CURRENT_USER)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
-        != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return Utils::UniqueRegKey();
     }
     return Utils::UniqueRegKey(key);
 }
 
-bool SetValue(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, std::size_t bytes)
+bool SetValue(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, std::size_t bytes,
+    HKEY root = HKEY_CURRENT_USER)
 {
-    Utils::UniqueRegKey key = OpenUserKey(path);
+    Utils::UniqueRegKey key = OpenKey(path, root);
     return key
         && ::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(bytes))
         == ERROR_SUCCESS;
 }
 
-void DeleteValue(const wchar_t* path, const wchar_t* name)
+void DeleteValue(const wchar_t* path, const wchar_t* name, HKEY root = HKEY_CURRENT_USER)
 {
-    if (Utils::UniqueRegKey key = OpenUserKey(path)) {
+    if (Utils::UniqueRegKey key = OpenKey(path, root)) {
         ::RegDeleteValueW(key.get(), name);
     }
+}
+
+// The binary value a key holds, if any.
+bool ReadBinary(const wchar_t* path, const wchar_t* name, HKEY root, std::vector<unsigned char>& value)
+{
+    Utils::UniqueRegKey key = OpenKey(path, root);
+    DWORD bytes = 0;
+    if (!key || ::RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+        return false;
+    }
+    value.resize(bytes);
+    return ::RegQueryValueExW(key.get(), name, nullptr, nullptr, value.data(), &bytes) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -223,20 +241,13 @@ std::vector<std::string> TinyProxy::RequestsWith(const std::string& fragment) co
 
 SystemProxyConfig::SystemProxyConfig(const Values& values)
 {
-    if (Utils::UniqueRegKey key = OpenUserKey(kConnections)) {
-        DWORD bytes = 0;
-        if (::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS) {
-            m_previous.resize(bytes);
-            m_hadPrevious = ::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, m_previous.data(), &bytes)
-                == ERROR_SUCCESS;
-        }
-    }
+    m_hadPrevious = ReadBinary(kConnections, kConnectionValue, HKEY_CURRENT_USER, m_previous);
     std::vector<BYTE> blob;
     const DWORD flags
         = 1 | (values.proxy.empty() ? 0 : 2) | (values.scriptUrl.empty() ? 0 : 4) | (values.autoDetect ? 8 : 0);
     static DWORD counter = 0x100;
     for (const DWORD word : { DWORD { 0x46 }, ++counter, flags }) {
-        blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&word), reinterpret_cast<const BYTE*>(&word) + 4);
+        AppendWord(blob, word);
     }
     AppendCounted(blob, values.proxy);
     AppendCounted(blob, values.bypass);
@@ -259,6 +270,29 @@ SystemProxyConfig::~SystemProxyConfig()
     const DWORD off = 0;
     SetValue(kInternetSettings, L"ProxyEnable", REG_DWORD, &off, sizeof(off));
     DeleteValue(kInternetSettings, L"ProxyServer");
+}
+
+MachineProxyConfig::MachineProxyConfig(const std::wstring& proxy, const std::wstring& bypass)
+{
+    m_hadPrevious = ReadBinary(kConnections, kMachineValue, HKEY_LOCAL_MACHINE, m_previous);
+    // Size of the header, a counter, flags (2: a named proxy), then length-prefixed ANSI
+    // proxy and bypass texts.
+    std::vector<BYTE> blob;
+    AppendWord(blob, 0x18);
+    AppendWord(blob, 0);
+    AppendWord(blob, 2);
+    AppendCounted(blob, proxy);
+    AppendCounted(blob, bypass);
+    m_written = SetValue(kConnections, kMachineValue, REG_BINARY, blob.data(), blob.size(), HKEY_LOCAL_MACHINE);
+}
+
+MachineProxyConfig::~MachineProxyConfig()
+{
+    if (m_hadPrevious) {
+        SetValue(kConnections, kMachineValue, REG_BINARY, m_previous.data(), m_previous.size(), HKEY_LOCAL_MACHINE);
+    } else {
+        DeleteValue(kConnections, kMachineValue, HKEY_LOCAL_MACHINE);
+    }
 }
 
 } // namespace TestSupport

@@ -67,4 +67,22 @@ private:
     bool m_written = false;
 };
 
+// The machine's WinHTTP proxy, as "netsh winhttp set proxy" sets it: the binary value
+// WinHttpSettings under HKLM\Software\Microsoft\Windows\CurrentVersion\Internet
+// Settings\Connections, where Wine's WinHttpGetDefaultProxyConfiguration reads it. Put back
+// as it was when destroyed.
+class MachineProxyConfig {
+public:
+    MachineProxyConfig(const std::wstring& proxy, const std::wstring& bypass);
+    ~MachineProxyConfig();
+    MachineProxyConfig(const MachineProxyConfig&) = delete;
+    MachineProxyConfig& operator=(const MachineProxyConfig&) = delete;
+    bool Written() const noexcept { return m_written; }
+
+private:
+    std::vector<unsigned char> m_previous;
+    bool m_hadPrevious = false;
+    bool m_written = false;
+};
+
 } // namespace TestSupport

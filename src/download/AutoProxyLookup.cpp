@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "download/WinHttpHandles.h"
+#include "utils/Log.h"
 #include "utils/Thread.h"
 
 namespace Download {
@@ -99,6 +100,7 @@ LookupThreads& Threads()
 std::optional<AutoProxyAnswer> LookUpAutoProxy(
     const std::wstring& url, const std::wstring& scriptUrl, bool autoDetect, const StopSignal* stop)
 {
+    LOG(L"asking automatic proxy configuration about %s\r\n", url.c_str());
     auto lookup = std::make_shared<Lookup>();
     lookup->url = url;
     lookup->scriptUrl = scriptUrl;

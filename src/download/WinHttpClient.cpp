@@ -101,6 +101,14 @@ HINTERNET WinHttpClient::SessionFor(const std::wstring& proxy)
         return nullptr;
     }
     ::WinHttpSetTimeouts(session.get(), m_resolveTimeout, m_connectTimeout, m_sendTimeout, m_receiveTimeout);
+    // Windows 7 and Wine offer only SSL 3 and TLS 1.0 unless asked; servers want TLS 1.2 or
+    // later. A system that does not know TLS 1.3 refuses the whole set: ask again without it.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1
+        | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
+        protocols &= ~static_cast<DWORD>(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+        ::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
     return m_sessions.emplace(proxy, std::move(session)).first->second.get();
 }
 

@@ -8,6 +8,7 @@
 
 #include "EventRecorder.h"
 #include "download/Downloader.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TinyProxy.h"
 #include "support/http_server/FaultServer.h"
@@ -219,17 +220,22 @@ TEST(NetworkFaults, AStopDuringASlowProxyScriptLookUpEndsTheRunWithinTwoSeconds)
     TestSupport::SystemProxyConfig script({ L"", L"", WideUrl(server.FileUrl("slow.pac")), false });
     ASSERT_TRUE(script.Written());
 
+    TestSupport::LogCapture log;
+    const auto asking = [&log] {
+        return log.Matching(L"asking automatic proxy configuration").size();
+    };
     for (const int type : kTypes) {
         SCOPED_TRACE(type);
-        const std::size_t asked = server.Requests("GET").size();
+        const std::size_t asked = asking();
         TestSupport::TempDir dir;
         Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
         run.downloader->Start();
-        ASSERT_TRUE(WaitUntil([&] { return server.Requests("GET").size() > asked; }, 10000))
-            << "the script was asked for";
+        ASSERT_TRUE(run.events.WaitForCode(DL_CODE_START, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return asking() > asked; }, 5000));
         EXPECT_LT(run.TimedStop(), kStopLimitMs);
         EXPECT_EQ(run.events.Codes(), DownloadTests::Codes({ DL_CODE_START }));
     }
+    EXPECT_TRUE(WaitUntil([&] { return !server.Requests("GET").empty(); }, 5000)) << "the script was asked for";
     for (const auto& request : server.Requests()) {
         EXPECT_EQ(request.path.find("pkg.exe"), std::string::npos) << "nothing went out before the decision";
     }

@@ -100,6 +100,9 @@ LookupThreads& Threads()
 std::optional<AutoProxyAnswer> LookUpAutoProxy(
     const std::wstring& url, const std::wstring& scriptUrl, bool autoDetect, const StopSignal* stop)
 {
+    if (stop && stop->Requested()) {
+        return std::nullopt;
+    }
     LOG(L"asking automatic proxy configuration about %s\r\n", url.c_str());
     auto lookup = std::make_shared<Lookup>();
     lookup->url = url;

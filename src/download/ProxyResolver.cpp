@@ -61,6 +61,9 @@ std::optional<std::vector<std::wstring>> ProxyResolver::ProxiesFor(const std::ws
             }
             m_decided.wait_for(lock, kStopCheck);
         }
+        if (Stopped()) {
+            return std::nullopt; // also when the thread that decided gave up for the stop
+        }
         m_hosts.emplace(key, std::nullopt);
         SourcesLocked();
     }

@@ -81,40 +81,16 @@ std::wstring CurlClient::GetFilePath(bool part) const
 
 CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
-    Watch(handle);
+    m_check.Begin(handle, m_stallSeconds);
     CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
     return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
 }
 
-void CurlClient::Watch(CURL* handle)
-{
-    m_watched = handle;
-    m_stalled = false;
-    m_stall.Restart(m_stallSeconds);
-}
-
-CURLcode CurlClient::Watched(CURLcode result)
-{
-    m_watched = nullptr;
-    if (result == CURLE_ABORTED_BY_CALLBACK && m_stalled) {
-        LOG(L"transfer stalled: no byte for %ld s\r\n", m_stallSeconds);
-        return CURLE_OPERATION_TIMEDOUT;
-    }
-    return result;
-}
-
 bool CurlClient::MustAbort(curl_off_t received)
 {
-    if (m_stop) {
-        return true;
-    }
-    if (m_watched && m_stall.Stalled(received, Download::RequestSent(m_watched), ::GetTickCount64())) {
-        m_stalled = true;
-        return true;
-    }
-    return false;
+    return m_stop || m_check.Stalled(received);
 }
 
 UniqueCurl CurlClient::Head(const std::string& url)
@@ -129,7 +105,7 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
     result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
-        result = Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
+        result = m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -163,7 +139,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
-            Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
+            m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -183,8 +159,8 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
-        result
-            = result != CURLE_OK ? result : Watched(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
+        result = result != CURLE_OK ? result
+                                    : m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         } else {
@@ -295,8 +271,8 @@ int CurlClient::Transfer(const std::wstring& partPath)
         if (m_resumeOffset == total) {
             result = CURLE_OK;
         } else {
-            Watch(easy);
-            result = Watched(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
+            m_check.Begin(easy, m_stallSeconds);
+            result = m_check.End(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
             if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
                 result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
             }
@@ -353,9 +329,9 @@ int CurlClient::ProgressCallback(
     client->m_lastReportTick = now;
 
     double speed = 0.0;
-    if (client->m_watched) {
+    if (CURL* easy = client->m_check.Handle()) {
         curl_off_t bytesPerSecond = 0;
-        if (::curl_easy_getinfo(client->m_watched, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
+        if (::curl_easy_getinfo(easy, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
             speed = static_cast<double>(bytesPerSecond);
         }
     }

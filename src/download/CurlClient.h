@@ -9,7 +9,7 @@
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
-#include "download/StallWatch.h"
+#include "download/CurlStallCheck.h"
 
 // Consumer of the client's progress: (owner, bytes per second, reserved 0.0, percent).
 using ClientProgressFn = void (*)(void* owner, double speed, double reserved, double percent);
@@ -60,11 +60,8 @@ private:
     // Probes: the stop and the stall rule only.
     static int StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
     static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
+    // Probes are watched for a stop and the stall rule, like the transfer.
     CURLcode SetProbeChecks(CURL* handle);
-    // The request on handle is watched for a stop and for stalling until Watched, which
-    // turns an abort for a stall into CURLE_OPERATION_TIMEDOUT.
-    void Watch(CURL* handle);
-    CURLcode Watched(CURLcode result);
     bool MustAbort(curl_off_t received);
     void Probe(const std::string& url);
     int Transfer(const std::wstring& partPath);
@@ -72,9 +69,7 @@ private:
     std::wstring m_url;
     std::wstring m_filePath;
     void* m_owner;
-    CURL* m_watched = nullptr; // the transfer or probe in progress
-    Download::StallWatch m_stall;
-    bool m_stalled = false;
+    Download::CurlStallCheck m_check; // the transfer or probe in progress
     ClientProgressFn m_progress;
     double m_totalLength = -1.0;
     std::int64_t m_resumeOffset = -1;

@@ -35,12 +35,6 @@ CURLcode RequireVerifiedTls(CURL* handle)
     return result;
 }
 
-bool RequestSent(CURL* handle)
-{
-    curl_off_t pretransfer = 0;
-    return ::curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer) == CURLE_OK && pretransfer > 0;
-}
-
 std::string NarrowUrl(const std::wstring& url)
 {
     if (url.rfind(L"file:///", 0) == 0) {

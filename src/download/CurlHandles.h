@@ -33,9 +33,6 @@ bool AppendHeader(UniqueCurlList& list, const char* line);
 // the user's rights, so a download over HTTPS must not accept any certificate.
 CURLcode RequireVerifiedTls(CURL* handle);
 
-// Whether the handle's request has gone out (connecting is over), for the stall rule.
-bool RequestSent(CURL* handle);
-
 // URLs go to libcurl in UTF-8, except file URLs, which name a local path in the ANSI code
 // page.
 std::string NarrowUrl(const std::wstring& url);

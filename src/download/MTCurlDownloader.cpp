@@ -200,15 +200,8 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     if (options != 0) {
         return false;
     }
-    m_probe = easy;
-    m_probeStall.Restart(m_stallSeconds);
-    m_probeStalled = false;
-    CURLcode performed = PerformThroughProxy(easy, url, *m_proxy, true);
-    m_probe = nullptr;
-    if (performed == CURLE_ABORTED_BY_CALLBACK && m_probeStalled) {
-        LOG(L"transfer stalled: no byte for %ld s\r\n", m_stallSeconds);
-        performed = CURLE_OPERATION_TIMEDOUT;
-    }
+    m_probeStall.Begin(easy, m_stallSeconds);
+    const CURLcode performed = m_probeStall.End(PerformThroughProxy(easy, url, *m_proxy, true));
     if (performed != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
         return false;
@@ -255,13 +248,8 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
         return options;
     }
 
-    segment->stall.Restart(downloader->m_stallSeconds);
-    segment->stalled = false;
-    int result = PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true);
-    if (result == CURLE_ABORTED_BY_CALLBACK && segment->stalled) {
-        LOG(L"transfer stalled: no byte for %ld s\r\n", downloader->m_stallSeconds);
-        result = CURLE_OPERATION_TIMEDOUT;
-    }
+    segment->stall.Begin(easy, downloader->m_stallSeconds);
+    int result = segment->stall.End(PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true));
     if (result == CURLE_OK && InRedirectResponse(easy)) {
         result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the range
     }
@@ -349,8 +337,7 @@ int CMTCurlDownloader::OnTransferProgress(void* segmentData, curl_off_t, curl_of
     if (downloader->m_stop.Requested()) {
         return 1;
     }
-    if (segment->stall.Stalled(downloadNow, RequestSent(segment->easy.get()), ::GetTickCount64())) {
-        segment->stalled = true;
+    if (segment->stall.Stalled(downloadNow)) {
         return 1;
     }
     downloader->ReportProgress();
@@ -363,12 +350,7 @@ int CMTCurlDownloader::OnProbeProgress(void* downloaderData, curl_off_t, curl_of
     if (downloader->m_stop.Requested()) {
         return 1;
     }
-    if (downloader->m_probe
-        && downloader->m_probeStall.Stalled(downloadNow, RequestSent(downloader->m_probe), ::GetTickCount64())) {
-        downloader->m_probeStalled = true;
-        return 1;
-    }
-    return 0;
+    return downloader->m_probeStall.Stalled(downloadNow) ? 1 : 0;
 }
 
 void CMTCurlDownloader::ReportProgress()

@@ -11,7 +11,7 @@
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
-#include "download/StallWatch.h"
+#include "download/CurlStallCheck.h"
 #include "utils/Md5.h"
 #include "download/WorkerThreads.h"
 #include "utils/UniqueFile.h"
@@ -30,8 +30,7 @@ struct DownloadPartNode {
     std::atomic<int> status { -1 }; // 0 complete, -1 to fetch, -2 no part file, else libcurl's result
     std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
     bool responseChecked = false; // per attempt: the status line was looked at
-    Download::StallWatch stall; // per attempt
-    bool stalled = false;
+    Download::CurlStallCheck stall; // per attempt
     Utils::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
 };
 
@@ -91,9 +90,7 @@ private:
     bool m_retried = false;
     unsigned m_retryPauseMs = 400;
     long m_stallSeconds = Download::kStallSeconds;
-    CURL* m_probe = nullptr; // the probe in progress, watched like a range
-    Download::StallWatch m_probeStall;
-    bool m_probeStalled = false;
+    Download::CurlStallCheck m_probeStall; // the probe, watched like a range
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

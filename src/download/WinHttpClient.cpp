@@ -92,17 +92,17 @@ HINTERNET WinHttpClient::SessionFor(const std::wstring& proxy)
     }
     // A session-wide named proxy is the one form every WinHTTP honours (Wine ignores a
     // per-request one), so each distinct decision gets a session of its own.
-    UniqueWinHttp session(proxy.empty() ? ::WinHttpOpen(m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
-                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC)
-                                        : ::WinHttpOpen(m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY,
-                                            proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
+    const DWORD access = proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    const wchar_t* name = proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy.c_str();
+    UniqueWinHttp session(
+        ::WinHttpOpen(m_userAgent.c_str(), access, name, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
     if (!session || !WinHttpAsyncRequest::PrepareSession(session.get())) {
         m_lastError = ::GetLastError();
         return nullptr;
     }
     ::WinHttpSetTimeouts(session.get(), m_resolveTimeout, m_connectTimeout, m_sendTimeout, m_receiveTimeout);
-    // Windows 7 and Wine offer only SSL 3 and TLS 1.0 unless asked; servers want TLS 1.2 or
-    // later. A system that does not know TLS 1.3 refuses the whole set: ask again without it.
+    // Windows 7 offers only SSL 3 and TLS 1.0 unless asked; servers want TLS 1.2 or later. A
+    // system that does not know TLS 1.3 refuses the whole set: ask again without it.
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1
         | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {

@@ -3,14 +3,14 @@
 #include <curl/curl.h>
 #include <winhttp.h>
 
-#include <chrono>
-#include <thread>
+#include <cstdio>
 
 #include "EventRecorder.h"
 #include "download/Downloader.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TinyProxy.h"
+#include "support/WaitUntil.h"
 #include "support/http_server/FaultServer.h"
 #include "support/http_server/HttpTestServer.h"
 
@@ -18,6 +18,7 @@ using namespace Download;
 using DownloadTests::EventRecorder;
 using TestSupport::FaultServer;
 using TestSupport::TransferFault;
+using TestSupport::WaitUntil;
 using TestSupport::WideUrl;
 
 // What networks do to a transfer, met by every downloader: 1 single stream, 3 segmented,
@@ -54,7 +55,9 @@ struct Downloading {
     {
         const ULONGLONG before = GetTickCount64();
         EXPECT_TRUE(downloader->Stop());
-        return GetTickCount64() - before;
+        const ULONGLONG took = GetTickCount64() - before;
+        std::printf("stop took %llu ms\n", static_cast<unsigned long long>(took));
+        return took;
     }
 };
 
@@ -87,18 +90,6 @@ std::vector<TestSupport::HttpRequestRecord> Gets(const FaultServer& server)
 std::int64_t RangeStart(const TestSupport::HttpRequestRecord& request)
 {
     return request.range.rfind("bytes=", 0) == 0 ? std::stoll(request.range.substr(6)) : 0;
-}
-
-template <typename Predicate> bool WaitUntil(Predicate done, int milliseconds)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 } // namespace

@@ -92,6 +92,19 @@ protected:
         return { all, proxied };
     }
 
+    // Every downloader fetches its own copy; every request of each came through a proxy.
+    void ExpectEveryDownloaderProxied()
+    {
+        for (const int type : { 1, 3, 2 }) {
+            SCOPED_TRACE(type);
+            const std::string name = "pkg" + std::to_string(type) + ".exe";
+            EXPECT_EQ(Download(type, server.FileUrl(name), L""), DL_CODE_SUCCESS);
+            const auto [all, proxied] = ServerSaw(name);
+            EXPECT_GT(all, 0u);
+            EXPECT_EQ(proxied, all);
+        }
+    }
+
     std::string Target(const std::string& fragment) const
     {
         return "http://127.0.0.1:" + std::to_string(server.Port()) + fragment;
@@ -241,14 +254,7 @@ TEST_F(ProxyDownloads, AutomaticConfigurationScriptPerUrlAndDirectWhenItFails)
             + Narrow(proxy.HostPort()) + "; DIRECT\";\n}\n"));
     {
         SystemProxyConfig script({ L"", L"", WideUrl(server.FileUrl("proxy.pac")), false });
-        for (const int type : { 1, 3, 2 }) {
-            SCOPED_TRACE(type);
-            const std::string name = "pkg" + std::to_string(type) + ".exe";
-            EXPECT_EQ(Download(type, server.FileUrl(name), L""), DL_CODE_SUCCESS);
-            const auto [all, proxied] = ServerSaw(name);
-            EXPECT_GT(all, 0u);
-            EXPECT_EQ(proxied, all) << "the script named the proxy for 127.0.0.1";
-        }
+        ExpectEveryDownloaderProxied(); // the script names the proxy for 127.0.0.1
         EXPECT_FALSE(log.Matching(L"(automatic configuration)").empty());
     }
     {
@@ -277,14 +283,7 @@ TEST_F(ProxyDownloads, TheMachinesProxyAloneCarriesEveryDownloaderAndTheUsersCom
     UniqueGlobalString readBypass(read.lpszProxyBypass);
     ASSERT_TRUE(readProxy && readProxy.get() == proxy.HostPort()) << "written where the system reads it";
 
-    for (const int type : { 1, 3, 2 }) {
-        SCOPED_TRACE(type);
-        const std::string name = "pkg" + std::to_string(type) + ".exe";
-        EXPECT_EQ(Download(type, server.FileUrl(name), L""), DL_CODE_SUCCESS);
-        const auto [all, proxied] = ServerSaw(name);
-        EXPECT_GT(all, 0u);
-        EXPECT_EQ(proxied, all);
-    }
+    ExpectEveryDownloaderProxied();
     EXPECT_FALSE(log.Matching(L"(machine proxy)").empty());
 
     // A user's own proxy is asked before the machine's: here one that is down.

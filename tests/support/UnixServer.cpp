@@ -5,10 +5,8 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <thread>
-
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace TestSupport {
 namespace {
@@ -84,18 +82,6 @@ bool RunUnix(const std::string& script)
 std::wstring Wide(const std::string& text)
 {
     return std::wstring(text.begin(), text.end());
-}
-
-template <typename Predicate> bool WaitUntil(Predicate done, int milliseconds)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 } // namespace

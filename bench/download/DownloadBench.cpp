@@ -18,7 +18,6 @@ struct Outcome {
     std::condition_variable ended;
     int code = 0;
     double value = 0.0;
-    bool retry = false;
 };
 
 } // namespace
@@ -41,8 +40,14 @@ int wmain(int argc, wchar_t** argv)
     }
 
     Outcome outcome;
-    auto callback = [&outcome](int code, double value, const std::wstring&) {
-        if (code == Download::DL_CODE_SUCCESS || code == Download::DL_CODE_FAIL || code == Download::DL_CODE_RETRY) {
+    // A retry request starts the downloader again from inside the event, as the pipeline does.
+    CDownloader* running = nullptr;
+    auto callback = [&outcome, &running](int code, double value, const std::wstring&) {
+        if (code == Download::DL_CODE_RETRY && running) {
+            running->Start();
+            return;
+        }
+        if (code == Download::DL_CODE_SUCCESS || code == Download::DL_CODE_FAIL) {
             std::lock_guard<std::mutex> lock(outcome.mutex);
             outcome.code = code;
             outcome.value = value;
@@ -50,14 +55,22 @@ int wmain(int argc, wchar_t** argv)
         }
     };
 
+    // VLM_BENCH_STOP_AFTER=<seconds> stops the download then and prints how long Stop took.
+    const wchar_t* stopAfter = _wgetenv(L"VLM_BENCH_STOP_AFTER");
+    const int waitSeconds = stopAfter ? _wtoi(stopAfter) : timeoutSeconds;
     const ULONGLONG began = ::GetTickCount64();
     auto downloader = CreateDownloader(type, callback, url, path);
+    running = downloader.get();
     downloader->Start();
     bool finished = false;
     {
         std::unique_lock<std::mutex> lock(outcome.mutex);
-        finished
-            = outcome.ended.wait_for(lock, std::chrono::seconds(timeoutSeconds), [&] { return outcome.code != 0; });
+        finished = outcome.ended.wait_for(lock, std::chrono::seconds(waitSeconds), [&] { return outcome.code != 0; });
+    }
+    if (stopAfter) {
+        const ULONGLONG stopping = ::GetTickCount64();
+        downloader->Stop();
+        std::wprintf(L"stop_ms=%llu ", static_cast<unsigned long long>(::GetTickCount64() - stopping));
     }
     const double seconds = static_cast<double>(::GetTickCount64() - began) / 1000.0;
     downloader.reset();

@@ -79,12 +79,18 @@ std::wstring CurlClient::GetFilePath(bool part) const
     return part ? m_filePath + L".part" : m_filePath;
 }
 
-CURLcode CurlClient::SetStopCheck(CURL* handle)
+CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
+    m_check.Begin(handle, m_stallSeconds);
     CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
     return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+}
+
+bool CurlClient::MustAbort(curl_off_t received)
+{
+    return m_stop || m_check.Stalled(received);
 }
 
 UniqueCurl CurlClient::Head(const std::string& url)
@@ -97,9 +103,9 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
     result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
     result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-    result = result != CURLE_OK ? result : SetStopCheck(handle.get());
+    result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
-        result = Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
+        result = m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -131,9 +137,9 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-        result = result != CURLE_OK ? result : SetStopCheck(handle.get());
+        result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
-            Download::PerformThroughProxy(handle.get(), url, *m_proxy, false);
+            m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -152,8 +158,9 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
         result = result != CURLE_OK ? result : ::curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT, 60L);
         result = result != CURLE_OK ? result : Download::RequireVerifiedTls(handle.get());
-        result = result != CURLE_OK ? result : SetStopCheck(handle.get());
-        result = result != CURLE_OK ? result : Download::PerformThroughProxy(handle.get(), url, *m_proxy, true);
+        result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
+        result = result != CURLE_OK ? result
+                                    : m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         } else {
@@ -252,8 +259,6 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, m_lowSpeedSeconds);
     options |= Download::RequireVerifiedTls(easy);
 
     m_resumeOffset = existing;
@@ -266,9 +271,8 @@ int CurlClient::Transfer(const std::wstring& partPath)
         if (m_resumeOffset == total) {
             result = CURLE_OK;
         } else {
-            m_easy = easy;
-            result = Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true);
-            m_easy = nullptr;
+            m_check.Begin(easy, m_stallSeconds);
+            result = m_check.End(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
             if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
                 result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
             }
@@ -306,16 +310,16 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targ
     return written;
 }
 
-int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
-    return static_cast<CurlClient*>(client)->m_stop ? 1 : 0;
+    return static_cast<CurlClient*>(client)->MustAbort(downloadNow) ? 1 : 0;
 }
 
 int CurlClient::ProgressCallback(
     void* clientData, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
     auto* client = static_cast<CurlClient*>(clientData);
-    if (client->m_stop) {
+    if (client->MustAbort(downloadNow)) {
         return 1;
     }
     const std::uint64_t now = ::GetTickCount64();
@@ -325,9 +329,9 @@ int CurlClient::ProgressCallback(
     client->m_lastReportTick = now;
 
     double speed = 0.0;
-    if (client->m_easy) {
+    if (CURL* easy = client->m_check.Handle()) {
         curl_off_t bytesPerSecond = 0;
-        if (::curl_easy_getinfo(client->m_easy, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
+        if (::curl_easy_getinfo(easy, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) == CURLE_OK) {
             speed = static_cast<double>(bytesPerSecond);
         }
     }

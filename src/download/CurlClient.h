@@ -9,6 +9,7 @@
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
+#include "download/CurlStallCheck.h"
 
 // Consumer of the client's progress: (owner, bytes per second, reserved 0.0, percent).
 using ClientProgressFn = void (*)(void* owner, double speed, double reserved, double percent);
@@ -40,7 +41,6 @@ public:
 
     // Aborts the transfer in progress (and the probes) as soon as libcurl calls back.
     void RequestStop() noexcept { m_stop = true; }
-    void ClearStop() noexcept { m_stop = false; }
 
     const std::string& RealUrl() const noexcept { return m_realUrl; }
     double TotalLength() const noexcept { return m_totalLength; }
@@ -49,25 +49,27 @@ public:
     // MD5 of the file after a successful Start, taken while it was written; "" when unknown.
     const std::string& FileDigest() const noexcept { return m_fileDigest; }
 
-    // A stalled transfer (below 1 byte per second for this long) is ended and can be
-    // retried; without it a server that stops sending would hold the run forever.
-    void SetLowSpeedTime(long seconds) noexcept { m_lowSpeedSeconds = seconds; }
+    // The stall rule's time for every request of the next Start.
+    void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
     // How every request of the next Start reaches its host; the system's way by default.
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
 
 private:
     static int ProgressCallback(
         void* client, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t uploadTotal, curl_off_t uploadNow);
-    static int StopCallback(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    // Probes: the stop and the stall rule only.
+    static int StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
     static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
-    CURLcode SetStopCheck(CURL* handle);
+    // Probes are watched for a stop and the stall rule, like the transfer.
+    CURLcode SetProbeChecks(CURL* handle);
+    bool MustAbort(curl_off_t received);
     void Probe(const std::string& url);
     int Transfer(const std::wstring& partPath);
 
     std::wstring m_url;
     std::wstring m_filePath;
     void* m_owner;
-    CURL* m_easy = nullptr;
+    Download::CurlStallCheck m_check; // the transfer or probe in progress
     ClientProgressFn m_progress;
     double m_totalLength = -1.0;
     std::int64_t m_resumeOffset = -1;
@@ -76,7 +78,7 @@ private:
     std::wstring m_errorText;
     std::string m_realUrl;
     std::string m_fileDigest;
-    long m_lowSpeedSeconds = 30;
+    long m_stallSeconds = Download::kStallSeconds;
     std::shared_ptr<Download::ProxyResolver> m_proxy;
 };
 

@@ -27,11 +27,14 @@ CCurlDownloader::~CCurlDownloader()
 void CCurlDownloader::Start()
 {
     m_threads.JoinAllButCaller();
-    m_stop.Reset();
-    m_client.ClearStop();
-    // Read anew for every run, so a changed system configuration counts on the retry.
-    m_client.SetProxyResolver(std::make_shared<ProxyResolver>(m_proxySetting));
-    m_threads.Launch(this, L"ABDEF", &CCurlDownloader::dlThreadFun);
+    const bool started = m_stop.RunUnlessRequested([this] {
+        // Read anew for every run, so a changed system configuration counts on the retry.
+        m_client.SetProxyResolver(std::make_shared<ProxyResolver>(m_proxySetting, &m_stop));
+        m_threads.Launch(this, L"ABDEF", &CCurlDownloader::dlThreadFun);
+    });
+    if (!started) {
+        LOG(L"stopped for good: no new run\r\n");
+    }
 }
 
 bool CCurlDownloader::Stop()

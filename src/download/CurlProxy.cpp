@@ -1,13 +1,11 @@
 #include "download/CurlProxy.h"
 
+#include "download/RedirectPolicy.h"
 #include "utils/Log.h"
 #include "utils/Text.h"
 
 namespace Download {
 namespace {
-
-// libcurl's own limit when it follows redirects.
-constexpr int kMaxRedirects = 30;
 
 bool SspiAvailable()
 {
@@ -18,11 +16,6 @@ bool SspiAvailable()
 bool ProxyUnreachable(CURLcode result)
 {
     return result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_COULDNT_CONNECT;
-}
-
-bool WebScheme(const std::string& url)
-{
-    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
 }
 
 } // namespace
@@ -65,13 +58,17 @@ CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver
             break;
         }
         const auto proxies = resolver.ProxiesFor(Utils::Utf8ToWide(current));
-        for (std::size_t i = 0; i < proxies.size(); ++i) {
-            result = ApplyProxy(handle, proxies[i], resolver.Setting());
+        if (!proxies) {
+            return CURLE_ABORTED_BY_CALLBACK; // stopped while the proxy was looked up
+        }
+        for (std::size_t i = 0; i < proxies->size(); ++i) {
+            const std::wstring& proxy = (*proxies)[i];
+            result = ApplyProxy(handle, proxy, resolver.Setting());
             result = result != CURLE_OK ? result : ::curl_easy_perform(handle);
-            if (!(ProxyUnreachable(result) && !proxies[i].empty() && i + 1 < proxies.size())) {
+            if (!(ProxyUnreachable(result) && !proxy.empty() && i + 1 < proxies->size())) {
                 break;
             }
-            LOG(L"proxy %s unreachable (%d), trying the next\r\n", proxies[i].c_str(), static_cast<int>(result));
+            LOG(L"proxy %s unreachable (%d), trying the next\r\n", proxy.c_str(), static_cast<int>(result));
         }
         if (!follow || result != CURLE_OK) {
             break;
@@ -83,12 +80,16 @@ CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver
             || !location || !*location) {
             break;
         }
-        if (hop == kMaxRedirects) {
-            result = CURLE_TOO_MANY_REDIRECTS;
-        } else if (!WebScheme(location)) {
-            result = CURLE_UNSUPPORTED_PROTOCOL;
-        } else {
+        switch (CheckRedirect(Utils::Utf8ToWide(current), Utils::Utf8ToWide(location), hop)) {
+        case RedirectVerdict::Follow:
             current = location;
+            break;
+        case RedirectVerdict::TooMany:
+            result = CURLE_TOO_MANY_REDIRECTS;
+            break;
+        default:
+            result = CURLE_UNSUPPORTED_PROTOCOL;
+            break;
         }
     }
     return result;

@@ -17,9 +17,10 @@ namespace Download {
 CURLcode ApplyProxy(CURL* handle, const std::wstring& proxy, const Config::ProxySetting& setting);
 
 // Performs the request on handle for url, through each proxy the resolver names until one
-// can be reached. With follow, redirects are followed here rather than by libcurl, so a
-// target on another host goes through that host's proxy; the handle's effective URL is then
-// the last one asked for. libcurl's own redirect following is switched off.
+// can be reached. With follow, redirects are followed here rather than by libcurl, under the
+// shared redirect policy, so a target on another host goes through that host's proxy; the
+// handle's effective URL is then the last one asked for. libcurl's own redirect following is
+// switched off. CURLE_ABORTED_BY_CALLBACK when a stop ended a proxy look-up.
 CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver& resolver, bool follow);
 
 // True while the handle's current response is a redirect whose body is not the file's.

@@ -32,6 +32,13 @@ inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
 inline constexpr wchar_t kLibCurlMessage[] = L"LibCurl";
 
+// The stall rule of every downloader, probes included: once a request is out, no byte for
+// this many seconds ends the transfer, which is then retried and resumed from its part file
+// like a reset connection. Checked about once a second, so a stall ends 10 to 11 seconds
+// after the last byte. A silent network (a NAT or proxy that drops a flow without a reset)
+// would otherwise hold a download for ever.
+inline constexpr long kStallSeconds = 10;
+
 } // namespace Download
 
 // Fetches one URL into one local file on worker threads of its own and reports through the
@@ -45,11 +52,19 @@ public:
     virtual void Start() = 0;
 
     // Aborts any transfer and waits for every thread this downloader started; no event
-    // follows once it has begun, so the package file can be deleted afterwards. Returns
-    // true when none of them runs any more; false when called from one of those threads (it
-    // cannot wait for itself), in which case the others have still been joined. Hold no
-    // lock the callback takes while calling it. Destruction stops the same way.
+    // follows once it has begun, so the package file can be deleted afterwards. Final: a
+    // stopped downloader never runs again, and a later Start (a retry racing with the stop)
+    // does nothing. Every stage ends within about a second: a transfer, a stall, the pause
+    // before a retry, a proxy look-up (abandoned). Returns true when none of its threads runs
+    // any more; false when called from one of them (it cannot wait for itself), in which
+    // case the others have still been joined. Hold no lock the callback takes while calling
+    // it. Destruction stops the same way.
     virtual bool Stop() = 0;
+
+    // Before Start: the stall rule's time (Download::kStallSeconds unless a test shortens
+    // it) and the pause between two attempts.
+    virtual void SetStallSeconds(long seconds) = 0;
+    virtual void SetRetryPause(unsigned milliseconds) = 0;
 };
 
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single

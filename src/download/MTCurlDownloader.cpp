@@ -65,8 +65,14 @@ void CMTCurlDownloader::DeletePartFiles()
 void CMTCurlDownloader::Start()
 {
     m_threads.JoinAllButCaller();
-    m_stop.Reset();
-    m_threads.Launch(this, L"ABDEF", &CMTCurlDownloader::Start_Down);
+    const bool started = m_stop.RunUnlessRequested([this] {
+        // Read anew for every run, so a changed system configuration counts on the retry.
+        m_proxy = std::make_shared<ProxyResolver>(m_proxySetting, &m_stop);
+        m_threads.Launch(this, L"ABDEF", &CMTCurlDownloader::Start_Down);
+    });
+    if (!started) {
+        LOG(L"stopped for good: no new run\r\n");
+    }
 }
 
 bool CMTCurlDownloader::Stop()
@@ -92,7 +98,6 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     self->Report(DL_CODE_START, 1.0, L"");
     LOG(L"start download\r\n");
     const std::string url = NarrowUrl(self->m_url);
-    self->m_proxy = std::make_shared<ProxyResolver>(self->m_proxySetting);
 
     RemoveLocalFile(self->m_localPath);
     {
@@ -111,6 +116,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     self->m_digest = std::make_unique<Utils::Md5Stream>();
     for (std::size_t i = 0; i < plan.size(); ++i) {
         auto segment = std::make_unique<DownloadPartNode>();
+        segment->owner = self;
         segment->partPath = self->PartFilePath(static_cast<int>(i));
         std::int64_t existing = LocalFileSize(segment->partPath);
         if (existing < 0) {
@@ -189,12 +195,13 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &DiscardBody);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnTransferProgress);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnProbeProgress);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
     if (options != 0) {
         return false;
     }
-    const CURLcode performed = PerformThroughProxy(easy, url, *m_proxy, true);
+    m_probeStall.Begin(easy, m_stallSeconds);
+    const CURLcode performed = m_probeStall.End(PerformThroughProxy(easy, url, *m_proxy, true));
     if (performed != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
         return false;
@@ -231,19 +238,18 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     options |= ::curl_easy_setopt(easy, CURLOPT_WRITEDATA, segment);
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnTransferProgress);
-    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, downloader);
+    options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, segment);
     options |= ::curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= RequireVerifiedTls(easy);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= ::curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 5L);
     options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
     if (options != 0) {
         return options;
     }
 
-    int result = PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true);
+    segment->stall.Begin(easy, downloader->m_stallSeconds);
+    int result = segment->stall.End(PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true));
     if (result == CURLE_OK && InRedirectResponse(easy)) {
         result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the range
     }
@@ -324,42 +330,60 @@ size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void*
     return written;
 }
 
-int CMTCurlDownloader::OnTransferProgress(void* downloaderData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int CMTCurlDownloader::OnTransferProgress(void* segmentData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
+{
+    auto* segment = static_cast<DownloadPartNode*>(segmentData);
+    CMTCurlDownloader* downloader = segment->owner;
+    if (downloader->m_stop.Requested()) {
+        return 1;
+    }
+    if (segment->stall.Stalled(downloadNow)) {
+        return 1;
+    }
+    downloader->ReportProgress();
+    return 0;
+}
+
+int CMTCurlDownloader::OnProbeProgress(void* downloaderData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
     auto* downloader = static_cast<CMTCurlDownloader*>(downloaderData);
     if (downloader->m_stop.Requested()) {
         return 1;
     }
+    return downloader->m_probeStall.Stalled(downloadNow) ? 1 : 0;
+}
+
+void CMTCurlDownloader::ReportProgress()
+{
     const std::uint64_t now = ::GetTickCount64();
-    std::uint64_t last = downloader->m_lastReportTick.load();
-    if (now - last < 1000 || !downloader->m_lastReportTick.compare_exchange_strong(last, now)) {
-        return 0;
+    std::uint64_t last = m_lastReportTick.load();
+    if (now - last < 1000 || !m_lastReportTick.compare_exchange_strong(last, now)) {
+        return;
     }
-    if (downloader->m_fileLength < kMinimumLength) {
-        return 0;
+    if (m_fileLength < kMinimumLength) {
+        return;
     }
     double percent = 0.0;
-    for (const auto& segment : downloader->m_segments) {
+    for (const auto& segment : m_segments) {
         const std::int64_t received = segment->received.load();
         if (received > 0) {
-            percent += static_cast<double>(received) * 100.0 / static_cast<double>(downloader->m_fileLength);
+            percent += static_cast<double>(received) * 100.0 / static_cast<double>(m_fileLength);
         }
     }
     if (percent > 100.0) {
-        return 0;
+        return;
     }
     bool report = false;
     {
-        std::lock_guard<std::mutex> lock(downloader->m_progressMutex);
-        if (percent - downloader->m_lastPercent >= 1.0) {
-            downloader->m_lastPercent = percent;
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        if (percent - m_lastPercent >= 1.0) {
+            m_lastPercent = percent;
             report = true;
         }
     }
     if (report) {
-        downloader->Report(DL_CODE_PROGRESS, percent / 100.0, L"");
+        Report(DL_CODE_PROGRESS, percent / 100.0, L"");
     }
-    return 0;
 }
 
 int CMTCurlDownloader::JoinParts(std::vector<std::wstring>& joinedParts)

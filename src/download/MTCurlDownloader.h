@@ -11,12 +11,16 @@
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
+#include "download/CurlStallCheck.h"
 #include "utils/Md5.h"
 #include "download/WorkerThreads.h"
 #include "utils/UniqueFile.h"
 
+class CMTCurlDownloader;
+
 // One byte range of a segmented download, fetched into its own part file.
 struct DownloadPartNode {
+    CMTCurlDownloader* owner = nullptr;
     Utils::UniqueFile file; // open for appending while the range is incomplete
     std::int64_t start = 0; // absolute offset of the next byte to fetch
     std::int64_t end = 0; // absolute offset of the range's last byte
@@ -26,6 +30,7 @@ struct DownloadPartNode {
     std::atomic<int> status { -1 }; // 0 complete, -1 to fetch, -2 no part file, else libcurl's result
     std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
     bool responseChecked = false; // per attempt: the status line was looked at
+    Download::CurlStallCheck stall; // per attempt
     Utils::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
 };
 
@@ -44,8 +49,9 @@ public:
     // "<local path>_<index>".
     std::wstring PartFilePath(int index) const;
 
+    void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
     // Pause between attempts of a range (400 ms unless a test shortens it).
-    void SetRetryPause(unsigned milliseconds) noexcept { m_retryPauseMs = milliseconds; }
+    void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
 
 private:
     static unsigned Start_Down(void* downloader);
@@ -55,7 +61,9 @@ private:
     static void waitForFinishThreadFun(CMTCurlDownloader* downloader);
     int JoinParts(std::vector<std::wstring>& joinedParts);
     static size_t WritePart(char* data, size_t size, size_t count, void* segment);
-    static int OnTransferProgress(void* downloader, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int OnTransferProgress(void* segment, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
+    static int OnProbeProgress(void* downloader, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
+    void ReportProgress();
     void ClearParts();
     void DeletePartFiles();
     void SegmentEnded();
@@ -81,6 +89,8 @@ private:
     std::atomic<std::uint64_t> m_lastReportTick { 0 };
     bool m_retried = false;
     unsigned m_retryPauseMs = 400;
+    long m_stallSeconds = Download::kStallSeconds;
+    Download::CurlStallCheck m_probeStall; // the probe, watched like a range
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

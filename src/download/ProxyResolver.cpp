@@ -1,12 +1,17 @@
 #include "download/ProxyResolver.h"
 
+#include <chrono>
+#include <tuple>
+
+#include "download/AutoProxyLookup.h"
+#include "download/WinHttpHandles.h"
 #include "utils/Log.h"
 
 namespace Download {
 namespace {
 
-// Fetching and running a configuration script must not hold a download for long.
-constexpr int kScriptTimeoutMs = 10000;
+// How often a thread waiting for another's decision looks at its stop signal.
+constexpr auto kStopCheck = std::chrono::milliseconds(100);
 
 std::wstring Joined(const std::vector<std::wstring>& proxies)
 {
@@ -18,119 +23,147 @@ std::wstring Joined(const std::vector<std::wstring>& proxies)
     return text;
 }
 
+std::wstring Taken(UniqueGlobalString& text)
+{
+    return text ? std::wstring(text.get()) : std::wstring();
+}
+
+void Append(std::wstring& why, const wchar_t* source)
+{
+    why += why.empty() ? L"" : L", ";
+    why += source;
+}
+
 } // namespace
 
-ProxyResolver::ProxyResolver(Config::ProxySetting setting)
+ProxyResolver::ProxyResolver(Config::ProxySetting setting, const StopSignal* stop)
     : m_setting(std::move(setting))
+    , m_stop(stop)
 {
 }
 
-std::vector<std::wstring> ProxyResolver::ProxiesFor(const std::wstring& url)
+std::optional<std::vector<std::wstring>> ProxyResolver::ProxiesFor(const std::wstring& url)
 {
     const auto target = ParseUrlTarget(url);
     if (!target || (target->scheme != L"http" && target->scheme != L"https")) {
-        return { L"" };
+        return std::vector<std::wstring> { L"" };
     }
     const std::wstring key = target->scheme + L"://" + target->host + L":" + std::to_wstring(target->port);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto known = m_decided.find(key);
-    if (known != m_decided.end()) {
-        return known->second;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (auto known = m_hosts.find(key); known != m_hosts.end(); known = m_hosts.find(key)) {
+            if (known->second) {
+                return known->second;
+            }
+            // Another thread decides this host: its answer is ours too.
+            if (Stopped()) {
+                return std::nullopt;
+            }
+            m_decided.wait_for(lock, kStopCheck);
+        }
+        if (Stopped()) {
+            return std::nullopt; // also when the thread that decided gave up for the stop
+        }
+        m_hosts.emplace(key, std::nullopt);
+        SourcesLocked();
     }
+
     std::wstring why;
-    std::vector<std::wstring> proxies = Decide(url, *target, why);
-    if (proxies.empty()) {
-        proxies.emplace_back();
+    Decision proxies = Decide(url, *target, why);
+    if (proxies && proxies->empty()) {
+        proxies->emplace_back();
     }
-    LOG(L"proxy for %s: %s (%s)\r\n", key.c_str(), Joined(proxies).c_str(), why.c_str());
-    m_decided.emplace(key, proxies);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (proxies) {
+            LOG(L"proxy for %s: %s (%s)\r\n", key.c_str(), Joined(*proxies).c_str(), why.c_str());
+            m_hosts[key] = proxies;
+        } else {
+            LOG(L"proxy for %s: look-up abandoned, the download stops\r\n", key.c_str());
+            m_hosts.erase(key);
+        }
+    }
+    m_decided.notify_all();
     return proxies;
 }
 
-std::vector<std::wstring> ProxyResolver::Decide(const std::wstring& url, const UrlTarget& target, std::wstring& why)
+const ProxyResolver::Sources& ProxyResolver::SourcesLocked()
+{
+    if (m_sources) {
+        return *m_sources;
+    }
+    Sources sources;
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user {};
+    if (::WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+        UniqueGlobalString autoConfigUrl(user.lpszAutoConfigUrl);
+        UniqueGlobalString proxy(user.lpszProxy);
+        UniqueGlobalString bypass(user.lpszProxyBypass);
+        sources.autoDetect = user.fAutoDetect != FALSE;
+        sources.autoConfigUrl = Taken(autoConfigUrl);
+        sources.user = { Taken(proxy), Taken(bypass) };
+    } else {
+        LOG(L"user proxy configuration unreadable (error %lu)\r\n", ::GetLastError());
+    }
+    // What "netsh winhttp set proxy" writes: the machine's, for accounts without a
+    // configuration of their own (the system account of deployment tools).
+    WINHTTP_PROXY_INFO machine {};
+    if (::WinHttpGetDefaultProxyConfiguration(&machine)) {
+        UniqueGlobalString proxy(machine.lpszProxy);
+        UniqueGlobalString bypass(machine.lpszProxyBypass);
+        if (machine.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) {
+            sources.machine = { Taken(proxy), Taken(bypass) };
+        }
+    } else {
+        LOG(L"machine proxy configuration unreadable (error %lu)\r\n", ::GetLastError());
+    }
+    m_sources = std::move(sources);
+    return *m_sources;
+}
+
+// Runs without the lock: the sources were read before and no longer change.
+ProxyResolver::Decision ProxyResolver::Decide(const std::wstring& url, const UrlTarget& target, std::wstring& why)
 {
     if (m_setting.valid && m_setting.mode == Config::ProxySetting::Mode::Direct) {
         why = L"setting";
-        return { L"" };
+        return std::vector<std::wstring> { L"" };
     }
     if (m_setting.valid && m_setting.mode == Config::ProxySetting::Mode::Named) {
         why = L"setting";
-        return { m_setting.HostPort() };
+        return std::vector<std::wstring> { m_setting.HostPort() };
     }
 
-    if (!m_system) {
-        m_system.emplace();
-        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config {};
-        if (::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
-            UniqueGlobalString autoConfigUrl(config.lpszAutoConfigUrl);
-            UniqueGlobalString proxy(config.lpszProxy);
-            UniqueGlobalString bypass(config.lpszProxyBypass);
-            m_system->autoDetect = config.fAutoDetect != FALSE;
-            m_system->autoConfigUrl = autoConfigUrl ? autoConfigUrl.get() : L"";
-            m_system->proxy = proxy ? proxy.get() : L"";
-            m_system->bypass = bypass ? bypass.get() : L"";
-        } else {
-            LOG(L"system proxy configuration unreadable (error %lu): direct\r\n", ::GetLastError());
+    const Sources& sources = *m_sources;
+    if (sources.autoDetect || !sources.autoConfigUrl.empty()) {
+        const auto answer = LookUpAutoProxy(url, sources.autoConfigUrl, sources.autoDetect, m_stop);
+        if (!answer) {
+            return std::nullopt;
         }
-    }
-
-    if (m_system->autoDetect || !m_system->autoConfigUrl.empty()) {
-        if (auto answer = Automatic(url, target, why)) {
-            return *answer;
+        if (answer->answered) {
+            why = L"automatic configuration";
+            if (answer->direct || BypassListMatches(answer->bypass, target)) {
+                return std::vector<std::wstring> { L"" };
+            }
+            return ProxyEntriesFor(answer->proxy, target.scheme);
         }
+        LOG(L"automatic proxy configuration failed for %s (error %lu), falling back\r\n", target.host.c_str(),
+            answer->error);
+        why = L"automatic configuration failed (" + std::to_wstring(answer->error) + L")";
     }
-    if (m_system->proxy.empty()) {
-        why += why.empty() ? L"no system proxy" : L", no manual proxy: direct";
-        return { L"" };
-    }
-    if (BypassListMatches(m_system->bypass, target)) {
-        why += why.empty() ? L"" : L", ";
-        why += L"system bypass list";
-        return { L"" };
-    }
-    why += why.empty() ? L"" : L", ";
-    why += L"system manual proxy";
-    return ProxyEntriesFor(m_system->proxy, target.scheme);
-}
-
-std::optional<std::vector<std::wstring>> ProxyResolver::Automatic(
-    const std::wstring& url, const UrlTarget& target, std::wstring& why)
-{
-    if (!m_session) {
-        m_session.reset(::WinHttpOpen(
-            L"VellumoraInstaller", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-        if (m_session) {
-            ::WinHttpSetTimeouts(
-                m_session.get(), kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs);
+    for (const auto& [manual, proxySource, bypassSource] :
+        { std::tuple { &sources.user, L"user's manual proxy", L"user's bypass list" },
+            std::tuple { &sources.machine, L"machine proxy", L"machine bypass list" } }) {
+        if (manual->proxy.empty()) {
+            continue;
         }
+        if (BypassListMatches(manual->bypass, target)) {
+            Append(why, bypassSource);
+            return std::vector<std::wstring> { L"" };
+        }
+        Append(why, proxySource);
+        return ProxyEntriesFor(manual->proxy, target.scheme);
     }
-    WINHTTP_AUTOPROXY_OPTIONS options {};
-    if (!m_system->autoConfigUrl.empty()) {
-        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-        options.lpszAutoConfigUrl = m_system->autoConfigUrl.c_str();
-    }
-    if (m_system->autoDetect) {
-        options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-    }
-    options.fAutoLogonIfChallenged = TRUE;
-    WINHTTP_PROXY_INFO info {};
-    if (!m_session || !::WinHttpGetProxyForUrl(m_session.get(), url.c_str(), &options, &info)) {
-        const DWORD error = m_session ? ::GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
-        LOG(L"automatic proxy configuration failed for %s (error %lu), falling back\r\n", target.host.c_str(), error);
-        why = L"automatic configuration failed (" + std::to_wstring(error) + L")";
-        return std::nullopt;
-    }
-    UniqueGlobalString proxy(info.lpszProxy);
-    UniqueGlobalString bypass(info.lpszProxyBypass);
-    why = L"automatic configuration";
-    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NO_PROXY || !proxy) {
-        return std::vector<std::wstring> { L"" };
-    }
-    if (bypass && BypassListMatches(bypass.get(), target)) {
-        return std::vector<std::wstring> { L"" };
-    }
-    return ProxyEntriesFor(proxy.get(), target.scheme);
+    Append(why, L"no proxy configured");
+    return std::vector<std::wstring> { L"" };
 }
 
 } // namespace Download

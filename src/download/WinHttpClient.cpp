@@ -4,17 +4,17 @@
 #include <cwctype>
 #include <regex>
 
+#include "download/RedirectPolicy.h"
+#include "download/WinHttpAsyncRequest.h"
 #include "utils/Log.h"
 #include "utils/Text.h"
 #include "utils/UniqueFile.h"
 
-using Download::UniqueGlobalString;
 using Download::UniqueWinHttp;
+using Download::WinHttpAsyncRequest;
 
 namespace {
 
-constexpr int kAttempts = 3;
-constexpr int kMaxRedirects = 10;
 constexpr DWORD kBlock = 64 * 1024;
 
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b)
@@ -76,13 +76,6 @@ WinHttpClient::WinHttpClient(std::wstring url)
 
 WinHttpClient::~WinHttpClient() = default;
 
-void WinHttpClient::Cancel()
-{
-    if (HINTERNET request = m_activeRequest.exchange(nullptr)) {
-        ::WinHttpCloseHandle(request);
-    }
-}
-
 void WinHttpClient::SetTimeouts(int resolveMs, int connectMs, int sendMs, int receiveMs)
 {
     m_resolveTimeout = resolveMs;
@@ -91,134 +84,61 @@ void WinHttpClient::SetTimeouts(int resolveMs, int connectMs, int sendMs, int re
     m_receiveTimeout = receiveMs;
 }
 
-void WinHttpClient::SetProxy(std::wstring proxy, std::wstring userName, std::wstring password)
+HINTERNET WinHttpClient::SessionFor(const std::wstring& proxy)
 {
-    m_proxy = std::move(proxy);
-    m_proxyUserName = std::move(userName);
-    m_proxyPassword = std::move(password);
-}
-
-bool WinHttpClient::EnsureSession()
-{
-    if (m_session) {
-        return true;
+    const auto known = m_sessions.find(proxy);
+    if (known != m_sessions.end()) {
+        return known->second.get();
     }
     // A session-wide named proxy is the one form every WinHTTP honours (Wine ignores a
-    // per-request one).
-    const std::wstring named = m_proxySetting.HostPort();
-    if (SystemProxy()) {
-        m_session.reset(::WinHttpOpen(
-            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    } else if (m_proxySetting.mode == Config::ProxySetting::Mode::Named) {
-        m_session.reset(::WinHttpOpen(
-            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, named.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
-    } else {
-        m_session.reset(::WinHttpOpen(
-            m_userAgent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    }
-    if (!m_session) {
+    // per-request one), so each distinct decision gets a session of its own.
+    const DWORD access = proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    const wchar_t* name = proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy.c_str();
+    UniqueWinHttp session(
+        ::WinHttpOpen(m_userAgent.c_str(), access, name, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
+    if (!session || !WinHttpAsyncRequest::PrepareSession(session.get())) {
         m_lastError = ::GetLastError();
-        return false;
+        return nullptr;
     }
-    return true;
+    ::WinHttpSetTimeouts(session.get(), m_resolveTimeout, m_connectTimeout, m_sendTimeout, m_receiveTimeout);
+    // Windows 7 offers only SSL 3 and TLS 1.0 unless asked; servers want TLS 1.2 or later. A
+    // system that does not know TLS 1.3 refuses the whole set: ask again without it.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1
+        | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
+        protocols &= ~static_cast<DWORD>(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+        ::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
+    return m_sessions.emplace(proxy, std::move(session)).first->second.get();
 }
 
-bool WinHttpClient::ApplyNamedProxy(HINTERNET request)
+bool WinHttpClient::AnswerProxyChallenge(HINTERNET request, const std::wstring& proxy)
 {
-    WINHTTP_PROXY_INFO proxy {};
-    proxy.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    proxy.lpszProxy = m_proxy.data();
-    if (!::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &proxy, sizeof(proxy))) {
-        m_lastError = ::GetLastError();
-        return false;
-    }
-    if (!m_proxyUserName.empty()) {
-        ::WinHttpSetOption(
-            request, WINHTTP_OPTION_PROXY_USERNAME, m_proxyUserName.data(), static_cast<DWORD>(m_proxyUserName.size()));
-        ::WinHttpSetOption(
-            request, WINHTTP_OPTION_PROXY_PASSWORD, m_proxyPassword.data(), static_cast<DWORD>(m_proxyPassword.size()));
-    }
-    return true;
-}
-
-bool WinHttpClient::SystemProxy() const noexcept
-{
-    return !m_proxySetting.valid || m_proxySetting.mode == Config::ProxySetting::Mode::System;
-}
-
-bool WinHttpClient::AnswerProxyChallenge(HINTERNET request)
-{
+    const Config::ProxySetting& setting = m_proxy->Setting();
+    const bool ownProxy
+        = setting.valid && setting.mode == Config::ProxySetting::Mode::Named && setting.HostPort() == proxy;
     DWORD supported = 0, first = 0, target = 0;
-    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) {
-        m_lastError = ::GetLastError();
+    if (proxy.empty() || !::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) {
         return false;
     }
+    // The setting's credentials answer its own proxy; other proxies get the logged-on user
+    // where the scheme allows it.
     DWORD scheme = 0;
     for (const DWORD preferred : { WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
              WINHTTP_AUTH_SCHEME_BASIC }) {
-        if (scheme == 0 && (supported & preferred) != 0) {
+        const bool usable = ownProxy
+            ? setting.HasCredentials()
+            : preferred == WINHTTP_AUTH_SCHEME_NEGOTIATE || preferred == WINHTTP_AUTH_SCHEME_NTLM;
+        if (scheme == 0 && usable && (supported & preferred) != 0) {
             scheme = preferred;
         }
     }
-    if (scheme == 0
-        || !::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, m_proxySetting.user.c_str(),
-            m_proxySetting.password.c_str(), nullptr)) {
-        m_lastError = scheme == 0 ? ERROR_NOT_SUPPORTED : ::GetLastError();
+    if (scheme == 0) {
         return false;
     }
-    return true;
-}
-
-bool WinHttpClient::SendWithProxyFallback(HINTERNET request, const std::wstring& url)
-{
-    auto send = [&] {
-        const DWORD size = static_cast<DWORD>(m_dataToSend.size());
-        return ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, size, 0)
-            != FALSE;
-    };
-    if (send()) {
-        return true;
-    }
-    m_lastError = ::GetLastError();
-    if (!SystemProxy()) {
-        return false; // the setting chose the proxy; the system's must not replace it
-    }
-
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config {};
-    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
-        m_lastError = ::GetLastError();
-        return false;
-    }
-    UniqueGlobalString autoConfigUrl(config.lpszAutoConfigUrl);
-    UniqueGlobalString proxy(config.lpszProxy);
-    UniqueGlobalString bypass(config.lpszProxyBypass);
-
-    if (autoConfigUrl) {
-        WINHTTP_AUTOPROXY_OPTIONS options {};
-        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT | WINHTTP_AUTOPROXY_CONFIG_URL;
-        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP;
-        options.lpszAutoConfigUrl = autoConfigUrl.get();
-        options.fAutoLogonIfChallenged = TRUE;
-        WINHTTP_PROXY_INFO info {};
-        if (::WinHttpGetProxyForUrl(m_session.get(), url.c_str(), &options, &info)) {
-            UniqueGlobalString infoProxy(info.lpszProxy);
-            UniqueGlobalString infoBypass(info.lpszProxyBypass);
-            ::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
-        }
-    } else if (proxy) {
-        WINHTTP_PROXY_INFO info {};
-        info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        info.lpszProxy = proxy.get();
-        info.lpszProxyBypass = bypass.get();
-        ::WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
-    } else {
-        return false;
-    }
-    if (send()) {
-        return true;
-    }
-    m_lastError = ::GetLastError();
-    return false;
+    const wchar_t* user = ownProxy ? setting.user.c_str() : nullptr;
+    const wchar_t* password = ownProxy ? setting.password.c_str() : nullptr;
+    return ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, user, password, nullptr) != FALSE;
 }
 
 void WinHttpClient::ParseHeaders(HINTERNET request)
@@ -257,15 +177,30 @@ void WinHttpClient::ParseHeaders(HINTERNET request)
     m_statusCode = QueryText(request, WINHTTP_QUERY_STATUS_CODE);
 }
 
-bool WinHttpClient::ReadBody(HINTERNET request, bool isGet)
+std::uint64_t WinHttpClient::StallDeadline(std::uint64_t since) const noexcept
+{
+    return m_stallSeconds > 0 ? since + static_cast<std::uint64_t>(m_stallSeconds) * 1000 : 0;
+}
+
+bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
 {
     const int status = _wtoi(m_statusCode.c_str());
     const bool toFile = !m_savePath.empty();
-    // An error page is not the package: only a 2xx body goes to the save file, and each
-    // attempt starts it afresh so nothing of an earlier attempt or run stays in front.
+    // An error page is not the package: only a 2xx body goes to the save file. It replaces
+    // what the file held, unless it is the rest the request asked for.
     Utils::UniqueFile file;
+    m_resumedFrom = 0;
     if (toFile && status >= 200 && status <= 299) {
-        file.reset(::_wfopen(m_savePath.c_str(), L"wb"));
+        const bool resumed = status == 206 && m_resumeOffset > 0;
+        if (resumed) {
+            const auto starts = FindAllMatches(m_responseHeader, L"Content-Range: *bytes +([0-9]+)-");
+            if (starts.empty() || _wcstoi64(starts.front().c_str(), nullptr, 10) != m_resumeOffset) {
+                m_lastError = ERROR_INVALID_DATA; // not the part that was asked for
+                return false;
+            }
+            m_resumedFrom = m_resumeOffset;
+        }
+        file.reset(::_wfopen(m_savePath.c_str(), resumed ? L"ab" : L"wb"));
         if (!file) {
             m_lastError = ERROR_OPEN_FAILED;
             LOG(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(m_lastError));
@@ -276,41 +211,39 @@ bool WinHttpClient::ReadBody(HINTERNET request, bool isGet)
     m_responseBuffer.clear();
     m_responseBuffer.reserve(10240);
 
-    std::vector<char> block(kBlock);
     std::int64_t received = 0;
+    std::uint64_t lastByte = ::GetTickCount64();
     for (;;) {
-        if (Stopped()) {
-            m_lastError = ERROR_CANCELLED;
-            return false;
-        }
         DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(request, &available)) {
-            m_lastError = ::GetLastError();
+        if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
+            m_lastError = request.Error();
             return false;
         }
         if (available == 0) {
             break;
         }
+        const char* data = nullptr;
         DWORD read = 0;
-        if (!::WinHttpReadData(request, block.data(), available < kBlock ? available : kBlock, &read)) {
-            m_lastError = ::GetLastError();
+        if (!request.Read(available < kBlock ? available : kBlock, data, read, StallDeadline(lastByte))) {
+            m_lastError = request.Error();
             return false;
         }
         if (read == 0) {
             break;
         }
+        lastByte = ::GetTickCount64();
         received += read;
         if (file) {
-            if (std::fwrite(block.data(), 1, read, file.get()) != read) {
+            if (std::fwrite(data, 1, read, file.get()) != read) {
                 m_lastError = ERROR_WRITE_FAULT;
                 LOG(L"Failed to write response data. Error code: %d\r\n", static_cast<int>(m_lastError));
                 return false;
             }
         } else if (!toFile) {
-            m_responseBuffer.insert(m_responseBuffer.end(), block.data(), block.data() + read);
+            m_responseBuffer.insert(m_responseBuffer.end(), data, data + read);
         }
         if (m_progress && (file || !toFile)) {
-            m_progress(received, m_hasContentLength ? m_contentLength : 0);
+            m_progress(m_resumedFrom + received, m_hasContentLength ? m_resumedFrom + m_contentLength : 0);
         }
     }
     if (file && std::fclose(file.release()) != 0) {
@@ -354,35 +287,50 @@ bool WinHttpClient::SendHttpRequest(const std::wstring& verbText)
         m_lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
-    if (!EnsureSession()) {
-        return false;
+    if (!m_proxy) {
+        m_proxy = std::make_shared<Download::ProxyResolver>(Config::ProxySetting {}, m_stop);
     }
-    ::WinHttpSetTimeouts(m_session.get(), m_resolveTimeout, m_connectTimeout, m_sendTimeout, m_receiveTimeout);
 
     // Redirects are followed here rather than inside WinHTTP, so the URL the body came from
-    // is known: the package's digest is read from it.
+    // is known (the package's digest is read from it) and each host gets its own proxy.
     std::wstring url = m_requestUrl;
-    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+    for (int hop = 0;; ++hop) {
+        const auto proxies = m_proxy->ProxiesFor(url);
+        if (!proxies) {
+            m_lastError = ERROR_WINHTTP_OPERATION_CANCELLED;
+            return false;
+        }
         std::wstring next;
-        if (!SendTo(url, verb, next)) {
+        bool answered = false;
+        for (std::size_t i = 0; i < proxies->size(); ++i) {
+            const std::wstring& proxy = (*proxies)[i];
+            bool sent = false;
+            answered = SendTo(url, verb, proxy, next, sent);
+            if (answered || sent || proxy.empty() || i + 1 == proxies->size()
+                || m_lastError == ERROR_WINHTTP_OPERATION_CANCELLED) {
+                break;
+            }
+            LOG(L"proxy %s unreachable (%lu), trying the next\r\n", proxy.c_str(), m_lastError);
+        }
+        if (!answered) {
             return false;
         }
         if (next.empty()) {
             m_effectiveUrl = url;
             return true;
         }
-        if (url.rfind(L"https:", 0) == 0 && next.rfind(L"https:", 0) != 0) {
-            m_lastError = ERROR_WINHTTP_REDIRECT_FAILED; // no step down from HTTPS
+        if (Download::CheckRedirect(url, next, hop) != Download::RedirectVerdict::Follow) {
+            m_lastError = ERROR_WINHTTP_REDIRECT_FAILED;
             return false;
         }
         url = next;
     }
-    m_lastError = ERROR_WINHTTP_REDIRECT_FAILED;
-    return false;
 }
 
-bool WinHttpClient::SendTo(const std::wstring& url, const std::wstring& verb, std::wstring& redirect)
+bool WinHttpClient::SendTo(
+    const std::wstring& url, const std::wstring& verb, const std::wstring& proxy, std::wstring& redirect, bool& sent)
 {
+    sent = false;
     std::vector<wchar_t> scheme(16), host(260), path(1300);
     URL_COMPONENTS parts {};
     parts.dwStructSize = sizeof(parts);
@@ -400,80 +348,70 @@ bool WinHttpClient::SendTo(const std::wstring& url, const std::wstring& verb, st
     m_requestHost = host.data();
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
-    UniqueWinHttp connection(::WinHttpConnect(m_session.get(), m_requestHost.c_str(), parts.nPort, 0));
+    const HINTERNET session = SessionFor(proxy);
+    if (!session) {
+        return false;
+    }
+    UniqueWinHttp connection(::WinHttpConnect(session, m_requestHost.c_str(), parts.nPort, 0));
     if (!connection) {
         m_lastError = ::GetLastError();
         return false;
     }
-    UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), verb.c_str(), path.data(), nullptr, WINHTTP_NO_REFERER,
-        WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request) {
-        m_lastError = ::GetLastError();
+    WinHttpAsyncRequest request(m_stop);
+    if (!request.Open(connection.get(), verb, path.data(), secure)) {
+        m_lastError = request.Error();
         return false;
     }
-    m_activeRequest = request.get();
-    // Whoever takes the handle back closes it: this thread, or Cancel on another one.
-    Utils::ScopeExit untrack([&] {
-        if (!m_activeRequest.exchange(nullptr)) {
-            [[maybe_unused]] HINTERNET closedByCancel = request.release();
-        }
-    });
+    const HINTERNET handle = request.Handle();
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    ::WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
+    ::WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
     if (!m_requireValidCertificate && secure) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID
             | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+        ::WinHttpSetOption(handle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+    const auto addHeader = [handle](const std::wstring& line, DWORD how) {
+        ::WinHttpAddRequestHeaders(handle, line.c_str(), static_cast<DWORD>(-1), how);
+    };
+    if (!m_additionalHeaders.empty()) {
+        addHeader(m_additionalHeaders, WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON);
+    }
+    if (!m_requestCookies.empty()) {
+        addHeader(L"Cookie: " + m_requestCookies, WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON);
+    }
+    if (!m_savePath.empty() && verb == L"GET" && m_resumeOffset > 0) {
+        addHeader(L"Range: bytes=" + std::to_wstring(m_resumeOffset) + L"-", WINHTTP_ADDREQ_FLAG_ADD);
     }
 
-    bool succeeded = false;
-    bool challenged = false;
-    for (int attempt = 0; attempt < kAttempts && !succeeded && !Stopped(); ++attempt) {
-        if (!m_additionalHeaders.empty()) {
-            ::WinHttpAddRequestHeaders(request.get(), m_additionalHeaders.c_str(), static_cast<DWORD>(-1),
-                WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON);
+    for (bool challenged = false;;) {
+        const std::uint64_t began = ::GetTickCount64();
+        const std::uint64_t sendLimit
+            = m_connectTimeout > 0 && m_sendTimeout > 0 ? began + m_connectTimeout + m_sendTimeout : 0;
+        if (!request.Send(m_dataToSend, sendLimit)) {
+            m_lastError = request.Error();
+            return false;
         }
-        if (!m_requestCookies.empty()) {
-            const std::wstring cookie = L"Cookie: " + m_requestCookies;
-            ::WinHttpAddRequestHeaders(
-                request.get(), cookie.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON);
+        sent = true;
+        // From here the stall rule applies: the answer is awaited byte by byte.
+        if (!request.ReceiveResponse(StallDeadline(::GetTickCount64()))) {
+            m_lastError = request.Error();
+            return false;
         }
-        if (!m_proxy.empty() && !ApplyNamedProxy(request.get())) {
+        ParseHeaders(handle);
+        if (_wtoi(m_statusCode.c_str()) == 407 && !challenged && AnswerProxyChallenge(handle, proxy)) {
+            challenged = true; // sent again with the credentials
             continue;
         }
-        if (!SendWithProxyFallback(request.get(), url)) {
-            continue;
-        }
-        if (!m_dataToSend.empty()) {
-            DWORD written = 0;
-            if (!::WinHttpWriteData(
-                    request.get(), m_dataToSend.data(), static_cast<DWORD>(m_dataToSend.size()), &written)) {
-                m_lastError = ::GetLastError();
-                continue;
-            }
-        }
-        if (!::WinHttpReceiveResponse(request.get(), nullptr)) {
-            m_lastError = ::GetLastError();
-            continue;
-        }
-        ParseHeaders(request.get());
-        const int status = _wtoi(m_statusCode.c_str());
-        if (status == 407 && !challenged && !SystemProxy() && m_proxySetting.HasCredentials()) {
-            challenged = true;
-            if (AnswerProxyChallenge(request.get())) {
-                --attempt; // sending again with the credentials is not a failed attempt
-                continue;
-            }
-        }
-        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            redirect = ResolveLocation(url, QueryText(request.get(), WINHTTP_QUERY_LOCATION));
-            if (!redirect.empty()) {
-                return true;
-            }
-        }
-        succeeded = ReadBody(request.get(), verb == L"GET");
+        break;
     }
-    return succeeded;
+    const int status = _wtoi(m_statusCode.c_str());
+    if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+        redirect = ResolveLocation(url, QueryText(handle, WINHTTP_QUERY_LOCATION));
+        if (!redirect.empty()) {
+            return true;
+        }
+    }
+    return ReadBody(request, verb == L"GET");
 }
 
 std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location)

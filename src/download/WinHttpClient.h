@@ -2,22 +2,31 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "config/ProxySetting.h"
+#include "download/Downloader.h"
+#include "download/ProxyResolver.h"
 #include "download/WinHttpHandles.h"
+#include "download/WorkerThreads.h"
 
-// One HTTP request over the system stack: up to three attempts, the user's proxy settings
-// as a fallback when sending fails, response headers, status, charset, cookies and redirect
-// target recorded. The body goes to memory, or to a file when a save path is set.
+namespace Download {
+class WinHttpAsyncRequest;
+}
+
+// One HTTP request over the system stack: redirects followed under the shared policy, each
+// host reached the way the proxy resolver decides (a session opened with that named proxy,
+// or direct: the one form both Windows and Wine honour), the stall rule watched byte by
+// byte, response headers, status, charset, cookies and redirect target recorded. The body
+// goes to memory, or to a file when a save path is set.
 class WinHttpClient {
 public:
-    // Bytes of the body received so far in this attempt, and the announced length (0 when
-    // none was announced).
+    // Bytes of the body so far and its whole length (0 when none was announced), both
+    // counting the bytes a resumed transfer continues from.
     using ProgressFn = std::function<void(std::int64_t received, std::int64_t contentLength)>;
 
     explicit WinHttpClient(std::wstring url);
@@ -25,27 +34,31 @@ public:
     WinHttpClient(const WinHttpClient&) = delete;
     WinHttpClient& operator=(const WinHttpClient&) = delete;
 
-    // verb is GET or POST (any case). True when a response arrived; its status may be any.
+    // verb is GET or POST (any case). True when a response arrived and, for a 2xx answer,
+    // its whole body was read; its status may be any.
     bool SendHttpRequest(const std::wstring& verb = L"GET");
 
     // With a save path the body of a 2xx response replaces the file's contents; other
     // statuses leave the file untouched.
     void SetSaveFilePath(std::wstring path) { m_savePath = std::move(path); }
+    // With a save path: asks for the body from this byte on; a 206 from there is appended to
+    // the file, any other 2xx replaces it.
+    void SetResumeOffset(std::int64_t offset) noexcept { m_resumeOffset = offset; }
+    // Where the saved body continued from: the resume offset, or 0 when it was replaced.
+    std::int64_t GetResumedFrom() const noexcept { return m_resumedFrom; }
     void SetProgress(ProgressFn progress) { m_progress = std::move(progress); }
-    // Set from another thread to end the request between two blocks.
-    void SetStopFlag(const std::atomic<bool>* stop) noexcept { m_stop = stop; }
-    // From another thread: closes the request in progress so a blocked send or read returns.
-    void Cancel();
+    // Ends the request within a fraction of a second once requested.
+    void SetStopSignal(const Download::StopSignal* stop) noexcept { m_stop = stop; }
+    // No byte for this long once the request is out ends it with ERROR_WINHTTP_TIMEOUT.
+    void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
+    // How each host is reached; without one, as the system's configuration says.
+    void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
     // On by default: HTTPS requests fail on certificate errors.
     void SetRequireValidCertificate(bool require) noexcept { m_requireValidCertificate = require; }
     bool RequireValidCertificate() const noexcept { return m_requireValidCertificate; }
     void SetTimeouts(int resolveMs, int connectMs, int sendMs, int receiveMs);
     void SetAdditionalRequestHeaders(std::wstring headers) { m_additionalHeaders = std::move(headers); }
     void SetRequestCookies(std::wstring cookies) { m_requestCookies = std::move(cookies); }
-    void SetProxy(std::wstring proxy, std::wstring userName = L"", std::wstring password = L"");
-    // The installer's proxy setting: its named proxy or none for the whole session (set before
-    // the first request); the system's own way, with the fallback above, when it is System.
-    void SetProxySetting(Config::ProxySetting setting) { m_proxySetting = std::move(setting); }
     void SetUserAgent(std::wstring userAgent) { m_userAgent = std::move(userAgent); }
     void SetForceCharset(bool force) noexcept { m_forceCharset = force; }
     void SetAdditionalDataToSend(std::vector<char> data) { m_dataToSend = std::move(data); }
@@ -63,20 +76,22 @@ public:
     DWORD GetLastError() const noexcept { return m_lastError; }
 
 private:
-    bool EnsureSession();
-    // One URL: true with redirect set when the answer is a redirect to follow.
-    bool SendTo(const std::wstring& url, const std::wstring& verb, std::wstring& redirect);
-    bool SendWithProxyFallback(HINTERNET request, const std::wstring& url);
-    bool ApplyNamedProxy(HINTERNET request);
-    bool SystemProxy() const noexcept;
-    bool AnswerProxyChallenge(HINTERNET request);
+    HINTERNET SessionFor(const std::wstring& proxy);
+    // One URL through one proxy ("" direct): true with redirect set when the answer is a
+    // redirect to follow. sent says whether the request got out at all (a proxy that
+    // cannot be reached fails before).
+    bool SendTo(const std::wstring& url, const std::wstring& verb, const std::wstring& proxy, std::wstring& redirect,
+        bool& sent);
+    bool AnswerProxyChallenge(HINTERNET request, const std::wstring& proxy);
     void ParseHeaders(HINTERNET request);
-    bool ReadBody(HINTERNET request, bool isGet);
-    bool Stopped() const noexcept { return m_stop && m_stop->load(); }
+    bool ReadBody(Download::WinHttpAsyncRequest& request, bool isGet);
+    std::uint64_t StallDeadline(std::uint64_t since) const noexcept;
     void DecodeContent();
 
-    Download::UniqueWinHttp m_session;
-    std::atomic<HINTERNET> m_activeRequest { nullptr };
+    std::map<std::wstring, Download::UniqueWinHttp> m_sessions; // per proxy, "" for direct
+    std::shared_ptr<Download::ProxyResolver> m_proxy;
+    const Download::StopSignal* m_stop = nullptr;
+    long m_stallSeconds = Download::kStallSeconds;
     bool m_requireValidCertificate = true;
     std::wstring m_requestUrl;
     std::wstring m_requestHost;
@@ -86,12 +101,9 @@ private:
     std::vector<char> m_responseBuffer;
     std::int64_t m_contentLength = 0;
     bool m_hasContentLength = false;
+    std::int64_t m_resumeOffset = 0;
+    std::int64_t m_resumedFrom = 0;
     ProgressFn m_progress;
-    const std::atomic<bool>* m_stop = nullptr;
-    std::wstring m_proxy;
-    std::wstring m_proxyUserName;
-    std::wstring m_proxyPassword;
-    Config::ProxySetting m_proxySetting;
     std::vector<char> m_dataToSend;
     std::wstring m_additionalHeaders;
     std::wstring m_requestCookies;

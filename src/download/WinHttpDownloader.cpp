@@ -33,25 +33,25 @@ WinHttpDownloader::~WinHttpDownloader()
 void WinHttpDownloader::Start()
 {
     m_threads.JoinAllButCaller();
-    m_stopRequested = false;
-    m_threads.Launch(this, L"ABDEF", &WinHttpDownloader::RunThread);
+    const bool started = m_stop.RunUnlessRequested([this] {
+        // Read anew for every run, so a changed system configuration counts on the retry.
+        m_proxy = std::make_shared<ProxyResolver>(m_proxySetting, &m_stop);
+        m_threads.Launch(this, L"ABDEF", &WinHttpDownloader::RunThread);
+    });
+    if (!started) {
+        LOG(L"stopped for good: no new run\r\n");
+    }
 }
 
 bool WinHttpDownloader::Stop()
 {
-    m_stopRequested = true;
-    {
-        std::lock_guard<std::mutex> lock(m_clientMutex);
-        if (m_client) {
-            m_client->Cancel();
-        }
-    }
+    m_stop.Request();
     return m_threads.JoinAllButCaller();
 }
 
 void WinHttpDownloader::Report(int code, double value, const std::wstring& message)
 {
-    if (!m_stopRequested) {
+    if (!m_stop.Requested()) {
         m_callback(code, value, message);
     }
 }
@@ -75,6 +75,25 @@ void WinHttpDownloader::OnBody(std::int64_t received, std::int64_t contentLength
     Report(DL_CODE_PROGRESS, static_cast<double>(received) / static_cast<double>(contentLength), L"");
 }
 
+DWORD WinHttpDownloader::Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl)
+{
+    const std::int64_t existing = LocalFileSize(partPath);
+    WinHttpClient client(m_url);
+    client.SetSaveFilePath(partPath);
+    client.SetResumeOffset(existing > 0 ? existing : 0);
+    client.SetProxyResolver(m_proxy);
+    client.SetStopSignal(&m_stop);
+    client.SetStallSeconds(m_stallSeconds);
+    client.SetProgress([this](std::int64_t received, std::int64_t length) { OnBody(received, length); });
+    const bool responded = client.SendHttpRequest(L"GET");
+    status = responded ? _wtoi(client.GetResponseStatusCode().c_str()) : 0;
+    effectiveUrl = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
+    if (responded) {
+        return 0;
+    }
+    return client.GetLastError() != 0 ? client.GetLastError() : static_cast<DWORD>(ERROR_GEN_FAILURE);
+}
+
 // Nothing may touch the object after the terminal report: the owner may start the next run
 // from inside it.
 void WinHttpDownloader::Run()
@@ -88,32 +107,42 @@ void WinHttpDownloader::Run()
     RemoveLocalFile(m_localPath);
     RemoveLocalFile(partPath);
 
-    WinHttpClient client(m_url);
-    client.SetSaveFilePath(partPath);
-    client.SetProxySetting(m_proxySetting);
-    client.SetStopFlag(&m_stopRequested);
-    client.SetProgress([this](std::int64_t received, std::int64_t length) { OnBody(received, length); });
-    {
-        std::lock_guard<std::mutex> lock(m_clientMutex);
-        m_client = &client;
-    }
-    const bool responded = client.SendHttpRequest(L"GET");
-    {
-        std::lock_guard<std::mutex> lock(m_clientMutex);
-        m_client = nullptr;
-    }
-    if (m_stopRequested) {
-        RemoveLocalFile(partPath);
-        return;
-    }
-
-    const int status = _wtoi(client.GetResponseStatusCode().c_str());
-    if (!responded || status < 200 || status > 299) {
-        RemoveLocalFile(partPath);
-        const double value = responded ? static_cast<double>(status) : static_cast<double>(client.GetLastError());
-        LOG(L"download failed: status %d, error %lu\r\n", status, client.GetLastError());
-        Report(DL_CODE_FAIL, value, kWinHttpMessage);
-        return;
+    // The single-stream downloader's budget: a body that ended short costs 1, any other
+    // failure (a stall, a reset, no connection) 2.
+    int budget = 12;
+    std::wstring effective;
+    for (;;) {
+        int status = 0;
+        DWORD error = Attempt(partPath, status, effective);
+        if (m_stop.Requested()) {
+            RemoveLocalFile(partPath);
+            return;
+        }
+        if (error == 0 && status >= 200 && status <= 299) {
+            break;
+        }
+        if (error == 0 && status != 416) {
+            RemoveLocalFile(partPath);
+            LOG(L"download failed: status %d\r\n", status);
+            Report(DL_CODE_FAIL, static_cast<double>(status), kWinHttpMessage);
+            return;
+        }
+        if (error == 0) {
+            TruncateLocalFile(partPath); // the part cannot be continued: start over
+            error = static_cast<DWORD>(status);
+        }
+        budget -= error == ERROR_HANDLE_EOF ? 1 : 2;
+        if (budget <= 0) {
+            RemoveLocalFile(partPath);
+            LOG(L"download failed: error %lu\r\n", error);
+            Report(DL_CODE_FAIL, static_cast<double>(error), kWinHttpMessage);
+            return;
+        }
+        LOG(L"WinHttpDownLoader Code=%lu\r\n", error);
+        if (m_stop.WaitFor(m_retryPauseMs)) {
+            RemoveLocalFile(partPath);
+            return;
+        }
     }
     if (!ReplaceLocalFile(partPath, m_localPath)) {
         const DWORD error = ::GetLastError();
@@ -122,7 +151,6 @@ void WinHttpDownloader::Run()
         return;
     }
 
-    const std::wstring effective = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
     const std::string expected = UrlMd5(effective);
     if (expected.size() == kMd5Length) {
         const std::string actual = Utils::FileMd5Wide(m_localPath);

@@ -1,18 +1,17 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "download/Downloader.h"
+#include "download/ProxyResolver.h"
 #include "download/WorkerThreads.h"
 
-class WinHttpClient;
-
-// Fetches the package with one GET over the system HTTP stack and reports like the libcurl
-// downloaders: start, progress, and success only for a complete 2xx body that passes the
-// MD5 from the URL.
+// Fetches the package over the system HTTP stack and reports like the libcurl downloaders:
+// start, progress, and success only for a complete 2xx body that passes the MD5 from the
+// URL. A failed attempt is retried and resumed from "<local path>.part" with the single-
+// stream downloader's budget.
 class WinHttpDownloader : public CDownloader {
 public:
     WinHttpDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
@@ -21,10 +20,15 @@ public:
 
     void Start() override;
     bool Stop() override;
+    void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
+    // Pause between attempts (500 ms unless a test shortens it).
+    void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
 
 private:
     static unsigned RunThread(void* downloader);
     void Run();
+    // One attempt, resumed from the part file: 0 for a whole 2xx body, else why not.
+    DWORD Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl);
     void Report(int code, double value, const std::wstring& message);
     void OnBody(std::int64_t received, std::int64_t contentLength);
 
@@ -32,10 +36,12 @@ private:
     std::wstring m_localPath;
     std::wstring m_url;
     Config::ProxySetting m_proxySetting;
+    // Made anew for every run, so a changed system configuration counts on the retry.
+    std::shared_ptr<Download::ProxyResolver> m_proxy;
     bool m_retried = false;
+    long m_stallSeconds = Download::kStallSeconds;
+    unsigned m_retryPauseMs = 500;
     std::uint64_t m_lastReportTick = 0;
-    std::atomic<bool> m_stopRequested { false };
-    std::mutex m_clientMutex;
-    WinHttpClient* m_client = nullptr; // the run's client while it exists, for Stop
+    Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

@@ -65,10 +65,14 @@ void StopSignal::Request()
     m_changed.notify_all();
 }
 
-void StopSignal::Reset()
+bool StopSignal::RunUnlessRequested(const std::function<void()>& start)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = false;
+    if (m_stop) {
+        return false;
+    }
+    start();
+    return true;
 }
 
 bool StopSignal::WaitFor(unsigned milliseconds)

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,14 +37,17 @@ private:
     std::vector<std::unique_ptr<Utils::Thread>> m_threads;
 };
 
-// A stop request that also cuts short the pauses between attempts.
+// A stop request that also cuts short the pauses between attempts. It is final: nothing
+// clears it, so a restart racing with a stop (a retry started from an event) cannot undo it.
 class StopSignal {
 public:
     void Request();
-    void Reset();
     bool Requested() const noexcept { return m_stop.load(); }
     // Sleeps up to milliseconds; true when stopped meanwhile.
     bool WaitFor(unsigned milliseconds);
+    // Runs start unless a stop was asked for, and keeps Request waiting while it runs, so
+    // whatever start launches is there for the stop to find. False when it did not run.
+    bool RunUnlessRequested(const std::function<void()>& start);
 
 private:
     std::atomic<bool> m_stop { false };

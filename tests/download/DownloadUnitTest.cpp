@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "download/BackgroundMd5.h"
+#include "download/RedirectPolicy.h"
 #include "download/SegmentPlan.h"
+#include "download/StallWatch.h"
 #include "download/UrlMd5.h"
 #include "download/WinHttpClient.h"
 #include "utils/Md5.h"
@@ -87,6 +89,48 @@ TEST(WinHttpClient, ResolvesRedirectTargetsAgainstTheirUrl)
     EXPECT_EQ(ResolveLocation(base, L"//cdn/f.exe"), L"http://cdn/f.exe");
     EXPECT_EQ(ResolveLocation(L"http://h", L"e.exe"), L"http://h/e.exe");
     EXPECT_EQ(ResolveLocation(base, L""), L"");
+}
+
+TEST(RedirectPolicy, WebSchemesOnlyNeverDownToHttpAndTenHopsAtMost)
+{
+    using Download::RedirectVerdict;
+    struct Case {
+        const wchar_t* from;
+        const wchar_t* to;
+        int hops;
+        RedirectVerdict verdict;
+    };
+    const Case cases[] = {
+        { L"http://a/x", L"https://b/y", 0, RedirectVerdict::Follow },
+        { L"https://a/x", L"HTTPS://b:8443/y", 3, RedirectVerdict::Follow },
+        { L"http://a/x", L"http://b/y", 9, RedirectVerdict::Follow },
+        { L"http://a/x", L"http://b/y", 10, RedirectVerdict::TooMany },
+        { L"https://a/x", L"http://a/x", 0, RedirectVerdict::Downgrade },
+        { L"HTTPS://a/x", L"http://b:80/y", 0, RedirectVerdict::Downgrade },
+        { L"http://a/x", L"ftp://b/y", 0, RedirectVerdict::NotWeb },
+        { L"https://a/x", L"file:///C:/y.exe", 0, RedirectVerdict::NotWeb },
+        { L"http://a/x", L"not a url", 0, RedirectVerdict::NotWeb },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Download::CheckRedirect(c.from, c.to, c.hops), c.verdict) << c.from << L" -> " << c.to;
+    }
+}
+
+TEST(StallWatch, OnlyNoByteForTheWholeLimitAfterTheRequestIsOutIsAStall)
+{
+    Download::StallWatch watch(2);
+    EXPECT_FALSE(watch.Stalled(0, false, 1000));
+    EXPECT_FALSE(watch.Stalled(0, false, 60000)) << "connecting is not a stall";
+    EXPECT_FALSE(watch.Stalled(0, true, 60000));
+    EXPECT_FALSE(watch.Stalled(0, true, 61999));
+    EXPECT_TRUE(watch.Stalled(0, true, 62000)) << "nothing since the request went out";
+    EXPECT_FALSE(watch.Stalled(10, true, 62500)) << "a byte starts the limit again";
+    EXPECT_FALSE(watch.Stalled(10, true, 64499));
+    EXPECT_TRUE(watch.Stalled(10, true, 64500));
+
+    watch.Restart(0);
+    EXPECT_FALSE(watch.Stalled(0, true, 1));
+    EXPECT_FALSE(watch.Stalled(0, true, 1000000)) << "a limit of 0 watches nothing";
 }
 
 namespace {

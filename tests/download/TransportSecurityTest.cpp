@@ -5,7 +5,9 @@
 #include "download/CurlHandles.h"
 #include "download/MTCurlDownloader.h"
 #include "download/WinHttpDownloader.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TlsRedirectServer.h"
 #include "support/http_server/HttpTestServer.h"
 
 using namespace Download;
@@ -45,6 +47,7 @@ TEST(TransportSecurity, AFailedHandshakeEndsEveryDownloaderInFailure)
         } else {
             downloader = std::make_unique<CMTCurlDownloader>(events.Callback(), WideUrl(url), path);
         }
+        downloader->SetRetryPause(20);
         downloader->Start();
         ASSERT_TRUE(events.WaitForEnd(30000));
         EXPECT_TRUE(events.OfCode(DL_CODE_SUCCESS).empty());
@@ -52,4 +55,31 @@ TEST(TransportSecurity, AFailedHandshakeEndsEveryDownloaderInFailure)
         EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
         EXPECT_TRUE(server.Requests("GET").empty());
     }
+}
+
+TEST(TransportSecurity, AnHttpsUrlThatRedirectsToHttpFailsOnEveryDownloader)
+{
+    TestSupport::LogCapture log;
+    HttpTestServer server;
+    server.AddBody("pkg.exe", TestSupport::MakeBody(1048576 + 1));
+    TestSupport::TlsRedirectServer tls(server.FileUrl("pkg.exe"));
+    ASSERT_TRUE(tls.Running());
+    TestSupport::TempDir dir;
+
+    const std::wstring refusal = L"redirect refused, from https to http: https://localhost -> http://127.0.0.1";
+    for (const int type : { 1, 3, 2 }) {
+        SCOPED_TRACE(type);
+        const std::size_t refused = log.Matching(refusal).size();
+        EventRecorder events;
+        const std::wstring path = dir / (L"pkg" + std::to_wstring(type) + L".exe");
+        auto downloader = CreateDownloader(type, events.Callback(), WideUrl(tls.Url("/download/pkg.exe")), path);
+        downloader->SetRetryPause(20);
+        downloader->Start();
+        ASSERT_TRUE(events.WaitForEnd(30000));
+        EXPECT_TRUE(events.OfCode(DL_CODE_SUCCESS).empty());
+        EXPECT_FALSE(events.OfCode(DL_CODE_FAIL).empty());
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_GT(log.Matching(refusal).size(), refused) << "the redirect came over TLS and was refused";
+    }
+    EXPECT_TRUE(server.Requests().empty()) << "the plain hop was never asked for";
 }

@@ -1,13 +1,8 @@
 #include "support/TinyProxy.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <windows.h>
 
-#include <chrono>
 #include <sstream>
-#include <thread>
 
 #include "support/TempDir.h"
 #include "utils/UniqueResource.h"
@@ -18,91 +13,7 @@ namespace {
 constexpr wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kConnectionValue[] = L"DefaultConnectionSettings";
-
-struct WinsockSession {
-    WinsockSession()
-    {
-        WSADATA data {};
-        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockSession()
-    {
-        if (ok) {
-            ::WSACleanup();
-        }
-    }
-    bool ok = false;
-};
-
-struct Socket {
-    explicit Socket(SOCKET s)
-        : s(s)
-    {
-    }
-    ~Socket()
-    {
-        if (s != INVALID_SOCKET) {
-            ::closesocket(s);
-        }
-    }
-    SOCKET s;
-};
-
-sockaddr_in Loopback(int port)
-{
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    return address;
-}
-
-bool Accepts(int port)
-{
-    WinsockSession winsock;
-    Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    const sockaddr_in address = Loopback(port);
-    return socket.s != INVALID_SOCKET
-        && ::connect(socket.s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-}
-
-// Starts a Unix command line through /bin/sh; Wine runs it natively and gives no handle.
-bool RunUnix(const std::string& script)
-{
-    std::wstring command = L"Z:\\bin\\sh -c \"";
-    for (const char c : script) {
-        command += static_cast<wchar_t>(c);
-    }
-    command += L"\"";
-    STARTUPINFOW startup { sizeof(startup) };
-    PROCESS_INFORMATION process {};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    for (HANDLE h : { process.hProcess, process.hThread }) {
-        if (h) {
-            ::CloseHandle(h);
-        }
-    }
-    return true;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-template <typename Predicate> bool WaitUntil(Predicate done, int milliseconds)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+constexpr wchar_t kMachineValue[] = L"WinHttpSettings";
 
 void AppendCounted(std::vector<BYTE>& blob, const std::wstring& text)
 {
@@ -112,93 +23,76 @@ void AppendCounted(std::vector<BYTE>& blob, const std::wstring& text)
     blob.insert(blob.end(), narrow.begin(), narrow.end());
 }
 
-Utils::UniqueRegKey OpenUserKey(const wchar_t* path)
+void AppendWord(std::vector<BYTE>& blob, DWORD word)
+{
+    blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&word), reinterpret_cast<const BYTE*>(&word) + 4);
+}
+
+Utils::UniqueRegKey OpenKey(const wchar_t* path, HKEY root = HKEY_CURRENT_USER)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
-        != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return Utils::UniqueRegKey();
     }
     return Utils::UniqueRegKey(key);
 }
 
-bool SetValue(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, std::size_t bytes)
+bool SetValue(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, std::size_t bytes,
+    HKEY root = HKEY_CURRENT_USER)
 {
-    Utils::UniqueRegKey key = OpenUserKey(path);
+    Utils::UniqueRegKey key = OpenKey(path, root);
     return key
         && ::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(bytes))
         == ERROR_SUCCESS;
 }
 
-void DeleteValue(const wchar_t* path, const wchar_t* name)
+void DeleteValue(const wchar_t* path, const wchar_t* name, HKEY root = HKEY_CURRENT_USER)
 {
-    if (Utils::UniqueRegKey key = OpenUserKey(path)) {
+    if (Utils::UniqueRegKey key = OpenKey(path, root)) {
         ::RegDeleteValueW(key.get(), name);
     }
 }
 
-} // namespace
-
-int UnusedLoopbackPort()
+// The binary value a key holds, if any.
+bool ReadBinary(const wchar_t* path, const wchar_t* name, HKEY root, std::vector<unsigned char>& value)
 {
-    WinsockSession winsock;
-    Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address = Loopback(0);
-    int size = sizeof(address);
-    if (socket.s == INVALID_SOCKET || ::bind(socket.s, reinterpret_cast<sockaddr*>(&address), size) != 0
-        || ::getsockname(socket.s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return 0;
+    Utils::UniqueRegKey key = OpenKey(path, root);
+    DWORD bytes = 0;
+    if (!key || ::RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+        return false;
     }
-    return ntohs(address.sin_port);
+    value.resize(bytes);
+    return ::RegQueryValueExW(key.get(), name, nullptr, nullptr, value.data(), &bytes) == ERROR_SUCCESS;
 }
 
-TinyProxy::TinyProxy(const Options& options)
-{
-    static int serial = 0;
-    const std::string name
-        = "vlm-tinyproxy-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    m_unixDir = "/tmp/" + name;
-    m_dir = L"Z:\\tmp\\" + Wide(name);
-    ::CreateDirectoryW(m_dir.c_str(), nullptr);
-    m_port = UnusedLoopbackPort();
+} // namespace
 
+TinyProxy::TinyProxy(const Options& options)
+    : m_server("tinyproxy")
+{
     std::ostringstream conf;
-    conf << "Port " << m_port << "\nListen 127.0.0.1\nTimeout 15\nMaxClients 20\nLogLevel Info\n"
-         << "LogFile \"" << m_unixDir << "/tinyproxy.log\"\n"
+    conf << "Port " << m_server.Port() << "\nListen 127.0.0.1\nTimeout 15\nMaxClients 20\nLogLevel Info\n"
+         << "LogFile \"" << m_server.UnixDir() << "/tinyproxy.log\"\n"
          << "Allow " << (options.refuseLoopback ? "192.0.2.1" : "127.0.0.1") << "\n";
     if (!options.basicAuthUser.empty()) {
         conf << "BasicAuth " << options.basicAuthUser << " " << options.basicAuthPassword << "\n";
     }
-    if (m_port == 0 || !WriteFileBytes(m_dir + L"\\tinyproxy.conf", conf.str())) {
-        return;
+    if (WriteFileBytes(m_server.Dir() + L"\\tinyproxy.conf", conf.str())) {
+        m_server.Start("", "/usr/bin/tinyproxy -d -c tinyproxy.conf");
     }
-    RunUnix("echo $$ > " + m_unixDir + "/pid; exec timeout 60 /usr/bin/tinyproxy -d -c " + m_unixDir
-        + "/tinyproxy.conf >/dev/null 2>&1");
-    m_running = WaitUntil([this] { return Accepts(m_port); }, 5000);
 }
 
-TinyProxy::~TinyProxy()
-{
-    const std::string pid = ReadFileBytes(m_dir + L"\\pid");
-    if (!pid.empty() && pid.find_first_not_of("0123456789\n") == std::string::npos) {
-        RunUnix("kill " + pid.substr(0, pid.find('\n')));
-        WaitUntil([this] { return !Accepts(m_port); }, 3000);
-    }
-    for (const wchar_t* file : { L"\\pid", L"\\tinyproxy.conf", L"\\tinyproxy.log" }) {
-        ::DeleteFileW((m_dir + file).c_str());
-    }
-    ::RemoveDirectoryW(m_dir.c_str());
-}
+TinyProxy::~TinyProxy() = default;
 
 std::wstring TinyProxy::HostPort() const
 {
-    return L"localhost:" + std::to_wstring(m_port);
+    return L"localhost:" + std::to_wstring(m_server.Port());
 }
 
 std::vector<std::string> TinyProxy::Requests() const
 {
     std::vector<std::string> requests;
-    std::istringstream log(ReadFileBytes(m_dir + L"\\tinyproxy.log"));
+    std::istringstream log(ReadFileBytes(m_server.Dir() + L"\\tinyproxy.log"));
     const std::string marker = "]: Request (file descriptor ";
     for (std::string line; std::getline(log, line);) {
         const auto at = line.find(marker);
@@ -223,20 +117,13 @@ std::vector<std::string> TinyProxy::RequestsWith(const std::string& fragment) co
 
 SystemProxyConfig::SystemProxyConfig(const Values& values)
 {
-    if (Utils::UniqueRegKey key = OpenUserKey(kConnections)) {
-        DWORD bytes = 0;
-        if (::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS) {
-            m_previous.resize(bytes);
-            m_hadPrevious = ::RegQueryValueExW(key.get(), kConnectionValue, nullptr, nullptr, m_previous.data(), &bytes)
-                == ERROR_SUCCESS;
-        }
-    }
+    m_hadPrevious = ReadBinary(kConnections, kConnectionValue, HKEY_CURRENT_USER, m_previous);
     std::vector<BYTE> blob;
     const DWORD flags
         = 1 | (values.proxy.empty() ? 0 : 2) | (values.scriptUrl.empty() ? 0 : 4) | (values.autoDetect ? 8 : 0);
     static DWORD counter = 0x100;
     for (const DWORD word : { DWORD { 0x46 }, ++counter, flags }) {
-        blob.insert(blob.end(), reinterpret_cast<const BYTE*>(&word), reinterpret_cast<const BYTE*>(&word) + 4);
+        AppendWord(blob, word);
     }
     AppendCounted(blob, values.proxy);
     AppendCounted(blob, values.bypass);
@@ -259,6 +146,29 @@ SystemProxyConfig::~SystemProxyConfig()
     const DWORD off = 0;
     SetValue(kInternetSettings, L"ProxyEnable", REG_DWORD, &off, sizeof(off));
     DeleteValue(kInternetSettings, L"ProxyServer");
+}
+
+MachineProxyConfig::MachineProxyConfig(const std::wstring& proxy, const std::wstring& bypass)
+{
+    m_hadPrevious = ReadBinary(kConnections, kMachineValue, HKEY_LOCAL_MACHINE, m_previous);
+    // Size of the header, a counter, flags (2: a named proxy), then length-prefixed ANSI
+    // proxy and bypass texts.
+    std::vector<BYTE> blob;
+    AppendWord(blob, 0x18);
+    AppendWord(blob, 0);
+    AppendWord(blob, 2);
+    AppendCounted(blob, proxy);
+    AppendCounted(blob, bypass);
+    m_written = SetValue(kConnections, kMachineValue, REG_BINARY, blob.data(), blob.size(), HKEY_LOCAL_MACHINE);
+}
+
+MachineProxyConfig::~MachineProxyConfig()
+{
+    if (m_hadPrevious) {
+        SetValue(kConnections, kMachineValue, REG_BINARY, m_previous.data(), m_previous.size(), HKEY_LOCAL_MACHINE);
+    } else {
+        DeleteValue(kConnections, kMachineValue, HKEY_LOCAL_MACHINE);
+    }
 }
 
 } // namespace TestSupport

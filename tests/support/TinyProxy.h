@@ -3,11 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "support/UnixServer.h"
+
 namespace TestSupport {
 
 // A real tinyproxy (the Debian program) on 127.0.0.1 with its own config and log, started
-// through Wine's Unix side. It cannot outlive the test by more than a minute (timeout(1)
-// wraps it) and is stopped by its pid when destroyed.
+// through Wine's Unix side.
 class TinyProxy {
 public:
     struct Options {
@@ -25,8 +26,8 @@ public:
     TinyProxy(const TinyProxy&) = delete;
     TinyProxy& operator=(const TinyProxy&) = delete;
 
-    bool Running() const noexcept { return m_running; }
-    int Port() const noexcept { return m_port; }
+    bool Running() const noexcept { return m_server.Running(); }
+    int Port() const noexcept { return m_server.Port(); }
     // "localhost:port": the test server is 127.0.0.1, and Wine's WinHTTP sends a plain
     // request line when proxy and target host texts are equal.
     std::wstring HostPort() const;
@@ -36,14 +37,8 @@ public:
     std::vector<std::string> RequestsWith(const std::string& fragment) const;
 
 private:
-    std::wstring m_dir; // Windows path (Z:\tmp\…) of the folder tinyproxy's files live in
-    std::string m_unixDir;
-    int m_port = 0;
-    bool m_running = false;
+    UnixServer m_server;
 };
-
-// A port on 127.0.0.1 that nothing listens on (taken from the system, then let go).
-int UnusedLoopbackPort();
 
 // The user's proxy configuration as Internet Options writes it (the binary value Wine reads,
 // plus ProxyEnable/ProxyServer), put back as it was when destroyed.
@@ -59,6 +54,24 @@ public:
     ~SystemProxyConfig();
     SystemProxyConfig(const SystemProxyConfig&) = delete;
     SystemProxyConfig& operator=(const SystemProxyConfig&) = delete;
+    bool Written() const noexcept { return m_written; }
+
+private:
+    std::vector<unsigned char> m_previous;
+    bool m_hadPrevious = false;
+    bool m_written = false;
+};
+
+// The machine's WinHTTP proxy, as "netsh winhttp set proxy" sets it: the binary value
+// WinHttpSettings under HKLM\Software\Microsoft\Windows\CurrentVersion\Internet
+// Settings\Connections, where Wine's WinHttpGetDefaultProxyConfiguration reads it. Put back
+// as it was when destroyed.
+class MachineProxyConfig {
+public:
+    MachineProxyConfig(const std::wstring& proxy, const std::wstring& bypass);
+    ~MachineProxyConfig();
+    MachineProxyConfig(const MachineProxyConfig&) = delete;
+    MachineProxyConfig& operator=(const MachineProxyConfig&) = delete;
     bool Written() const noexcept { return m_written; }
 
 private:

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <curl/curl.h>
+#include <winhttp.h>
+
+#include <cstdio>
+
+#include "EventRecorder.h"
+#include "download/Downloader.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+#include "support/TinyProxy.h"
+#include "support/WaitUntil.h"
+#include "support/http_server/FaultServer.h"
+#include "support/http_server/HttpTestServer.h"
+
+using namespace Download;
+using DownloadTests::EventRecorder;
+using TestSupport::FaultServer;
+using TestSupport::TransferFault;
+using TestSupport::WaitUntil;
+using TestSupport::WideUrl;
+
+// What networks do to a transfer, met by every downloader: 1 single stream, 3 segmented,
+// 2 WinHTTP.
+namespace {
+
+constexpr int kTypes[] = { 1, 3, 2 };
+constexpr long kShortStall = 1; // the stall rule, shortened, in seconds
+constexpr ULONGLONG kStopLimitMs = 2000;
+
+struct Downloading {
+    EventRecorder events;
+    std::unique_ptr<CDownloader> downloader;
+
+    // stallSeconds 0 keeps the rule as shipped.
+    Downloading(int type, const std::string& url, const std::wstring& path, long stallSeconds = kShortStall)
+        : downloader(CreateDownloader(type, events.Callback(), WideUrl(url), path))
+    {
+        if (stallSeconds > 0) {
+            downloader->SetStallSeconds(stallSeconds);
+        }
+        downloader->SetRetryPause(20);
+        DownloadTests::RestartOnRetry(events, *downloader);
+    }
+
+    int LastCode() const
+    {
+        const auto codes = events.Codes();
+        return codes.empty() ? 0 : codes.back();
+    }
+
+    // How long a stop took to end every thread of the downloader.
+    ULONGLONG TimedStop()
+    {
+        const ULONGLONG before = GetTickCount64();
+        EXPECT_TRUE(downloader->Stop());
+        const ULONGLONG took = GetTickCount64() - before;
+        std::printf("stop took %llu ms\n", static_cast<unsigned long long>(took));
+        return took;
+    }
+};
+
+const char* Name(TransferFault fault)
+{
+    switch (fault) {
+    case TransferFault::Silent:
+        return "silent";
+    case TransferFault::Reset:
+        return "reset";
+    case TransferFault::Short:
+        return "short";
+    default:
+        return "none";
+    }
+}
+
+std::vector<TestSupport::HttpRequestRecord> Gets(const FaultServer& server)
+{
+    std::vector<TestSupport::HttpRequestRecord> gets;
+    for (const auto& request : server.Requests()) {
+        if (request.method == "GET") {
+            gets.push_back(request);
+        }
+    }
+    return gets;
+}
+
+// The first byte a GET asked for: 0 without a Range.
+std::int64_t RangeStart(const TestSupport::HttpRequestRecord& request)
+{
+    return request.range.rfind("bytes=", 0) == 0 ? std::stoll(request.range.substr(6)) : 0;
+}
+
+} // namespace
+
+TEST(NetworkFaults, EveryDownloaderResumesAfterEveryFaultOfItsFirstGet)
+{
+    const auto body = TestSupport::MakeBody(3 * 1048576 + 5);
+    constexpr std::int64_t kBrokenAfter = 1048576;
+    for (const TransferFault fault : { TransferFault::Silent, TransferFault::Reset, TransferFault::Short }) {
+        for (const int type : kTypes) {
+            SCOPED_TRACE(std::string(Name(fault)) + ", type " + std::to_string(type));
+            FaultServer server("pkg.exe", body);
+            ASSERT_TRUE(server.Running());
+            server.SetFault(fault, kBrokenAfter, 1);
+            TestSupport::TempDir dir;
+            Downloading run(type, server.FileUrl(), dir / L"pkg.exe");
+            run.downloader->Start();
+            ASSERT_TRUE(run.events.WaitForEnd(20000));
+            EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+            EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+
+            std::vector<std::int64_t> starts;
+            for (const auto& request : Gets(server)) {
+                starts.push_back(RangeStart(request));
+            }
+            ASSERT_GE(starts.size(), 2u);
+            EXPECT_EQ(starts.front(), 0);
+            EXPECT_GT(starts.back(), 0) << "the retry resumed instead of starting over";
+            EXPECT_LE(starts.back(), kBrokenAfter);
+        }
+    }
+}
+
+TEST(NetworkFaults, AServerThatAlwaysStallsEndsInTheFailureEventWithinTheRulesBound)
+{
+    const auto body = TestSupport::MakeBody(1048576 + 5);
+    struct Case {
+        int type;
+        int stalls; // the budget's attempts, over both runs of the segmented downloader
+        double value; // the stall's result code
+    };
+    for (const Case c : { Case { 1, 6, CURLE_OPERATION_TIMEDOUT }, Case { 3, 14, CURLE_OPERATION_TIMEDOUT },
+             Case { 2, 6, ERROR_WINHTTP_TIMEOUT } }) {
+        SCOPED_TRACE(c.type);
+        FaultServer server("pkg.exe", body);
+        server.SetFault(TransferFault::Silent, 0, -1);
+        TestSupport::TempDir dir;
+        Downloading run(c.type, server.FileUrl(), dir / L"pkg.exe");
+        const ULONGLONG began = GetTickCount64();
+        run.downloader->Start();
+        // A stall ends within the rule's time plus one check; the rest is slack for Wine.
+        const ULONGLONG bound = c.stalls * (kShortStall + 1) * 1000 + 3000;
+        ASSERT_TRUE(run.events.WaitForEnd(static_cast<DWORD>(bound)));
+        EXPECT_EQ(run.LastCode(), DL_CODE_FAIL);
+        EXPECT_EQ(run.events.OfCode(DL_CODE_FAIL).at(0).value, c.value);
+        const ULONGLONG took = GetTickCount64() - began;
+        EXPECT_GE(took, static_cast<ULONGLONG>(c.stalls * kShortStall * 1000));
+        EXPECT_EQ(Gets(server).size(), static_cast<std::size_t>(c.stalls));
+    }
+}
+
+TEST(NetworkFaults, AStopDuringAStallEndsTheRunWithinTwoSeconds)
+{
+    const auto body = TestSupport::MakeBody(3 * 1048576);
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        FaultServer server("pkg.exe", body);
+        server.SetFault(TransferFault::Silent, 512 * 1024, -1);
+        TestSupport::TempDir dir;
+        Downloading run(type, server.FileUrl(), dir / L"pkg.exe", 0);
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForCode(DL_CODE_PROGRESS, 10000)) << "the first bytes arrived, then silence";
+        EXPECT_LT(run.TimedStop(), kStopLimitMs);
+        EXPECT_TRUE(run.events.OfCode(DL_CODE_FAIL).empty());
+        EXPECT_TRUE(run.events.OfCode(DL_CODE_SUCCESS).empty());
+    }
+}
+
+TEST(NetworkFaults, AStopThatLandsWhileARetryRestartsTheDownloaderIsFinal)
+{
+    TestSupport::HttpTestServer server;
+    server.AddBody("pkg.exe", TestSupport::MakeBody(1048576 + 9));
+    TestSupport::HttpFault corrupt;
+    corrupt.method = "GET";
+    corrupt.corrupt = true;
+    server.SetStandingFault("pkg.exe", corrupt); // every run ends in a digest mismatch
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        TestSupport::TempDir dir;
+        Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
+        // The pipeline's retry handler, with the stop arriving between its check and its
+        // restart.
+        CDownloader& downloader = *run.downloader;
+        run.events.SetReaction([&downloader](const DownloadTests::Event& event) {
+            if (event.code == DL_CODE_RETRY) {
+                downloader.Stop();
+                downloader.Start();
+            }
+        });
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForCode(DL_CODE_RETRY, 20000));
+        EXPECT_LT(run.TimedStop(), kStopLimitMs);
+        EXPECT_EQ(run.events.OfCode(DL_CODE_START).size(), 1u) << "no second run began";
+    }
+}
+
+TEST(NetworkFaults, AStopDuringASlowProxyScriptLookUpEndsTheRunWithinTwoSeconds)
+{
+    for (const wchar_t* name : { L"http_proxy", L"https_proxy", L"HTTP_PROXY", L"all_proxy", L"no_proxy" }) {
+        ::SetEnvironmentVariableW(name, nullptr);
+    }
+    TestSupport::HttpTestServer server;
+    server.AddBody("pkg.exe", TestSupport::MakeBody(1048576 + 3));
+    server.AddBody(
+        "slow.pac", std::make_shared<const std::string>("function FindProxyForURL(u, h) { return \"DIRECT\"; }"));
+    TestSupport::HttpFault late;
+    late.headerDelayMs = 30000;
+    server.SetStandingFault("slow.pac", late);
+    TestSupport::SystemProxyConfig script({ L"", L"", WideUrl(server.FileUrl("slow.pac")), false });
+    ASSERT_TRUE(script.Written());
+
+    TestSupport::LogCapture log;
+    const auto asking = [&log] {
+        return log.Matching(L"asking automatic proxy configuration").size();
+    };
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        const std::size_t asked = asking();
+        TestSupport::TempDir dir;
+        Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForCode(DL_CODE_START, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return asking() > asked; }, 5000));
+        EXPECT_LT(run.TimedStop(), kStopLimitMs);
+        EXPECT_EQ(run.events.Codes(), DownloadTests::Codes({ DL_CODE_START }));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !server.Requests("GET").empty(); }, 5000)) << "the script was asked for";
+    for (const auto& request : server.Requests()) {
+        EXPECT_EQ(request.path.find("pkg.exe"), std::string::npos) << "nothing went out before the decision";
+    }
+}

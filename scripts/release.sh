@@ -206,20 +206,23 @@ checksum_dist() { # dist
   (cd "$1" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check"
 }
 
+# The files of a dist folder, SHA256SUMS (made from the others) last.
+dist_files() {
+  (cd "$1" && find . -type f ! -name SHA256SUMS -printf '%P\n' | sort && if [ -f SHA256SUMS ]; then echo SHA256SUMS; fi)
+}
+
 # compare_dists A B: "reproducible", or the first file that differs and where.
 compare_dists() {
-  local a=$1 b=$2 file out
-  if ! diff <(cd "$a" && find . -type f | sort) <(cd "$b" && find . -type f | sort) >/dev/null; then
-    file=$(diff <(cd "$a" && find . -type f -printf '%P\n' | sort) <(cd "$b" && find . -type f -printf '%P\n' | sort) |
-      sed -n 's/^[<>] //p' | head -n 1)
+  local a=$1 b=$2 file out byte
+  file=$(diff <(dist_files "$a") <(dist_files "$b") | sed -n 's/^[<>] //p' | head -n 1)
+  if [ -n "$file" ]; then
     echo "not reproducible: $file is in one build only"
     return 1
   fi
   while IFS= read -r file; do
     if ! out=$(cmp "$a/$file" "$b/$file" 2>&1); then
-      # cmp counts bytes from 1; offsets count from 0.
-      local byte
-      byte=$(printf '%s\n' "$out" | sed -n 's/.*differ: byte \([0-9]*\),.*/\1/p')
+      # cmp counts from 1 ("byte" or "char" N); offsets count from 0.
+      byte=$(printf '%s\n' "$out" | sed -n 's/.*differ: [a-z]* \([0-9]*\),.*/\1/p')
       if [ -n "$byte" ]; then
         printf 'not reproducible: %s differs at offset %d (0x%x)\n' "$file" $((byte - 1)) $((byte - 1))
       else
@@ -227,7 +230,7 @@ compare_dists() {
       fi
       return 1
     fi
-  done < <(cd "$a" && find . -type f -printf '%P\n' | sort)
+  done < <(dist_files "$a")
   echo "reproducible: $(cd "$a" && find . -type f | wc -l) files, byte-identical from $a and $b"
 }
 

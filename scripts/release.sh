@@ -69,7 +69,7 @@ export_commit() {
 
 # build_dist SRC DIST: the release build of the exported tree SRC into DIST, unsigned.
 build_dist() {
-  local src=$1 dist=$2 build=$1/build-release
+  local src=$1 dist=$2 build=$1/build
   local defines=(-DCMAKE_BUILD_TYPE=Release -DVLM_REPRODUCIBLE=ON -DVLM_DEPS_PREFIX="$DEPS_PREFIX"
     # The optimisation the tests run with; the debug information goes to dist/symbols.
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -g -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -g -DNDEBUG")
@@ -91,6 +91,7 @@ build_dist() {
     (cd "$dist/symbols" && "$MINGW-objcopy" --add-gnu-debuglink="$name.exe.debug" "../$name.exe")
     python3 "$src/scripts/pe_sign_ready.py" "$dist/$name.exe"
   done
+  chmod 0644 "$dist"/*.exe "$dist"/symbols/*
   # What the tests check in the build, checked again in what ships.
   local delayed
   read -r -a delayed <<<"$(cache_value "$build" VLM_DELAY_LOADED_DLLS | tr ';' ' ')"
@@ -129,10 +130,20 @@ write_readme() { # build dist
     echo "Exit codes:         docs/settings.md, \"Deploying to many machines\" (in the source at the commit)"
     echo "Checksums:          SHA256SUMS (sha256sum -c SHA256SUMS)"
     echo "Debug information:  symbols/*.exe.debug, for addresses in crash reports (docs/release.md)"
-    echo "Built with:         $("$MINGW-g++-posix" --version | head -n 1); $("$MINGW-ld" --version | head -n 1);"
-    echo "                    $(7zz | sed -n 's/^\(7-Zip[^:]*\):.*/\1/p' | head -n 1 | sed 's/ *$//'); cmake $(cmake --version | sed -n 's/^cmake version //p')"
-    echo "Rebuild:            git checkout $COMMIT && ./scripts/release.sh --verify (docs/release.md)"
+    echo "Built with:         $(toolchain | sed '2,$s/^/                    /')"
+    echo "Rebuilding:         git checkout $COMMIT && ./scripts/release.sh, then compare (docs/release.md)"
   } >"$dist/README.txt"
+}
+
+# The Debian packages whose versions decide the bytes, and the libraries build-deps.sh makes.
+toolchain() {
+  local package
+  for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev 7zip cmake; do
+    echo "$package $(dpkg-query -W -f '${Version}' "$package" 2>/dev/null || echo unknown)"
+  done
+  # cpp-httplib is for the tests only.
+  sed -n 's/^\([A-Z]*\)_VERSION=\(.*\)/\1 \2/p' "$ROOT/scripts/build-deps.sh" | tr '[:upper:]' '[:lower:]' | grep -v '^httplib' |
+    awk '{ printf "%s%s %s", (NR > 1 ? ", " : "libraries "), $1, $2 } END { print "" }'
 }
 
 # The signing key, when one is given: SIGN_ARGS for osslsigncode.
@@ -239,12 +250,12 @@ case $mode in
   release)
     choose_key
     work=$ROOT/build-release
-    export_commit "$work/src"
-    build_dist "$work/src" "$work/dist"
-    endpoint=$(cache_value "$work/src/build-release" VLM_REDIRECT_ENDPOINT)
+    export_commit "$work/vellumora"
+    build_dist "$work/vellumora" "$work/dist"
+    endpoint=$(cache_value "$work/vellumora/build" VLM_REDIRECT_ENDPOINT)
     if [ ${#SIGN_ARGS[@]} -gt 0 ]; then
       sign_dist "$work/dist" "$endpoint"
-      write_readme "$work/src/build-release" "$work/dist"
+      write_readme "$work/vellumora/build" "$work/dist"
       say "signed and verified: ${PROGRAMS[*]/%/.exe}"
     else
       say "unsigned: no signing key given (VLM_SIGN_CERT and VLM_SIGN_KEY, or VLM_SIGN_PFX and VLM_SIGN_PASSWORD)"
@@ -253,7 +264,7 @@ case $mode in
     rm -rf "$ROOT/dist"
     mv "$work/dist" "$ROOT/dist"
     say "version $VERSION, commit $COMMIT, in $(($(date +%s) - start)) s:"
-    (cd "$ROOT/dist" && find . -name '*.exe' -o -name '*.debug' | sort | xargs stat -c '    %10s  %n')
+    (cd "$ROOT/dist" && find . -name '*.exe' -o -name '*.debug' | sort | sed 's|^\./||' | xargs stat -c '    %10s  %n')
     ;;
   verify)
     work=$ROOT/build-verify

@@ -185,7 +185,7 @@ sign_dist() {
         { cat "$dist/sign.log"; fail "signing $name.exe failed"; }
     fi
     osslsigncode verify "${verify_args[@]}" -in "$file.signed" >"$dist/verify.log" 2>&1 ||
-      { cat "$dist/verify.log"; fail "osslsigncode verify refuses the signed $name.exe"; }
+      { cat "$dist/verify.log"; fail "osslsigncode verify refuses the signed $name.exe (a private or test root goes in VLM_SIGN_CAFILE)"; }
     # Without its signature the file must be the build's bytes: what a rebuild compares.
     if ! osslsigncode remove-signature -in "$file.signed" -out "$file.back" >/dev/null 2>&1 ||
       ! cmp -s "$file" "$file.back"; then

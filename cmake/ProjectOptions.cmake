@@ -6,7 +6,9 @@ target_compile_definitions(vlm_options INTERFACE
 # SSE2 arithmetic: plain IEEE doubles, not the x87's extended precision, so progress
 # figures truncate the same way on every machine.
 target_compile_options(vlm_options INTERFACE
-  -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers -msse2 -mfpmath=sse)
+  -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers -msse2 -mfpmath=sse
+  # A build time in the program would make every build differ.
+  $<$<COMPILE_LANGUAGE:C,CXX>:-Wdate-time>)
 target_link_options(vlm_options INTERFACE -static -static-libgcc -static-libstdc++)
 
 # vlm_add_library(name SOURCES... [DEPS ...]): a static library of our own under src/.

@@ -23,7 +23,9 @@ if [ "$(grep -c . "$def")" -le 2 ]; then
   exit 1
 fi
 rm -f "$out"
-"$dlltool" --kill-at --input-def "$def" --dllname "$dll" --output-delaylib "$out"
+# dlltool names the library's symbols after the output path it is given: a bare file name
+# keeps the build folder's path out of the program.
+(cd "$(dirname "$out")" && "$dlltool" --kill-at --input-def "$def" --dllname "$dll" --output-delaylib "$(basename "$out")")
 thunk=""
 [ "$underscore" = yes ] && thunk="_"
 tail -n +3 "$def" | sed "s/^/-u $thunk/" >"${out%.a}.keep"

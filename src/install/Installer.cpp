@@ -76,6 +76,7 @@ void CInstaller::Raise(int code, double progress, const std::wstring& message)
 std::wstring CInstaller::BuildCommandLine() const
 {
     std::wstring line = m_packagePath;
+    // The package protocol's own constant, not the installer's version (the VERSION file).
     line += L" /S -console=show -version=1.0.0";
     line += L" -adminact=";
     line += TrueFalse(m_adminact);

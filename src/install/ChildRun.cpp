@@ -8,12 +8,13 @@
 #include "utils/Log.h"
 
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines)
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs)
 {
     if (!stopEvent) {
         return ChildRunResult::StartFailed;
     }
     auto child = std::make_unique<CChildProcess>();
+    child->SetTimeLimit(timeLimitMs);
     try {
         child->CreatePipes();
         child->Start(commandLine);
@@ -30,6 +31,10 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
             child->Terminate();
             return ChildRunResult::Stopped;
         }
+        if (output.status == CChildProcess::Output::Status::TimedOut) {
+            child->EndAll();
+            return ChildRunResult::TimedOut;
+        }
         if (output.status == CChildProcess::Output::Status::Ended) {
             break;
         }
@@ -43,6 +48,10 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
         onLines({ std::move(*last) });
     }
     if (!child->WaitForExit(stopEvent)) {
+        if (child->TimeLimitReached()) {
+            child->EndAll();
+            return ChildRunResult::TimedOut;
+        }
         child->Terminate();
         return ChildRunResult::Stopped;
     }

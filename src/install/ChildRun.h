@@ -13,10 +13,13 @@ enum class ChildRunResult {
     StartFailed,
     // stopEvent was set: the child has been ended and its output dropped.
     Stopped,
+    // The time limit passed first: the child and every process it started have been ended.
+    TimedOut,
 };
 
 // Runs commandLine as a hidden child and hands over its output as whole lines of bytes,
 // one call per chunk read (the last, unterminated line in a call of its own). Reads to the
-// end of the output, then waits for the child to end.
+// end of the output, then waits for the child to end, for at most timeLimitMs from its
+// start (0: no bound).
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines);
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs = 0);

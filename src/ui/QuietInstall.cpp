@@ -164,7 +164,8 @@ int QuietInstall::CheckBeforeInstall()
         LogPrompt(L"the product is running", UiTexts::kProductRunning);
         return ExitCode::kProductRunning;
     }
-    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller);
+    const DefaultFolderInputs inputs
+        = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller, /*unattended=*/true);
     m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
     m_processIsAdmin = inputs.processIsAdmin;
     // With an installation present, the window's way in is its prompt, whose "install over
@@ -293,6 +294,11 @@ void QuietInstall::OnStageReport(std::unique_ptr<StageReport> report)
         OnInstallSucceeded();
         break;
     case IST_CODE_FAIL:
+        if (static_cast<int>(report->progress) == kFailTimedOut) {
+            LOG(L"quiet: the package did not finish in time\r\n");
+            FinishAfterChildren(ExitCode::kPackageTimedOut);
+            break;
+        }
         LogPrompt(L"the package reported failure", UiTexts::kInstallFailed, message);
         FinishAfterChildren(ExitCode::kPackageFailed);
         break;

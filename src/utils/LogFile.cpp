@@ -17,6 +17,13 @@ std::atomic<bool> g_fileOpen { false };
 
 DWORD StartLogFile(const std::wstring& path)
 {
+    // A read-only file is its owner's "do not write"; not every file system enforces it for
+    // every account (Wine's does not for root), so it is honoured here.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+        && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return ERROR_ACCESS_DENIED;
+    }
     // Append-only access: every write lands at the end, also when another process (a second
     // run with the same "-log=") appends to the same file.
     UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,

@@ -33,7 +33,7 @@ TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
     } cases[] = {
         { "package sleeps", false, "sleep 60000\n", { IST_CODE_FAIL, kFailTimedOut, L"" } },
         { "package keeps writing", false, "spam 4000000000\n", { IST_CODE_FAIL, kFailTimedOut, L"" } },
-        { "package said success", false, "out State=Success\nsleep 60000\n", { IST_CODE_SUCCESS, 0.0, L"" } },
+        { "package said success", false, "out State=Success\nflush\nsleep 60000\n", { IST_CODE_SUCCESS, 0.0, L"" } },
         { "old uninstaller sleeps", true, "sleep 60000\n", { UNIST_CODE_FAIL, kFailTimedOut, L"" } },
     };
     for (const auto& c : cases) {

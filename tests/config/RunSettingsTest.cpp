@@ -112,13 +112,7 @@ TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
     }
     ::SetEnvironmentVariableW(L"VLM_LOG_TEST_DIR", nullptr);
 
-    SYSTEMTIME time {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = 8;
-    time.wHour = 7;
-    time.wMinute = 4;
-    time.wSecond = 3;
+    const SYSTEMTIME time { 2026, 12, 2, 8, 7, 4, 3, 0 };
     EXPECT_EQ(DefaultLogFileName(time, 4242), L"VellumoraInstaller-20261208-070403-4242.log");
 }
 
@@ -151,14 +145,8 @@ TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
         { N, Y, Y, Y, system, programFiles },
     };
     for (const auto& c : cases) {
-        DefaultFolderInputs inputs;
-        inputs.consoleUserIsAdmin = c.consoleAdmin;
-        inputs.processIsAdmin = c.processAdmin;
-        inputs.systemAccount = c.systemAccount;
-        inputs.unattended = c.unattended;
-        inputs.appData = c.appData;
-        inputs.programFilesX86 = L"C:\\Program Files (x86)";
-        inputs.windowsFolder = L"c:\\windows\\";
+        const DefaultFolderInputs inputs { L"", false, c.consoleAdmin, c.processAdmin, c.appData,
+            L"C:\\Program Files (x86)", c.unattended, c.systemAccount, L"c:\\windows\\" };
         EXPECT_EQ(DefaultInstallFolder(inputs), c.folder)
             << c.consoleAdmin << c.processAdmin << c.systemAccount << c.unattended << " " << c.appData;
     }

@@ -118,30 +118,20 @@ void CloseProducts()
 // "无效路径", the window's words for a folder that cannot be made, in UTF-8.
 constexpr char kInvalidPathUtf8[] = "invalid folder (\xE6\x97\xA0\xE6\x95\x88\xE8\xB7\xAF\xE5\xBE\x84)";
 
-std::vector<std::string> FileLines(const std::wstring& path)
-{
-    std::vector<std::string> lines;
-    const std::string bytes = TestSupport::ReadFileBytes(path);
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t end = bytes.find("\r\n", at);
-        lines.push_back(bytes.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        at = end == std::string::npos ? bytes.size() : end + 2;
-    }
-    return lines;
-}
-
-// The log's first lines: version, Windows, command line, settings.
+// The log file's first lines (version, Windows, command line, settings), each a line of the
+// log and nothing before them.
 void ExpectFirstLines(const std::wstring& path, const std::string& inCommandLine)
 {
-    const std::vector<std::string> lines = FileLines(path);
-    ASSERT_GE(lines.size(), 4u) << DemoTest::Utf8(path);
-    EXPECT_EQ(lines[0].rfind("<P", 0), 0u) << "a line of the log, nothing before it";
-    EXPECT_NE(lines[0].find(": Vellumora installer "), std::string::npos) << lines[0];
-    EXPECT_EQ(lines[0].find("no version resource"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find(": system: Windows "), std::string::npos) << lines[1];
-    EXPECT_NE(lines[2].find(": command line: "), std::string::npos) << lines[2];
-    EXPECT_NE(lines[2].find(inCommandLine), std::string::npos) << lines[2];
-    EXPECT_NE(lines[3].find(": settings: DownloadUrl=http://127.0.0.1:"), std::string::npos) << lines[3];
+    const std::string bytes = TestSupport::ReadFileBytes(path);
+    std::size_t at = 0;
+    for (const std::string& next : { std::string(": Vellumora installer "), std::string("\r\n<P"),
+             std::string(": system: Windows "), std::string("\r\n<P"), std::string(": command line: "), inCommandLine,
+             std::string("\r\n<P"), std::string(": settings: DownloadUrl=http://127.0.0.1:") }) {
+        at = bytes.find(next, at);
+        ASSERT_NE(at, std::string::npos) << next << " in order in\n" << bytes;
+    }
+    EXPECT_EQ(bytes.rfind("<P", 0), 0u) << bytes;
+    EXPECT_EQ(bytes.find("no version resource"), std::string::npos) << bytes;
 }
 
 void EndProcessesNamed(const wchar_t* name)
@@ -296,6 +286,11 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
     // A process of the product's name.
     const std::wstring product = m_dir / L"Quorvel.exe";
     ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), product.c_str(), FALSE));
+    // A log file nobody may write.
+    const std::wstring readOnly = m_dir / L"write-protected.log";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(readOnly, ""));
+    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    Utils::ScopeExit writable([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
 
     const struct {
         const wchar_t* name;
@@ -314,6 +309,13 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
         { L"signature", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused", false },
         { L"package-fails", L"\"-instcmd=-stepms=0 -fail=demo-failure\"", 9, "demo-failure", false },
+        { L"unknown-option", L"-quite=true", 2, "option '-quite' ignored", false },
+        { L"misspelt-dir", L"-instaldir=C:\\Elsewhere", 2, "option '-instaldir' ignored", false },
+        { L"inexact-quiet", L"-quiet=yes", 2, "value refused: '-quiet=yes' (only true or false)", false },
+        { L"inexact-launch", L"-launch=1", 2, "value refused: '-launch=1'", false },
+        { L"timeout-in-words", L"-packagetimeout=soon", 2, "value refused: '-packagetimeout=soon'", false },
+        { L"log-is-a-folder", L"\"-log=" + m_dir.Path() + L"\"", 2, "' cannot be opened: ", false },
+        { L"log-is-read-only", L"\"-log=" + readOnly + L"\"", 2, "' cannot be opened: ", false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(DemoTest::Utf8(c.name));
@@ -427,7 +429,7 @@ TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
 // What an administrator who deploys quietly relies on: a log file wherever it is asked for
 // (and one by default), a bound on the package's run, and no option silently ignored.
 
-TEST_F(QuietInstallTest, LogFileWhereverItIsAskedFor)
+TEST_F(QuietInstallTest, LogFileWhereverItIsAskedForAndByDefaultInTheTemporaryFolder)
 {
     wchar_t temp[MAX_PATH + 1] = {};
     ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
@@ -435,71 +437,34 @@ TEST_F(QuietInstallTest, LogFileWhereverItIsAskedFor)
     ASSERT_TRUE(Utils::EnsureDirectoryPath(m_dir / L"logs"));
     const struct {
         const wchar_t* name;
-        std::wstring value;
-        std::wstring file;
+        std::wstring value; // none: the quiet run's own file
+        std::wstring file; // none: named by the first debugger line
     } cases[] = {
         { L"folder", m_dir / L"logs\\run.log", m_dir / L"logs\\run.log" },
         { L"temp", L"%TEMP%\\" + tempName, std::wstring(temp) + tempName },
         { L"relative", L"relative.log", m_app + L"\\relative.log" },
+        { L"default", L"", L"" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(DemoTest::Utf8(c.name));
+        const std::wstring option = c.value.empty() ? L"" : L"\"-log=" + c.value + L"\" ";
         std::string log;
-        EXPECT_EQ(Run(c.name, L"\"-log=" + c.value + L"\" " + BlockedFolderOption(), log), 3u) << log;
-        EXPECT_NE(log.find("log file: " + DemoTest::Utf8(c.file)), std::string::npos) << log;
-        ExpectFirstLines(c.file, "-log=");
-        const std::string bytes = TestSupport::ReadFileBytes(c.file);
+        EXPECT_EQ(Run(c.name, option + BlockedFolderOption(), log), 3u) << log;
+        // The debugger channel's first line says where.
+        const std::size_t at = log.find(": log file: ");
+        ASSERT_LT(at, log.find("\r\n")) << log;
+        const std::string path = log.substr(at + 12, log.find("\r\n") - at - 12);
+        const std::wstring file = c.file.empty() ? std::wstring(path.begin(), path.end()) : c.file;
+        EXPECT_EQ(path, DemoTest::Utf8(file));
+        if (c.file.empty()) {
+            EXPECT_EQ(file.rfind(std::wstring(temp) + L"VellumoraInstaller-", 0), 0u) << path;
+        }
+        ExpectFirstLines(file, "-installdir=");
+        const std::string bytes = TestSupport::ReadFileBytes(file);
         EXPECT_NE(bytes.find(kInvalidPathUtf8), std::string::npos) << "the Chinese text intact\n" << bytes;
         EXPECT_NE(bytes.find("exit code 3\r\n"), std::string::npos) << bytes;
-        ::DeleteFileW(c.file.c_str());
+        ::DeleteFileW(file.c_str());
     }
-}
-
-TEST_F(QuietInstallTest, LogFileThatCannotBeOpenedStopsAQuietRunOnly)
-{
-    const std::wstring readOnly = m_dir / L"write-protected.log";
-    ASSERT_TRUE(TestSupport::WriteFileBytes(readOnly, ""));
-    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    Utils::ScopeExit writable([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
-    const struct {
-        const wchar_t* name;
-        std::wstring path;
-        bool window;
-    } cases[] = {
-        { L"a folder", m_dir.Path(), false },
-        { L"read-only", readOnly, false },
-        { L"window", m_dir.Path(), true },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(DemoTest::Utf8(c.name));
-        const std::wstring arguments = L"\"-log=" + c.path + L"\"" + (c.window ? L" -quiet=false" : L"");
-        auto installer = Start(c.name, arguments);
-        if (c.window) {
-            EXPECT_NE(DemoDriver::WaitForWindow(L"MainWnd", 20000), nullptr) << installer->Log();
-        } else {
-            EXPECT_EQ(installer->WaitExit(kRunTimeoutMs), 2u) << installer->Log();
-        }
-        EXPECT_NE(installer->Log().find("' cannot be opened: "), std::string::npos) << installer->Log();
-        EXPECT_EQ(TestSupport::ReadFileBytes(readOnly), "");
-    }
-    EXPECT_FALSE(DemoTest::Exists(DefaultFolder())) << "nothing done";
-}
-
-TEST_F(QuietInstallTest, QuietRunWithoutLogOptionKeepsItsLogInTheTemporaryFolder)
-{
-    std::string log;
-    ASSERT_EQ(Run(L"default", BlockedFolderOption(), log), 3u) << log;
-    const std::size_t at = log.find(": log file: ");
-    ASSERT_NE(at, std::string::npos) << log;
-    EXPECT_EQ(log.find("\r\n"), log.find("\r\n", at)) << "said in the first line\n" << log;
-    const std::string path = log.substr(at + 12, log.find("\r\n", at) - at - 12);
-    wchar_t temp[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring file(path.begin(), path.end());
-    EXPECT_EQ(file.rfind(std::wstring(temp) + L"VellumoraInstaller-", 0), 0u) << path;
-    ExpectFirstLines(file, "-installdir=");
-    EXPECT_NE(TestSupport::ReadFileBytes(file).find(kInvalidPathUtf8), std::string::npos);
-    ::DeleteFileW(file.c_str());
 }
 
 TEST_F(QuietInstallTest, RunKilledHalfWayKeepsItsLinesUpToTheKill)
@@ -552,29 +517,13 @@ TEST_F(QuietInstallTest, PackageThatNeverEndsIsEndedWithItsChildrenAndExitCode11
     EXPECT_FALSE(DemoTest::Exists(DefaultFolder() + L"\\__Package_Vellumora.exe"));
 }
 
-TEST_F(QuietInstallTest, UnknownOptionsAndUnusableSwitchesStopOnlyQuietRuns)
+// Quiet mode's refusals are in EachFailureHasItsExitCodeAndRecordsNothing; a window run goes on.
+TEST_F(QuietInstallTest, WindowRunGoesOnPastUnknownOptionsAndAnUnusableLogFile)
 {
-    const struct {
-        const wchar_t* arguments;
-        const char* logLine;
-    } cases[] = {
-        { L"-quite=true", "option '-quite' ignored" },
-        { L"-instaldir=C:\\Elsewhere", "option '-instaldir' ignored" },
-        { L"-quiet=yes", "value refused: '-quiet=yes' (only true or false)" },
-        { L"-launch=1", "value refused: '-launch=1'" },
-        { L"-packagetimeout=soon", "value refused: '-packagetimeout=soon'" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(DemoTest::Utf8(c.arguments));
-        std::string log;
-        EXPECT_EQ(Run(L"refused", c.arguments, log), 2u) << log;
-        EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
-    }
-    EXPECT_FALSE(DemoTest::Exists(DefaultFolder())) << "nothing done";
-
-    auto window = Start(L"window", L"-quiet=false -quite=true");
+    auto window = Start(L"window", L"-quiet=false -quite=true \"-log=" + m_dir.Path() + L"\"");
     EXPECT_NE(DemoDriver::WaitForWindow(L"MainWnd", 20000), nullptr) << window->Log();
     EXPECT_NE(window->Log().find("option '-quite' ignored"), std::string::npos) << window->Log();
+    EXPECT_NE(window->Log().find("' cannot be opened: "), std::string::npos) << window->Log();
 }
 
 } // namespace

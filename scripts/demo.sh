@@ -3,7 +3,8 @@
 # the package server on 127.0.0.1, installs it, then upgrades it to 2.0 (the old version's
 # uninstaller runs first). Clicks are real input. Prints where the product went, the
 # registry values, the state files, the installer's log lines and the screenshots. Last, a
-# quiet run (no window, an exit code) installs the served version again through a proxy.
+# quiet run (no window, an exit code, a log file) installs the served version again through a
+# proxy.
 #
 # Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
 # VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
@@ -262,15 +263,20 @@ kill -0 "$PROXY_PID" 2>/dev/null || { cat "$DEMO/proxy/tinyproxy.out"; fail "tin
 echo "   tinyproxy pid $PROXY_PID on 127.0.0.1:$PROXY_PORT"
 # The proxy by name, the server by address: Wine sends a direct request line when the two
 # are the same text.
-quiet_args=(-quiet=true "-proxy=localhost:$PROXY_PORT")
+# The log file a deployment tool would collect: UTF-8, appended, written line by line.
+quiet_file="$DEMO/3-quiet-file.log"
+quiet_args=(-quiet=true "-proxy=localhost:$PROXY_PORT" "-log=$(win "$quiet_file")")
 say "running the installer quietly: VellumoraInstaller.exe ${quiet_args[*]} (the server still serves 2.0)"
 quiet_log="$DEMO/3-quiet.log"
 quiet_status=0
 timeout 200 wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$DEMO/app/VellumoraInstaller.exe")" \
   "${quiet_args[@]}" </dev/null >"$quiet_log" 2>&1 || quiet_status=$?
 echo "   exit code: $quiet_status (0: installed; every code is in docs/settings.md, \"Deploying to many machines\")"
-say "the installer's log lines (quiet run, $(wc -l <"$quiet_log") lines)"
+say "the installer's log lines (quiet run, $(wc -l <"$quiet_log") lines, from vlmlog.exe)"
 tr -d '\r' <"$quiet_log" | sed 's/^/   /'
+[ -s "$quiet_file" ] || fail "the quiet run wrote no log file at $quiet_file"
+say "the first lines of its log file ($quiet_file, $(wc -l <"$quiet_file") lines, UTF-8)"
+head -n 4 "$quiet_file" | tr -d '\r' | sed 's/^/   /'
 say "the proxy's log lines ($DEMO/proxy/tinyproxy.log)"
 # One "Connect" and one "Request" line per request that went through it.
 if ! grep -E 'Connect \(|Request \(' "$DEMO/proxy/tinyproxy.log" | sed 's/^/   /' | grep .; then

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/DllSearch.h"
+#include "app/RunLog.h"
 #include "app/SingleInstance.h"
 #include "config/ExitCodes.h"
 #include "config/InstallerConfig.h"
@@ -67,16 +68,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return Config::ExitCode::kAnotherCopyRunning; // say nothing, show nothing
     }
     ParseCommandLine();
-    LogSignerPin();
-
-    int exitCode = 0;
-    if (TheInstallerConfig().Quiet) {
-        QuietInstall quiet;
-        exitCode = quiet.Run();
-    } else {
-        RunMainWindow();
+    int exitCode = App::StartRunLog(TheInstallerConfig());
+    if (exitCode == App::kGoOn) {
+        LogSignerPin();
+        exitCode = App::CheckOptions(TheInstallerConfig());
+    }
+    if (exitCode == App::kGoOn) {
+        exitCode = 0;
+        if (TheInstallerConfig().Quiet) {
+            QuietInstall quiet;
+            exitCode = quiet.Run();
+        } else {
+            RunMainWindow();
+        }
     }
 
+    App::EndRunLog();
     instance.Release();
     return exitCode;
 }

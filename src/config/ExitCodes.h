@@ -10,8 +10,9 @@ inline constexpr int kAnotherCopyRunning = -1;
 // DLL the program needs could not be loaded from the system folder (with or without quiet mode).
 inline constexpr int kInternalFailure = 1;
 // An option or settings-file value that cannot be used (an "-installdir=" that is empty,
-// relative or holds forbidden characters, a malformed "-proxy=", a malformed signer pin);
-// nothing was done.
+// relative or holds forbidden characters, a malformed "-proxy=", a malformed signer pin,
+// an unknown option, a switch neither "true" nor "false", a "-log=" file that cannot be
+// opened); nothing was done.
 inline constexpr int kInvalidValue = 2;
 inline constexpr int kInvalidFolder = 3;
 inline constexpr int kLowDiskSpace = 4;
@@ -23,5 +24,8 @@ inline constexpr int kSignatureRefused = 8;
 inline constexpr int kPackageFailed = 9;
 // Shutdown or logoff ended the run; nothing was recorded.
 inline constexpr int kStoppedBySystem = 10;
+// The package did not finish within PackageTimeout: it and every process it started were
+// ended; nothing was recorded.
+inline constexpr int kPackageTimedOut = 11;
 
 } // namespace Config::ExitCode

@@ -9,7 +9,8 @@ bool IsDriveLetter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-// "C:\..." or "\\server\share..."; "C:x" and "\x" depend on the current folder and drive.
+} // namespace
+
 bool IsFullPath(const std::wstring& folder)
 {
     if (folder.size() >= 3 && IsDriveLetter(folder[0]) && folder[1] == L':'
@@ -19,8 +20,6 @@ bool IsFullPath(const std::wstring& folder)
     return folder.size() > 2 && folder[0] == L'\\' && folder[1] == L'\\' && folder[2] != L'\\' && folder[2] != L'?'
         && folder[2] != L'.';
 }
-
-} // namespace
 
 std::wstring FolderOptionProblem(const std::wstring& folder)
 {

@@ -9,4 +9,7 @@ namespace Config {
 // characters a folder name may hold. Whether it can be created is checked later.
 std::wstring FolderOptionProblem(const std::wstring& folder);
 
+// "C:\..." or "\\server\share..."; "C:x" and "\x" depend on the current folder and drive.
+bool IsFullPath(const std::wstring& path);
+
 } // namespace Config

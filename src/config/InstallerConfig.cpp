@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <map>
+#include <set>
 
 #include "config/Numbers.h"
 #include "config/Route.h"
@@ -38,6 +39,34 @@ std::wstring ReadProfileText(const std::wstring& iniPath, const wchar_t* key, co
     wchar_t buffer[MAX_PATH] = {};
     ::GetPrivateProfileStringW(Config::kSettingsSection, key, fallback.c_str(), buffer, MAX_PATH, iniPath.c_str());
     return buffer;
+}
+
+// A value that must be exact is taken when it is; otherwise the earlier layer's value
+// stays (a switch turns false, as it always has) and the text is kept for the refusal.
+template <typename T>
+void SetExact(
+    InstallerConfig& config, const wchar_t* field, T& target, std::optional<T> parsed, T fallback, std::wstring given)
+{
+    target = parsed.value_or(fallback);
+    if (parsed) {
+        config.InvalidValues.erase(field);
+    } else {
+        config.InvalidValues[field] = std::move(given);
+    }
+}
+
+// A key of the settings file as given, or nothing when the file lacks it.
+std::optional<std::wstring> ReadProfileKey(const std::wstring& iniPath, const wchar_t* key)
+{
+    std::wstring value = ReadProfileText(iniPath, key, L"\x1F");
+    return value == L"\x1F" ? std::nullopt : std::optional(std::move(value));
+}
+
+void SetExactKey(InstallerConfig& config, const std::wstring& iniPath, const wchar_t* key, bool& target)
+{
+    if (auto value = ReadProfileKey(iniPath, key)) {
+        SetExact(config, key, target, Config::ParseExactBool(*value), false, std::wstring(key) + L"=" + *value);
+    }
 }
 
 // Process-wide record, filled during static initialisation so that every started copy,
@@ -120,13 +149,17 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
     if (signer != L"\x1F") {
         SetPackageSigner(config, std::move(signer), L"the settings file");
     }
-    config.Quiet = Config::ParseBool(ReadProfileText(iniPath, L"Quiet", L"false"));
+    SetExactKey(config, iniPath, L"Quiet", config.Quiet);
     // A key present with an empty value counts as given, and is refused like "-installdir=".
-    const std::wstring installDir = ReadProfileText(iniPath, L"InstallDir", L"\x1F");
-    if (installDir != L"\x1F") {
-        config.InstallDir = installDir;
+    if (auto installDir = ReadProfileKey(iniPath, L"InstallDir")) {
+        config.InstallDir = std::move(installDir);
     }
-    config.Launch = Config::ParseBool(ReadProfileText(iniPath, L"Launch", L"false"));
+    SetExactKey(config, iniPath, L"Launch", config.Launch);
+    config.LogFile = ReadProfileText(iniPath, L"LogFile", L"");
+    if (auto minutes = ReadProfileKey(iniPath, L"PackageTimeout")) {
+        SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*minutes),
+            config.PackageTimeout, L"PackageTimeout=" + *minutes);
+    }
 }
 
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
@@ -138,8 +171,9 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     }
     auto* argv = static_cast<wchar_t**>(argvMemory.get());
 
-    // First occurrence of a key wins.
+    // First occurrence of a key wins. The program's own path is the first token.
     std::map<std::wstring, std::wstring> options;
+    const std::wstring programKey = count > 0 ? argv[0] : L"";
     for (int i = 0; i < count; ++i) {
         const std::wstring token = argv[i];
         const auto equals = token.find(L'=');
@@ -151,7 +185,9 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     }
     argvMemory.reset();
 
-    auto option = [&options](const wchar_t* key) -> const std::wstring* {
+    std::set<std::wstring> known { programKey };
+    auto option = [&options, &known](const wchar_t* key) -> const std::wstring* {
+        known.insert(key);
         const auto it = options.find(key);
         return it == options.end() ? nullptr : &it->second;
     };
@@ -198,16 +234,30 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
         SetPackageSigner(config, *v, L"the command line");
     }
     if (auto v = option(L"-quiet")) {
-        config.Quiet = Config::ParseBool(*v);
+        SetExact(config, L"Quiet", config.Quiet, Config::ParseExactBool(*v), false, L"-quiet=" + *v);
     }
     if (auto v = option(L"-installdir")) {
         config.InstallDir = *v;
     }
     if (auto v = option(L"-launch")) {
-        config.Launch = Config::ParseBool(*v);
+        SetExact(config, L"Launch", config.Launch, Config::ParseExactBool(*v), false, L"-launch=" + *v);
     }
     if (auto v = option(L"-proxy")) {
         config.Proxy = *v;
+    }
+    if (auto v = option(L"-log")) {
+        config.LogFile = *v;
+    }
+    if (auto v = option(L"-packagetimeout")) {
+        SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*v), config.PackageTimeout,
+            L"-packagetimeout=" + *v);
+    }
+
+    config.UnknownOptions.clear();
+    for (const auto& entry : options) {
+        if (!known.count(entry.first)) {
+            config.UnknownOptions.push_back(entry.first.substr(0, entry.first.find(L'=')));
+        }
     }
 }
 

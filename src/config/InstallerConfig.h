@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Config {
 
@@ -46,6 +48,17 @@ struct InstallerConfig {
     bool Launch = false;
     // Proxy for every download (Config::ParseProxySetting): empty for the system's own.
     std::wstring Proxy;
+    // Every log line also goes to this file (Config::ResolveLogPath). Empty: none, except
+    // a quiet run's own file in the temporary folder.
+    std::wstring LogFile;
+    // Minutes the package, and an old version's uninstaller, may run; 0: no bound.
+    int PackageTimeout = 0;
+
+    // What the settings held that cannot be used, for the log and for quiet mode, which
+    // refuses to run with any of it: the names of unknown command-line options, and values
+    // that must be exact ("Quiet", "Launch", "PackageTimeout") with the text as given.
+    std::vector<std::wstring> UnknownOptions;
+    std::map<std::wstring, std::wstring> InvalidValues;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

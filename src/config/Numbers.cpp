@@ -102,4 +102,22 @@ bool ParseBool(std::wstring_view text)
     return text == L"true";
 }
 
+std::optional<bool> ParseExactBool(std::wstring_view text)
+{
+    if (text == L"true" || text == L"false") {
+        return text == L"true";
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseMinutes(std::wstring_view text)
+{
+    const std::size_t start = SkipSpace(text);
+    const std::size_t end = SkipDigits(text, start);
+    if (end == start || end - start > 6 || SkipSpace(text.substr(end)) != text.size() - end) {
+        return std::nullopt;
+    }
+    return static_cast<int>(std::wcstol(std::wstring(text.substr(start, end - start)).c_str(), nullptr, 10));
+}
+
 } // namespace Config

@@ -16,4 +16,10 @@ std::optional<double> ParseLeadingDouble(std::wstring_view text, std::optional<d
 // "true" exactly, nothing else.
 bool ParseBool(std::wstring_view text);
 
+// "true" or "false" exactly; anything else gives nothing.
+std::optional<bool> ParseExactBool(std::wstring_view text);
+
+// A count of minutes: decimal digits only (surrounding blanks allowed), at most 999999.
+std::optional<int> ParseMinutes(std::wstring_view text);
+
 } // namespace Config

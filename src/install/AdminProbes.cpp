@@ -63,4 +63,19 @@ bool IsProcessAdmin()
     return member != FALSE;
 }
 
+bool IsProcessSystemAccount()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return false;
+    }
+    // TOKEN_USER and the SID it points to, in one buffer.
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) {
+        return false;
+    }
+    return ::IsWellKnownSid(reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
 } // namespace Utils

@@ -10,4 +10,8 @@ bool IsConsoleUserAdmin();
 // Any failure gives false.
 bool IsProcessAdmin();
 
+// True when this process runs as the LocalSystem account (as deployment agents start
+// programs). Any failure gives false.
+bool IsProcessSystemAccount();
+
 } // namespace Utils

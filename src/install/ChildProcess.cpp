@@ -1,5 +1,7 @@
 #include "install/ChildProcess.h"
 
+#include <algorithm>
+
 #include "utils/Exception.h"
 #include "utils/Log.h"
 
@@ -46,9 +48,16 @@ void CChildProcess::Start(const std::wstring& commandLine)
     startup.hStdOutput = m_outputPipe.WriteEnd();
     startup.hStdError = m_errorPipe.WriteEnd();
 
+    // A bounded child starts suspended and runs only once it is in its job, so nothing it
+    // starts can be outside the job.
+    m_timedOut = false;
+    m_job.reset(m_timeLimitMs > 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
+    if (m_timeLimitMs > 0 && !m_job) {
+        LOG(L"no job object (error %lu): the time limit can end the child alone\r\n", ::GetLastError());
+    }
     PROCESS_INFORMATION info {};
-    if (!::CreateProcessW(
-            nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!::CreateProcessW(nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, m_job ? CREATE_SUSPENDED : 0, nullptr,
+            nullptr, &startup, &info)) {
         const DWORD error = ::GetLastError();
         LOG(L"CreateProcessW failed, error %lu\r\n", error);
         throw Utils::Exception(L"", error);
@@ -57,6 +66,16 @@ void CChildProcess::Start(const std::wstring& commandLine)
     m_thread.reset(info.hThread);
     m_processId = info.dwProcessId;
     m_threadId = info.dwThreadId;
+    if (m_job) {
+        // Fails where this installer runs in a job that allows no nested one (before Windows 8).
+        if (!::AssignProcessToJobObject(m_job.get(), m_process.get())) {
+            LOG(L"child %lu not put in a job (error %lu): the time limit can end it alone\r\n", m_processId,
+                ::GetLastError());
+            m_job.reset();
+        }
+        ::ResumeThread(m_thread.get());
+    }
+    m_deadline = m_timeLimitMs > 0 ? ::GetTickCount64() + m_timeLimitMs : 0;
 
     // Only the child may hold the write ends now, or the end of its output never shows.
     m_outputPipe.CloseWriteEnd();
@@ -86,6 +105,11 @@ CChildProcess::Output CChildProcess::ReadOutput(HANDLE stopEvent)
         return result;
     }
     for (;;) {
+        // Checked before each read too: a child that writes all the time never lets a wait time out.
+        if (!m_exitSeen && TimedOutNow()) {
+            result.status = Output::Status::TimedOut;
+            return result;
+        }
         if (!m_outputReader->Begin()) {
             return result;
         }
@@ -105,7 +129,8 @@ CChildProcess::Output CChildProcess::ReadOutput(HANDLE stopEvent)
             processIndex = count;
             handles[count++] = m_process.get();
         }
-        DWORD timeout = INFINITE;
+        // The time limit counts until the child has ended; after that only the grace does.
+        DWORD timeout = m_exitSeen ? INFINITE : TimeLeft();
         if (m_exitSeen) {
             // What the child wrote before it ended is already in the pipe (at most one
             // buffer), so the deadline is fixed and output from a leftover process cannot
@@ -134,6 +159,9 @@ CChildProcess::Output CChildProcess::ReadOutput(HANDLE stopEvent)
             m_graceDeadline = ::GetTickCount64() + kOutputGraceAfterExitMs;
             continue;
         }
+        if (waited == WAIT_TIMEOUT && !m_exitSeen) {
+            continue; // the time limit, which the next round tells
+        }
         if (waited == WAIT_TIMEOUT) {
             LOG(L"output still open %lu ms after the child ended; not waiting for it\r\n", kOutputGraceAfterExitMs);
             return result;
@@ -149,15 +177,21 @@ bool CChildProcess::WaitForExit(HANDLE stopEvent)
         return true;
     }
     for (;;) {
+        if (TimedOutNow()) {
+            return false;
+        }
         HANDLE handles[3] = { stopEvent, m_process.get(), nullptr };
         DWORD count = 2;
         const bool draining = m_errorReader && m_errorReader->Begin();
         if (draining) {
             handles[count++] = m_errorReader->Event();
         }
-        const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, TimeLeft());
         if (waited == WAIT_OBJECT_0) {
             return false;
+        }
+        if (waited == WAIT_TIMEOUT) {
+            continue; // the time limit, which the next round tells
         }
         if (draining && DiscardError(waited, 2)) {
             continue;
@@ -190,6 +224,45 @@ void CChildProcess::Terminate()
     }
 }
 
+void CChildProcess::EndAll()
+{
+    if (!m_job) {
+        Terminate();
+        return;
+    }
+    LOG(L"ending child %lu and every process it started\r\n", m_processId);
+    ::TerminateJobObject(m_job.get(), 1);
+    const ULONGLONG end = ::GetTickCount64() + 5000;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting {};
+    while (::QueryInformationJobObject(
+               m_job.get(), JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), nullptr)
+        && accounting.ActiveProcesses > 0 && ::GetTickCount64() < end) {
+        ::Sleep(20);
+    }
+    if (m_process) {
+        ::WaitForSingleObject(m_process.get(), 5000);
+    }
+}
+
+DWORD CChildProcess::TimeLeft() const
+{
+    if (m_deadline == 0) {
+        return INFINITE;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    // Below INFINITE however long the bound: a wait that ends early is taken up again.
+    return now >= m_deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(m_deadline - now, INFINITE - 1));
+}
+
+bool CChildProcess::TimedOutNow()
+{
+    // A child that ended just as the limit passed has ended in time.
+    if (m_deadline != 0 && ::GetTickCount64() >= m_deadline && !HasEnded()) {
+        m_timedOut = true;
+    }
+    return m_timedOut;
+}
+
 void CChildProcess::Release()
 {
     // Pending reads point into the readers' buffers: cancel them before anything closes.
@@ -197,6 +270,7 @@ void CChildProcess::Release()
     m_errorReader.reset();
     m_thread.reset();
     m_process.reset();
+    m_job.reset(); // what the child left running goes on: the job never ends processes on its own
     m_inputPipe.Release();
     m_outputPipe.Release();
     m_errorPipe.Release();

@@ -23,7 +23,7 @@ public:
     static constexpr DWORD kOutputGraceAfterExitMs = 1000;
 
     struct Output {
-        enum class Status { Data, Ended, Stopped };
+        enum class Status { Data, Ended, Stopped, TimedOut };
         Status status = Status::Ended;
         std::string_view bytes; // valid until the next read
     };
@@ -32,6 +32,13 @@ public:
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Bounds the run, counted from the start: once timeLimitMs have passed, the reads and
+    // the wait below give up (TimedOut, TimeLimitReached). With a bound, the child starts in
+    // a job object of its own, so EndAll reaches every process it starts. 0: no bound, no job.
+    // Call before Start.
+    void SetTimeLimit(ULONGLONG timeLimitMs) noexcept { m_timeLimitMs = timeLimitMs; }
+    bool TimeLimitReached() const noexcept { return m_timedOut; }
 
     // Creates the error, output and input pipes, in this order; throws Utils::Exception.
     void CreatePipes();
@@ -42,13 +49,16 @@ public:
     // Waits for the next chunk of standard output, for its end, or for stopEvent.
     Output ReadOutput(HANDLE stopEvent);
     // Waits for the process to end (still discarding standard error); false when
-    // stopEvent came first.
+    // stopEvent or the time limit came first.
     bool WaitForExit(HANDLE stopEvent);
     bool HasEnded() const;
     // The status the child ended with; STILL_ACTIVE while it runs.
     DWORD ExitCode() const;
     // Ends this child (and only it) at once.
     void Terminate();
+    // Ends the child and every process in its job (all it started, theirs too), and waits
+    // a few seconds for them to be gone. Without a job, the child alone.
+    void EndAll();
     // Closes the thread handle, the process handle, then the input, output and error pipes.
     void Release();
 
@@ -56,6 +66,11 @@ public:
 
 private:
     bool DiscardError(DWORD waitResult, DWORD errorIndex);
+    // Milliseconds left of the time limit, INFINITE without one.
+    DWORD TimeLeft() const;
+    // True (and from then on TimeLimitReached) once the limit has passed with the child
+    // still running.
+    bool TimedOutNow();
 
     std::vector<wchar_t> m_commandLine;
     CPipe m_errorPipe;
@@ -69,4 +84,8 @@ private:
     std::unique_ptr<OverlappedPipeReader> m_errorReader;
     bool m_exitSeen = false;
     ULONGLONG m_graceDeadline = 0;
+    ULONGLONG m_timeLimitMs = 0;
+    ULONGLONG m_deadline = 0;
+    bool m_timedOut = false;
+    Utils::UniqueHandle m_job;
 };

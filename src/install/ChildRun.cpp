@@ -8,13 +8,14 @@
 #include "utils/Log.h"
 
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines)
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs)
 {
     ChildRunResult result;
     if (!stopEvent) {
         return result;
     }
     auto child = std::make_unique<CChildProcess>();
+    child->SetTimeLimit(timeLimitMs);
     try {
         child->CreatePipes();
         child->Start(commandLine);
@@ -32,6 +33,11 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
             result.status = ChildRunResult::Status::Stopped;
             return result;
         }
+        if (output.status == CChildProcess::Output::Status::TimedOut) {
+            child->EndAll();
+            result.status = ChildRunResult::Status::TimedOut;
+            return result;
+        }
         if (output.status == CChildProcess::Output::Status::Ended) {
             break;
         }
@@ -45,6 +51,11 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
         onLines({ std::move(*last) });
     }
     if (!child->WaitForExit(stopEvent)) {
+        if (child->TimeLimitReached()) {
+            child->EndAll();
+            result.status = ChildRunResult::Status::TimedOut;
+            return result;
+        }
         child->Terminate();
         result.status = ChildRunResult::Status::Stopped;
         return result;

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// How a child's run ended. New ways to end (a time limit, say) are added here and handled
-// where the runners switch on the status.
+// How a child's run ended; the runners switch on the status.
 struct ChildRunResult {
     enum class Status {
         // The child ended and all of its output was handed over; exitCode is its status.
@@ -16,6 +15,8 @@ struct ChildRunResult {
         StartFailed,
         // stopEvent was set: the child has been ended and its output dropped.
         Stopped,
+        // The time limit passed first: the child and every process it started have been ended.
+        TimedOut,
     };
     Status status = Status::StartFailed;
     DWORD exitCode = 0;
@@ -23,9 +24,10 @@ struct ChildRunResult {
 
 // Runs commandLine as a hidden child and hands over its output as whole lines of bytes,
 // one call per chunk read (the last, unterminated line in a call of its own). Reads to the
-// end of the output, then waits for the child to end.
+// end of the output, then waits for the child to end, for at most timeLimitMs from its
+// start (0: no bound).
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines);
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs = 0);
 
 // The status of a child that ended without a verdict line, for the log and the failure
 // message: decimal for small values, hex for the system's status codes (0xC0000005).

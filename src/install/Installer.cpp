@@ -1,6 +1,7 @@
 #include "install/Installer.h"
 
 #include "config/InstallerConfig.h"
+#include "config/PackageTimeLimit.h"
 #include "install/ChildRun.h"
 #include "install/LineProtocol.h"
 #include "install/StageCodes.h"
@@ -55,6 +56,7 @@ void CInstaller::Start()
 {
     m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
+    m_timeLimitMs = Config::PackageTimeLimitMs(TheInstallerConfig());
     m_runner.Start(L"ABDEF", [this] { Run(); });
 }
 
@@ -123,19 +125,21 @@ void CInstaller::RunPackage()
     // After a verdict the output is still read to its end, unparsed, so a package that
     // keeps writing never blocks on a full pipe while we wait for it to finish.
     int verdict = LineProtocol::kNoVerdict;
-    const ChildRunResult result
-        = RunChildForLines(m_commandLine, m_runner.StopEvent(), [&](const std::vector<std::string>& lines) {
-              if (verdict != LineProtocol::kNoVerdict) {
-                  return;
-              }
-              int chunkVerdict = LineProtocol::kNoVerdict;
-              for (const std::string& line : lines) {
-                  // Decoded one line at a time, so an "Encode=" line governs the next line.
-                  chunkVerdict = LineProtocol::CombineVerdict(
-                      chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
-              }
-              verdict = chunkVerdict;
-          });
+    const ChildRunResult result = RunChildForLines(
+        m_commandLine, m_runner.StopEvent(),
+        [&](const std::vector<std::string>& lines) {
+            if (verdict != LineProtocol::kNoVerdict) {
+                return;
+            }
+            int chunkVerdict = LineProtocol::kNoVerdict;
+            for (const std::string& line : lines) {
+                // Decoded one line at a time, so an "Encode=" line governs the next line.
+                chunkVerdict = LineProtocol::CombineVerdict(
+                    chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
+            }
+            verdict = chunkVerdict;
+        },
+        m_timeLimitMs);
 
     switch (result.status) {
     case ChildRunResult::Status::StartFailed:
@@ -143,6 +147,15 @@ void CInstaller::RunPackage()
         return;
     case ChildRunResult::Status::Stopped:
         LOG(L"stopped\r\n");
+        return;
+    case ChildRunResult::Status::TimedOut:
+        LOG(L"the package did not finish within its time limit (%llu s); it and every process it started were "
+            L"ended\r\n",
+            m_timeLimitMs / 1000);
+        // A verdict the package gave in time stands.
+        if (verdict == LineProtocol::kNoVerdict) {
+            Raise(IST_CODE_FAIL, kFailTimedOut, L"");
+        }
         return;
     case ChildRunResult::Status::Ended:
         break;

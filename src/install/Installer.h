@@ -68,6 +68,7 @@ private:
     std::wstring m_packagePath;
     std::wstring m_installDir;
     std::wstring m_commandLine;
+    ULONGLONG m_timeLimitMs = 0; // PackageTimeout, as the run's start found it
     bool m_ssc;
     bool m_dsc;
     bool m_adminact;

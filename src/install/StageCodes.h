@@ -8,6 +8,10 @@ enum InstallerCode : int {
     IST_CODE_FAIL = 2004,
 };
 
+// The failure code (progress argument) of IST_CODE_FAIL and UNIST_CODE_FAIL when the child
+// did not end within the package time limit: it and every process it started were ended.
+inline constexpr int kFailTimedOut = 4;
+
 // Information the package reports through its output lines.
 enum InstallerInfoCode : int {
     IST_CODE_INST_PATH = 3000,

@@ -1,5 +1,7 @@
 #include "install/Uninstaller.h"
 
+#include "config/InstallerConfig.h"
+#include "config/PackageTimeLimit.h"
 #include "install/AdminProbes.h"
 #include "install/ChildRun.h"
 #include "install/LineProtocol.h"
@@ -25,6 +27,7 @@ void CUninstaller::Start()
 {
     m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
+    m_timeLimitMs = Config::PackageTimeLimitMs(TheInstallerConfig());
     m_runner.Start(L"UnInstaller", [this] { Run(); });
 }
 
@@ -92,17 +95,19 @@ void CUninstaller::RunRemoval()
     LOG(L"command line: %s\r\n", m_commandLine.c_str());
 
     bool noVerdict = true;
-    const ChildRunResult result
-        = RunChildForLines(m_commandLine, m_runner.StopEvent(), [&](const std::vector<std::string>& lines) {
-              int chunkVerdict = LineProtocol::kNoVerdict;
-              for (const std::string& line : lines) {
-                  chunkVerdict = LineProtocol::CombineVerdict(
-                      chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
-              }
-              if (chunkVerdict != LineProtocol::kNoVerdict) {
-                  noVerdict = false;
-              }
-          });
+    const ChildRunResult result = RunChildForLines(
+        m_commandLine, m_runner.StopEvent(),
+        [&](const std::vector<std::string>& lines) {
+            int chunkVerdict = LineProtocol::kNoVerdict;
+            for (const std::string& line : lines) {
+                chunkVerdict = LineProtocol::CombineVerdict(
+                    chunkVerdict, Parse(LineProtocol::DecodeLine(line, static_cast<UINT>(m_codePage))));
+            }
+            if (chunkVerdict != LineProtocol::kNoVerdict) {
+                noVerdict = false;
+            }
+        },
+        m_timeLimitMs);
 
     switch (result.status) {
     case ChildRunResult::Status::StartFailed:
@@ -110,6 +115,15 @@ void CUninstaller::RunRemoval()
         return;
     case ChildRunResult::Status::Stopped:
         LOG(L"stopped\r\n");
+        return;
+    case ChildRunResult::Status::TimedOut:
+        LOG(L"the old version's uninstaller did not finish within its time limit (%llu s); it and every process it "
+            L"started were ended\r\n",
+            m_timeLimitMs / 1000);
+        // A verdict it gave in time stands (a success has already let the pipeline go on).
+        if (noVerdict) {
+            Raise(UNIST_CODE_FAIL, kFailTimedOut, L"");
+        }
         return;
     case ChildRunResult::Status::Ended:
         break;

@@ -56,6 +56,7 @@ private:
     void Raise(int code, double progress, const std::wstring& message);
 
     std::wstring m_commandLine;
+    ULONGLONG m_timeLimitMs = 0; // PackageTimeout, as the run's start found it
     std::wstring m_uninstallerPath;
     std::wstring m_installedDir;
     int m_codePage = 0;

@@ -7,35 +7,21 @@
 #include "install/AdminProbes.h"
 #include "utils/FileSystem.h"
 
-std::wstring JoinFolder(const std::wstring& base, const std::wstring& name)
-{
-    if (!base.empty() && base.back() == L'\\') {
-        return base + name;
-    }
-    return base + L"\\" + name;
-}
-
-std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs)
-{
-    if (!inputs.existingFolder.empty() && inputs.existingUninstallerPresent) {
-        return inputs.existingFolder;
-    }
-    std::wstring base;
-    if (inputs.consoleUserIsAdmin && inputs.processIsAdmin && !inputs.appData.empty()) {
-        base = JoinFolder(inputs.appData, L"norvale");
-    } else {
-        base = inputs.programFilesX86;
-    }
-    return JoinFolder(base, L"TarvikQuill");
-}
-
-DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller)
+DefaultFolderInputs CurrentDefaultFolderInputs(
+    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended)
 {
     DefaultFolderInputs inputs;
     inputs.existingFolder = existingFolder;
     inputs.existingUninstallerPresent = Utils::PathExists(uninstaller);
     inputs.consoleUserIsAdmin = Utils::IsConsoleUserAdmin();
     inputs.processIsAdmin = Utils::IsProcessAdmin();
+    inputs.unattended = unattended;
+    inputs.systemAccount = Utils::IsProcessSystemAccount();
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT windowsLength = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+    if (windowsLength > 0 && windowsLength <= MAX_PATH) {
+        inputs.windowsFolder = windows;
+    }
     wchar_t buffer[MAX_PATH + 1] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH + 1);
     if (length > 0 && length <= MAX_PATH) {

@@ -2,25 +2,11 @@
 
 #include <string>
 
-// Where the product goes by default: the folder of an existing installation whose
-// uninstaller is still there; otherwise "TarvikQuill" under the user's data folder
-// ("norvale") for an administrator console user in an elevated process, or under the
-// 32-bit Program Files folder.
-struct DefaultFolderInputs {
-    std::wstring existingFolder;
-    bool existingUninstallerPresent = false;
-    bool consoleUserIsAdmin = false;
-    bool processIsAdmin = false;
-    std::wstring appData; // empty when the variable cannot be read
-    std::wstring programFilesX86; // the 32-bit Program Files folder
-};
-std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs);
+#include "config/DefaultFolder.h"
 
-// The inputs as this machine and process give them.
-DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller);
-
-// Joins a base folder and a name with exactly one backslash between them.
-std::wstring JoinFolder(const std::wstring& base, const std::wstring& name);
+// The inputs of DefaultInstallFolder as this machine and process give them.
+DefaultFolderInputs CurrentDefaultFolderInputs(
+    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended = false);
 
 // True when the relative path from one folder to the other is "." (the same folder).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);

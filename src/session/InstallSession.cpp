@@ -43,9 +43,10 @@ InstallSession::~InstallSession()
     Stop();
 }
 
-std::wstring InstallSession::DefaultFolder()
+std::wstring InstallSession::DefaultFolder(bool unattended)
 {
-    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller);
+    const DefaultFolderInputs inputs
+        = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller, unattended);
     m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
     m_processIsAdmin = inputs.processIsAdmin;
     return DefaultInstallFolder(inputs);
@@ -53,7 +54,7 @@ std::wstring InstallSession::DefaultFolder()
 
 std::wstring InstallSession::OneClickFolder()
 {
-    const std::wstring defaultFolder = DefaultFolder();
+    const std::wstring defaultFolder = DefaultFolder(true);
     if (const auto& option = TheInstallerConfig().InstallDir) {
         return *option;
     }
@@ -223,7 +224,8 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         Conclude({ Verdict::Installed });
         break;
     case IST_CODE_FAIL:
-        Conclude({ Verdict::PackageFailed, message });
+        Conclude({ static_cast<int>(progress) == kFailTimedOut ? Verdict::PackageTimedOut : Verdict::PackageFailed,
+            message });
         break;
     case IST_CODE_INST_PATH:
         // An empty report would record nothing and put set.ini at the drive's root.

@@ -73,10 +73,11 @@ public:
     InstallSession& operator=(const InstallSession&) = delete;
 
     const ExistingInstallation& Existing() const noexcept { return m_existing; }
-    // The default folder (which also probes the administrator flags the package is told).
-    std::wstring DefaultFolder();
-    // The folder of an install that asks nothing: "-installdir=", else the existing
-    // installation's folder, else the default.
+    // The default folder (which also probes the administrator flags the package is told);
+    // unattended runs never default into a system profile.
+    std::wstring DefaultFolder(bool unattended = false);
+    // The folder of an install that asks nothing (quiet mode): "-installdir=", else the
+    // existing installation's folder, else the unattended default.
     std::wstring OneClickFolder();
     // The package's language for an install that asks nothing: the "-language" option or the
     // system's language, unless the earlier installation recorded one. Empty when the layout

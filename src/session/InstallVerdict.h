@@ -16,6 +16,7 @@ enum class Verdict {
     DownloadFailed,
     SignatureRefused,
     PackageFailed,
+    PackageTimedOut, // the package's time limit passed; it and its processes were ended
     StoppedBySystem, // shutdown or logoff
 };
 
@@ -35,6 +36,7 @@ inline constexpr VerdictRow kVerdicts[] = {
     { Verdict::DownloadFailed, Config::ExitCode::kDownloadFailed, L"download failed" },
     { Verdict::SignatureRefused, Config::ExitCode::kSignatureRefused, L"signature refused" },
     { Verdict::PackageFailed, Config::ExitCode::kPackageFailed, L"package failed" },
+    { Verdict::PackageTimedOut, Config::ExitCode::kPackageTimedOut, L"package did not finish in time" },
     { Verdict::StoppedBySystem, Config::ExitCode::kStoppedBySystem, L"stopped by the system" },
 };
 

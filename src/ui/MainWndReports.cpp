@@ -52,6 +52,7 @@ void CMainWnd::Concluded(const Session::Outcome& outcome)
         OnInstallSucceeded();
         break;
     case Session::Verdict::PackageFailed:
+    case Session::Verdict::PackageTimedOut:
         OnInstallFailed(outcome.message);
         break;
     case Session::Verdict::DownloadFailed:

@@ -248,6 +248,9 @@ void QuietInstall::Concluded(const Session::Outcome& outcome)
     case Session::Verdict::PackageFailed:
         LogPrompt(L"the package reported failure", UiTexts::kInstallFailed, outcome.message);
         break;
+    case Session::Verdict::PackageTimedOut:
+        LOG(L"quiet: the package did not finish in time\r\n");
+        break;
     case Session::Verdict::RemovalFailed:
         LogPrompt(L"the old version's removal failed", UiTexts::kProductRunning, outcome.message);
         break;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <wchar.h>
 
+#include "utils/LogFile.h"
+
 namespace Utils {
 namespace {
 
@@ -53,6 +55,7 @@ void LogPrint(const wchar_t* format, ...)
     va_end(args);
 
     ::OutputDebugStringW(buffer.get());
+    detail::WriteLogFileLine(buffer.get());
 
     if (g_hasObserver) {
         std::lock_guard<std::mutex> lock(g_observerMutex);

@@ -10,7 +10,8 @@
 namespace Utils {
 
 // Formats one line with the platform's wide printf rules (%s takes a wide string) and
-// sends it to the debugger output channel. No line ending is added.
+// sends it to the debugger output channel, and to the log file while one is open
+// (Utils::StartLogFile). No line ending is added.
 void LogPrint(const wchar_t* format, ...);
 
 // Lets tests and tools see every line as it is emitted, in addition to the debugger

@@ -67,25 +67,50 @@ std::wstring VersionNameFromNumbers(DWORD major, DWORD minor, DWORD build, bool 
     return std::to_wstring(major) + L"." + std::to_wstring(minor) + L"." + std::to_wstring(build);
 }
 
-SystemVersionName GetSystemVersionName()
+namespace {
+
+// The system's own version numbers (not the compatibility ones); false without ntdll.
+bool ReadNtVersion(DWORD& major, DWORD& minor, DWORD& build)
 {
-    SystemVersionName result { L"Windows", L"" };
+    major = minor = build = 0;
     UniqueModule ntdll(::LoadLibraryA("ntdll.dll"));
     if (!ntdll) {
-        result.name = L"XP-";
-        return result;
+        return false;
     }
-    DWORD major = 0;
-    DWORD minor = 0;
-    DWORD build = 0;
     using GetNumbers = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
     if (auto getNumbers = LookUp<GetNumbers>(ntdll.get(), "RtlGetNtVersionNumbers")) {
         getNumbers(&major, &minor, &build);
     }
-    ntdll.reset();
+    return true;
+}
+
+} // namespace
+
+SystemVersionName GetSystemVersionName()
+{
+    SystemVersionName result { L"Windows", L"" };
+    DWORD major = 0;
+    DWORD minor = 0;
+    DWORD build = 0;
+    if (!ReadNtVersion(major, minor, build)) {
+        result.name = L"XP-";
+        return result;
+    }
     const bool serverR2 = major == 5 && minor == 2 && ::GetSystemMetrics(SM_SERVERR2) != 0;
     result.name = VersionNameFromNumbers(major, minor, build, serverR2);
     return result;
+}
+
+std::wstring DescribeSystem()
+{
+    DWORD major = 0;
+    DWORD minor = 0;
+    DWORD build = 0;
+    ReadNtVersion(major, minor, build);
+    const SystemVersionName name = GetSystemVersionName();
+    const bool is64 = sizeof(void*) == 8 || IsWow64();
+    return name.family + L" " + name.name + L" (" + std::to_wstring(major) + L"." + std::to_wstring(minor) + L"."
+        + std::to_wstring(build & 0xFFFF) + L"), " + (is64 ? L"64-bit" : L"32-bit");
 }
 
 bool IsWow64()

@@ -14,6 +14,9 @@ struct SystemVersionName {
 
 SystemVersionName GetSystemVersionName();
 
+// For the log: "Windows 10 (10.0.19045), 64-bit".
+std::wstring DescribeSystem();
+
 // The name for a set of version numbers; the build carries only its low 16 bits.
 std::wstring VersionNameFromNumbers(DWORD major, DWORD minor, DWORD build, bool isServerR2);
 

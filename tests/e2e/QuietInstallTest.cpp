@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "DemoHelpers.h"
 #include "DriverActions.h"
@@ -124,6 +125,38 @@ void CloseProducts()
     }
 }
 
+// "无效路径", the window's words for a folder that cannot be made, in UTF-8.
+constexpr char kInvalidPathUtf8[] = "invalid folder (\xE6\x97\xA0\xE6\x95\x88\xE8\xB7\xAF\xE5\xBE\x84)";
+
+// The log file's first lines (version, Windows, command line, settings), each a line of the
+// log and nothing before them.
+void ExpectFirstLines(const std::wstring& path, const std::string& inCommandLine)
+{
+    const std::string bytes = TestSupport::ReadFileBytes(path);
+    std::size_t at = 0;
+    for (const std::string& next : { std::string(": Vellumora installer "), std::string("\r\n<P"),
+             std::string(": system: Windows "), std::string("\r\n<P"), std::string(": command line: "), inCommandLine,
+             std::string("\r\n<P"), std::string(": settings: DownloadUrl=http://127.0.0.1:") }) {
+        at = bytes.find(next, at);
+        ASSERT_NE(at, std::string::npos) << next << " in order in\n" << bytes;
+    }
+    EXPECT_EQ(bytes.rfind("<P", 0), 0u) << bytes;
+    EXPECT_EQ(bytes.find("no version resource"), std::string::npos) << bytes;
+}
+
+void EndProcessesNamed(const wchar_t* name)
+{
+    for (int i = 0; i < 20; ++i) {
+        const DWORD pid = Utils::FindProcessIdByName(name);
+        if (pid == 0) {
+            return;
+        }
+        Utils::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        ::TerminateProcess(process.get(), 1);
+        ::WaitForSingleObject(process.get(), 5000);
+    }
+}
+
 class QuietInstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -134,6 +167,10 @@ protected:
         // Past the single-stream downloader's 1 MiB floor.
         PaddedCopy(L"1.0", packages + L"\\VellumoraPackage-1.0.exe", 2u * 1024 * 1024);
         PaddedCopy(L"2.0", packages + L"\\VellumoraPackage-2.0.exe", 2u * 1024 * 1024);
+        // A package that never ends: the scripted child, past the downloader's size floor.
+        std::string hanging = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
+        hanging.resize(2u * 1024 * 1024, '\0');
+        TestSupport::WriteFileBytes(packages + L"\\HangingPackage.exe", hanging);
         s_server = std::make_unique<DemoTest::ServerProcess>(
             L"--package=" + TestSupport::QuoteArgument(packages + L"\\VellumoraPackage-1.0.exe") + L" --lifetime=120");
         s_port = s_server->WaitForPort(15000);
@@ -205,6 +242,13 @@ protected:
         return code;
     }
 
+    // An "-installdir=" that cannot be made (a file is in the way): the run ends at once, code 3.
+    std::wstring BlockedFolderOption()
+    {
+        EXPECT_TRUE(TestSupport::WriteFileBytes(m_dir / L"blocker", "x"));
+        return L"\"-installdir=" + (m_dir / L"blocker") + L"\\TarvikQuill\"";
+    }
+
     TestSupport::TempDir m_dir { L"quiet run" };
     std::wstring m_app;
     static inline std::unique_ptr<TestSupport::TempDir> s_root;
@@ -254,6 +298,11 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
     // A process of the product's name.
     const std::wstring product = m_dir / L"Quorvel.exe";
     ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), product.c_str(), FALSE));
+    // A log file nobody may write.
+    const std::wstring readOnly = m_dir / L"write-protected.log";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(readOnly, ""));
+    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    Utils::ScopeExit writable([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
 
     const struct {
         const wchar_t* name;
@@ -272,6 +321,13 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
         { L"signature", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused", false },
         { L"package-fails", L"\"-instcmd=-stepms=0 -fail=demo-failure\"", 9, "demo-failure", false },
+        { L"unknown-option", L"-quite=true", 2, "option '-quite' ignored", false },
+        { L"misspelt-dir", L"-instaldir=C:\\Elsewhere", 2, "option '-instaldir' ignored", false },
+        { L"inexact-quiet", L"-quiet=yes", 2, "value refused: '-quiet=yes' (only true or false)", false },
+        { L"inexact-launch", L"-launch=1", 2, "value refused: '-launch=1'", false },
+        { L"timeout-in-words", L"-packagetimeout=soon", 2, "value refused: '-packagetimeout=soon'", false },
+        { L"log-is-a-folder", L"\"-log=" + m_dir.Path() + L"\"", 2, "' cannot be opened: ", false },
+        { L"log-is-read-only", L"\"-log=" + readOnly + L"\"", 2, "' cannot be opened: ", false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(DemoTest::Utf8(c.name));
@@ -496,6 +552,106 @@ TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
         }
         CleanMachine();
     }
+}
+
+// What an administrator who deploys quietly relies on: a log file wherever it is asked for
+// (and one by default), a bound on the package's run, and no option silently ignored.
+
+TEST_F(QuietInstallTest, LogFileWhereverItIsAskedForAndByDefaultInTheTemporaryFolder)
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    const std::wstring tempName = L"vlm-audit-" + std::to_wstring(::GetCurrentProcessId()) + L".log";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(m_dir / L"logs"));
+    const struct {
+        const wchar_t* name;
+        std::wstring value; // none: the quiet run's own file
+        std::wstring file; // none: named by the first debugger line
+    } cases[] = {
+        { L"folder", m_dir / L"logs\\run.log", m_dir / L"logs\\run.log" },
+        { L"temp", L"%TEMP%\\" + tempName, std::wstring(temp) + tempName },
+        { L"relative", L"relative.log", m_app + L"\\relative.log" },
+        { L"default", L"", L"" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        const std::wstring option = c.value.empty() ? L"" : L"\"-log=" + c.value + L"\" ";
+        std::string log;
+        EXPECT_EQ(Run(c.name, option + BlockedFolderOption(), log), 3u) << log;
+        // The debugger channel's first line says where.
+        const std::size_t at = log.find(": log file: ");
+        ASSERT_LT(at, log.find("\r\n")) << log;
+        const std::string path = log.substr(at + 12, log.find("\r\n") - at - 12);
+        const std::wstring file = c.file.empty() ? std::wstring(path.begin(), path.end()) : c.file;
+        EXPECT_EQ(path, DemoTest::Utf8(file));
+        if (c.file.empty()) {
+            EXPECT_EQ(file.rfind(std::wstring(temp) + L"VellumoraInstaller-", 0), 0u) << path;
+        }
+        ExpectFirstLines(file, "-installdir=");
+        const std::string bytes = TestSupport::ReadFileBytes(file);
+        EXPECT_NE(bytes.find(kInvalidPathUtf8), std::string::npos) << "the Chinese text intact\n" << bytes;
+        EXPECT_NE(bytes.find("exit code 3\r\n"), std::string::npos) << bytes;
+        ::DeleteFileW(file.c_str());
+    }
+}
+
+TEST_F(QuietInstallTest, RunKilledHalfWayKeepsItsLinesUpToTheKill)
+{
+    const std::wstring file = m_dir / L"killed-run.log";
+    auto installer = Start(L"killed", L"\"-log=" + file + L"\" \"-instcmd=-stepms=400\"");
+    const ULONGLONG end = ::GetTickCount64() + 30000;
+    while (TestSupport::ReadFileBytes(file).find("IST_CODE_START") == std::string::npos) {
+        ASSERT_LT(::GetTickCount64(), end) << TestSupport::ReadFileBytes(file);
+        ASSERT_EQ(installer->WaitExit(50), static_cast<DWORD>(STILL_ACTIVE)) << installer->Log();
+    }
+    Utils::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, installer->InstallerPid()));
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(::TerminateProcess(process.get(), 9));
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+    EndProcessesNamed(L"__Package_Vellumora.exe");
+
+    ExpectFirstLines(file, "-instcmd=-stepms=400");
+    const std::string bytes = TestSupport::ReadFileBytes(file);
+    EXPECT_NE(bytes.find("IST_CODE_START\r\n"), std::string::npos) << bytes;
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << "whole lines only";
+}
+
+TEST_F(QuietInstallTest, PackageThatNeverEndsIsEndedWithItsChildrenAndExitCode11)
+{
+    const std::wstring grandchild = m_dir / L"vlm_audit_grandchild.exe";
+    ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), grandchild.c_str(), FALSE));
+    const std::wstring script = m_dir / L"hanging.script";
+    ASSERT_TRUE(
+        TestSupport::WriteFileBytes(script, "spawn \"" + DemoTest::Utf8(grandchild) + "\" 60000\nsleep 60000\n"));
+    // The installer and the package it starts inherit both; one "minute" lasts a second.
+    ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT", script.c_str());
+    ::SetEnvironmentVariableW(L"VLM_TEST_PACKAGETIMEOUT_IN_SECONDS", L"1");
+    Utils::ScopeExit restore([] {
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT", nullptr);
+        ::SetEnvironmentVariableW(L"VLM_TEST_PACKAGETIMEOUT_IN_SECONDS", nullptr);
+        EndProcessesNamed(L"vlm_audit_grandchild.exe");
+    });
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=HangingPackage.exe").status, 200);
+
+    std::string log;
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(Run(L"timeout", L"-packagetimeout=2", log), 11u) << log;
+    EXPECT_LT(::GetTickCount64() - start, 25000u);
+    EXPECT_NE(log.find(": child "), std::string::npos) << "the package ran\n" << log;
+    EXPECT_NE(log.find("did not finish within its time limit (2 s)"), std::string::npos) << log;
+    EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package is left";
+    EXPECT_EQ(Utils::FindProcessIdByName(L"vlm_audit_grandchild.exe"), 0u) << "the process it started is left";
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
+    EXPECT_FALSE(DemoTest::Exists(DefaultFolder() + L"\\__Package_Vellumora.exe"));
+}
+
+// Quiet mode's refusals are in EachFailureHasItsExitCodeAndRecordsNothing; a window run goes on.
+TEST_F(QuietInstallTest, WindowRunGoesOnPastUnknownOptionsAndAnUnusableLogFile)
+{
+    auto window = Start(L"window", L"-quiet=false -quite=true \"-log=" + m_dir.Path() + L"\"");
+    EXPECT_NE(DemoDriver::WaitForWindow(L"MainWnd", 20000), nullptr) << window->Log();
+    EXPECT_NE(window->Log().find("option '-quite' ignored"), std::string::npos) << window->Log();
+    EXPECT_NE(window->Log().find("' cannot be opened: "), std::string::npos) << window->Log();
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include <regex>
 
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 #include "utils/Log.h"
+#include "utils/LogFile.h"
 
 namespace {
 
@@ -72,4 +74,25 @@ TEST(LogPrefix, QualifiedNamesDropReturnTypesParametersAndQualifiers)
     EXPECT_EQ(w.InLambda(), L"Widget::InLambda::<lambda>::operator()");
     EXPECT_EQ(w.Template(1.0), L"Widget::Template");
     EXPECT_EQ(w(1), L"Widget::operator()");
+}
+
+TEST(LogFile, LinesAreAppendedAsUtf8EachOnALineOfItsOwn)
+{
+    TestSupport::TempDir dir;
+    const std::wstring path = dir / L"run.log";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(path, "earlier run\r\n"));
+    ASSERT_EQ(Utils::StartLogFile(path), static_cast<DWORD>(ERROR_SUCCESS));
+    LOG(L"无效路径 %d", 7); // no line end of its own
+    LOG(L"second\r\n");
+    Utils::StopLogFile();
+    LOG(L"after the file\r\n");
+
+    const std::string bytes = TestSupport::ReadFileBytes(path);
+    EXPECT_EQ(bytes.rfind("earlier run\r\n<P", 0), 0u) << bytes;
+    EXPECT_NE(bytes.find(": \xE6\x97\xA0\xE6\x95\x88\xE8\xB7\xAF\xE5\xBE\x84 7\r\n<P"), std::string::npos) << bytes;
+    EXPECT_EQ(bytes.substr(bytes.size() - 10), ": second\r\n") << bytes;
+    EXPECT_EQ(bytes.find("after the file"), std::string::npos);
+
+    EXPECT_NE(Utils::StartLogFile(dir.Path()), static_cast<DWORD>(ERROR_SUCCESS)) << "a folder is no log file";
+    EXPECT_NE(Utils::StartLogFile(dir / L"missing\\run.log"), static_cast<DWORD>(ERROR_SUCCESS));
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace Config {
+
+// Where "-log=" (LogFile) sends the log: environment variables expanded ("%TEMP%\x.log"),
+// then a name that is not a full path taken relative to the installer's folder. One that
+// depends on the current drive or folder ("C:x.log", "\x.log") gives a problem instead.
+struct LogFilePath {
+    std::wstring path;
+    std::wstring problem; // empty when path can be tried
+};
+LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder);
+
+// The name of a quiet run's own log: "VellumoraInstaller-20261208-182403-123.log" (local
+// date and time, process id), unique enough for runs on one machine.
+std::wstring DefaultLogFileName(const SYSTEMTIME& time, DWORD processId);
+
+} // namespace Config

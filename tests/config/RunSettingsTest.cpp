@@ -1,0 +1,155 @@
+// What a run records of its settings for the log and for quiet mode's refusals: unknown
+// options, values that must be exact, the log file's place, the command line and settings
+// as logged, and the default folder of an unattended run.
+#include <gtest/gtest.h>
+
+#include "config/DefaultFolder.h"
+#include "config/InstallerConfig.h"
+#include "config/LogFilePath.h"
+#include "config/SettingsReport.h"
+#include "support/TempDir.h"
+
+using namespace Config;
+
+namespace {
+
+using Invalid = std::map<std::wstring, std::wstring>;
+
+InstallerConfig FromCommandLine(const std::wstring& arguments)
+{
+    InstallerConfig config = DefaultInstallerConfig();
+    ApplyCommandLine(config, L"\"C:\\dir\\prog.exe\" " + arguments);
+    return config;
+}
+
+} // namespace
+
+TEST(RunSettings, UnknownOptionsAndInexactValuesAreNamed)
+{
+    const struct {
+        const wchar_t* arguments;
+        std::vector<std::wstring> unknown;
+        Invalid invalid;
+    } cases[] = {
+        { L"-quiet=true -launch=false -packagetimeout=5 -log=x.log", {}, {} },
+        { L"-quite=true \"-instaldir=C:\\x\" -quiet=true", { L"-instaldir", L"-quite" }, {} },
+        { L"\"-installdir=C:\\Program\" Files\\Quill", { L"Files\\Quill" }, {} },
+        { L"-quiet=yes", {}, { { L"Quiet", L"-quiet=yes" } } },
+        { L"-quiet", {}, { { L"Quiet", L"-quiet=" } } },
+        { L"-launch=TRUE -packagetimeout=soon", {},
+            { { L"Launch", L"-launch=TRUE" }, { L"PackageTimeout", L"-packagetimeout=soon" } } },
+        { L"-packagetimeout=-1", {}, { { L"PackageTimeout", L"-packagetimeout=-1" } } },
+        { L"-packagetimeout=1234567", {}, { { L"PackageTimeout", L"-packagetimeout=1234567" } } },
+    };
+    for (const auto& c : cases) {
+        const InstallerConfig config = FromCommandLine(c.arguments);
+        EXPECT_EQ(config.UnknownOptions, c.unknown) << c.arguments;
+        EXPECT_EQ(config.InvalidValues, c.invalid) << c.arguments;
+    }
+
+    const InstallerConfig good = FromCommandLine(L"-packagetimeout=\" 7 \" \"-log=%TEMP%\\a b.log\"");
+    EXPECT_EQ(good.PackageTimeout, 7);
+    EXPECT_EQ(good.LogFile, L"%TEMP%\\a b.log");
+    EXPECT_EQ(FromCommandLine(L"-packagetimeout=x").PackageTimeout, 0) << "an unusable value keeps the earlier one";
+}
+
+TEST(RunSettings, TheValueInForceDecidesWhetherItIsRefused)
+{
+    TestSupport::TempDir dir;
+    ASSERT_TRUE(TestSupport::WriteFileBytes(
+        dir / L"a.ini", "[Install]\r\nQuiet=yes\r\nLaunch=true\r\nPackageTimeout=9\r\nLogFile=%TEMP%\\x.log\r\n"));
+    InstallerConfig config = DefaultInstallerConfig();
+    ApplySettingsFile(config, dir / L"a.ini");
+    EXPECT_EQ(config.InvalidValues, (Invalid { { L"Quiet", L"Quiet=yes" } }));
+    EXPECT_TRUE(config.Launch);
+    EXPECT_EQ(config.PackageTimeout, 9);
+    EXPECT_EQ(config.LogFile, L"%TEMP%\\x.log");
+
+    ApplyCommandLine(config, L"prog.exe -quiet=true -log=");
+    EXPECT_TRUE(config.InvalidValues.empty()) << "the command line's valid value replaced the file's";
+    EXPECT_TRUE(config.Quiet);
+    EXPECT_EQ(config.LogFile, L"") << "\"-log=\" alone takes the file's LogFile back";
+}
+
+TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
+{
+    const std::wstring line
+        = CommandLineForLog(LR"("C:\my dir\prog.exe" -proxy=alice:s3cret@proxy.corp:8080 )"
+                            LR"("-PROXY=http://bob:pa ss@h:1" -proxy=carol:hush@nohost -proxy=h:80)");
+    EXPECT_EQ(line,
+        LR"("C:\my dir\prog.exe" -proxy=alice:(hidden)@proxy.corp:8080 -PROXY=http://bob:(hidden)@h:1 )"
+        LR"(-proxy=carol:(hidden)@nohost -proxy=h:80)");
+
+    InstallerConfig config = FromCommandLine(L"-proxy=alice:s3cret@proxy.corp:8080 -packagetimeout=5 -log=a.log");
+    const std::wstring settings = DescribeSettings(config);
+    EXPECT_EQ(settings.find(L"s3cret"), std::wstring::npos) << settings;
+    for (const wchar_t* part : { L"Proxy=proxy.corp:8080 as user alice (password hidden)", L"; PackageTimeout=5;",
+             L"; LogFile=a.log;", L"; Quiet=false;", L"; InstallDir=(default);", L"; DownloadScale=0.7;" }) {
+        EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
+    }
+}
+
+TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
+{
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"VLM_LOG_TEST_DIR", L"D:\\logs"));
+    const struct {
+        const wchar_t* value;
+        const wchar_t* path; // empty: refused
+    } cases[] = {
+        { L"E:\\deploy\\run.log", L"E:\\deploy\\run.log" },
+        { L"\\\\server\\share\\run.log", L"\\\\server\\share\\run.log" },
+        { L"%VLM_LOG_TEST_DIR%\\run.log", L"D:\\logs\\run.log" },
+        { L"run.log", L"C:\\app\\run.log" },
+        { L"logs\\..\\run.log", L"C:\\app\\logs\\..\\run.log" },
+        { L"%VLM_LOG_TEST_UNSET%\\run.log", L"C:\\app\\%VLM_LOG_TEST_UNSET%\\run.log" },
+        { L"C:run.log", L"" },
+        { L"\\run.log", L"" },
+    };
+    for (const auto& c : cases) {
+        const LogFilePath resolved = ResolveLogFilePath(c.value, L"C:\\app");
+        EXPECT_EQ(resolved.path, c.path) << c.value;
+        EXPECT_EQ(resolved.problem.empty(), *c.path != L'\0') << c.value;
+    }
+    ::SetEnvironmentVariableW(L"VLM_LOG_TEST_DIR", nullptr);
+
+    const SYSTEMTIME time { 2026, 12, 2, 8, 7, 4, 3, 0 };
+    EXPECT_EQ(DefaultLogFileName(time, 4242), L"VellumoraInstaller-20261208-070403-4242.log");
+}
+
+// The default folder without an existing installation, for every combination that matters:
+// an unattended run never installs into a system profile; a window run keeps its rule.
+TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
+{
+    constexpr bool Y = true;
+    constexpr bool N = false;
+    const std::wstring user = L"C:\\Users\\u\\AppData\\Roaming";
+    const std::wstring system = L"C:\\WINDOWS\\system32\\config\\systemprofile\\AppData\\Roaming";
+    const std::wstring userFolder = user + L"\\norvale\\TarvikQuill";
+    const std::wstring systemFolder = system + L"\\norvale\\TarvikQuill";
+    const std::wstring programFiles = L"C:\\Program Files (x86)\\TarvikQuill";
+    const struct {
+        bool consoleAdmin, processAdmin, systemAccount, unattended;
+        const std::wstring& appData;
+        const std::wstring& folder;
+    } cases[] = {
+        { N, N, N, N, user, programFiles },
+        { Y, N, N, N, user, programFiles },
+        { N, Y, N, N, user, programFiles },
+        { Y, Y, N, N, user, userFolder },
+        { Y, Y, N, Y, user, userFolder },
+        { N, Y, N, Y, user, programFiles },
+        { Y, Y, Y, N, system, systemFolder },
+        { Y, Y, Y, Y, system, programFiles },
+        { Y, Y, Y, Y, user, programFiles },
+        { Y, Y, N, Y, system, programFiles },
+        { N, Y, Y, Y, system, programFiles },
+    };
+    for (const auto& c : cases) {
+        const DefaultFolderInputs inputs { L"", false, c.consoleAdmin, c.processAdmin, c.appData,
+            L"C:\\Program Files (x86)", c.unattended, c.systemAccount, L"c:\\windows\\" };
+        EXPECT_EQ(DefaultInstallFolder(inputs), c.folder)
+            << c.consoleAdmin << c.processAdmin << c.systemAccount << c.unattended << " " << c.appData;
+    }
+    EXPECT_FALSE(IsInsideFolder(L"C:\\WindowsApps\\x", L"C:\\Windows"));
+    EXPECT_TRUE(IsInsideFolder(L"C:\\Windows", L"C:\\Windows"));
+}

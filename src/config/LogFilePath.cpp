@@ -1,10 +1,43 @@
 #include "config/LogFilePath.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "config/FolderOption.h"
 
 namespace Config {
+
+namespace {
+
+// A settings file beside the program can be dropped by anyone, and the installer runs
+// elevated: its log must never become a script or a program in a protected place. Only a
+// ".log" or ".txt" name, and no stream ("a.bat:x.log") after the drive.
+bool IsPlainLogName(const std::wstring& path)
+{
+    if (path.find(L':', 2) != std::wstring::npos) {
+        return false;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
+        return false;
+    }
+    std::wstring extension = path.substr(dot);
+    for (wchar_t& c : extension) {
+        c = static_cast<wchar_t>(std::towlower(c));
+    }
+    return extension == L".log" || extension == L".txt";
+}
+
+LogFilePath Checked(std::wstring path)
+{
+    if (!IsPlainLogName(path)) {
+        return { L"", L"a log file's name must end in .log or .txt" };
+    }
+    return { std::move(path), L"" };
+}
+
+} // namespace
 
 LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder)
 {
@@ -16,13 +49,13 @@ LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& in
     }
     expanded.resize(length - 1);
     if (IsFullPath(expanded)) {
-        return { expanded, L"" };
+        return Checked(expanded);
     }
     if (expanded.empty() || expanded[0] == L'\\' || expanded[0] == L'/'
         || (expanded.size() >= 2 && expanded[1] == L':')) {
         return { L"", L"it is neither a full path nor a name relative to the installer's folder" };
     }
-    return { installerFolder + L"\\" + expanded, L"" };
+    return Checked(installerFolder + L"\\" + expanded);
 }
 
 std::wstring DefaultLogFileName(const SYSTEMTIME& time, DWORD processId)

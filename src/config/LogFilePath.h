@@ -8,7 +8,8 @@ namespace Config {
 
 // Where "-log=" (LogFile) sends the log: environment variables expanded ("%TEMP%\x.log"),
 // then a name that is not a full path taken relative to the installer's folder. One that
-// depends on the current drive or folder ("C:x.log", "\x.log") gives a problem instead.
+// depends on the current drive or folder ("C:x.log", "\x.log"), or a name that does not end
+// in ".log" or ".txt", gives a problem instead.
 struct LogFilePath {
     std::wstring path;
     std::wstring problem; // empty when path can be tried

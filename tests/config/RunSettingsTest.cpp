@@ -104,6 +104,12 @@ TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
         { L"%VLM_LOG_TEST_UNSET%\\run.log", L"C:\\app\\%VLM_LOG_TEST_UNSET%\\run.log" },
         { L"C:run.log", L"" },
         { L"\\run.log", L"" },
+        { L"E:\\deploy\\RUN.TXT", L"E:\\deploy\\RUN.TXT" },
+        // Never a script or a program, however the name is dressed.
+        { L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.bat", L"" },
+        { L"run.log.cmd", L"" },
+        { L"run.bat:x.log", L"" },
+        { L"logs.d\\run", L"" },
     };
     for (const auto& c : cases) {
         const LogFilePath resolved = ResolveLogFilePath(c.value, L"C:\\app");

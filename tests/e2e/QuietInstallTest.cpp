@@ -303,6 +303,9 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
     ASSERT_TRUE(TestSupport::WriteFileBytes(readOnly, ""));
     ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     Utils::ScopeExit writable([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
+    // A folder where the log file would have to be.
+    const std::wstring logFolder = m_dir / L"folder.log";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(logFolder));
 
     const struct {
         const wchar_t* name;
@@ -326,7 +329,8 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"inexact-quiet", L"-quiet=yes", 2, "value refused: '-quiet=yes' (only true or false)", false },
         { L"inexact-launch", L"-launch=1", 2, "value refused: '-launch=1'", false },
         { L"timeout-in-words", L"-packagetimeout=soon", 2, "value refused: '-packagetimeout=soon'", false },
-        { L"log-is-a-folder", L"\"-log=" + m_dir.Path() + L"\"", 2, "' cannot be opened: ", false },
+        { L"log-is-a-folder", L"\"-log=" + logFolder + L"\"", 2, "' cannot be opened: ", false },
+        { L"log-is-a-script", L"\"-log=" + (m_dir / L"run.cmd") + L"\"", 2, "must end in .log or .txt", false },
         { L"log-is-read-only", L"\"-log=" + readOnly + L"\"", 2, "' cannot be opened: ", false },
     };
     for (const auto& c : cases) {

@@ -31,10 +31,11 @@ PAUSE=${VLM_APT_PAUSE:-10}
 
 say() { echo "== setup: $*"; }
 
+# A package removed but not purged still has a status ("config-files"): only "installed" counts.
 missing_of() { # package...
   local p
   for p in "$@"; do
-    dpkg -s "$p" >/dev/null 2>&1 || echo "$p"
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || echo "$p"
   done
 }
 

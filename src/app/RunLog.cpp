@@ -86,7 +86,8 @@ int StartRunLog(const InstallerConfig& config)
     if (!path.empty()) {
         // Said before the file is attached: the debugger channel's first line, not the file's.
         LOG(L"log file: %s\r\n", path.c_str());
-        const DWORD error = Utils::StartLogFile(path);
+        // The default name lies in a folder every user can write to: only a file of our own.
+        const DWORD error = Utils::StartLogFile(path, config.LogFile.empty());
         if (error != ERROR_SUCCESS) {
             LOG(L"log file '%s' cannot be opened: %s (error %lu)\r\n", path.c_str(), SystemErrorText(error).c_str(),
                 error);
@@ -103,10 +104,10 @@ int StartRunLog(const InstallerConfig& config)
 int CheckOptions(const InstallerConfig& config)
 {
     for (const std::wstring& name : config.UnknownOptions) {
-        LOG(L"option '%s' ignored: the installer does not know it\r\n", name.c_str());
+        LOG(L"option '%s' ignored: the installer does not know it\r\n", Config::HidePassword(name).c_str());
     }
     for (const auto& [field, given] : config.InvalidValues) {
-        LOG(L"value refused: '%s' (%s)\r\n", given.c_str(), WhatIsAccepted(field));
+        LOG(L"value refused: '%s' (%s)\r\n", Config::HidePassword(given).c_str(), WhatIsAccepted(field));
     }
     if (IsUnattended(config) && (!config.UnknownOptions.empty() || !config.InvalidValues.empty())) {
         LOG(L"quiet: nothing installed, exit code %d: an option is unknown or a value unusable\r\n",

@@ -1,5 +1,7 @@
 #include "config/FolderOption.h"
 
+#include <windows.h>
+
 namespace Config {
 
 namespace {
@@ -21,6 +23,18 @@ bool IsFullPath(const std::wstring& folder)
         && folder[2] != L'.';
 }
 
+bool IsOnNetwork(const std::wstring& path)
+{
+    if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/')) {
+        return true;
+    }
+    if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') {
+        const wchar_t root[] = { path[0], L':', L'\\', L'\0' };
+        return ::GetDriveTypeW(root) == DRIVE_REMOTE;
+    }
+    return false;
+}
+
 std::wstring FolderOptionProblem(const std::wstring& folder)
 {
     if (folder.empty()) {
@@ -36,6 +50,9 @@ std::wstring FolderOptionProblem(const std::wstring& folder)
     }
     if (!IsFullPath(folder)) {
         return L"it is not a full path (a drive and a backslash, or \\\\server\\share)";
+    }
+    if (IsOnNetwork(folder)) {
+        return L"it is on a network share; install onto a drive of this machine";
     }
     return {};
 }

@@ -34,6 +34,9 @@ LogFilePath Checked(std::wstring path)
     if (!IsPlainLogName(path)) {
         return { L"", L"a log file's name must end in .log or .txt" };
     }
+    if (IsOnNetwork(path)) {
+        return { L"", L"a log file must be on a drive of this machine, not on a network share" };
+    }
     return { std::move(path), L"" };
 }
 

@@ -13,9 +13,16 @@
 namespace Config {
 namespace {
 
+std::wstring TrueFalse(bool value)
+{
+    return value ? L"true" : L"false";
+}
+
+} // namespace
+
 // "user:password@host:port" → "user:(hidden)@host:port"; a value without both a
 // user part and a colon in it holds no password.
-std::wstring HideProxyPassword(const std::wstring& value)
+std::wstring HidePassword(const std::wstring& value)
 {
     const std::size_t at = value.rfind(L'@');
     if (at == std::wstring::npos) {
@@ -23,19 +30,15 @@ std::wstring HideProxyPassword(const std::wstring& value)
     }
     const std::size_t scheme = value.find(L"://");
     const std::size_t userStart = scheme == std::wstring::npos || scheme > at ? 0 : scheme + 3;
+    if (value.find(L'/', userStart) < at) {
+        return value; // an "@" in a URL's path, not a sign-in
+    }
     const std::size_t colon = value.find(L':', userStart);
     if (colon == std::wstring::npos || colon > at) {
         return value;
     }
     return value.substr(0, colon + 1) + L"(hidden)" + value.substr(at);
 }
-
-std::wstring TrueFalse(bool value)
-{
-    return value ? L"true" : L"false";
-}
-
-} // namespace
 
 std::wstring CommandLineForLog(const std::wstring& commandLine)
 {
@@ -47,11 +50,11 @@ std::wstring CommandLineForLog(const std::wstring& commandLine)
     auto* argv = static_cast<wchar_t**>(argvMemory.get());
     std::wstring result;
     for (int i = 0; i < count; ++i) {
+        // Every token: "-proxy host" with a space, "/proxy=", a URL's own password.
         std::wstring token = argv[i];
         const std::size_t equals = token.find(L'=');
-        if (equals != std::wstring::npos && Utils::EqualsNoCase(token.substr(0, equals), L"-proxy")) {
-            token = token.substr(0, equals + 1) + HideProxyPassword(token.substr(equals + 1));
-        }
+        token = equals == std::wstring::npos ? HidePassword(token)
+                                             : token.substr(0, equals + 1) + HidePassword(token.substr(equals + 1));
         if (i > 0) {
             result += L' ';
         }

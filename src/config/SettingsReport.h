@@ -7,8 +7,11 @@
 namespace Config {
 
 // The command line as the installer split it, each token quoted where it needs to be, and
-// the password of every "-proxy=user:password@host:port" hidden.
+// every "user:password@" password hidden, whatever option (or typo) carries it.
 std::wstring CommandLineForLog(const std::wstring& commandLine);
+
+// "user:password@host:port" → "user:(hidden)@host:port"; text without one stays as it is.
+std::wstring HidePassword(const std::wstring& value);
 
 // Every setting in force, "Name=value" joined by "; ", for the start of the log. The proxy
 // appears as its description, which never holds a password.

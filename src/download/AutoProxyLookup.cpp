@@ -122,10 +122,21 @@ std::optional<AutoProxyAnswer> LookUpAutoProxy(
         failed.error = ERROR_NOT_ENOUGH_MEMORY;
         return failed;
     }
+    // Neither system bounds the look-up for us: a script server that never answers must not
+    // hold the download at 0 % for ever. Past the limit the look-up counts as failed and the
+    // next source decides; the abandoned thread ends on its own.
+    const ULONGLONG deadline = ::GetTickCount64() + kAutoProxyLookupLimitMs;
     std::unique_lock<std::mutex> lock(lookup->mutex);
     while (!lookup->answer) {
         if (stop && stop->Requested()) {
             return std::nullopt;
+        }
+        if (::GetTickCount64() >= deadline) {
+            LOG(L"automatic proxy configuration gave no answer within %lu s\r\n",
+                static_cast<unsigned long>(kAutoProxyLookupLimitMs / 1000));
+            AutoProxyAnswer late;
+            late.error = ERROR_TIMEOUT;
+            return late;
         }
         lookup->done.wait_for(lock, kStopCheck);
     }

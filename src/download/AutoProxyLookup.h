@@ -23,6 +23,9 @@ struct AutoProxyAnswer {
 // session's timeouts and its closing), so the caller only waits while stop allows: nothing
 // when a stop came first. An abandoned look-up finishes on its own thread, which holds
 // nothing of the caller's.
+// How long the caller waits for an answer before it counts the look-up as failed.
+inline constexpr ULONGLONG kAutoProxyLookupLimitMs = 10000;
+
 std::optional<AutoProxyAnswer> LookUpAutoProxy(
     const std::wstring& url, const std::wstring& scriptUrl, bool autoDetect, const StopSignal* stop);
 

@@ -93,7 +93,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         if (actual.empty()) {
             actual = Utils::FileMd5Wide(self->m_localPath);
         }
-        if (actual.size() == kMd5Length && actual != expected) {
+        if (actual != expected) { // a digest that could not be made is no match
             // A file that failed its check must never pass for the package.
             RemoveLocalFile(self->m_localPath);
             self->Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");

@@ -461,7 +461,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             if (actual.empty()) {
                 actual = Utils::FileMd5Wide(self->m_localPath);
             }
-            if (actual.size() == kMd5Length && actual != self->m_expectedDigest) {
+            if (actual != self->m_expectedDigest) { // a digest that could not be made is no match
                 self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
                 RemoveLocalFile(self->m_localPath);
                 self->ClearParts();

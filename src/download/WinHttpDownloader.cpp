@@ -154,7 +154,7 @@ void WinHttpDownloader::Run()
     const std::string expected = UrlMd5(effective);
     if (expected.size() == kMd5Length) {
         const std::string actual = Utils::FileMd5Wide(m_localPath);
-        if (actual.size() == kMd5Length && actual != expected) {
+        if (actual != expected) { // a digest that could not be made is no match
             RemoveLocalFile(m_localPath);
             Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
             if (m_retried) {

@@ -152,13 +152,13 @@ void CDownloadInstaller::CleanUpPackageFiles()
     g_previousPackagePath = package;
 }
 
-bool CDownloadInstaller::AcquirePackage()
+CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage()
 {
     if (m_signerPin.Checks()) {
         Signature::Result check = Signature::CheckFile(m_downloadPath, m_signerPin);
         LOG(L"package %s\r\n", check.Describe().c_str());
         if (!check.Accepted()) {
-            return false;
+            return Acquired::SignatureRefused;
         }
         KeepPackageLock(std::move(check.lock));
     } else if (RemovesOldVersion()) {
@@ -166,10 +166,11 @@ bool CDownloadInstaller::AcquirePackage()
         Utils::UniqueFileHandle lock = LockForReading(m_downloadPath);
         if (!lock) {
             LOG(L"the package could not be locked, error %lu\r\n", ::GetLastError());
+            return Acquired::Unlockable;
         }
         KeepPackageLock(std::move(lock));
     }
-    return true;
+    return Acquired::Yes;
 }
 
 void CDownloadInstaller::KeepPackageLock(Utils::UniqueFileHandle lock)
@@ -288,10 +289,22 @@ void CDownloadInstaller::Start()
     auto onDownload = [this](int code, double progress, std::wstring message) {
         // After the downloader's own MD5 check: a package that fails its signature check
         // is a failed download for the pipeline and the window alike, and is deleted.
-        if (code == Download::DL_CODE_SUCCESS && !AcquirePackage()) {
-            code = Download::DL_CODE_FAIL;
-            progress = Download::kSignatureRefused;
-            message = Download::kSignatureMessage;
+        if (code == Download::DL_CODE_SUCCESS) {
+            switch (AcquirePackage()) {
+            case Acquired::Yes:
+                break;
+            case Acquired::SignatureRefused:
+                code = Download::DL_CODE_FAIL;
+                progress = Download::kSignatureRefused;
+                message = Download::kSignatureMessage;
+                break;
+            case Acquired::Unlockable:
+                // Never removes the old version for a package that could still change.
+                code = Download::DL_CODE_FAIL;
+                progress = 0.0;
+                message = L"";
+                break;
+            }
         }
         Forward(code, progress, message);
         switch (code) {

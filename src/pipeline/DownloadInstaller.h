@@ -67,8 +67,9 @@ private:
     void StartStage(const std::function<void()>& start);
     void CleanUpPackageFiles();
     // After the downloader's own MD5 check: the signer pin (when set) and the lock that keeps
-    // the package as checked until it runs. False when the package is refused.
-    bool AcquirePackage();
+    // the package as checked until it runs; a package that cannot be locked is not kept.
+    enum class Acquired { Yes, SignatureRefused, Unlockable };
+    Acquired AcquirePackage();
     void KeepPackageLock(Utils::UniqueFileHandle lock);
     Utils::UniqueFileHandle TakePackageLock();
     void StartRemoval();

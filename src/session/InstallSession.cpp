@@ -107,6 +107,12 @@ std::optional<Outcome> InstallSession::RefuseWhileProductRuns() const
 
 std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
 {
+    // A failed package may still be rolling back: a new attempt would wait for it and could
+    // lose its files to the old run's clean-up. Refused like a running old uninstaller.
+    if (!ChildRunsEnded()) {
+        LOG(L"the previous attempt's package or old uninstaller still runs\r\n");
+        return Outcome { Verdict::ProductRunning, L"", true };
+    }
     if (Blocks(L"TarvikQuill_un_asa.exe")) {
         LOG(L"an old version's uninstaller is running\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };

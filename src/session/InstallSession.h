@@ -29,7 +29,8 @@ struct Outcome {
     // The failure event's message (the package's "Error=" text, an exit status), or the
     // refused folder.
     std::wstring message;
-    // ProductRunning: it is an old version's uninstaller that runs, not the product.
+    // ProductRunning: it is an old version's uninstaller (or the previous attempt's package)
+    // that runs, not the product.
     bool oldUninstallerRunning = false;
 };
 

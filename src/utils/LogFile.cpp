@@ -15,7 +15,7 @@ std::atomic<bool> g_fileOpen { false };
 
 } // namespace
 
-DWORD StartLogFile(const std::wstring& path)
+DWORD StartLogFile(const std::wstring& path, bool mustBeNew)
 {
     // A read-only file is its owner's "do not write"; not every file system enforces it for
     // every account (Wine's does not for root), so it is honoured here.
@@ -26,11 +26,19 @@ DWORD StartLogFile(const std::wstring& path)
     }
     // Append-only access: every write lands at the end, also when another process (a second
     // run with the same "-log=") appends to the same file.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, mustBeNew ? CREATE_NEW : OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
         return error == ERROR_SUCCESS ? ERROR_OPEN_FAILED : error;
+    }
+    BY_HANDLE_FILE_INFORMATION information {};
+    if (!::GetFileInformationByHandle(file.get(), &information)) {
+        return ERROR_OPEN_FAILED;
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || information.nNumberOfLinks > 1) {
+        return ERROR_CANT_ACCESS_FILE;
     }
     std::lock_guard<std::mutex> lock(g_fileMutex);
     g_file = std::move(file);

@@ -173,7 +173,8 @@ TEST(ConfigQuietMode, FolderOptionMustBeAFullPathOfLegalCharacters)
     } cases[] = {
         { L"C:\\Program Files\\TarvikQuill", true },
         { L"d:/apps/quill", true },
-        { L"\\\\server\\share\\Quill", true },
+        { L"\\\\server\\share\\Quill", false },
+        { L"//server/share/Quill", false },
         { L"", false },
         { L"TarvikQuill", false },
         { L"..\\TarvikQuill", false },

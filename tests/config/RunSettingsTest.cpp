@@ -75,10 +75,12 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
 {
     const std::wstring line
         = CommandLineForLog(LR"("C:\my dir\prog.exe" -proxy=alice:s3cret@proxy.corp:8080 )"
-                            LR"("-PROXY=http://bob:pa ss@h:1" -proxy=carol:hush@nohost -proxy=h:80)");
+                            LR"("-PROXY=http://bob:pa ss@h:1" -proxy=carol:hush@nohost -proxy=h:80 )"
+                            LR"(-proxy dave:pw1@p:8 /proxy=erin:pw2@p:8 -downloadurl=http://h:80/a@b.exe)");
     EXPECT_EQ(line,
         LR"("C:\my dir\prog.exe" -proxy=alice:(hidden)@proxy.corp:8080 -PROXY=http://bob:(hidden)@h:1 )"
-        LR"(-proxy=carol:(hidden)@nohost -proxy=h:80)");
+        LR"(-proxy=carol:(hidden)@nohost -proxy=h:80 -proxy dave:(hidden)@p:8 /proxy=erin:(hidden)@p:8 )"
+        LR"(-downloadurl=http://h:80/a@b.exe)");
 
     InstallerConfig config = FromCommandLine(L"-proxy=alice:s3cret@proxy.corp:8080 -packagetimeout=5 -log=a.log");
     const std::wstring settings = DescribeSettings(config);
@@ -97,7 +99,7 @@ TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
         const wchar_t* path; // empty: refused
     } cases[] = {
         { L"E:\\deploy\\run.log", L"E:\\deploy\\run.log" },
-        { L"\\\\server\\share\\run.log", L"\\\\server\\share\\run.log" },
+        { L"\\\\server\\share\\run.log", L"" },
         { L"%VLM_LOG_TEST_DIR%\\run.log", L"D:\\logs\\run.log" },
         { L"run.log", L"C:\\app\\run.log" },
         { L"logs\\..\\run.log", L"C:\\app\\logs\\..\\run.log" },

@@ -50,6 +50,15 @@ for p in "$@"; do
 done
 for p in "$@"; do case $p in -*) ;; *) echo "$p" >>"$STATE/installed" ;; esac; done
 SH
+# dpkg-query -W -f=FORMAT PACKAGE: "installed" for the listed ones, "config-files" for the
+# ones listed in STATE/removed (removed, not purged), nothing otherwise.
+cat >"$WORK/bin/dpkg-query" <<'SH'
+#!/usr/bin/env bash
+p=${!#}
+if grep -qx -- "$p" "$STATE/installed"; then printf installed
+elif grep -qx -- "$p" "$STATE/removed" 2>/dev/null; then printf config-files
+else exit 1; fi
+SH
 printf '#!/bin/sh\nexec "$@"\n' >"$WORK/bin/sudo"
 chmod +x "$WORK/bin/"*
 
@@ -113,6 +122,13 @@ printf '%s\n' $ALL64 'wine32:i386' >"$STATE/installed"
 run
 expect "exits 0" test "$RC" -eq 0
 expect "calls apt-get not at all" test ! -s "$STATE/calls"
+
+scenario removed-not-purged
+printf '%s\n' $ALL64 >"$STATE/installed"
+echo 'wine32:i386' >"$STATE/removed"
+run
+expect "exits 0" test "$RC" -eq 0
+expect "installs a removed 32-bit Wine again" installed 'wine32:i386'
 
 scenario 64bit-install-fails
 touch "$STATE/no-install"

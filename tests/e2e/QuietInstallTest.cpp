@@ -652,7 +652,9 @@ TEST_F(QuietInstallTest, PackageThatNeverEndsIsEndedWithItsChildrenAndExitCode11
 // Quiet mode's refusals are in EachFailureHasItsExitCodeAndRecordsNothing; a window run goes on.
 TEST_F(QuietInstallTest, WindowRunGoesOnPastUnknownOptionsAndAnUnusableLogFile)
 {
-    auto window = Start(L"window", L"-quiet=false -quite=true \"-log=" + m_dir.Path() + L"\"");
+    const std::wstring folder = m_dir / L"window-folder.log"; // a folder where the file would go
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(folder));
+    auto window = Start(L"window", L"-quiet=false -quite=true \"-log=" + folder + L"\"");
     EXPECT_NE(DemoDriver::WaitForWindow(L"MainWnd", 20000), nullptr) << window->Log();
     EXPECT_NE(window->Log().find("option '-quite' ignored"), std::string::npos) << window->Log();
     EXPECT_NE(window->Log().find("' cannot be opened: "), std::string::npos) << window->Log();

@@ -1,5 +1,6 @@
 #include "GuiDriver.h"
 
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -44,6 +45,7 @@ LRESULT TestMainWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM lParam, bo
     request->result.screen = r;
     if (auto* button = static_cast<Toolkit::CButtonUI*>(control->GetInterface(L"Button"))) {
         request->result.hot = button->IsHot();
+        request->result.pushed = button->IsPushed();
     }
     return 1;
 }
@@ -154,6 +156,50 @@ void ClickLeft(POINT screen)
     ::SendInput(1, &inputs[0], sizeof(INPUT));
     ::Sleep(40); // a human-length press; the test's waits do not depend on it
     ::SendInput(1, &inputs[1], sizeof(INPUT));
+}
+
+bool ClickControlOf(HWND owner, HWND window, const wchar_t* controlName)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const Located where = Hover(owner, window, controlName);
+        if (!where.found) {
+            return false;
+        }
+        const POINT centre = Centre(where.screen);
+        MoveMouse(centre);
+        INPUT input {};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        ::SendInput(1, &input, sizeof(INPUT));
+        bool pushed = false;
+        const DWORD start = ::GetTickCount();
+        while (!pushed && ::GetTickCount() - start < 1500) {
+            ::Sleep(20);
+            pushed = Locate(owner, window, controlName).pushed;
+        }
+        input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        ::SendInput(1, &input, sizeof(INPUT));
+        if (pushed) {
+            return true;
+        }
+        std::fprintf(stderr, "GuiDriver: the press on %ls was lost; pressing again\n", controlName);
+    }
+    return false;
+}
+
+bool WaitSettledForeground(HWND hwnd, DWORD settleMs, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    DWORD since = start;
+    while (::GetTickCount() - start < timeoutMs) {
+        if (::GetForegroundWindow() != hwnd) {
+            since = ::GetTickCount();
+        } else if (::GetTickCount() - since >= settleMs) {
+            return true;
+        }
+        ::Sleep(10);
+    }
+    return false;
 }
 
 void PressKeys(std::initializer_list<WORD> keys)

@@ -20,6 +20,7 @@ struct Located {
     bool found = false;
     RECT screen {};
     bool hot = false;
+    bool pushed = false;
 };
 inline constexpr UINT kLocateMessage = WM_APP + 0x2E1;
 
@@ -52,6 +53,14 @@ Located Locate(HWND owner, HWND window, const wchar_t* controlName);
 Located Hover(HWND owner, HWND window, const wchar_t* controlName);
 void MoveMouse(POINT screen);
 void ClickLeft(POINT screen);
+// Hovers a control of one of our windows and clicks it, releasing the button only once the
+// control shows as pushed. Under Wine with no window manager a late X focus event can cancel
+// a press (WM_CANCELMODE) in the instant after a window appears; a press the control never
+// saw is made again (at most three times). False when the control was never pushed.
+bool ClickControlOf(HWND owner, HWND window, const wchar_t* controlName);
+// Waits (bounded) until hwnd has been the foreground window for settleMs without a break,
+// so keys and clicks sent next reach it.
+bool WaitSettledForeground(HWND hwnd, DWORD settleMs, DWORD timeoutMs);
 // Presses keys in order and releases them in reverse order.
 void PressKeys(std::initializer_list<WORD> keys);
 POINT Centre(const RECT& rect);

@@ -49,7 +49,9 @@ Action ClickControl(const wchar_t* name)
             return;
         }
         Shoot(c);
-        ClickLeft(Centre(where.screen));
+        if (!ClickControlOf(c.owner, c.box, name)) {
+            c.observed.error = "the control was never pushed";
+        }
     };
 }
 
@@ -110,6 +112,8 @@ int RunBox(const wchar_t* file, const wchar_t* text, const wchar_t* caption, con
             ::Sleep(10);
         }
         observed.ownerDisabledWhileOpen = !::IsWindowEnabled(ownerHwnd) && ::IsWindow(box);
+        // Keys and clicks go to the box only once Wine's focus has settled on it.
+        WaitSettledForeground(box, 200, 3000);
         RECT boxRect;
         RECT ownerRect;
         ::GetWindowRect(box, &boxRect);

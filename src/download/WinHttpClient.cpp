@@ -4,6 +4,8 @@
 #include <cwctype>
 #include <regex>
 
+#include "download/BackgroundMd5.h"
+#include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/WinHttpAsyncRequest.h"
 #include "utils/Log.h"
@@ -15,7 +17,8 @@ using Download::WinHttpAsyncRequest;
 
 namespace {
 
-constexpr DWORD kBlock = 64 * 1024;
+// The save file's stream collects reads, so small ones cost no write each.
+constexpr std::size_t kWriteBuffer = 256 * 1024;
 
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b)
 {
@@ -189,7 +192,10 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     // An error page is not the package: only a 2xx body goes to the save file. It replaces
     // what the file held, unless it is the rest the request asked for.
     Utils::UniqueFile file;
+    // The saved file's MD5, taken on a thread of its own while the body arrives.
+    std::unique_ptr<Download::BackgroundMd5> digest;
     m_resumedFrom = 0;
+    m_savedDigest.clear();
     if (toFile && status >= 200 && status <= 299) {
         const bool resumed = status == 206 && m_resumeOffset > 0;
         if (resumed) {
@@ -200,51 +206,82 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
             }
             m_resumedFrom = m_resumeOffset;
         }
+        digest = std::make_unique<Download::BackgroundMd5>();
+        if (resumed) {
+            digest->AddFile(m_savePath);
+        }
         file.reset(::_wfopen(m_savePath.c_str(), resumed ? L"ab" : L"wb"));
         if (!file) {
             m_lastError = ERROR_OPEN_FAILED;
             LOG(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(m_lastError));
             return false;
         }
-        std::setvbuf(file.get(), nullptr, _IOFBF, 256 * 1024);
+        std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
     }
     m_responseBuffer.clear();
     m_responseBuffer.reserve(10240);
 
     std::int64_t received = 0;
     std::uint64_t lastByte = ::GetTickCount64();
-    for (;;) {
-        DWORD available = 0;
-        if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
-            m_lastError = request.Error();
-            return false;
-        }
-        if (available == 0) {
-            break;
-        }
-        const char* data = nullptr;
-        DWORD read = 0;
-        if (!request.Read(available < kBlock ? available : kBlock, data, read, StallDeadline(lastByte))) {
-            m_lastError = request.Error();
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
+    // One read's bytes to the file or memory; false when they cannot be written.
+    const auto take = [&](const char* data, DWORD size) {
         lastByte = ::GetTickCount64();
-        received += read;
+        received += size;
         if (file) {
-            if (std::fwrite(data, 1, read, file.get()) != read) {
+            if (std::fwrite(data, 1, size, file.get()) != size) {
                 m_lastError = ERROR_WRITE_FAULT;
                 LOG(L"Failed to write response data. Error code: %d\r\n", static_cast<int>(m_lastError));
                 return false;
             }
+            digest->Add(data, size);
         } else if (!toFile) {
-            m_responseBuffer.insert(m_responseBuffer.end(), data, data + read);
+            m_responseBuffer.insert(m_responseBuffer.end(), data, data + size);
         }
         if (m_progress && (file || !toFile)) {
             m_progress(m_resumedFrom + received, m_hasContentLength ? m_resumedFrom + m_contentLength : 0);
         }
+        return true;
+    };
+    const auto requestFailed = [&] {
+        m_lastError = request.Error();
+        return false;
+    };
+    // Each round first takes what WinHTTP holds already: asked for more while it holds some,
+    // Wine fills the read on this thread, blocked where neither a stall nor a stop can end it.
+    // With its buffer empty, a larger read goes to its worker thread and is waited for here.
+    Download::ReadPace pace;
+    for (;;) {
+        const std::uint64_t asked = ::GetTickCount64();
+        DWORD available = 0;
+        if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        const char* data = nullptr;
+        DWORD read = 0;
+        if (available > 0 && !request.Read(available, data, read, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!take(data, read)) {
+            return false;
+        }
+        if (pace.AsksAvailableFirst()) {
+            pace.Completed(read, ::GetTickCount64() - asked);
+            continue;
+        }
+        const std::uint64_t began = ::GetTickCount64();
+        if (!request.Read(pace.Next(), data, read, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!take(data, read)) {
+            return false;
+        }
+        pace.Completed(read, ::GetTickCount64() - began);
     }
     if (file && std::fclose(file.release()) != 0) {
         m_lastError = ERROR_WRITE_FAULT;
@@ -254,6 +291,9 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         // The connection ended before the announced length: not a whole body.
         m_lastError = ERROR_HANDLE_EOF;
         return false;
+    }
+    if (digest) {
+        m_savedDigest = digest->Finish();
     }
     if (!toFile) {
         DecodeContent();

@@ -173,7 +173,7 @@ run_ours() { # variant type url
   local line
   line=$(wine "$DATA/bin/$1/vlm_download_bench.exe" "$2" "$3" "$OUT_WIN" 900 </dev/null 2>/dev/null | tr -d '\r')
   case "$line" in *code=1003*) ;; *) echo "our downloader $2 ($1) failed: $line" >&2; return 1 ;; esac
-  echo "$line" | sed -n 's/.*peak_working_set=\([0-9]*\).*/\1/p' >>"$PEAKS.$1"
+  echo "$line" | sed -n "s/.*peak_working_set=\([0-9]*\).*/$2 \1/p" >>"$PEAKS.$1"
   echo "$line" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'
 }
 # The ceiling: the same GET over one Winsock connection (or a bare libcurl handle, or a bare
@@ -304,6 +304,6 @@ summary "to the package's start: ours / curl -o + md5sum (best of $RUNS):" "sing
   "curl -o + md5sum/start"
 echo "   from the download's success to the package's start (s): $(sort "$GAPS" | tr '\n' ' ')"
 for v in "${VARIANTS[@]}"; do
-  printf 'peak working set of our process, %s: %.1f MiB (largest of all runs, stripped)\n' "$v" \
-    "$(sort -g "$PEAKS.$v" | tail -1 | awk '{ print $1 / 1048576 }')"
+  printf 'peak working set of our process, %s (MiB, largest of all runs, stripped): %s\n' "$v" \
+    "$(awk '$2 > m[$1] { m[$1] = $2 } END { for (t in m) printf "type %s %.1f  ", t, m[t] / 1048576 }' "$PEAKS.$v")"
 done

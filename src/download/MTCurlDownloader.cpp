@@ -23,8 +23,8 @@ namespace {
 constexpr std::int64_t kMinimumLength = 256;
 // Fewer, larger reads and writes: each one is a round trip to the system under Wine.
 constexpr std::size_t kFileBuffer = 256 * 1024;
-constexpr long kReceiveBuffer = 1024 * 1024;
-constexpr std::size_t kJoinBlock = 1024 * 1024;
+constexpr long kReceiveBuffer = 256 * 1024;
+constexpr std::size_t kJoinBlock = 512 * 1024;
 // How often the join looks whether a range still arriving has written more.
 constexpr unsigned kFollowMs = 20;
 constexpr int kAppendStopped = -1;

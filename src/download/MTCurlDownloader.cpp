@@ -208,6 +208,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     m_expectedDigest.clear();
     m_fileLength = 0;
 
+    DecideProxyWhileCurlStarts(*m_proxy, url);
     UniqueCurl handle = NewCurlHandle();
     if (!handle) {
         return false;

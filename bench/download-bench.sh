@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Downloads a 256 MiB file from a native nginx on 127.0.0.1 with our three downloaders (under
-# Wine), native curl and aria2c -x2 -s2; unthrottled and at 20 MiB/s per connection. Unthrottled
+# Wine), native curl and aria2c -x2 -s2 unthrottled, and a 64 MiB one at 4 MB/s per connection
+# (where two ranges should take half the time of one). Unthrottled
 # it also measures the ceiling Wine sets (one bare Winsock connection: receive only, then also
 # WriteFile, then also MD5; a bare libcurl handle; a bare WinHTTP read loop) and native md5sum
 # over the cached file. Then it runs the install pipeline to the package's start (a trivial
@@ -11,6 +12,7 @@
 # programs run stripped, as the installer ships. Stops everything it started, also on failure.
 #   VLM_BUILD=<build folder> (default build-bench, build-bench-x64 for the twin)
 #   BENCH_RUNS=3  BENCH_SIZE_MIB=256  BENCH_PIPELINE_MIB=128  BENCH_BASE=<commit>
+#   BENCH_SLOW_MIB=64  BENCH_SLOW_RATE=4000000 (bytes per second and connection)
 #   VLM_ARCH=i686|x86_64 (default: what the host runs)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +21,8 @@ source "$ROOT/scripts/lib.sh"
 
 RUNS=${BENCH_RUNS:-3}
 SIZE_MIB=${BENCH_SIZE_MIB:-256}
+SLOW_MIB=${BENCH_SLOW_MIB:-64}
+SLOW_RATE=${BENCH_SLOW_RATE:-4000000}
 PIPE_MIB=${BENCH_PIPELINE_MIB:-128}
 BASE=${BENCH_BASE:-}
 NGINX_PID=""
@@ -103,12 +107,15 @@ make_file() { # path MiB [head]
   fi
 }
 make_file "$DATA/bench.bin" "$SIZE_MIB"
+make_file "$DATA/slow.bin" "$SLOW_MIB"
 make_file "$DATA/package.exe" "$PIPE_MIB" "$VLM_BUILD/bin/vlm_trivial_package.exe"
 MD5=$(md5sum "$DATA/bench.bin" | cut -d' ' -f1)
+SLOW_MD5=$(md5sum "$DATA/slow.bin" | cut -d' ' -f1)
 PKG_MD5=$(md5sum "$DATA/package.exe" | cut -d' ' -f1)
 rm -rf "$DATA/files"
-mkdir -p "$DATA/files/$MD5" "$DATA/files/$PKG_MD5"
+mkdir -p "$DATA/files/$MD5" "$DATA/files/$SLOW_MD5" "$DATA/files/$PKG_MD5"
 ln -f "$DATA/bench.bin" "$DATA/files/$MD5/bench.bin"
+ln -f "$DATA/slow.bin" "$DATA/files/$SLOW_MD5/bench.bin"
 ln -f "$DATA/package.exe" "$DATA/files/$PKG_MD5/package.exe"
 
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -131,7 +138,7 @@ http {
   server {
     listen 127.0.0.1:$PORT;
     location /fast/ { alias $DATA/files/; }
-    location /slow/ { alias $DATA/files/; limit_rate 20m; }
+    location /slow/ { alias $DATA/files/; limit_rate $SLOW_RATE; }
   }
 }
 CONF
@@ -144,6 +151,8 @@ done
 curl -sfI "http://127.0.0.1:$PORT/fast/$MD5/bench.bin" >/dev/null || { echo "nginx did not come up"; exit 1; }
 
 BYTES=$((SIZE_MIB * 1048576))
+declare -A SCENARIO_BYTES=([fast]=$BYTES [slow]=$((SLOW_MIB * 1048576)))
+SLOW_LABEL="$(echo "$SLOW_RATE / 1000000" | bc -l | sed 's/\.*0*$//') MB/s/conn"
 OUT="$DATA/out/bench.bin"
 OUT_WIN=$(winepath -w "$OUT" 2>/dev/null)
 INST="$DATA/out/inst"
@@ -240,21 +249,23 @@ ours() { # scenario type label url
   printf '%s\n' "${args[@]}"
 }
 
+# Every program of a scenario in one interleaved group, so that each meets the same load of
+# the shared machine.
 for scenario in fast slow; do
-  url="http://127.0.0.1:$PORT/$scenario/$MD5/bench.bin"
+  url="http://127.0.0.1:$PORT/$scenario/$([ "$scenario" = fast ] && echo "$MD5" || echo "$SLOW_MD5")/bench.bin"
   echo "== $scenario: $url"
-  measure "$scenario" "curl" "run_curl $url" "aria2c -x2 -s2" "run_aria2 $url"
+  args=("curl" "run_curl $url" "aria2c -x2 -s2" "run_aria2 $url")
   for type in 1 3 2; do
     label=$(case $type in 1) echo "single stream (1)" ;; 2) echo "WinHTTP (2)" ;; 3) echo "segmented (3)" ;; esac)
-    mapfile -t args < <(ours "$scenario" "$type" "$label" "$url")
-    measure "$scenario" "${args[@]}"
+    mapfile -t -O ${#args[@]} args < <(ours "$scenario" "$type" "$label" "$url")
   done
   if [ "$scenario" = fast ]; then
     path="/fast/$MD5/bench.bin"
-    measure fast "Winsock recv" "run_socket recv $path" "Winsock+WriteFile" "run_socket writefile $path" \
-      "Winsock+WriteFile+MD5" "run_socket writefile+md5 $path" "bare libcurl recv" "run_socket curl-recv $path" \
-      "bare WinHTTP loop" "run_socket winhttp-recv $path" "md5sum (native)" "run_md5sum"
+    args+=("Winsock recv" "run_socket recv $path" "Winsock+WriteFile" "run_socket writefile $path"
+      "Winsock+WriteFile+MD5" "run_socket writefile+md5 $path" "bare libcurl recv" "run_socket curl-recv $path"
+      "bare WinHTTP loop" "run_socket winhttp-recv $path" "md5sum (native)" "run_md5sum")
   fi
+  measure "$scenario" "${args[@]}"
 done
 
 pkg_url="http://127.0.0.1:$PORT/fast/$PKG_MD5/package.exe"
@@ -272,7 +283,7 @@ echo
 printf '| %-28s | %-13s | %9s | %9s | %10s |\n' "downloader" "case" "MB/s" "× curl" "× aria2c"
 printf '|%s|%s|%s|%s|%s|\n' "------------------------------" "---------------" "-----------" "-----------" "------------"
 for scenario in fast slow; do
-  label=$([ "$scenario" = fast ] && echo unthrottled || echo "20 MiB/s/conn")
+  label=$([ "$scenario" = fast ] && echo unthrottled || echo "$SLOW_LABEL")
   names=("curl" "aria2c -x2 -s2")
   for type in "single stream (1)" "segmented (3)" "WinHTTP (2)"; do
     names+=("$type")
@@ -281,7 +292,7 @@ for scenario in fast slow; do
   [ "$scenario" = fast ] && names+=("Winsock recv" "Winsock+WriteFile" "Winsock+WriteFile+MD5" "bare libcurl recv"
     "bare WinHTTP loop" "md5sum (native)")
   for name in "${names[@]}"; do
-    printf '| %-28s | %-13s | %9.1f | %9.2f | %10.2f |\n' "$name" "$label" "$(rate $BYTES "$name/$scenario")" \
+    printf '| %-28s | %-13s | %9.1f | %9.2f | %10.2f |\n' "$name" "$label" "$(rate "${SCENARIO_BYTES[$scenario]}" "$name/$scenario")" \
       "$(ratio "$name/$scenario" "curl/$scenario")" "$(ratio "$name/$scenario" "aria2c -x2 -s2/$scenario")"
   done
 done
@@ -298,7 +309,7 @@ summary() { # label numerator denominator
 summary "WinHTTP (2) / bare WinHTTP loop, unthrottled:" "WinHTTP (2)/fast" "bare WinHTTP loop/fast"
 summary "WinHTTP (2) / curl, unthrottled:" "WinHTTP (2)/fast" "curl/fast"
 summary "segmented (3) / single stream (1), unthrottled:" "segmented (3)/fast" "single stream (1)/fast"
-summary "segmented (3) / single stream (1), 20 MiB/s per connection:" "segmented (3)/slow" "single stream (1)/slow"
+summary "segmented (3) / single stream (1), $SLOW_LABEL:" "segmented (3)/slow" "single stream (1)/slow"
 summary "single stream (1) / curl, unthrottled:" "single stream (1)/fast" "curl/fast"
 summary "to the package's start: ours / curl -o + md5sum (best of $RUNS):" "single stream to start/start" \
   "curl -o + md5sum/start"

@@ -248,9 +248,12 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     };
     // Each round first takes what WinHTTP holds already: asked for more while it holds some,
     // Wine fills the read on this thread, blocked where neither a stall nor a stop can end it.
-    // With its buffer empty, a larger read goes to its worker thread and is waited for here.
+    // With its buffer empty, a larger read goes to its worker thread; the bytes of the last
+    // one are written and hashed meanwhile, in two slots taken in turn.
     Download::ReadPace pace;
-    for (;;) {
+    const char* pending = nullptr;
+    DWORD pendingSize = 0;
+    for (int slot = 0;; slot = 1 - slot) {
         const std::uint64_t asked = ::GetTickCount64();
         DWORD available = 0;
         if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
@@ -261,27 +264,29 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         if (available > 0 && !request.Read(available, data, read, StallDeadline(lastByte))) {
             return requestFailed();
         }
+        const bool larger = read > 0 && !pace.AsksAvailableFirst();
+        if (larger && !request.StartRead(pace.Next(), slot)) {
+            return requestFailed();
+        }
+        if ((pendingSize > 0 && !take(pending, pendingSize)) || (read > 0 && !take(data, read))) {
+            return false;
+        }
+        pendingSize = 0;
         if (read == 0) {
             break;
         }
-        if (!take(data, read)) {
-            return false;
-        }
-        if (pace.AsksAvailableFirst()) {
+        if (!larger) {
             pace.Completed(read, ::GetTickCount64() - asked);
             continue;
         }
-        const std::uint64_t began = ::GetTickCount64();
-        if (!request.Read(pace.Next(), data, read, StallDeadline(lastByte))) {
+        if (!request.FinishRead(pending, pendingSize, StallDeadline(lastByte))) {
             return requestFailed();
         }
-        if (read == 0) {
+        if (pendingSize == 0) {
             break;
         }
-        if (!take(data, read)) {
-            return false;
-        }
-        pace.Completed(read, ::GetTickCount64() - began);
+        lastByte = ::GetTickCount64();
+        pace.Completed(pendingSize, lastByte - asked);
     }
     if (file && std::fclose(file.release()) != 0) {
         m_lastError = ERROR_WRITE_FAULT;

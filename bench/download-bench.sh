@@ -13,6 +13,7 @@
 #   VLM_BUILD=<build folder> (default build-bench, build-bench-x64 for the twin)
 #   BENCH_RUNS=3  BENCH_SIZE_MIB=256  BENCH_PIPELINE_MIB=128  BENCH_BASE=<commit>
 #   BENCH_SLOW_MIB=64  BENCH_SLOW_RATE=4000000 (bytes per second and connection)
+#   BENCH_CASES="fast slow start" (unthrottled, throttled, to the package's start: the default all)
 #   VLM_ARCH=i686|x86_64 (default: what the host runs)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,7 @@ SLOW_MIB=${BENCH_SLOW_MIB:-64}
 SLOW_RATE=${BENCH_SLOW_RATE:-4000000}
 PIPE_MIB=${BENCH_PIPELINE_MIB:-128}
 BASE=${BENCH_BASE:-}
+CASES=" ${BENCH_CASES:-fast slow start} "
 NGINX_PID=""
 
 cleanup() {
@@ -200,6 +202,7 @@ run_md5sum() { elapsed md5sum "$DATA/bench.bin"; }
 curl_then_md5sum() { curl -s -o "$OUT" "$1" && md5sum "$OUT"; }
 run_curl_md5sum() { rm -f "$OUT"; elapsed curl_then_md5sum "$1"; }
 GAPS="$DATA/out/gaps"
+: >"$GAPS"
 run_pipeline() { # variant url
   rm -rf "$INST"
   mkdir -p "$INST"
@@ -252,6 +255,7 @@ ours() { # scenario type label url
 # Every program of a scenario in one interleaved group, so that each meets the same load of
 # the shared machine.
 for scenario in fast slow; do
+  [[ $CASES == *" $scenario "* ]] || continue
   url="http://127.0.0.1:$PORT/$scenario/$([ "$scenario" = fast ] && echo "$MD5" || echo "$SLOW_MD5")/bench.bin"
   echo "== $scenario: $url"
   args=("curl" "run_curl $url" "aria2c -x2 -s2" "run_aria2 $url")
@@ -268,14 +272,15 @@ for scenario in fast slow; do
   measure "$scenario" "${args[@]}"
 done
 
-pkg_url="http://127.0.0.1:$PORT/fast/$PKG_MD5/package.exe"
-echo "== to the package's start, ${PIPE_MIB} MiB: $pkg_url"
-pipeline_args=("curl -o + md5sum" "run_curl_md5sum $pkg_url")
-for v in "${VARIANTS[@]}"; do
-  pipeline_args+=("single stream to start$(suffix "$v")" "run_pipeline $v $pkg_url")
-done
-: >"$GAPS"
-PICK=least measure start "${pipeline_args[@]}"
+if [[ $CASES == *" start "* ]]; then
+  pkg_url="http://127.0.0.1:$PORT/fast/$PKG_MD5/package.exe"
+  echo "== to the package's start, ${PIPE_MIB} MiB: $pkg_url"
+  pipeline_args=("curl -o + md5sum" "run_curl_md5sum $pkg_url")
+  for v in "${VARIANTS[@]}"; do
+    pipeline_args+=("single stream to start$(suffix "$v")" "run_pipeline $v $pkg_url")
+  done
+  PICK=least measure start "${pipeline_args[@]}"
+fi
 
 rate() { echo "$1 / ${RESULT[$2]} / 1000000" | bc -l; }
 ratio() { echo "${RESULT[$2]} / ${RESULT[$1]}" | bc -l; } # speed of $1 over speed of $2
@@ -283,6 +288,7 @@ echo
 printf '| %-28s | %-13s | %9s | %9s | %10s |\n' "downloader" "case" "MB/s" "× curl" "× aria2c"
 printf '|%s|%s|%s|%s|%s|\n' "------------------------------" "---------------" "-----------" "-----------" "------------"
 for scenario in fast slow; do
+  [[ $CASES == *" $scenario "* ]] || continue
   label=$([ "$scenario" = fast ] && echo unthrottled || echo "$SLOW_LABEL")
   names=("curl" "aria2c -x2 -s2")
   for type in "single stream (1)" "segmented (3)" "WinHTTP (2)"; do
@@ -298,6 +304,7 @@ for scenario in fast slow; do
 done
 echo
 summary() { # label numerator denominator
+  [ -n "${RESULT[$2]:-}" ] && [ -n "${RESULT[$3]:-}" ] || return 0
   printf '%-58s %5.2f' "$1" "$(ratio "$2" "$3")"
   if [ -n "$BASE" ] && [ -n "${RESULT[${2%/*}, before/${2#*/}]:-}" ]; then
     local denominator=$3
@@ -313,7 +320,7 @@ summary "segmented (3) / single stream (1), $SLOW_LABEL:" "segmented (3)/slow" "
 summary "single stream (1) / curl, unthrottled:" "single stream (1)/fast" "curl/fast"
 summary "to the package's start: ours / curl -o + md5sum (best of $RUNS):" "single stream to start/start" \
   "curl -o + md5sum/start"
-echo "   from the download's success to the package's start (s): $(sort "$GAPS" | tr '\n' ' ')"
+[ ! -s "$GAPS" ] || echo "   from the download's success to the package's start (s): $(sort "$GAPS" | tr '\n' ' ')"
 for v in "${VARIANTS[@]}"; do
   printf 'peak working set of our process, %s (MiB, largest of all runs, stripped): %s\n' "$v" \
     "$(awk '$2 > m[$1] { m[$1] = $2 } END { for (t in m) printf "type %s %.1f  ", t, m[t] / 1048576 }' "$PEAKS.$v")"

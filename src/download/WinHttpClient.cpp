@@ -4,11 +4,11 @@
 #include <cwctype>
 #include <regex>
 
-#include "download/BackgroundMd5.h"
 #include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/WinHttpAsyncRequest.h"
 #include "utils/Log.h"
+#include "utils/Md5.h"
 #include "utils/Text.h"
 #include "utils/UniqueFile.h"
 
@@ -192,8 +192,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     // An error page is not the package: only a 2xx body goes to the save file. It replaces
     // what the file held, unless it is the rest the request asked for.
     Utils::UniqueFile file;
-    // The saved file's MD5, taken on a thread of its own while the body arrives.
-    std::unique_ptr<Download::BackgroundMd5> digest;
+    // The saved file's MD5, taken while WinHTTP's worker thread receives the next read.
+    std::unique_ptr<Utils::Md5Stream> digest;
     m_resumedFrom = 0;
     m_savedDigest.clear();
     if (toFile && status >= 200 && status <= 299) {
@@ -206,7 +206,7 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
             }
             m_resumedFrom = m_resumeOffset;
         }
-        digest = std::make_unique<Download::BackgroundMd5>();
+        digest = std::make_unique<Utils::Md5Stream>();
         if (resumed) {
             digest->AddFile(m_savePath);
         }

@@ -264,7 +264,7 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         if (available > 0 && !request.Read(available, data, read, StallDeadline(lastByte))) {
             return requestFailed();
         }
-        const bool larger = read > 0 && !pace.AsksAvailableFirst();
+        const bool larger = read > 0 && pace.ReadsAhead();
         if (larger && !request.StartRead(pace.Next(), slot)) {
             return requestFailed();
         }

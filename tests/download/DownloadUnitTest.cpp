@@ -125,18 +125,18 @@ TEST(ReadPace, GrowsAfterQuickFullReadsAndHalvesAfterSlowOnesWithinItsBounds)
     pace.Completed(ReadPace::kSmallest - 1, 0); // short: the line gave what it had
     pace.Completed(ReadPace::kSmallest, ReadPace::kQuickMs + 1); // full, but not quick
     EXPECT_EQ(pace.Next(), ReadPace::kSmallest);
-    EXPECT_TRUE(pace.AsksAvailableFirst());
+    EXPECT_FALSE(pace.ReadsAhead());
     for (int i = 0; i < 12; ++i) {
         pace.Completed(pace.Next(), ReadPace::kQuickMs);
     }
     EXPECT_EQ(pace.Next(), ReadPace::kLargest);
-    EXPECT_FALSE(pace.AsksAvailableFirst());
+    EXPECT_TRUE(pace.ReadsAhead());
     pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
     EXPECT_EQ(pace.Next(), ReadPace::kLargest / 2);
     for (int i = 0; i < 12; ++i) {
         pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
     }
-    EXPECT_TRUE(pace.AsksAvailableFirst());
+    EXPECT_FALSE(pace.ReadsAhead());
 }
 
 TEST(StallWatch, OnlyNoByteForTheWholeLimitAfterTheRequestIsOutIsAStall)

@@ -11,6 +11,7 @@
 
 #include <curl/curl.h>
 
+#include "download/WinHttpHandles.h"
 #include "utils/Md5.h"
 #include "utils/UniqueFile.h"
 #include "utils/UniqueResource.h"
@@ -107,6 +108,39 @@ bool CurlGet(u_short port, const char* path, long bufferSize, Consumer* consumer
     return result == CURLE_OK;
 }
 
+// The same GET through a bare synchronous WinHTTP request, read with large WinHttpReadData
+// calls into one buffer: the ceiling of any downloader on the system's HTTP stack.
+bool WinHttpGet(u_short port, const wchar_t* path, DWORD bufferSize, Consumer* consumer)
+{
+    using Download::UniqueWinHttp;
+    UniqueWinHttp session(::WinHttpOpen(
+        L"vlm_socket_bench", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueWinHttp connection(session ? ::WinHttpConnect(session.get(), L"127.0.0.1", port, 0) : nullptr);
+    UniqueWinHttp request(connection ? ::WinHttpOpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                              WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                                     : nullptr);
+    if (!request
+        || !::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
+        || !::WinHttpReceiveResponse(request.get(), nullptr)) {
+        std::fwprintf(stderr, L"WinHTTP request failed: %lu\n", ::GetLastError());
+        return false;
+    }
+    std::vector<char> buffer(bufferSize);
+    for (;;) {
+        DWORD got = 0;
+        if (!::WinHttpReadData(request.get(), buffer.data(), bufferSize, &got)) {
+            std::fwprintf(stderr, L"WinHttpReadData failed: %lu\n", ::GetLastError());
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!consumer->Consume(buffer.data(), got)) {
+            return false;
+        }
+    }
+}
+
 bool ParseSink(const wchar_t* name, Sink* sink)
 {
     static const struct {
@@ -138,16 +172,20 @@ bool SendAll(SOCKET s, const std::string& text)
 
 } // namespace
 
-// vlm_socket_bench <port> <path> [curl-]<recv|writefile|fwrite|md5|writefile+md5> [buffer KiB] [local path]
-// With "curl-" the GET goes through a bare libcurl handle instead of the Winsock loop. Prints the
-// seconds from connecting to the last body byte (file closed, digest finished) and the bytes.
+// vlm_socket_bench <port> <path> [curl-|winhttp-]<recv|writefile|fwrite|md5|writefile+md5> [buffer KiB]
+//                  [local path]
+// With "curl-" the GET goes through a bare libcurl handle, with "winhttp-" through a bare WinHTTP
+// request, instead of the Winsock loop. Prints the seconds from connecting to the last body byte
+// (file closed, digest finished) and the bytes.
 int wmain(int argc, wchar_t** argv)
 {
     Consumer consumer;
     const bool viaCurl = argc >= 4 && std::wcsncmp(argv[3], L"curl-", 5) == 0;
-    if (argc < 4 || !ParseSink(argv[3] + (viaCurl ? 5 : 0), &consumer.sink)) {
+    const bool viaWinHttp = argc >= 4 && std::wcsncmp(argv[3], L"winhttp-", 8) == 0;
+    const wchar_t* sinkName = argc >= 4 ? argv[3] + (viaCurl ? 5 : viaWinHttp ? 8 : 0) : L"";
+    if (argc < 4 || !ParseSink(sinkName, &consumer.sink)) {
         std::fwprintf(stderr,
-            L"usage: vlm_socket_bench <port> <path> [curl-]<recv|writefile|fwrite|md5|writefile+md5> "
+            L"usage: vlm_socket_bench <port> <path> [curl-|winhttp-]<recv|writefile|fwrite|md5|writefile+md5> "
             L"[buffer KiB] [local path]\n");
         return 2;
     }
@@ -187,6 +225,10 @@ int wmain(int argc, wchar_t** argv)
 
     if (viaCurl) {
         if (!CurlGet(port, path, static_cast<long>(bufferSize), &consumer)) {
+            return 1;
+        }
+    } else if (viaWinHttp) {
+        if (!WinHttpGet(port, argv[2], static_cast<DWORD>(bufferSize), &consumer)) {
             return 1;
         }
     } else {

@@ -8,10 +8,15 @@
 
 namespace Download {
 
-UniqueCurl NewCurlHandle()
+void StartCurl()
 {
     static std::once_flag once;
     std::call_once(once, [] { ::curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+UniqueCurl NewCurlHandle()
+{
+    StartCurl();
     return UniqueCurl(::curl_easy_init());
 }
 

@@ -36,4 +36,16 @@ bool TruncateLocalFile(const std::wstring& path)
     return file.valid();
 }
 
+bool ShortenLocalFile(const std::wstring& path, std::int64_t length)
+{
+    if (LocalFileSize(path) <= length) {
+        return true;
+    }
+    Utils::UniqueFileHandle file(::CreateFileW(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end {};
+    end.QuadPart = length;
+    return file && ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+}
+
 } // namespace Download

@@ -17,4 +17,7 @@ bool ReplaceLocalFile(const std::wstring& from, const std::wstring& to);
 // Cuts a file to zero bytes, creating it when missing.
 bool TruncateLocalFile(const std::wstring& path);
 
+// Cuts an existing file longer than length back to length bytes; true when it is no longer.
+bool ShortenLocalFile(const std::wstring& path, std::int64_t length);
+
 } // namespace Download

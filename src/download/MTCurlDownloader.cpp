@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "download/CurlClient.h"
 #include "download/CurlProxy.h"
 #include "utils/Md5.h"
+#include "utils/UniqueResource.h"
 #include "download/LocalFiles.h"
 #include "download/SegmentPlan.h"
 #include "download/UrlMd5.h"
@@ -19,9 +21,32 @@ using Config::ProxySetting;
 namespace {
 
 constexpr std::int64_t kMinimumLength = 256;
-constexpr std::size_t kFileBuffer = 64 * 1024;
 // Fewer, larger reads and writes: each one is a round trip to the system under Wine.
+constexpr std::size_t kFileBuffer = 256 * 1024;
 constexpr long kReceiveBuffer = 256 * 1024;
+constexpr std::size_t kJoinBlock = 512 * 1024;
+// How often the join looks whether a range still arriving has written more.
+constexpr unsigned kFollowMs = 20;
+constexpr int kAppendStopped = -1;
+
+// Copies from's remaining bytes to the end of to and hashes them; 0, or why not.
+int CopyRest(HANDLE from, HANDLE to, std::vector<char>& buffer, BackgroundMd5& digest)
+{
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            return CURLE_READ_ERROR;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        DWORD written = 0;
+        if (!::WriteFile(to, buffer.data(), got, &written, nullptr) || written != got) {
+            return CURLE_WRITE_ERROR;
+        }
+        digest.Add(buffer.data(), got);
+    }
+}
 
 Utils::UniqueFile OpenBuffered(const std::wstring& path, const wchar_t* mode)
 {
@@ -113,7 +138,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     }
 
     const std::vector<ByteRange> plan = PlanSegments(self->m_fileLength);
-    self->m_digest = std::make_unique<Utils::Md5Stream>();
+    self->m_digest = std::make_unique<BackgroundMd5>();
     for (std::size_t i = 0; i < plan.size(); ++i) {
         auto segment = std::make_unique<DownloadPartNode>();
         segment->owner = self;
@@ -159,6 +184,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         {
             std::lock_guard<std::mutex> lock(self->m_activeMutex);
             ++self->m_activeSegments;
+            segment->running = true;
         }
         DownloadPartNode* node = segment.get();
         const bool launched = self->m_threads.Launch(self, L"MTCurlSegment", [node](void* owner) -> unsigned {
@@ -166,7 +192,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
             return 0;
         });
         if (!launched) {
-            self->SegmentEnded();
+            self->SegmentEnded(*node);
         }
     }
     self->m_threads.Launch(self, L"MTCurlWait", [](void* owner) -> unsigned {
@@ -182,6 +208,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     m_expectedDigest.clear();
     m_fileLength = 0;
 
+    DecideProxyWhileCurlStarts(*m_proxy, url);
     UniqueCurl handle = NewCurlHandle();
     if (!handle) {
         return false;
@@ -287,14 +314,15 @@ void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader, Downloa
     if (segment->file) {
         std::fclose(segment->file.release());
     }
-    downloader->SegmentEnded();
+    downloader->SegmentEnded(*segment);
 }
 
-void CMTCurlDownloader::SegmentEnded()
+void CMTCurlDownloader::SegmentEnded(DownloadPartNode& segment)
 {
     {
         std::lock_guard<std::mutex> lock(m_activeMutex);
         --m_activeSegments;
+        segment.running = false;
     }
     m_activeChanged.notify_all();
 }
@@ -386,34 +414,62 @@ void CMTCurlDownloader::ReportProgress()
     }
 }
 
-int CMTCurlDownloader::JoinParts(std::vector<std::wstring>& joinedParts)
+bool CMTCurlDownloader::AwaitSegment(const DownloadPartNode& segment, unsigned milliseconds)
 {
-    Utils::UniqueFile joined = OpenBuffered(PartFilePath(0), L"ab");
+    std::unique_lock<std::mutex> lock(m_activeMutex);
+    m_activeChanged.wait_for(
+        lock, std::chrono::milliseconds(milliseconds), [&] { return !segment.running || m_stop.Requested(); });
+    return !segment.running;
+}
+
+int CMTCurlDownloader::AppendParts(std::vector<std::wstring>& joinedParts)
+{
+    const DownloadPartNode& first = *m_segments.front();
+    while (!AwaitSegment(first, kFollowMs)) {
+        if (m_stop.Requested()) {
+            return kAppendStopped;
+        }
+    }
+    if (first.status != 0 || m_segments.size() < 2) {
+        return first.status;
+    }
+    Utils::UniqueFileHandle joined(::CreateFileW(first.partPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!joined) {
         return kSegmentFileOpenFailed;
     }
-    std::vector<char> buffer(kFileBuffer);
+    std::vector<char> buffer(kJoinBlock);
     for (std::size_t i = 1; i < m_segments.size(); ++i) {
-        const std::wstring path = PartFilePath(static_cast<int>(i));
-        Utils::UniqueFile part(::_wfopen(path.c_str(), L"rb"));
+        const DownloadPartNode& segment = *m_segments[i];
+        // Shared for writing: the range's own thread may still be appending to it.
+        Utils::UniqueFileHandle part(::CreateFileW(segment.partPath.c_str(), GENERIC_READ,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!part) {
             return kSegmentFileOpenFailed;
         }
         for (;;) {
-            const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), part.get());
-            if (got > 0 && std::fwrite(buffer.data(), 1, got, joined.get()) != got) {
-                return CURLE_WRITE_ERROR;
+            // Seen ended before the copy, so the copy reaches everything it wrote.
+            const bool ended = AwaitSegment(segment, 0);
+            if (const int copied = CopyRest(part.get(), joined.get(), buffer, *m_digest); copied != 0) {
+                return copied;
             }
-            m_digest->Add(buffer.data(), got);
-            if (got < buffer.size()) {
+            if (ended) {
                 break;
             }
+            if (!AwaitSegment(segment, kFollowMs) && m_stop.Requested()) {
+                return kAppendStopped;
+            }
         }
-        joinedParts.push_back(path);
+        if (segment.status != 0) {
+            return segment.status;
+        }
+        joinedParts.push_back(segment.partPath);
     }
-    if (std::fclose(joined.release()) != 0) {
-        return CURLE_WRITE_ERROR;
-    }
+    return ::CloseHandle(joined.release()) ? 0 : CURLE_WRITE_ERROR;
+}
+
+int CMTCurlDownloader::FinishJoin()
+{
     if (LocalFileSize(PartFilePath(0)) != m_fileLength) {
         return CURLE_PARTIAL_FILE;
     }
@@ -424,15 +480,26 @@ int CMTCurlDownloader::JoinParts(std::vector<std::wstring>& joinedParts)
     return 0;
 }
 
+void CMTCurlDownloader::RestoreFirstPart()
+{
+    // What was appended to part 0 goes, so it holds its range alone for a restart to resume.
+    if (!m_segments.empty()) {
+        ShortenLocalFile(PartFilePath(0), m_segments.front()->end + 1);
+    }
+}
+
 // Nothing may touch the object after the terminal report: the owner may start the next run
 // from inside it.
 void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
 {
+    std::vector<std::wstring> joined;
+    const int appended = self->AppendParts(joined);
     {
         std::unique_lock<std::mutex> lock(self->m_activeMutex);
         self->m_activeChanged.wait(lock, [self] { return self->m_activeSegments <= 0; });
     }
     if (self->m_stop.Requested()) {
+        self->RestoreFirstPart();
         self->ClearParts();
         return;
     }
@@ -448,10 +515,11 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             std::lock_guard<std::mutex> lock(self->m_progressMutex);
             self->m_lastPercent = 0.0;
         }
-        std::vector<std::wstring> joined;
-        failing = self->JoinParts(joined);
-        for (const auto& path : joined) {
-            LOG(L"partPath::%s\r\n", path.c_str());
+        failing = appended != 0 ? appended : self->FinishJoin();
+        if (failing == 0) {
+            for (const auto& path : joined) {
+                LOG(L"partPath::%s\r\n", path.c_str());
+            }
         }
     }
 
@@ -484,6 +552,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
         return;
     }
 
+    self->RestoreFirstPart();
     self->ClearParts();
     {
         std::lock_guard<std::mutex> lock(self->m_progressMutex);

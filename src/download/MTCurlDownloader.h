@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "download/BackgroundMd5.h"
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
 #include "download/CurlStallCheck.h"
-#include "utils/Md5.h"
 #include "download/WorkerThreads.h"
 #include "utils/UniqueFile.h"
 
@@ -31,7 +31,8 @@ struct DownloadPartNode {
     std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
     bool responseChecked = false; // per attempt: the status line was looked at
     Download::CurlStallCheck stall; // per attempt
-    Utils::Md5Stream* digest = nullptr; // fed with what the first range writes, in order
+    Download::BackgroundMd5* digest = nullptr; // fed with what the first range writes, in order
+    bool running = false; // its thread has not ended; under the owner's active-segment mutex
 };
 
 // Fetches the package in up to two parallel ranges, joins them, checks the MD5 from the
@@ -59,14 +60,23 @@ private:
     static int downloadExe(CMTCurlDownloader* downloader, DownloadPartNode* segment);
     static void downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment);
     static void waitForFinishThreadFun(CMTCurlDownloader* downloader);
-    int JoinParts(std::vector<std::wstring>& joinedParts);
+    // Appends the further ranges' part files to part 0 and hashes them while they still
+    // arrive, each once the ranges before it are complete, so little is left to copy or hash
+    // after the last byte. 0 once every part is in part 0, else why not (a range that failed,
+    // a stop, a part file that could not be read or written).
+    int AppendParts(std::vector<std::wstring>& joinedParts);
+    // After AppendParts: part 0, whole, becomes the package; the part files go.
+    int FinishJoin();
+    void RestoreFirstPart();
+    // Waits up to milliseconds for the range's thread to end or a stop; true when it has ended.
+    bool AwaitSegment(const DownloadPartNode& segment, unsigned milliseconds);
     static size_t WritePart(char* data, size_t size, size_t count, void* segment);
     static int OnTransferProgress(void* segment, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
     static int OnProbeProgress(void* downloader, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
     void ReportProgress();
     void ClearParts();
     void DeletePartFiles();
-    void SegmentEnded();
+    void SegmentEnded(DownloadPartNode& segment);
     void Report(int code, double value, const std::wstring& message);
 
     std::vector<std::unique_ptr<DownloadPartNode>> m_segments;
@@ -80,7 +90,7 @@ private:
     std::int64_t m_fileLength = -1;
     std::string m_expectedDigest;
     // The package's MD5, taken while the first range arrives and the others are joined to it.
-    std::unique_ptr<Utils::Md5Stream> m_digest;
+    std::unique_ptr<Download::BackgroundMd5> m_digest;
     std::mutex m_progressMutex;
     double m_lastPercent = 0.0;
     std::mutex m_activeMutex;

@@ -19,7 +19,7 @@ struct WinHttpAsyncRequest::Completion {
     DWORD status = 0;
     DWORD value = 0;
     DWORD error = 0;
-    std::vector<char> buffer;
+    std::vector<char> buffers[WinHttpAsyncRequest::kReadSlots];
     std::vector<char> body;
 };
 
@@ -141,19 +141,31 @@ bool WinHttpAsyncRequest::QueryDataAvailable(DWORD& available, std::uint64_t dea
 
 bool WinHttpAsyncRequest::Read(DWORD wanted, const char*& data, DWORD& got, std::uint64_t deadline)
 {
-    got = 0;
+    return StartRead(wanted, kReadSlots - 1) && FinishRead(data, got, deadline);
+}
+
+bool WinHttpAsyncRequest::StartRead(DWORD wanted, int slot)
+{
     if (!m_handle) {
         return false;
     }
-    if (m_completion->buffer.size() < wanted) {
-        m_completion->buffer.resize(wanted);
+    std::vector<char>& buffer = m_completion->buffers[slot];
+    if (buffer.size() < wanted) {
+        buffer.resize(wanted);
     }
-    if (!Started(::WinHttpReadData(m_handle.get(), m_completion->buffer.data(), wanted, nullptr))
-        || !Wait(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, deadline)) {
+    m_readSlot = slot;
+    m_readWanted = wanted;
+    return Started(::WinHttpReadData(m_handle.get(), buffer.data(), wanted, nullptr));
+}
+
+bool WinHttpAsyncRequest::FinishRead(const char*& data, DWORD& got, std::uint64_t deadline)
+{
+    got = 0;
+    if (!m_handle || !Wait(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, deadline)) {
         return false;
     }
-    data = m_completion->buffer.data();
-    got = std::min(m_completion->value, wanted);
+    data = m_completion->buffers[m_readSlot].data();
+    got = std::min(m_completion->value, m_readWanted);
     return true;
 }
 

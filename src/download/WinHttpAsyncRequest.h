@@ -42,8 +42,15 @@ public:
     bool ReceiveResponse(std::uint64_t deadline);
     // available is 0 at the end of the body.
     bool QueryDataAvailable(DWORD& available, std::uint64_t deadline);
-    // The bytes stay valid until the next call.
+    // got is 0 at the end of the body. The bytes stay valid until the next read into the last
+    // slot, which this one uses.
     bool Read(DWORD wanted, const char*& data, DWORD& got, std::uint64_t deadline);
+    // A read in two halves, so the caller can work while it runs; no other call in between.
+    // The bytes stay valid until the next read into the same slot (0 to kReadSlots - 2 are
+    // free for this).
+    static constexpr int kReadSlots = 3;
+    bool StartRead(DWORD wanted, int slot);
+    bool FinishRead(const char*& data, DWORD& got, std::uint64_t deadline);
 
     DWORD Error() const noexcept { return m_error; }
 
@@ -58,6 +65,8 @@ private:
     UniqueWinHttp m_handle;
     DWORD_PTR m_context = 0;
     std::shared_ptr<Completion> m_completion;
+    int m_readSlot = 0;
+    DWORD m_readWanted = 0;
     DWORD m_error = 0;
 };
 

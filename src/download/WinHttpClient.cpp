@@ -4,9 +4,11 @@
 #include <cwctype>
 #include <regex>
 
+#include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/WinHttpAsyncRequest.h"
 #include "utils/Log.h"
+#include "utils/Md5.h"
 #include "utils/Text.h"
 #include "utils/UniqueFile.h"
 
@@ -15,7 +17,8 @@ using Download::WinHttpAsyncRequest;
 
 namespace {
 
-constexpr DWORD kBlock = 64 * 1024;
+// The save file's stream collects reads, so small ones cost no write each.
+constexpr std::size_t kWriteBuffer = 256 * 1024;
 
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b)
 {
@@ -189,7 +192,10 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     // An error page is not the package: only a 2xx body goes to the save file. It replaces
     // what the file held, unless it is the rest the request asked for.
     Utils::UniqueFile file;
+    // The saved file's MD5, taken while WinHTTP's worker thread receives the next read.
+    std::unique_ptr<Utils::Md5Stream> digest;
     m_resumedFrom = 0;
+    m_savedDigest.clear();
     if (toFile && status >= 200 && status <= 299) {
         const bool resumed = status == 206 && m_resumeOffset > 0;
         if (resumed) {
@@ -200,51 +206,87 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
             }
             m_resumedFrom = m_resumeOffset;
         }
+        digest = std::make_unique<Utils::Md5Stream>();
+        if (resumed) {
+            digest->AddFile(m_savePath);
+        }
         file.reset(::_wfopen(m_savePath.c_str(), resumed ? L"ab" : L"wb"));
         if (!file) {
             m_lastError = ERROR_OPEN_FAILED;
             LOG(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(m_lastError));
             return false;
         }
-        std::setvbuf(file.get(), nullptr, _IOFBF, 256 * 1024);
+        std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
     }
     m_responseBuffer.clear();
     m_responseBuffer.reserve(10240);
 
     std::int64_t received = 0;
     std::uint64_t lastByte = ::GetTickCount64();
-    for (;;) {
-        DWORD available = 0;
-        if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
-            m_lastError = request.Error();
-            return false;
-        }
-        if (available == 0) {
-            break;
-        }
-        const char* data = nullptr;
-        DWORD read = 0;
-        if (!request.Read(available < kBlock ? available : kBlock, data, read, StallDeadline(lastByte))) {
-            m_lastError = request.Error();
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
+    // One read's bytes to the file or memory; false when they cannot be written.
+    const auto take = [&](const char* data, DWORD size) {
         lastByte = ::GetTickCount64();
-        received += read;
+        received += size;
         if (file) {
-            if (std::fwrite(data, 1, read, file.get()) != read) {
+            if (std::fwrite(data, 1, size, file.get()) != size) {
                 m_lastError = ERROR_WRITE_FAULT;
                 LOG(L"Failed to write response data. Error code: %d\r\n", static_cast<int>(m_lastError));
                 return false;
             }
+            digest->Add(data, size);
         } else if (!toFile) {
-            m_responseBuffer.insert(m_responseBuffer.end(), data, data + read);
+            m_responseBuffer.insert(m_responseBuffer.end(), data, data + size);
         }
         if (m_progress && (file || !toFile)) {
             m_progress(m_resumedFrom + received, m_hasContentLength ? m_resumedFrom + m_contentLength : 0);
         }
+        return true;
+    };
+    const auto requestFailed = [&] {
+        m_lastError = request.Error();
+        return false;
+    };
+    // Each round first takes what WinHTTP holds already: asked for more while it holds some,
+    // Wine fills the read on this thread, blocked where neither a stall nor a stop can end it.
+    // With its buffer empty, a larger read goes to its worker thread; the bytes of the last
+    // one are written and hashed meanwhile, in two slots taken in turn.
+    Download::ReadPace pace;
+    const char* pending = nullptr;
+    DWORD pendingSize = 0;
+    for (int slot = 0;; slot = 1 - slot) {
+        const std::uint64_t asked = ::GetTickCount64();
+        DWORD available = 0;
+        if (!request.QueryDataAvailable(available, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        const char* data = nullptr;
+        DWORD read = 0;
+        if (available > 0 && !request.Read(available, data, read, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        const bool larger = read > 0 && pace.ReadsAhead();
+        if (larger && !request.StartRead(pace.Next(), slot)) {
+            return requestFailed();
+        }
+        if ((pendingSize > 0 && !take(pending, pendingSize)) || (read > 0 && !take(data, read))) {
+            return false;
+        }
+        pendingSize = 0;
+        if (read == 0) {
+            break;
+        }
+        if (!larger) {
+            pace.Completed(read, ::GetTickCount64() - asked);
+            continue;
+        }
+        if (!request.FinishRead(pending, pendingSize, StallDeadline(lastByte))) {
+            return requestFailed();
+        }
+        if (pendingSize == 0) {
+            break;
+        }
+        lastByte = ::GetTickCount64();
+        pace.Completed(pendingSize, lastByte - asked);
     }
     if (file && std::fclose(file.release()) != 0) {
         m_lastError = ERROR_WRITE_FAULT;
@@ -254,6 +296,9 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         // The connection ended before the announced length: not a whole body.
         m_lastError = ERROR_HANDLE_EOF;
         return false;
+    }
+    if (digest) {
+        m_savedDigest = digest->Finish();
     }
     if (!toFile) {
         DecodeContent();

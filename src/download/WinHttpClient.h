@@ -46,6 +46,9 @@ public:
     void SetResumeOffset(std::int64_t offset) noexcept { m_resumeOffset = offset; }
     // Where the saved body continued from: the resume offset, or 0 when it was replaced.
     std::int64_t GetResumedFrom() const noexcept { return m_resumedFrom; }
+    // MD5 of the whole save file after a request that saved a 2xx body, taken while it was
+    // written; "" when unknown.
+    const std::string& GetSavedFileDigest() const noexcept { return m_savedDigest; }
     void SetProgress(ProgressFn progress) { m_progress = std::move(progress); }
     // Ends the request within a fraction of a second once requested.
     void SetStopSignal(const Download::StopSignal* stop) noexcept { m_stop = stop; }
@@ -103,6 +106,7 @@ private:
     bool m_hasContentLength = false;
     std::int64_t m_resumeOffset = 0;
     std::int64_t m_resumedFrom = 0;
+    std::string m_savedDigest;
     ProgressFn m_progress;
     std::vector<char> m_dataToSend;
     std::wstring m_additionalHeaders;

@@ -75,7 +75,8 @@ void WinHttpDownloader::OnBody(std::int64_t received, std::int64_t contentLength
     Report(DL_CODE_PROGRESS, static_cast<double>(received) / static_cast<double>(contentLength), L"");
 }
 
-DWORD WinHttpDownloader::Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl)
+DWORD WinHttpDownloader::Attempt(
+    const std::wstring& partPath, int& status, std::wstring& effectiveUrl, std::string& digest)
 {
     const std::int64_t existing = LocalFileSize(partPath);
     WinHttpClient client(m_url);
@@ -88,6 +89,7 @@ DWORD WinHttpDownloader::Attempt(const std::wstring& partPath, int& status, std:
     const bool responded = client.SendHttpRequest(L"GET");
     status = responded ? _wtoi(client.GetResponseStatusCode().c_str()) : 0;
     effectiveUrl = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
+    digest = client.GetSavedFileDigest();
     if (responded) {
         return 0;
     }
@@ -111,9 +113,10 @@ void WinHttpDownloader::Run()
     // failure (a stall, a reset, no connection) 2.
     int budget = 12;
     std::wstring effective;
+    std::string digest;
     for (;;) {
         int status = 0;
-        DWORD error = Attempt(partPath, status, effective);
+        DWORD error = Attempt(partPath, status, effective, digest);
         if (m_stop.Requested()) {
             RemoveLocalFile(partPath);
             return;
@@ -153,7 +156,7 @@ void WinHttpDownloader::Run()
 
     const std::string expected = UrlMd5(effective);
     if (expected.size() == kMd5Length) {
-        const std::string actual = Utils::FileMd5Wide(m_localPath);
+        const std::string actual = digest.empty() ? Utils::FileMd5Wide(m_localPath) : digest;
         if (actual != expected) { // a digest that could not be made is no match
             RemoveLocalFile(m_localPath);
             Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");

@@ -27,8 +27,9 @@ public:
 private:
     static unsigned RunThread(void* downloader);
     void Run();
-    // One attempt, resumed from the part file: 0 for a whole 2xx body, else why not.
-    DWORD Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl);
+    // One attempt, resumed from the part file: 0 for a whole 2xx body, else why not; digest
+    // is the part file's MD5 when it was taken on the way.
+    DWORD Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl, std::string& digest);
     void Report(int code, double value, const std::wstring& message);
     void OnBody(std::int64_t received, std::int64_t contentLength);
 

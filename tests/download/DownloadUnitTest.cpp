@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/BackgroundMd5.h"
+#include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/SegmentPlan.h"
 #include "download/StallWatch.h"
@@ -114,6 +115,28 @@ TEST(RedirectPolicy, WebSchemesOnlyNeverDownToHttpAndTenHopsAtMost)
     for (const auto& c : cases) {
         EXPECT_EQ(Download::CheckRedirect(c.from, c.to, c.hops), c.verdict) << c.from << L" -> " << c.to;
     }
+}
+
+TEST(ReadPace, GrowsAfterQuickFullReadsAndHalvesAfterSlowOnesWithinItsBounds)
+{
+    using Download::ReadPace;
+    ReadPace pace;
+    EXPECT_EQ(pace.Next(), ReadPace::kSmallest);
+    pace.Completed(ReadPace::kSmallest - 1, 0); // short: the line gave what it had
+    pace.Completed(ReadPace::kSmallest, ReadPace::kQuickMs + 1); // full, but not quick
+    EXPECT_EQ(pace.Next(), ReadPace::kSmallest);
+    EXPECT_FALSE(pace.ReadsAhead());
+    for (int i = 0; i < 12; ++i) {
+        pace.Completed(pace.Next(), ReadPace::kQuickMs);
+    }
+    EXPECT_EQ(pace.Next(), ReadPace::kLargest);
+    EXPECT_TRUE(pace.ReadsAhead());
+    pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
+    EXPECT_EQ(pace.Next(), ReadPace::kLargest / 2);
+    for (int i = 0; i < 12; ++i) {
+        pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
+    }
+    EXPECT_FALSE(pace.ReadsAhead());
 }
 
 TEST(StallWatch, OnlyNoByteForTheWholeLimitAfterTheRequestIsOutIsAStall)

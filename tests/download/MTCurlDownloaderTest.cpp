@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "EventRecorder.h"
+#include "download/LocalFiles.h"
 #include "download/MTCurlDownloader.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 #include "support/http_server/HttpTestServer.h"
 
 using namespace Download;
@@ -164,6 +166,45 @@ TEST(CMTCurlDownloader, RestartAfterRetryContinuesARangeThatProgressed)
     for (std::size_t i = 1; i < progress.size(); ++i) {
         EXPECT_GE(progress[i].value - progress[i - 1].value, 0.01 - 1e-9) << "the total only grows, by whole points";
     }
+}
+
+TEST(CMTCurlDownloader, ARangeThatFailsAfterPartOfItWasJoinedLeavesBothPartFilesForTheRestart)
+{
+    HttpTestServer server;
+    auto body = TestSupport::MakeBody(20971520);
+    server.AddBody("pkg.exe", body);
+    constexpr std::int64_t kFirstRange = 10485760;
+    constexpr std::int64_t kDropAfter = 2 * 1048576;
+    server.QueueFault("pkg.exe", GetFault()); // the first range arrives whole
+    HttpFault slowThenDrop = GetFault();
+    slowThenDrop.bytesPerSecond = 1048576;
+    slowThenDrop.dropAfter = kDropAfter;
+    server.QueueFault("pkg.exe", slowThenDrop);
+    HttpFault broken = GetFault();
+    broken.status = 500;
+    server.QueueFaults("pkg.exe", broken, 7);
+    TestSupport::TempDir dir;
+    const std::wstring part0 = dir / L"pkg.exe_0";
+    const std::wstring part1 = dir / L"pkg.exe_1";
+
+    Segmented run;
+    std::int64_t sizes[2] = { -1, -1 };
+    run.events.SetReaction([&](const DownloadTests::Event& event) {
+        if (event.code == DL_CODE_RETRY) {
+            sizes[0] = LocalFileSize(part0);
+            sizes[1] = LocalFileSize(part1);
+            run.downloader->Start();
+        }
+    });
+    StartSegmented(run, server.FileUrl("pkg.exe"), dir / L"pkg.exe", false);
+    EXPECT_TRUE(TestSupport::WaitUntil([&] { return LocalFileSize(part0) > kFirstRange; }, 10000))
+        << "the second range is joined while it arrives";
+    ASSERT_TRUE(run.events.WaitForEnd(kRunLimitMs));
+    EXPECT_EQ(run.events.Codes(), Codes({ DL_CODE_START, DL_CODE_RETRY, DL_CODE_START, DL_CODE_SUCCESS }));
+    EXPECT_EQ(sizes[0], kFirstRange) << "part 0 holds its own range again";
+    EXPECT_EQ(sizes[1], kDropAfter);
+    EXPECT_EQ(server.Requests("GET").back().range, "bytes=12582912-20971519");
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
 }
 
 TEST(CMTCurlDownloader, DigestMismatchRetriesOnceAndMissingDigestStillSucceeds)

@@ -96,6 +96,31 @@ TEST(WinHttpDownloader, DroppedAttemptIsRepeatedWithoutKeepingItsBytes)
     EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
 }
 
+TEST(WinHttpDownloader, AResumeAnsweredWithTheWholeBodyStartsTheFileAndItsDigestAfresh)
+{
+    HttpTestServer server;
+    auto body = TestSupport::MakeBody(3 * 1048576 + 1);
+    server.AddBody("pkg.exe", body);
+    HttpFault drop = GetFault();
+    drop.dropAfter = 1048576;
+    server.QueueFault("pkg.exe", drop);
+    HttpFault noRanges = GetFault();
+    noRanges.ignoreRange = true;
+    server.QueueFault("pkg.exe", noRanges);
+    TestSupport::TempDir dir;
+
+    EventRecorder events;
+    WinHttpDownloader downloader(events.Callback(), WideUrl(server.FileUrl("pkg.exe")), dir / L"pkg.exe");
+    downloader.SetRetryPause(10);
+    downloader.Start();
+    ASSERT_TRUE(events.WaitForEnd(kRunLimitMs));
+    EXPECT_EQ(events.Codes(), Codes({ DL_CODE_START, DL_CODE_SUCCESS }));
+    const auto gets = server.Requests("GET");
+    ASSERT_EQ(gets.size(), 2u);
+    EXPECT_NE(gets[1].range, "") << "the second attempt asked for the rest";
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+}
+
 TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloader)
 {
     HttpTestServer server;

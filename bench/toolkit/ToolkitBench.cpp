@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "toolkit/DpiScale.h"
+#include "toolkit/GdiplusSession.h"
 #include "toolkit/SkinArchive.h"
 #include "ui/CDuiFrame.h"
 
@@ -183,15 +184,31 @@ int wmain(int argc, wchar_t** argv)
         std::printf("first_paint_ms=%.1f\n", g_firstPaintMs);
         return 0;
     }
+    // With --phases the steps the window would take on its own run one by one first, to see
+    // where the time to the first paint goes.
+    const bool phases = argc > 1 && std::wcscmp(argv[1], L"--phases") == 0;
+    double marks[4] = { MsSinceProcessStart(), 0, 0, 0 };
+    if (phases) {
+        Toolkit::Skin()->Find(L"MainWnd.xml");
+        marks[1] = MsSinceProcessStart();
+        Toolkit::EnsureGdiplus();
+        marks[2] = MsSinceProcessStart();
+    }
     {
         BenchFrame frame;
         if (!frame.Create(nullptr, L"Vellumora", WS_POPUP | WS_VISIBLE, 0, 100, 100, 600, 400)) {
             std::printf("error=main window not created\n");
             return 1;
         }
+        marks[3] = MsSinceProcessStart();
         frame.ShowModal();
     }
     std::printf("first_paint_ms=%.1f", g_firstPaintMs);
+    if (phases) {
+        std::printf(" start_ms=%.1f skin_ms=%.1f gdiplus_ms=%.1f create_ms=%.1f paint_ms=%.1f\n", marks[0],
+            marks[1] - marks[0], marks[2] - marks[1], marks[3] - marks[2], g_firstPaintMs - marks[3]);
+        return 0;
+    }
     PrintEmbeddedDecodeTimes();
     std::printf("\n");
     return 0;

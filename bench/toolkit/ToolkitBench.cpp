@@ -38,6 +38,7 @@ double MsSinceProcessStart()
 }
 
 double g_firstPaintMs = -1;
+double g_plainMarks[2] = {}; // the bare window: start, created
 
 class BenchFrame : public CDuiFrame {
 public:
@@ -80,6 +81,7 @@ LRESULT CALLBACK PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 void RunPlain()
 {
+    g_plainMarks[0] = MsSinceProcessStart();
     WNDCLASSEXW wc { sizeof(wc) };
     wc.lpfnWndProc = PlainProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -87,6 +89,7 @@ void RunPlain()
     ::RegisterClassExW(&wc);
     ::CreateWindowExW(
         0, L"BenchPlain", L"plain", WS_POPUP | WS_VISIBLE, 100, 100, 600, 400, nullptr, nullptr, wc.hInstance, nullptr);
+    g_plainMarks[1] = MsSinceProcessStart();
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::DispatchMessageW(&msg);
@@ -181,7 +184,12 @@ int wmain(int argc, wchar_t** argv)
     const bool plain = argc > 1 && std::wcscmp(argv[1], L"--plain") == 0;
     if (plain) {
         RunPlain();
-        std::printf("first_paint_ms=%.1f\n", g_firstPaintMs);
+        std::printf("first_paint_ms=%.1f", g_firstPaintMs);
+        if (argc > 2 && std::wcscmp(argv[2], L"--phases") == 0) {
+            std::printf(" start_ms=%.1f create_ms=%.1f paint_ms=%.1f", g_plainMarks[0],
+                g_plainMarks[1] - g_plainMarks[0], g_firstPaintMs - g_plainMarks[1]);
+        }
+        std::printf("\n");
         return 0;
     }
     // With --phases the steps the window would take on its own run one by one first, to see

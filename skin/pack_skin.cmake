@@ -8,11 +8,11 @@
 # and how they pack (bench/toolkit/README.md has the measurements):
 #   - the layouts (and language.json): one LZMA2 block;
 #   - the installing animation's frames: a block per set, shown only once installing starts;
-#   - the page backgrounds: their PNGs, stored (large, smooth: LZMA gains a third of little
-#     and would unpack megabytes of pixels before the first window shows);
+#   - the page backgrounds: their PNGs, stored (large and smooth: LZMA would gain little and
+#     unpack megabytes of pixels before the first window shows);
 #   - the other 1x images: their PNGs, stored, so a window at 100 % unpacks nothing;
 #   - the frames and the other 1.5x and 2x images: LZMA2 over PNGs rewritten with raw rows
-#     (store_png.py), which packs them 40 % smaller than their own deflate.
+#     (store_png.py), which packs them a third smaller than their own deflate.
 # No times and no attributes are stored (a checkout's file times and modes are its own), and
 # the thread count, which decides how LZMA2 cuts its input, is fixed. 7-Zip sorts the entries
 # itself, so the order files are listed or found in does not matter.

@@ -1,7 +1,7 @@
 # Packs a skin into a 7z archive, the same bytes on every machine and from every checkout:
 #   cmake -DSKIN_DIR=<skin folder> -DOUTPUT=<archive> -DSTAGE=<scratch folder> [-DINTL=ON] -P pack_skin.cmake
 # The layouts at SKIN_DIR's root and the images under res/ are staged in STAGE; with INTL the
-# international skin's files (intl/, whose files win) are staged over them.
+# international skin's layouts, language table and images (intl/) take the layouts' place.
 #
 # The program decodes a block (7z folder) only when it first needs a file of it, and only
 # the image set of its display's scale, so each set's images are split by when they are needed
@@ -31,12 +31,14 @@ set(stored -m0=copy)
 file(REMOVE ${OUTPUT})
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
-file(GLOB layouts ${SKIN_DIR}/*.xml)
-file(COPY ${layouts} ${SKIN_DIR}/res DESTINATION ${STAGE})
+# The international skin has its own six layouts. (file(COPY) skips a file whose copy has
+# the same time, so nothing may be copied over another.)
 if(INTL)
-  file(GLOB intl_items ${SKIN_DIR}/intl/*)
-  file(COPY ${intl_items} DESTINATION ${STAGE})
+  file(GLOB layouts ${SKIN_DIR}/intl/*)
+else()
+  file(GLOB layouts ${SKIN_DIR}/*.xml)
 endif()
+file(COPY ${layouts} ${SKIN_DIR}/res DESTINATION ${STAGE})
 
 file(GLOB texts RELATIVE ${STAGE} ${STAGE}/*.xml ${STAGE}/*.json)
 file(GLOB_RECURSE images RELATIVE ${STAGE} ${STAGE}/res/*.png)

@@ -1,7 +1,9 @@
 // Prints one line of timings:
-//   skin_decode_ms=<median of N decodes of the embedded archive>
 //   first_paint_ms=<process start to the main layout built and first painted>
-// With --archive FILE it prints the decode time of that archive instead.
+//   archive_bytes=<size of the embedded skin>
+//   decodeD_ms=<median of 9: open the skin, decode the layouts and the images of the set for
+//     D dpi (96, 144, 192) but the animation's frames>, framesD_ms=<the same for the frames>
+// With --archive FILE it prints the archive's size and decode times instead.
 // With --plain the window is a bare Win32 window (no toolkit, no skin): the reference
 // for what Wine itself costs to start a process and paint a window.
 #include <windows.h>
@@ -12,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "toolkit/DpiScale.h"
+#include "toolkit/GdiplusSession.h"
 #include "toolkit/SkinArchive.h"
 #include "ui/CDuiFrame.h"
 
@@ -34,6 +38,7 @@ double MsSinceProcessStart()
 }
 
 double g_firstPaintMs = -1;
+double g_plainMarks[2] = {}; // the bare window: start, created
 
 class BenchFrame : public CDuiFrame {
 public:
@@ -76,6 +81,7 @@ LRESULT CALLBACK PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 void RunPlain()
 {
+    g_plainMarks[0] = MsSinceProcessStart();
     WNDCLASSEXW wc { sizeof(wc) };
     wc.lpfnWndProc = PlainProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -83,36 +89,72 @@ void RunPlain()
     ::RegisterClassExW(&wc);
     ::CreateWindowExW(
         0, L"BenchPlain", L"plain", WS_POPUP | WS_VISIBLE, 100, 100, 600, 400, nullptr, nullptr, wc.hInstance, nullptr);
+    g_plainMarks[1] = MsSinceProcessStart();
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::DispatchMessageW(&msg);
     }
 }
 
-double MedianSkinDecodeMs(int runs, const void* data, std::size_t size)
+bool IsFrame(const std::wstring& name)
+{
+    return name.find(L"/progressanimate/") != std::wstring::npos;
+}
+
+bool InSet(const std::wstring& name, const Toolkit::ImageSet& set)
+{
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, L".png") != 0) {
+        return false;
+    }
+    return *set.suffix ? name.find(set.suffix) != std::wstring::npos : name.find(L'@') == std::wstring::npos;
+}
+
+// Median time to open the archive and decode what a window at the set's scale reads: the
+// layouts and the set's images (without the animation's frames), or the frames alone.
+double MedianDecodeMs(int runs, const void* data, std::size_t size, const Toolkit::ImageSet& set, bool frames)
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const double start = Now100ns();
         auto archive = Toolkit::SkinArchive::Open(data, size);
-        times.push_back((Now100ns() - start) / 10000.0);
         if (!archive) {
             return -1;
         }
+        if (!frames) {
+            archive->Find(L"mainWnd.xml");
+        }
+        for (const std::wstring& name : archive->Names()) {
+            if (InSet(name, set) && IsFrame(name) == frames) {
+                archive->Find(name);
+            }
+        }
+        times.push_back((Now100ns() - start) / 10000.0);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
-double MedianSkinDecodeMs(int runs)
+// Prints the decode times at 96, 144 and 192 dpi of the archive in memory.
+void PrintDecodeTimes(const void* data, std::size_t size)
+{
+    for (const bool frames : { false, true }) {
+        for (const Toolkit::ImageSet& set : Toolkit::kImageSets) {
+            std::printf(
+                " %s%u_ms=%.2f", frames ? "frames" : "decode", set.dpi, MedianDecodeMs(9, data, size, set, frames));
+        }
+    }
+}
+
+void PrintEmbeddedDecodeTimes()
 {
     HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
     const void* data = found ? ::LockResource(::LoadResource(nullptr, found)) : nullptr;
     const DWORD size = found ? ::SizeofResource(nullptr, found) : 0;
-    return MedianSkinDecodeMs(runs, data, size);
+    std::printf(" archive_bytes=%lu", static_cast<unsigned long>(size));
+    PrintDecodeTimes(data, size);
 }
 
-// Decode time of a skin archive given as a file (to compare archives without rebuilding).
+// Decode times of a skin archive given as a file (to compare archives without rebuilding).
 int DecodeFile(const wchar_t* path)
 {
     FILE* raw = nullptr;
@@ -126,8 +168,9 @@ int DecodeFile(const wchar_t* path)
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0;) {
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
-    std::printf(
-        "archive_bytes=%zu skin_decode_ms=%.2f\n", bytes.size(), MedianSkinDecodeMs(9, bytes.data(), bytes.size()));
+    std::printf("archive_bytes=%zu", bytes.size());
+    PrintDecodeTimes(bytes.data(), bytes.size());
+    std::printf("\n");
     return 0;
 }
 
@@ -141,8 +184,23 @@ int wmain(int argc, wchar_t** argv)
     const bool plain = argc > 1 && std::wcscmp(argv[1], L"--plain") == 0;
     if (plain) {
         RunPlain();
-        std::printf("first_paint_ms=%.1f\n", g_firstPaintMs);
+        std::printf("first_paint_ms=%.1f", g_firstPaintMs);
+        if (argc > 2 && std::wcscmp(argv[2], L"--phases") == 0) {
+            std::printf(" start_ms=%.1f create_ms=%.1f paint_ms=%.1f", g_plainMarks[0],
+                g_plainMarks[1] - g_plainMarks[0], g_firstPaintMs - g_plainMarks[1]);
+        }
+        std::printf("\n");
         return 0;
+    }
+    // With --phases the steps the window would take on its own run one by one first, to see
+    // where the time to the first paint goes.
+    const bool phases = argc > 1 && std::wcscmp(argv[1], L"--phases") == 0;
+    double marks[4] = { MsSinceProcessStart(), 0, 0, 0 };
+    if (phases) {
+        Toolkit::Skin()->Find(L"MainWnd.xml");
+        marks[1] = MsSinceProcessStart();
+        Toolkit::EnsureGdiplus();
+        marks[2] = MsSinceProcessStart();
     }
     {
         BenchFrame frame;
@@ -150,8 +208,16 @@ int wmain(int argc, wchar_t** argv)
             std::printf("error=main window not created\n");
             return 1;
         }
+        marks[3] = MsSinceProcessStart();
         frame.ShowModal();
     }
-    std::printf("first_paint_ms=%.1f skin_decode_ms=%.2f\n", g_firstPaintMs, MedianSkinDecodeMs(9));
+    std::printf("first_paint_ms=%.1f", g_firstPaintMs);
+    if (phases) {
+        std::printf(" start_ms=%.1f skin_ms=%.1f gdiplus_ms=%.1f create_ms=%.1f paint_ms=%.1f\n", marks[0],
+            marks[1] - marks[0], marks[2] - marks[1], marks[3] - marks[2], g_firstPaintMs - marks[3]);
+        return 0;
+    }
+    PrintEmbeddedDecodeTimes();
+    std::printf("\n");
     return 0;
 }

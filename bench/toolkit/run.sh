@@ -2,8 +2,12 @@
 # Runs the toolkit start-up benchmark under Wine (Xvfb) and prints medians.
 #   VLM_BUILD=/path/to/build bench/toolkit/run.sh [runs]
 # Without VLM_BUILD: the build of the architecture this host runs (VLM_ARCH picks one).
+# VLM_BENCH_REFERENCE=/path/to/other/vlm_bench_toolkit.exe runs that program too, in turns with
+# this build's, so two versions compare in one run (its skin's decode figures, if it prints
+# them, come from its own archive).
 set -euo pipefail
 BENCH_BUILD=${VLM_BUILD:-}
+reference=${VLM_BENCH_REFERENCE:-}
 source "$(dirname "$0")/../../scripts/lib.sh"
 runs=${1:-7}
 trap vlm_stop EXIT
@@ -19,23 +23,38 @@ wine "$exe" >/dev/null 2>&1 || true # warm-up: first run pays for Wine's font ca
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 field() { tr ' ' '\n' | sed -n "s/^$1=//p"; }
-paint=(); plain=(); skin=()
+declare -A values
+keep() { # program-label line field...
+  local label=$1 line=$2 f
+  shift 2
+  for f in "$@"; do
+    values[$label.$f]+="$(echo "$line" | field "$f") "
+  done
+}
+decode_fields=(first_paint_ms archive_bytes decode96_ms decode144_ms decode192_ms frames96_ms frames144_ms frames192_ms skin_decode_ms)
 for _ in $(seq "$runs"); do
-  line=$(wine "$exe" 2>/dev/null | tr -d '\r')
-  paint+=("$(echo "$line" | field first_paint_ms)")
-  skin+=("$(echo "$line" | field skin_decode_ms)")
-  plain+=("$(wine "$exe" --plain 2>/dev/null | tr -d '\r' | field first_paint_ms)")
+  keep this "$(wine "$exe" 2>/dev/null | tr -d '\r')" "${decode_fields[@]}"
+  if [ -n "$reference" ]; then
+    keep reference "$(wine "$reference" 2>/dev/null | tr -d '\r')" "${decode_fields[@]}"
+  fi
+  keep bare "$(wine "$exe" --plain 2>/dev/null | tr -d '\r')" first_paint_ms
 done
 native_start=$(date +%s%N)
 for _ in $(seq "$runs"); do 7zz t "$VLM_BUILD/skin.7z" >/dev/null; done
 native_ms=$(( ($(date +%s%N) - native_start) / 1000000 / runs ))
 
-p=$(printf '%s\n' "${paint[@]}" | median)
-r=$(printf '%s\n' "${plain[@]}" | median)
-s=$(printf '%s\n' "${skin[@]}" | median)
-echo "runs: $runs"
-echo "first paint, main layout: median ${p} ms (target <= 300)   [all: ${paint[*]}]"
-echo "first paint, bare window: median ${r} ms (Wine's own cost)   [all: ${plain[*]}]"
-echo "skin load+decode:         median ${s} ms (target <= 50)    [all: ${skin[*]}]"
-echo "native 7zz t skin.7z:     ${native_ms} ms per run (includes process start)"
-awk -v p="$p" -v r="$r" 'BEGIN { if (r > 0) printf "ratio main/bare: %.2f\n", p / r }'
+med() { echo "${values[$1]:-}" | tr ' ' '\n' | { grep . || true; } | median; }
+echo "runs: $runs (medians)"
+bare=$(med bare.first_paint_ms)
+echo "first paint, bare window:  ${bare} ms (Wine's own cost)   [all: ${values[bare.first_paint_ms]}]"
+for label in this reference; do
+  [ -n "${values[$label.first_paint_ms]:-}" ] || continue
+  p=$(med "$label.first_paint_ms")
+  echo "$label:"
+  echo "  first paint, main layout: ${p} ms, $(awk -v p="$p" -v r="$bare" 'BEGIN { printf "%.2f", p / r }') x bare   [all: ${values[$label.first_paint_ms]}]"
+  for f in archive_bytes decode96_ms decode144_ms decode192_ms frames96_ms frames144_ms frames192_ms skin_decode_ms; do
+    v=$(med "$label.$f")
+    [ -z "$v" ] || echo "  $f: $v"
+  done
+done
+echo "native 7zz t skin.7z: ${native_ms} ms per run (includes process start)"

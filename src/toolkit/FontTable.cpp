@@ -1,5 +1,7 @@
 #include "toolkit/FontTable.h"
 
+#include <unordered_map>
+
 #include "toolkit/Diagnostics.h"
 
 namespace Toolkit {
@@ -18,12 +20,18 @@ bool FontTable::FaceExists(const std::wstring& face)
     if (face.empty() || face.size() >= LF_FACESIZE) {
         return false;
     }
+    // Every font of a layout names the same face or two: ask the system once per face.
+    static std::unordered_map<std::wstring, bool> known;
+    if (const auto it = known.find(face); it != known.end()) {
+        return it->second;
+    }
     LOGFONTW query {};
     query.lfCharSet = DEFAULT_CHARSET;
     face.copy(query.lfFaceName, LF_FACESIZE - 1);
     bool found = false;
     WindowDc screen(nullptr);
     ::EnumFontFamiliesExW(screen.get(), &query, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
+    known.emplace(face, found);
     return found;
 }
 

@@ -34,6 +34,7 @@ public:
     void SetDpi(UINT dpi);
     UINT Dpi() const noexcept { return m_dpi; }
 
+    // Whether the system has the face (asked once per face and process; UI thread).
     static bool FaceExists(const std::wstring& face);
     static std::wstring SystemFace();
 

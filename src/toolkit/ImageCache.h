@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 namespace Gdiplus {
@@ -29,11 +30,16 @@ public:
     };
     Scaled Get(std::wstring_view name, UINT dpi);
     void Clear();
+    // Loads the image decoder on a worker thread, once per process, so the first window's
+    // first image does not wait for it (under Wine that is most of the first decode).
+    void WarmUp();
     ~ImageCache();
 
 private:
     ImageCache() = default;
     std::unordered_map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> m_images;
+    std::thread m_warmUp;
+    bool m_warmUpStarted = false;
 };
 
 // Decodes PNG/BMP/JPEG bytes into a premultiplied 32-bit bitmap; nullptr when they do not decode.

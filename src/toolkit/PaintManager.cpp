@@ -9,6 +9,7 @@
 #include "toolkit/Control.h"
 #include "toolkit/FocusCue.h"
 #include "toolkit/FocusOrder.h"
+#include "toolkit/ImageCache.h"
 #include "toolkit/Painter.h"
 
 namespace Toolkit {
@@ -35,6 +36,8 @@ std::vector<PaintManager*>& ThreadManagers()
 PaintManager::PaintManager()
 {
     ThreadManagers().push_back(this);
+    // A window is coming: its first paint will decode images.
+    ImageCache::Instance().WarmUp();
 }
 
 PaintManager::~PaintManager()

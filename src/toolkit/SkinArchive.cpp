@@ -67,6 +67,36 @@ std::wstring SkinArchive::NormaliseName(std::wstring_view name)
     return result;
 }
 
+// The 7z table of files over the bytes in memory; it keeps the stream it reads from in place.
+struct SkinArchive::Reader {
+    MemoryStream stream;
+    ISzAlloc alloc { SzAlloc, SzFree };
+    std::vector<Byte> lookBuffer = std::vector<Byte>(kLookBufferSize);
+    CLookToRead2 look {};
+    CSzArEx db {};
+
+    Reader(const void* data, std::size_t size)
+        : stream { { MemoryRead, MemorySeek }, static_cast<const Byte*>(data), size, 0 }
+    {
+        LookToRead2_CreateVTable(&look, False);
+        look.buf = lookBuffer.data();
+        look.bufSize = lookBuffer.size();
+        look.realStream = &stream.vt;
+        LookToRead2_INIT(&look);
+        SzArEx_Init(&db);
+    }
+    ~Reader() { SzArEx_Free(&db, &alloc); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+};
+
+SkinArchive::SkinArchive(std::unique_ptr<Reader> reader)
+    : m_reader(std::move(reader))
+{
+}
+
+SkinArchive::~SkinArchive() = default;
+
 std::unique_ptr<SkinArchive> SkinArchive::Open(const void* data, std::size_t size, std::wstring* error)
 {
     auto fail = [&](const wchar_t* why, SRes code) -> std::unique_ptr<SkinArchive> {
@@ -82,39 +112,14 @@ std::unique_ptr<SkinArchive> SkinArchive::Open(const void* data, std::size_t siz
     static const bool crcReady = (CrcGenerateTable(), true);
     (void)crcReady;
 
-    MemoryStream stream { { MemoryRead, MemorySeek }, static_cast<const Byte*>(data), size, 0 };
-    ISzAlloc alloc = { SzAlloc, SzFree };
-    std::vector<Byte> lookBuffer(kLookBufferSize);
-    CLookToRead2 look {};
-    LookToRead2_CreateVTable(&look, False);
-    look.buf = lookBuffer.data();
-    look.bufSize = lookBuffer.size();
-    look.realStream = &stream.vt;
-    LookToRead2_INIT(&look);
-
-    CSzArEx db;
-    SzArEx_Init(&db);
-    struct DbGuard {
-        CSzArEx* db;
-        ISzAlloc* alloc;
-        ~DbGuard() { SzArEx_Free(db, alloc); }
-    } dbGuard { &db, &alloc };
-
-    SRes status = SzArEx_Open(&db, &look.vt, &alloc, &alloc);
+    auto reader = std::make_unique<Reader>(data, size);
+    const SRes status = SzArEx_Open(&reader->db, &reader->look.vt, &reader->alloc, &reader->alloc);
     if (status != SZ_OK) {
         return fail(L"not a readable 7z archive", status);
     }
-
-    auto archive = std::unique_ptr<SkinArchive>(new SkinArchive());
-    // The solid block is decoded once into outBuffer and reused for every file in it.
-    UInt32 blockIndex = 0xFFFFFFFF;
-    Byte* outBuffer = nullptr;
-    size_t outBufferSize = 0;
-    struct BlockGuard {
-        Byte** buffer;
-        ISzAlloc* alloc;
-        ~BlockGuard() { ISzAlloc_Free(alloc, *buffer); }
-    } blockGuard { &outBuffer, &alloc };
+    const CSzArEx& db = reader->db;
+    auto archive = std::unique_ptr<SkinArchive>(new SkinArchive(std::move(reader)));
+    archive->m_blockState.assign(db.db.NumFolders, BlockState::Packed);
 
     std::vector<UInt16> nameBuffer;
     for (UInt32 i = 0; i < db.NumFiles; ++i) {
@@ -128,32 +133,83 @@ std::unique_ptr<SkinArchive> SkinArchive::Open(const void* data, std::size_t siz
         while (!name.empty() && name.back() == L'\0') {
             name.pop_back();
         }
-
-        size_t offset = 0;
-        size_t processed = 0;
-        status = SzArEx_Extract(
-            &db, &look.vt, i, &blockIndex, &outBuffer, &outBufferSize, &offset, &processed, &alloc, &alloc);
-        if (status != SZ_OK) {
-            return fail(L"skin archive does not decode", status);
+        archive->m_numbers[NormaliseName(name)] = i;
+        if (db.FileToFolder[i] == static_cast<UInt32>(-1)) {
+            archive->m_files[i] = Bytes(); // an empty file has no block
         }
-        archive->m_files[NormaliseName(name)] = Bytes(outBuffer + offset, outBuffer + offset + processed);
     }
     return archive;
 }
 
+void SkinArchive::DecodeBlock(std::uint32_t block) const
+{
+    CSzArEx& db = m_reader->db;
+    ISzAlloc* alloc = &m_reader->alloc;
+    // The first extraction decodes the whole block into outBuffer; the others copy from it.
+    UInt32 cachedBlock = 0xFFFFFFFF;
+    Byte* outBuffer = nullptr;
+    size_t outBufferSize = 0;
+    struct BlockGuard {
+        Byte** buffer;
+        ISzAlloc* alloc;
+        ~BlockGuard() { ISzAlloc_Free(alloc, *buffer); }
+    } blockGuard { &outBuffer, alloc };
+
+    m_blockState[block] = BlockState::Decoded;
+    for (UInt32 i = db.FolderToFile[block]; i < db.FolderToFile[block + 1]; ++i) {
+        if (db.FileToFolder[i] != block) {
+            continue;
+        }
+        size_t offset = 0;
+        size_t processed = 0;
+        const SRes status = SzArEx_Extract(
+            &db, &m_reader->look.vt, i, &cachedBlock, &outBuffer, &outBufferSize, &offset, &processed, alloc, alloc);
+        if (status != SZ_OK) {
+            Diagnostic(L"skin block " + std::to_wstring(block) + L" does not decode (7z status "
+                + std::to_wstring(status) + L")");
+            m_blockState[block] = BlockState::Failed;
+            continue;
+        }
+        m_files[i] = Bytes(outBuffer + offset, outBuffer + offset + processed);
+    }
+}
+
 const Bytes* SkinArchive::Find(std::wstring_view name) const
 {
-    const auto it = m_files.find(NormaliseName(name));
-    return it == m_files.end() ? nullptr : &it->second;
+    const auto number = m_numbers.find(NormaliseName(name));
+    if (number == m_numbers.end()) {
+        return nullptr;
+    }
+    std::lock_guard lock(m_mutex);
+    auto file = m_files.find(number->second);
+    if (file == m_files.end()) {
+        const UInt32 block = m_reader->db.FileToFolder[number->second];
+        if (m_blockState[block] != BlockState::Packed) {
+            return nullptr; // its block failed
+        }
+        DecodeBlock(block);
+        file = m_files.find(number->second);
+    }
+    return file == m_files.end() ? nullptr : &file->second;
 }
 
 std::vector<std::wstring> SkinArchive::Names() const
 {
     std::vector<std::wstring> names;
-    for (const auto& [name, bytes] : m_files) {
+    for (const auto& [name, number] : m_numbers) {
         names.push_back(name);
     }
     return names;
+}
+
+std::size_t SkinArchive::DecodedBlocks() const
+{
+    std::lock_guard lock(m_mutex);
+    std::size_t count = 0;
+    for (const BlockState state : m_blockState) {
+        count += state != BlockState::Packed ? 1 : 0;
+    }
+    return count;
 }
 
 namespace {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "toolkit/DpiScale.h"
 #include "toolkit/ImageCache.h"
 #include "toolkit/SkinArchive.h"
@@ -118,6 +121,57 @@ TEST(SkinArchive, RejectsWhatIsNotAnArchive)
     const DWORD size = ::SizeofResource(nullptr, found);
     EXPECT_EQ(SkinArchive::Open(data, size / 2, &error), nullptr);
     EXPECT_NE(SkinArchive::Open(data, size, &error), nullptr);
+}
+
+namespace {
+
+std::string_view ResourceBytes()
+{
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(147), L"ZIPRES");
+    const void* data = found ? ::LockResource(::LoadResource(nullptr, found)) : nullptr;
+    return data ? std::string_view(static_cast<const char*>(data), ::SizeofResource(nullptr, found)) : "";
+}
+
+} // namespace
+
+TEST(SkinArchive, DecodesOnlyTheBlocksOfTheFilesAskedFor)
+{
+    const std::string_view bytes = ResourceBytes();
+    const auto skin = SkinArchive::Open(bytes.data(), bytes.size());
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->DecodedBlocks(), 0u) << "opening reads the table of files only";
+    ASSERT_NE(skin->Find(L"MainWnd.xml"), nullptr);
+    EXPECT_EQ(skin->DecodedBlocks(), 1u) << "the layouts are one block";
+
+    // Everything a window at 100 % can show leaves the 1.5x and 2x sets packed.
+    for (const std::wstring& name : skin->Names()) {
+        if (name.find(L'@') == std::wstring::npos) {
+            ASSERT_NE(skin->Find(name), nullptr) << std::string(name.begin(), name.end());
+        }
+    }
+    const std::size_t at96 = skin->DecodedBlocks();
+    ASSERT_NE(skin->Find(L"res\\mainWnd\\installBtn1@2x.png"), nullptr) << "a window moved to 200 %";
+    EXPECT_GT(skin->DecodedBlocks(), at96);
+    EXPECT_LT(skin->DecodedBlocks(), skin->BlockCount());
+}
+
+TEST(SkinArchive, ADamagedBlockLosesOnlyItsOwnFiles)
+{
+    const std::string_view bytes = ResourceBytes();
+    const Bytes* background = Skin()->Find(L"res/mainWnd/bg1.png");
+    ASSERT_NE(background, nullptr);
+    // The backgrounds are stored as they are: their bytes appear in the archive.
+    std::string damaged(bytes);
+    const std::size_t at = damaged.find(std::string_view(reinterpret_cast<const char*>(background->data()), 200));
+    ASSERT_NE(at, std::string::npos);
+    damaged[at + background->size() / 2] ^= 0x5A;
+
+    const auto skin = SkinArchive::Open(damaged.data(), damaged.size());
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->Find(L"res/mainWnd/bg1.png"), nullptr) << "its checksum fails";
+    EXPECT_EQ(skin->Find(L"res/mainWnd/bg1.png"), nullptr) << "and it is not decoded again";
+    EXPECT_NE(skin->Find(L"res/mainWnd/bg2.png"), nullptr);
+    EXPECT_NE(skin->Find(L"mainWnd.xml"), nullptr);
 }
 
 TEST(SkinArchive, ResourceIsChineseLanguage)

@@ -1,0 +1,161 @@
+// The windows as a user sees them, at the display's scale: the main window's pages and the
+// prompts are captured from the screen (shadow included) and their pixels compared with
+// recorded ones. A different picture fails and is kept as screenshots/<dpi>dpi/changed-*.png.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "GuiDriver.h"
+#include "toolkit/Handles.h"
+#include "toolkit/Progress.h"
+#include "toolkit/TabLayout.h"
+#include "ui/CSequenceLabelUI.h"
+
+using namespace GuiDriver;
+
+namespace {
+
+// FNV-1a over the blue, green and red bytes of every pixel of the capture, at 96, 144 and
+// 192 dpi, recorded under Wine 8 (64-bit) in the test prefix.
+struct Recorded {
+    const wchar_t* name;
+    std::uint64_t hash[3];
+};
+const Recorded kRecorded[] = {
+    { L"MainWnd_page0", { 0x269e6e54c4127e6d, 0x8496f6f3c6549c51, 0x78ab978d8af30183 } },
+    { L"MainWnd_page0_terms", { 0x99191c4e768ef2c3, 0x8bd37d7c22f5023e, 0xdd7cccd6f31434d9 } },
+    { L"MainWnd_page1", { 0x775f4a0d5282ca91, 0x3a04876759ff95db, 0x9b3d8430487a397f } },
+    { L"MainWnd_page2", { 0xf1eda0aa390ef86a, 0x2a741e9dde41ce7b, 0xf5a6c4b92422ab99 } },
+    { L"MainWnd_page3", { 0x5a945774fb52a1e8, 0xf066e84fe73b74e7, 0xea542fc5c85e0637 } },
+    { L"MessageBox1Wnd", { 0x7f2486d8823de981, 0x9b52508b6e9f1677, 0xbc57bd632202887d } },
+    { L"MessageBox2Wnd", { 0x2f08f1cbe013268c, 0x6bf34cd7ece7ba6c, 0x90ea429496410056 } },
+    { L"NetworkTipWnd", { 0x735c8e84d02bb7a3, 0x9bf97be240829af1, 0x20506570e179354b } },
+    { L"InstalledPathTipWnd", { 0x54da49d60dfb99be, 0x62eea68cc45f28bb, 0x7511541fae46747 } },
+    { L"ExitTipWnd", { 0x5406ec4da30e7a49, 0xecf228a1aac8cff0, 0xd6c75ed306543ebf } },
+};
+
+std::uint64_t HashScreenArea(const RECT& area)
+{
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    Toolkit::WindowDc screen(nullptr);
+    Toolkit::UniqueMemoryDc dc(::CreateCompatibleDC(screen.get()));
+    BITMAPINFO info {};
+    info.bmiHeader = { sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB };
+    void* bits = nullptr;
+    Toolkit::UniqueBitmap bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) {
+        return 0;
+    }
+    {
+        Toolkit::SelectedObject selected(dc.get(), bitmap.get());
+        ::BitBlt(dc.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
+        ::GdiFlush();
+    }
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto* pixel = static_cast<const std::uint8_t*>(bits);
+    for (int i = 0; i < width * height; ++i, pixel += 4) {
+        for (int c = 0; c < 3; ++c) {
+            hash = (hash ^ pixel[c]) * 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+// Redraws the window and waits (bounded) until the screen shows the recorded picture; X
+// receives a window's drawing a moment after it is painted.
+void ExpectRecordedLook(HWND hwnd, UINT dpi, const std::wstring& name)
+{
+    std::uint64_t want = 0;
+    const int column = dpi == 96 ? 0 : dpi == 144 ? 1 : dpi == 192 ? 2 : -1;
+    for (const Recorded& r : kRecorded) {
+        if (column >= 0 && name == r.name) {
+            want = r.hash[column];
+        }
+    }
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const RECT area = WindowShotArea(hwnd);
+    std::uint64_t seen = 0;
+    const DWORD start = ::GetTickCount();
+    do {
+        PumpUntil([] { return false; }, 50);
+        seen = HashScreenArea(area);
+    } while (seen != want && ::GetTickCount() - start < 5000);
+    if (seen != want) {
+        const std::wstring kept = SaveScreenshot(area, L"changed-" + name + L".png");
+        ADD_FAILURE() << std::string(name.begin(), name.end()) << " at " << dpi << " dpi looks different: hash 0x"
+                      << std::hex << seen << ", recorded 0x" << want << "; capture kept in "
+                      << std::string(kept.begin(), kept.end());
+    }
+}
+
+void Show(Toolkit::CControlUI* control, bool visible)
+{
+    ASSERT_NE(control, nullptr);
+    control->SetVisible(visible);
+}
+
+} // namespace
+
+TEST(LookGui, MainWindowPagesLookAsRecorded)
+{
+    Backdrop backdrop;
+    MoveMouse(POINT { 5, 5 }); // nothing hot
+    TestMainWnd main;
+    ASSERT_TRUE(main.Create(nullptr, L"Vellumora", WS_POPUP | WS_VISIBLE, 0, 60, 60, 600, 400));
+    const UINT dpi = main.GetPaintManager().GetScale().dpi;
+    auto* tabs = main.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
+    auto* animation = main.FindControlAs<CSequenceLabelUI>(L"progressAnLb", L"SequenceLabel");
+    auto* progress = main.FindControlAs<Toolkit::CProgressUI>(L"installPrg", L"Progress");
+    ASSERT_TRUE(tabs && animation && progress);
+
+    ExpectRecordedLook(main, dpi, L"MainWnd_page0");
+    Show(main.FindControl(L"tipLbl"), true);
+    Show(main.FindControl(L"treatyCtn"), true);
+    ExpectRecordedLook(main, dpi, L"MainWnd_page0_terms");
+    Show(main.FindControl(L"tipLbl"), false);
+    Show(main.FindControl(L"treatyCtn"), false);
+
+    tabs->SelectItem(1);
+    Show(main.FindControl(L"backBtn"), true);
+    main.FindControl(L"installDirEdit")->SetText(L"C:\\Program Files (x86)\\TarvikQuill");
+    ExpectRecordedLook(main, dpi, L"MainWnd_page1");
+
+    // The animation held on one frame.
+    tabs->SelectItem(2);
+    animation->Stop();
+    animation->SetBkImage(L"res\\mainWnd\\progressAnimate\\020.png");
+    Show(main.FindControl(L"backBtn"), false);
+    Show(main.FindControl(L"titleGrpCtn"), false);
+    main.FindControl(L"progressLb")->SetText(L"正在安装中:45%，请稍候...");
+    progress->SetValue(45);
+    ExpectRecordedLook(main, dpi, L"MainWnd_page2");
+
+    tabs->SelectItem(3);
+    Show(main.FindControl(L"titleGrpCtn"), true);
+    ExpectRecordedLook(main, dpi, L"MainWnd_page3");
+}
+
+TEST(LookGui, PromptsLookAsRecorded)
+{
+    Backdrop backdrop;
+    MoveMouse(POINT { 5, 5 });
+    for (const wchar_t* file : { L"MessageBox1Wnd.xml", L"MessageBox2Wnd.xml", L"NetworkTipWnd.xml",
+             L"InstalledPathTipWnd.xml", L"ExitTipWnd.xml" }) {
+        CDuiFrame frame(FrameParams::ForSkinFile(file));
+        ASSERT_NE(frame.Create(nullptr, L"消息框", WS_POPUP, 0), nullptr);
+        if (Toolkit::CControlUI* caption = frame.FindControl(L"captionLbl")) {
+            caption->SetText(L"温馨提示");
+        }
+        if (Toolkit::CControlUI* text = frame.FindControl(L"textLbl")) {
+            text->SetText(L"当前网络环境较差，请在网络通畅时进行重试");
+        }
+        ::SetWindowPos(frame, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        const std::wstring name(file, std::wcslen(file) - 4);
+        ExpectRecordedLook(frame, frame.GetPaintManager().GetScale().dpi, name);
+    }
+}

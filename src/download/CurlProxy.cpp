@@ -1,5 +1,6 @@
 #include "download/CurlProxy.h"
 
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -57,7 +58,13 @@ void DecideProxyWhileCurlStarts(ProxyResolver& resolver, const std::string& url)
     const std::wstring wideUrl = Utils::Utf8ToWide(url);
     std::thread deciding;
     try {
-        deciding = std::thread([&resolver, &wideUrl] { resolver.ProxiesFor(wideUrl); });
+        deciding = std::thread([&resolver, &wideUrl] {
+            try {
+                resolver.ProxiesFor(wideUrl);
+            } catch (const std::exception&) {
+                // Only an early answer is lost: the request asks again when it needs one.
+            }
+        });
     } catch (const std::system_error&) {
         // No thread to be had: the request decides when it needs to.
     }

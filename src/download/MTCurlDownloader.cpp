@@ -29,10 +29,14 @@ constexpr std::size_t kJoinBlock = 512 * 1024;
 constexpr unsigned kFollowMs = 20;
 constexpr int kAppendStopped = -1;
 
-// Copies from's remaining bytes to the end of to and hashes them; 0, or why not.
-int CopyRest(HANDLE from, HANDLE to, std::vector<char>& buffer, BackgroundMd5& digest)
+// Copies from's remaining bytes to the end of to and hashes them; 0, or why not. A whole
+// range can be hundreds of megabytes: a stop is looked at between blocks.
+int CopyRest(HANDLE from, HANDLE to, std::vector<char>& buffer, BackgroundMd5& digest, const StopSignal& stop)
 {
     for (;;) {
+        if (stop.Requested()) {
+            return kAppendStopped;
+        }
         DWORD got = 0;
         if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             return CURLE_READ_ERROR;
@@ -450,7 +454,7 @@ int CMTCurlDownloader::AppendParts(std::vector<std::wstring>& joinedParts)
         for (;;) {
             // Seen ended before the copy, so the copy reaches everything it wrote.
             const bool ended = AwaitSegment(segment, 0);
-            if (const int copied = CopyRest(part.get(), joined.get(), buffer, *m_digest); copied != 0) {
+            if (const int copied = CopyRest(part.get(), joined.get(), buffer, *m_digest, m_stop); copied != 0) {
                 return copied;
             }
             if (ended) {

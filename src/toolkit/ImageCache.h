@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,10 +37,12 @@ public:
     ~ImageCache();
 
 private:
+    void StartWarmUp();
     ImageCache() = default;
     std::unordered_map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> m_images;
     std::thread m_warmUp;
-    bool m_warmUpStarted = false;
+    // Windows may be built on more than one thread: the warm-up starts once, whoever asks first.
+    std::once_flag m_warmUpOnce;
 };
 
 // Decodes PNG/BMP/JPEG bytes into a premultiplied 32-bit bitmap; nullptr when they do not decode.

@@ -133,6 +133,9 @@ TEST(ReadPace, GrowsAfterQuickFullReadsAndHalvesAfterSlowOnesWithinItsBounds)
     EXPECT_TRUE(pace.ReadsAhead());
     pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
     EXPECT_EQ(pace.Next(), ReadPace::kLargest / 2);
+    // Half a MiB in 4 s: the next read asks for about a second of that pace, not half of it.
+    pace.Completed(pace.Next(), 4000);
+    EXPECT_EQ(pace.Next(), ReadPace::kLargest / 8);
     for (int i = 0; i < 12; ++i) {
         pace.Completed(pace.Next(), ReadPace::kSlowMs + 1);
     }

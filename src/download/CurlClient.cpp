@@ -173,7 +173,6 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
 void CurlClient::Probe(const std::string& url)
 {
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
-        Download::DecideProxyWhileCurlStarts(*m_proxy, url);
         UniqueCurl handle = Head(url);
         if (handle) {
             m_realUrl = EffectiveUrl(handle.get());

@@ -8,15 +8,10 @@
 
 namespace Download {
 
-void StartCurl()
+UniqueCurl NewCurlHandle()
 {
     static std::once_flag once;
     std::call_once(once, [] { ::curl_global_init(CURL_GLOBAL_ALL); });
-}
-
-UniqueCurl NewCurlHandle()
-{
-    StartCurl();
     return UniqueCurl(::curl_easy_init());
 }
 

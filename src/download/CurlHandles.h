@@ -23,10 +23,7 @@ struct CurlListTraits {
 using UniqueCurl = Utils::UniqueResource<CurlEasyTraits>;
 using UniqueCurlList = Utils::UniqueResource<CurlListTraits>;
 
-// libcurl's process-wide set-up (Winsock, the security provider), done once; safe from any
-// thread.
-void StartCurl();
-// A handle, after libcurl's set-up.
+// libcurl's process-wide set-up, done once before the first handle.
 UniqueCurl NewCurlHandle();
 
 // Appends a header line; the list stays valid when appending fails.

@@ -1,10 +1,5 @@
 #include "download/CurlProxy.h"
 
-#include <exception>
-#include <system_error>
-#include <thread>
-
-#include "download/CurlHandles.h"
 #include "download/RedirectPolicy.h"
 #include "utils/Log.h"
 #include "utils/Text.h"
@@ -51,27 +46,6 @@ CURLcode ApplyProxy(CURL* handle, const std::wstring& proxy, const Config::Proxy
                                     : ::curl_easy_setopt(handle, CURLOPT_PROXYAUTH, CURLAUTH_NTLM | CURLAUTH_NEGOTIATE);
     }
     return result;
-}
-
-void DecideProxyWhileCurlStarts(ProxyResolver& resolver, const std::string& url)
-{
-    const std::wstring wideUrl = Utils::Utf8ToWide(url);
-    std::thread deciding;
-    try {
-        deciding = std::thread([&resolver, &wideUrl] {
-            try {
-                resolver.ProxiesFor(wideUrl);
-            } catch (const std::exception&) {
-                // Only an early answer is lost: the request asks again when it needs one.
-            }
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: the request decides when it needs to.
-    }
-    StartCurl();
-    if (deciding.joinable()) {
-        deciding.join();
-    }
 }
 
 CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver& resolver, bool follow)

@@ -23,11 +23,6 @@ CURLcode ApplyProxy(CURL* handle, const std::wstring& proxy, const Config::Proxy
 // switched off. CURLE_ABORTED_BY_CALLBACK when a stop ended a proxy look-up.
 CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver& resolver, bool follow);
 
-// Decides the proxy for url (the resolver keeps the decision for the request that follows)
-// while libcurl's set-up runs on a thread of its own: under Wine each takes tens of
-// milliseconds, and neither needs the other.
-void DecideProxyWhileCurlStarts(ProxyResolver& resolver, const std::string& url);
-
 // True while the handle's current response is a redirect whose body is not the file's.
 bool InRedirectResponse(CURL* handle);
 

@@ -212,7 +212,6 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     m_expectedDigest.clear();
     m_fileLength = 0;
 
-    DecideProxyWhileCurlStarts(*m_proxy, url);
     UniqueCurl handle = NewCurlHandle();
     if (!handle) {
         return false;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Downloads a 256 MiB file from a native nginx on 127.0.0.1 with our three downloaders (under
 # Wine), native curl and aria2c -x2 -s2 unthrottled, and a 64 MiB one at 4 MB/s per connection
-# (where two ranges should take half the time of one). Unthrottled
-# it also measures the ceiling Wine sets (one bare Winsock connection: receive only, then also
-# WriteFile, then also MD5; a bare libcurl handle; a bare WinHTTP read loop) and native md5sum
-# over the cached file. Then it runs the install pipeline to the package's start (a trivial
+# (where two ranges should take half the time of one). Unthrottled it also measures the
+# ceiling Wine sets (one bare Winsock connection: receive only, then also WriteFile, then also
+# MD5; a bare libcurl handle; a bare WinHTTP read loop, also with WriteFile and MD5) and native
+# md5sum over the cached file. Then it runs the install pipeline to the package's start (a trivial
 # package with a 128 MiB payload) beside native curl -o + md5sum. Prints medians (best of the
 # runs for the pipeline) in MB/s (10^6 bytes per second), the ratios, and the peak working set
 # of our process. With BENCH_BASE=<commit> the same bench programs are also built on that
@@ -267,7 +267,8 @@ for scenario in fast slow; do
     path="/fast/$MD5/bench.bin"
     args+=("Winsock recv" "run_socket recv $path" "Winsock+WriteFile" "run_socket writefile $path"
       "Winsock+WriteFile+MD5" "run_socket writefile+md5 $path" "bare libcurl recv" "run_socket curl-recv $path"
-      "bare WinHTTP loop" "run_socket winhttp-recv $path" "md5sum (native)" "run_md5sum")
+      "bare WinHTTP loop" "run_socket winhttp-recv $path" "WinHTTP+WriteFile+MD5" "run_socket winhttp-writefile+md5 $path"
+      "md5sum (native)" "run_md5sum")
   fi
   measure "$scenario" "${args[@]}"
 done
@@ -296,7 +297,7 @@ for scenario in fast slow; do
     [ -z "$BASE" ] || names+=("$type, before")
   done
   [ "$scenario" = fast ] && names+=("Winsock recv" "Winsock+WriteFile" "Winsock+WriteFile+MD5" "bare libcurl recv"
-    "bare WinHTTP loop" "md5sum (native)")
+    "bare WinHTTP loop" "WinHTTP+WriteFile+MD5" "md5sum (native)")
   for name in "${names[@]}"; do
     printf '| %-28s | %-13s | %9.1f | %9.2f | %10.2f |\n' "$name" "$label" "$(rate "${SCENARIO_BYTES[$scenario]}" "$name/$scenario")" \
       "$(ratio "$name/$scenario" "curl/$scenario")" "$(ratio "$name/$scenario" "aria2c -x2 -s2/$scenario")"
@@ -314,6 +315,7 @@ summary() { # label numerator denominator
   echo
 }
 summary "WinHTTP (2) / bare WinHTTP loop, unthrottled:" "WinHTTP (2)/fast" "bare WinHTTP loop/fast"
+summary "WinHTTP (2) / bare WinHTTP+WriteFile+MD5 (one thread):" "WinHTTP (2)/fast" "WinHTTP+WriteFile+MD5/fast"
 summary "WinHTTP (2) / curl, unthrottled:" "WinHTTP (2)/fast" "curl/fast"
 summary "segmented (3) / single stream (1), unthrottled:" "segmented (3)/fast" "single stream (1)/fast"
 summary "segmented (3) / single stream (1), $SLOW_LABEL:" "segmented (3)/slow" "single stream (1)/slow"

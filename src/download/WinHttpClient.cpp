@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cwctype>
-#include <regex>
 
 #include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
@@ -10,6 +9,7 @@
 #include "utils/Log.h"
 #include "utils/Md5.h"
 #include "utils/Text.h"
+#include "utils/TextPattern.h"
 #include "utils/UniqueFile.h"
 
 using Download::UniqueWinHttp;
@@ -55,12 +55,17 @@ std::wstring QueryText(HINTERNET request, DWORD info)
 std::vector<std::wstring> FindAllMatches(const std::wstring& text, const std::wstring& pattern)
 {
     std::vector<std::wstring> found;
-    const std::wregex expression(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
-    for (std::wsregex_iterator it(text.begin(), text.end(), expression), end; it != end; ++it) {
-        if (it->size() < 2) {
+    const auto expression = Utils::TextPattern::Compile(pattern);
+    if (!expression) {
+        return found;
+    }
+    std::size_t from = 0;
+    while (const auto match = expression->Search(text, from)) {
+        from = match->end > match->start ? match->end : match->end + 1;
+        if (match->groups.empty()) {
             continue;
         }
-        std::wstring capture = (*it)[1].str();
+        std::wstring capture = match->groups.front();
         bool seen = false;
         for (const auto& earlier : found) {
             seen = seen || EqualsIgnoringCase(earlier, capture);

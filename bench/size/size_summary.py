@@ -159,6 +159,10 @@ def report(programs, old):
     for name, info in programs.items():
         before = old.get(name, {}) if old else {}
         out.append(f"### {name}: {info['file']:,} bytes{delta(info['file'], before.get('file'))}\n")
+        rest = info["file"] - info["sections"].get(".rsrc", 0)
+        was = before["file"] - before["sections"].get(".rsrc", 0) if before else None
+        out.append(f"Without the resources (code, data, unwind tables, imports, relocations, headers): "
+                   f"{kb(rest)} kB{delta(rest, was)}\n")
         out.append("Per section (kB in the file):\n")
         old_sections = before.get("sections", {})
         rows = [[s, kb(n) + delta(n, old_sections.get(s) if old else None)] for s, n in info["sections"].items()]

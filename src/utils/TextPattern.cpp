@@ -19,40 +19,30 @@ struct Escape {
 // The ranges of one escape after its backslash; not ok for one this matcher does not know.
 Escape ReadEscape(wchar_t c)
 {
+    constexpr std::pair<wchar_t, wchar_t> kControls[]
+        = { { L'n', L'\n' }, { L'r', L'\r' }, { L't', L'\t' }, { L'f', L'\f' }, { L'v', L'\v' } };
     Escape e;
     e.ok = true;
-    switch (c) {
-    case L'n':
-        e.ranges = { { L'\n', L'\n' } };
-        break;
-    case L'r':
-        e.ranges = { { L'\r', L'\r' } };
-        break;
-    case L't':
-        e.ranges = { { L'\t', L'\t' } };
-        break;
-    case L'f':
-        e.ranges = { { L'\f', L'\f' } };
-        break;
-    case L'v':
-        e.ranges = { { L'\v', L'\v' } };
-        break;
+    switch (std::towlower(c)) {
     case L'd':
-    case L'D':
         e.ranges = { { L'0', L'9' } };
         break;
     case L'w':
-    case L'W':
         e.ranges = { { L'a', L'z' }, { L'A', L'Z' }, { L'0', L'9' }, { L'_', L'_' } };
         break;
     case L's':
-    case L'S':
         e.ranges = { { L'\t', L'\r' }, { L' ', L' ' }, { 0xA0, 0xA0 }, { 0xFEFF, 0xFEFF } };
         break;
     default:
-        // An escaped punctuation mark stands for itself; letters and digits mean more.
+        // An escaped punctuation mark stands for itself; other letters and digits mean more.
         e.ok = !std::iswalnum(c) && c != L'\0';
         e.ranges = { { c, c } };
+        for (const auto& [letter, control] : kControls) {
+            if (c == letter) {
+                e.ok = true;
+                e.ranges = { { control, control } };
+            }
+        }
         break;
     }
     e.negated = c == L'D' || c == L'W' || c == L'S';

@@ -18,8 +18,9 @@ PUGIXML_VERSION=1.13
 SEVENZIP_VERSION=22.01
 HTTPLIB_VERSION=0.11.4
 
-# libcurl with what the downloaders use and nothing else: HTTP and HTTPS (Schannel), HTTP
-# proxies with Basic, Digest, NTLM and Negotiate (SSPI). Every other protocol and the features
+# libcurl with what the downloaders use and nothing else: HTTP and HTTPS (Schannel), file://
+# package URLs, HTTP proxies with Basic, Digest, NTLM and Negotiate (SSPI). Every other
+# protocol (one by one: HTTP_ONLY would take file:// too) and the features
 # only options we never set switch on (cookies, alt-svc, HSTS, DoH, MIME, netrc, WebSockets…)
 # are left out. Size-optimised (as fast on the download bench, bench/README.md), without
 # unwind tables (no exception may pass through C code) and with a section per function, so
@@ -30,7 +31,10 @@ CURL_OPTIONS=(-DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OF
   -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF
   -DUSE_WIN32_IDN=OFF -DCURL_USE_PKGCONFIG=OFF -DBUILD_TESTING=OFF
   -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF
-  -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_WEBSOCKETS=ON -DENABLE_UNIX_SOCKETS=OFF
+  -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FTP=ON -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON
+  -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IPFS=ON
+  -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON
+  -DCURL_DISABLE_TFTP=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_WEBSOCKETS=ON -DENABLE_UNIX_SOCKETS=OFF
   -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON
   -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_FORM_API=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_AWS=ON
   -DCURL_DISABLE_BEARER_AUTH=ON -DCURL_DISABLE_KERBEROS_AUTH=ON -DCURL_DISABLE_BINDLOCAL=ON
@@ -85,13 +89,18 @@ cmake_build() { # source-dir build-dir extra-args...
 cmake_library() {
   local name=$1 version=$2 package=$3 glob=$4 tarball
   shift 4
-  local stamp="$version $*"
+  # The compiler and the toolchain file are part of what was built.
+  local stamp
+  stamp="$version $* $("$arch-w64-mingw32-gcc-posix" --version | head -n 1) $(cat "$TOOLCHAIN" "$ROOT/cmake/mingw-common.cmake" | sha256sum | cut -c1-16)"
   stamp_ok "$name" "$stamp" && return 0
   echo "== building $name $version ($arch)"
   tarball=$(fetch_source "$package" "$glob")
   unpack "$tarball" "$SRC/$name"
   rm -rf "$SRC/$name-build"
   cmake_build "$SRC/$name" "$SRC/$name-build" "$@"
+  # No build folder is left behind: its cache would carry these options into a build by
+  # another checkout's script that does not name them.
+  rm -rf "$SRC/$name-build"
   stamp_set "$name" "$stamp"
 }
 

@@ -12,7 +12,7 @@ TEST(CurlBuild, HasTheProtocolsAndProxyAuthSchemesTheDownloadersUse)
 {
     const curl_version_info_data* info = ::curl_version_info(CURLVERSION_NOW);
     ASSERT_NE(info, nullptr);
-    for (const char* wanted : { "http", "https" }) {
+    for (const char* wanted : { "http", "https", "file" }) {
         bool found = false;
         for (const char* const* p = info->protocols; *p; ++p) {
             found = found || std::strcmp(*p, wanted) == 0;

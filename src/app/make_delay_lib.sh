@@ -2,9 +2,7 @@
 # make_delay_lib.sh NM DLLTOOL IMPORT_LIB DLL OUT [strip-underscore]
 # Builds a delay-import library for DLL with every function of the system's import library
 # IMPORT_LIB: a program linked against OUT loads DLL at its first call, not at start-up.
-# Also writes OUT's name with .keep: linker options naming every function's thunk. Code
-# that calls through __imp_ pointers only (headers that declare dllimport, like wincrypt.h)
-# would otherwise get a zero pointer: this linker drops the thunk the pointer starts at.
+# Also writes OUT's name with .def: the functions, which delay_keep.py reads at each link.
 set -euo pipefail
 nm=$1 dlltool=$2 implib=$3 dll=$4 out=$5 underscore=${6:-yes}
 def=${out%.a}.def
@@ -26,6 +24,3 @@ rm -f "$out"
 # dlltool names the library's symbols after the output path it is given: a bare file name
 # keeps the build folder's path out of the program.
 (cd "$(dirname "$out")" && "$dlltool" --kill-at --input-def "$def" --dllname "$dll" --output-delaylib "$(basename "$out")")
-thunk=""
-[ "$underscore" = yes ] && thunk="_"
-tail -n +3 "$def" | sed "s/^/-u $thunk/" >"${out%.a}.keep"

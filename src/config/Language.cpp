@@ -32,6 +32,20 @@ int MemberInt(const Json::Value& entry, const char* key)
     }
 }
 
+// False when the document does not parse. jsoncpp throws for some (one nested deeper than its
+// stack limit): those do not parse either.
+bool ParseTable(const std::string& document, Json::Value& root)
+{
+    try {
+        Json::CharReaderBuilder builder;
+        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string errors;
+        return reader->parse(document.data(), document.data() + document.size(), &root, &errors);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 const std::array<std::string, kLanguageCount>& LocaleCodes()
@@ -131,10 +145,7 @@ int LoadLanguage(LanguageTexts& texts, int index, const std::wstring& code)
     }
 
     Json::Value root;
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (!reader->parse(document.data(), document.data() + document.size(), &root, &errors)) {
+    if (!ParseTable(document, root)) {
         return index;
     }
     if (!root.isArray() && !root.isObject()) {

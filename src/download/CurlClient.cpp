@@ -51,7 +51,7 @@ double ContentLength(CURL* handle, CURLcode* query)
 
 } // namespace
 
-size_t DiscardBody(char*, size_t size, size_t count, void*)
+size_t DiscardBody(char*, size_t size, size_t count, void*) noexcept
 {
     return size * count;
 }
@@ -296,7 +296,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     return result;
 }
 
-size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targetData)
+size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targetData) noexcept
 {
     auto* target = static_cast<WriteTarget*>(targetData);
     if (!target || !target->file) {
@@ -310,13 +310,13 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targ
     return written;
 }
 
-int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
+int CurlClient::StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept
 {
     return static_cast<CurlClient*>(client)->MustAbort(downloadNow) ? 1 : 0;
 }
 
 int CurlClient::ProgressCallback(
-    void* clientData, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t)
+    void* clientData, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept
 {
     auto* client = static_cast<CurlClient*>(clientData);
     if (client->MustAbort(downloadNow)) {

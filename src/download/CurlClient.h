@@ -55,11 +55,12 @@ public:
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
 
 private:
-    static int ProgressCallback(
-        void* client, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t uploadTotal, curl_off_t uploadNow);
+    // Called from inside libcurl, C code built without unwind tables: nothing may throw out.
+    static int ProgressCallback(void* client, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t uploadTotal,
+        curl_off_t uploadNow) noexcept;
     // Probes: the stop and the stall rule only.
-    static int StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
-    static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
+    static int StopCallback(void* client, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept;
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* file) noexcept;
     // Probes are watched for a stop and the stall rule, like the transfer.
     CURLcode SetProbeChecks(CURL* handle);
     bool MustAbort(curl_off_t received);
@@ -83,4 +84,4 @@ private:
 };
 
 // libcurl write function of HEAD requests: keeps nothing.
-size_t DiscardBody(char* data, size_t size, size_t count, void* unused);
+size_t DiscardBody(char* data, size_t size, size_t count, void* unused) noexcept;

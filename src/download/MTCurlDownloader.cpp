@@ -330,7 +330,7 @@ void CMTCurlDownloader::SegmentEnded(DownloadPartNode& segment)
     m_activeChanged.notify_all();
 }
 
-size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void* segmentData)
+size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void* segmentData) noexcept
 {
     auto* segment = static_cast<DownloadPartNode*>(segmentData);
     if (!segment || !segment->file || segment->start > segment->end) {
@@ -361,7 +361,8 @@ size_t CMTCurlDownloader::WritePart(char* data, size_t size, size_t count, void*
     return written;
 }
 
-int CMTCurlDownloader::OnTransferProgress(void* segmentData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
+int CMTCurlDownloader::OnTransferProgress(
+    void* segmentData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept
 {
     auto* segment = static_cast<DownloadPartNode*>(segmentData);
     CMTCurlDownloader* downloader = segment->owner;
@@ -375,7 +376,8 @@ int CMTCurlDownloader::OnTransferProgress(void* segmentData, curl_off_t, curl_of
     return 0;
 }
 
-int CMTCurlDownloader::OnProbeProgress(void* downloaderData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t)
+int CMTCurlDownloader::OnProbeProgress(
+    void* downloaderData, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept
 {
     auto* downloader = static_cast<CMTCurlDownloader*>(downloaderData);
     if (downloader->m_stop.Requested()) {

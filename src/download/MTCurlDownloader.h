@@ -70,9 +70,9 @@ private:
     void RestoreFirstPart();
     // Waits up to milliseconds for the range's thread to end or a stop; true when it has ended.
     bool AwaitSegment(const DownloadPartNode& segment, unsigned milliseconds);
-    static size_t WritePart(char* data, size_t size, size_t count, void* segment);
-    static int OnTransferProgress(void* segment, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
-    static int OnProbeProgress(void* downloader, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t);
+    static size_t WritePart(char* data, size_t size, size_t count, void* segment) noexcept;
+    static int OnTransferProgress(void* segment, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept;
+    static int OnProbeProgress(void* downloader, curl_off_t, curl_off_t downloadNow, curl_off_t, curl_off_t) noexcept;
     void ReportProgress();
     void ClearParts();
     void DeletePartFiles();

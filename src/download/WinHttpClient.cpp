@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cwctype>
-#include <regex>
 
 #include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
@@ -10,6 +9,7 @@
 #include "utils/Log.h"
 #include "utils/Md5.h"
 #include "utils/Text.h"
+#include "utils/TextPattern.h"
 #include "utils/UniqueFile.h"
 
 using Download::UniqueWinHttp;
@@ -55,12 +55,18 @@ std::wstring QueryText(HINTERNET request, DWORD info)
 std::vector<std::wstring> FindAllMatches(const std::wstring& text, const std::wstring& pattern)
 {
     std::vector<std::wstring> found;
-    const std::wregex expression(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
-    for (std::wsregex_iterator it(text.begin(), text.end(), expression), end; it != end; ++it) {
-        if (it->size() < 2) {
+    const auto expression = Utils::TextPattern::Compile(pattern);
+    if (!expression) {
+        LOG(L"FindAllMatches: the pattern %s does not compile\r\n", pattern.c_str());
+        return found;
+    }
+    std::size_t from = 0;
+    while (const auto match = expression->Search(text, from)) {
+        from = match->end > match->start ? match->end : match->end + 1;
+        if (match->groups.empty()) {
             continue;
         }
-        std::wstring capture = (*it)[1].str();
+        std::wstring capture = match->groups.front();
         bool seen = false;
         for (const auto& earlier : found) {
             seen = seen || EqualsIgnoringCase(earlier, capture);
@@ -148,23 +154,23 @@ void WinHttpClient::ParseHeaders(HINTERNET request)
 {
     m_responseHeader = QueryText(request, WINHTTP_QUERY_RAW_HEADERS_CRLF);
     if (!m_forceCharset) {
-        const auto charsets = FindAllMatches(m_responseHeader, L"charset=([A-Za-z0-9\\-_]+)");
+        const auto charsets = FindAllMatches(m_responseHeader, WinHttpScan::kCharset);
         if (!charsets.empty()) {
             m_responseCharset = charsets.front();
         }
     }
     m_hasContentLength = false;
     m_contentLength = 0;
-    const auto lengths = FindAllMatches(m_responseHeader, L"Content-Length: ([0-9]+)");
+    const auto lengths = FindAllMatches(m_responseHeader, WinHttpScan::kContentLength);
     if (!lengths.empty()) {
         m_contentLength = _wcstoi64(lengths.front().c_str(), nullptr, 10);
         m_hasContentLength = true;
     }
-    const auto locations = FindAllMatches(m_responseHeader, L"Location: (https?:[^\\n]+?\\n)");
+    const auto locations = FindAllMatches(m_responseHeader, WinHttpScan::kLocation);
     if (!locations.empty()) {
         m_location = Utils::Trim(locations.front());
     }
-    const auto cookies = FindAllMatches(m_responseHeader, L"Set-Cookie:[ \\t]*([^\\n]+?)\\n");
+    const auto cookies = FindAllMatches(m_responseHeader, WinHttpScan::kSetCookie);
     std::wstring joined;
     for (const auto& cookie : cookies) {
         if (!joined.empty()) {
@@ -199,7 +205,7 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     if (toFile && status >= 200 && status <= 299) {
         const bool resumed = status == 206 && m_resumeOffset > 0;
         if (resumed) {
-            const auto starts = FindAllMatches(m_responseHeader, L"Content-Range: *bytes +([0-9]+)-");
+            const auto starts = FindAllMatches(m_responseHeader, WinHttpScan::kContentRangeStart);
             if (starts.empty() || _wcstoi64(starts.front().c_str(), nullptr, 10) != m_resumeOffset) {
                 m_lastError = ERROR_INVALID_DATA; // not the part that was asked for
                 return false;
@@ -302,8 +308,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     }
     if (!toFile) {
         DecodeContent();
-        if (isGet && !FindAllMatches(m_responseContent, L"(<html>)").empty()
-            && FindAllMatches(m_responseContent, L"(</html>)").empty()) {
+        if (isGet && !FindAllMatches(m_responseContent, WinHttpScan::kPageOpen).empty()
+            && FindAllMatches(m_responseContent, WinHttpScan::kPageClose).empty()) {
             m_lastError = ERROR_INVALID_DATA;
             return false;
         }

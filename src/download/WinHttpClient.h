@@ -129,5 +129,18 @@ private:
 std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location);
 
 // Every capture of the pattern's first group in text, in order, leaving out captures equal
-// (ignoring case) to one found before.
+// (ignoring case) to one found before. A pattern that does not compile finds nothing (logged).
 std::vector<std::wstring> FindAllMatches(const std::wstring& text, const std::wstring& pattern);
+
+// What the client scans its headers and pages for. Named here so a test holds each to the
+// matcher: one that no longer compiled would find nothing, and a body whose length is not
+// found is not held to it.
+namespace WinHttpScan {
+inline constexpr const wchar_t* kCharset = L"charset=([A-Za-z0-9\\-_]+)";
+inline constexpr const wchar_t* kContentLength = L"Content-Length: ([0-9]+)";
+inline constexpr const wchar_t* kLocation = L"Location: (https?:[^\\n]+?\\n)";
+inline constexpr const wchar_t* kSetCookie = L"Set-Cookie:[ \\t]*([^\\n]+?)\\n";
+inline constexpr const wchar_t* kContentRangeStart = L"Content-Range: *bytes +([0-9]+)-";
+inline constexpr const wchar_t* kPageOpen = L"(<html>)";
+inline constexpr const wchar_t* kPageClose = L"(</html>)";
+} // namespace WinHttpScan

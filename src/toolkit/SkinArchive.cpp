@@ -21,7 +21,7 @@ struct MemoryStream {
     std::size_t position;
 };
 
-SRes MemoryRead(ISeekInStreamPtr p, void* buffer, size_t* size)
+SRes MemoryRead(ISeekInStreamPtr p, void* buffer, size_t* size) noexcept
 {
     auto* stream = reinterpret_cast<MemoryStream*>(const_cast<ISeekInStream*>(p));
     const std::size_t left = stream->size - stream->position;
@@ -32,7 +32,7 @@ SRes MemoryRead(ISeekInStreamPtr p, void* buffer, size_t* size)
     return SZ_OK;
 }
 
-SRes MemorySeek(ISeekInStreamPtr p, Int64* position, ESzSeek origin)
+SRes MemorySeek(ISeekInStreamPtr p, Int64* position, ESzSeek origin) noexcept
 {
     auto* stream = reinterpret_cast<MemoryStream*>(const_cast<ISeekInStream*>(p));
     Int64 base = 0;

@@ -83,6 +83,11 @@ TEST(Language, IgnoresMissingHugeAndBrokenTables)
     texts.json = "[{\"id\": 1, \"de-DE\": \"x\"";
     EXPECT_EQ(Utils::LoadLanguage(texts, 5, L""), 5);
     EXPECT_TRUE(texts.table.empty()) << "a document that does not parse loads nothing";
+
+    // Valid, but nested deeper than the parser's stack limit, which makes it throw.
+    texts.json = std::string(5000, '[') + std::string(5000, ']');
+    EXPECT_EQ(Utils::LoadLanguage(texts, 5, L""), 5);
+    EXPECT_TRUE(texts.table.empty());
 }
 
 TEST(Language, InstalledCopyConfigPicksTheLanguageOnlyWhenItRecordsOne)

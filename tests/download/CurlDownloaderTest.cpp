@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "EventRecorder.h"
 #include "download/CurlDownloader.h"
 #include "support/LogCapture.h"
@@ -203,4 +205,26 @@ TEST(CCurlDownloader, EmptyLocalPathFailsAtOnce)
     EXPECT_EQ(events.Codes(), Codes({ DL_CODE_START, DL_CODE_FAIL }));
     EXPECT_EQ(events.OfCode(DL_CODE_FAIL).at(0).value, 1.0);
     EXPECT_EQ(events.OfCode(DL_CODE_FAIL).at(0).message, L"");
+}
+
+// A package on a local or mapped drive: libcurl reads file:/// URLs, MD5 segment and all.
+TEST(CCurlDownloader, AFileUrlIsDownloadedAndCheckedLikeAWebOne)
+{
+    HttpTestServer server; // only for the body's digest
+    const auto body = TestSupport::MakeBody(1048576 + 5);
+    server.AddBody("pkg.exe", body);
+    const std::string md5 = server.Md5Of("pkg.exe");
+    TestSupport::TempDir dir;
+    const std::wstring folder = dir / std::wstring(md5.begin(), md5.end());
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(folder + L"\\pkg.exe", *body));
+    std::wstring url = L"file:///" + folder + L"\\pkg.exe";
+    std::replace(url.begin(), url.end(), L'\\', L'/');
+
+    EventRecorder events;
+    CCurlDownloader downloader(events.Callback(), url, dir / L"out.exe");
+    downloader.Start();
+    ASSERT_TRUE(events.WaitForEnd(kRunLimitMs));
+    EXPECT_EQ(events.Codes(), Codes({ DL_CODE_START, DL_CODE_SUCCESS })) << url;
+    EXPECT_EQ(TestSupport::ReadFileBytes(dir / L"out.exe"), *body);
 }

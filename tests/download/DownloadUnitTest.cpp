@@ -64,15 +64,16 @@ TEST(FindAllMatches, CapturesHeaderValuesOnceEach)
 {
     const std::wstring headers = L"HTTP/1.1 302 Found\r\nContent-Type: text/html; charset=UTF-8\r\n"
                                  L"Content-Length: 1234\r\nLocation: https://h/a/b.exe\r\n"
+                                 L"Content-Range: bytes 100-1333/1334\r\n"
                                  L"Set-Cookie: a=1\r\nSet-Cookie:  b=2\r\nset-cookie: A=1\r\n\r\n";
-    EXPECT_EQ(FindAllMatches(headers, L"charset=([A-Za-z0-9\\-_]+)"), std::vector<std::wstring> { L"UTF-8" });
-    EXPECT_EQ(FindAllMatches(headers, L"Content-Length: ([0-9]+)"), std::vector<std::wstring> { L"1234" });
-    EXPECT_EQ(FindAllMatches(headers, L"Location: (https?:[^\\n]+?\\n)"),
-        std::vector<std::wstring> { L"https://h/a/b.exe\r\n" });
-    EXPECT_EQ(
-        FindAllMatches(headers, L"Set-Cookie:[ \\t]*([^\\n]+?)\\n"), (std::vector<std::wstring> { L"a=1\r", L"b=2\r" }))
+    EXPECT_EQ(FindAllMatches(headers, WinHttpScan::kCharset), std::vector<std::wstring> { L"UTF-8" });
+    EXPECT_EQ(FindAllMatches(headers, WinHttpScan::kContentLength), std::vector<std::wstring> { L"1234" });
+    EXPECT_EQ(FindAllMatches(headers, WinHttpScan::kContentRangeStart), std::vector<std::wstring> { L"100" });
+    EXPECT_EQ(FindAllMatches(headers, WinHttpScan::kLocation), std::vector<std::wstring> { L"https://h/a/b.exe\r\n" });
+    EXPECT_EQ(FindAllMatches(headers, WinHttpScan::kSetCookie), (std::vector<std::wstring> { L"a=1\r", L"b=2\r" }))
         << "a capture equal to an earlier one ignoring case is left out";
-    EXPECT_TRUE(FindAllMatches(L"<html><body>", L"(</html>)").empty());
+    EXPECT_EQ(FindAllMatches(L"<HTML><body>", WinHttpScan::kPageOpen), std::vector<std::wstring> { L"<HTML>" });
+    EXPECT_TRUE(FindAllMatches(L"<html><body>", WinHttpScan::kPageClose).empty());
 }
 
 TEST(WinHttpClient, RequiresValidCertificatesUnlessToldOtherwise)

@@ -191,11 +191,11 @@ def main(argv):
     parser.add_argument("programs", nargs="+", help="NAME=STRIPPED.exe,LINK.map")
     args = parser.parse_args(argv[1:])
     programs = {}
-    for spec in args.programs:
-        name, _, paths = spec.partition("=")
+    for argument in args.programs:
+        name, _, paths = argument.partition("=")
         exe, _, link_map = paths.partition(",")
         if not exe or not link_map:
-            parser.error(f"expected NAME=STRIPPED.exe,LINK.map, not '{spec}'")
+            parser.error(f"expected NAME=STRIPPED.exe,LINK.map, not '{argument}'")
         sections, size = read_sections(exe)
         programs[name] = {"file": size, "sections": dict(sections), "groups": read_map(link_map)}
     old = None

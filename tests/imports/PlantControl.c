@@ -6,7 +6,11 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    WTSFreeMemory(NULL);
+    /* The import is taken, never called: loading the program maps WTSAPI32 either way, and a
+       planted stand-in cannot honour every caller's calling convention (a __stdcall caller on
+       i686 expects the callee to pop its arguments). */
+    void(WINAPI* volatile keepImport)(PVOID) = WTSFreeMemory;
+    (void)keepImport;
     if (argc > 1 && LoadLibraryW(argv[1]) == NULL) {
         return 1;
     }

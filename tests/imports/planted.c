@@ -5,6 +5,8 @@
 
 #include <wchar.h>
 
+#define PLANTED_STUB_STATUS 0x504Cu
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     (void)instance;
@@ -23,7 +25,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-int PlantedStub(void)
+/* Every export. It is never meant to run: a program that calls it has loaded a planted DLL.
+   It cannot know the caller's convention and argument size (on i686 a __stdcall caller expects
+   the callee to pop its arguments, and a plain return would corrupt the caller's stack), so it
+   ends the process at once, with a status ("PL") that no caller expects. */
+void PlantedStub(void)
 {
-    return 0;
+    ExitProcess(PLANTED_STUB_STATUS);
 }

@@ -102,7 +102,8 @@ TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
 
     auto run = std::make_unique<Session::SessionRun>(download.settings);
     const HWND reports = run->ReportWindow();
-    CMainWnd window(*run);
+    auto owned = std::make_unique<CMainWnd>(*run);
+    CMainWnd& window = *owned;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
     auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
     ASSERT_NE(tabs, nullptr);
@@ -119,7 +120,7 @@ TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
     EXPECT_FALSE(::PeekMessageW(&msg, reports, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
 
     // Reports still queued when the run ends are freed with it.
-    ::DestroyWindow(window);
+    owned.reset();
     ASSERT_TRUE(PostStageReport(reports, 1002, 0.5, L""));
     run.reset(); // stops the download and joins its threads
     EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));

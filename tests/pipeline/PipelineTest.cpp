@@ -216,7 +216,8 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
         EventLog events;
-        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
         pipeline->SetParams(
             TestSupport::WideUrl(c.url), L"", oldUninstaller, m_installDir, true, true, true, true, L"");
         pipeline->Start();
@@ -262,7 +263,7 @@ TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
         SetPackageScript("out State=Success\n");
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
                 true, true, true, true, L"");
             pipeline.Start();
@@ -282,7 +283,8 @@ TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
         ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
         const std::wstring oldUninstaller = MakeOldVersion(script);
         EventLog events;
-        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
         pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
             true, true, true, L"");
         pipeline->Start();
@@ -357,7 +359,7 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         SetPackageScript("out State=Success\n");
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(
                 TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
             pipeline.Start();
@@ -493,7 +495,7 @@ TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
         TestSupport::LogCapture log;
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(
                 TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
             pipeline.Start();

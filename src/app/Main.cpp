@@ -4,10 +4,11 @@
 #include "app/RunLog.h"
 #include "app/SingleInstance.h"
 #include "config/ExitCodes.h"
+#include "app/QuietRun.h"
 #include "config/InstallerConfig.h"
-#include "config/SignerPin.h"
+#include "config/RunSettings.h"
+#include "session/SessionRun.h"
 #include "ui/CMainWnd.h"
-#include "ui/QuietInstall.h"
 #include "utils/Log.h"
 
 namespace {
@@ -17,11 +18,11 @@ LONG WINAPI DeclineUnhandledException(EXCEPTION_POINTERS*)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// The window's whole life: created, centred, run modally, destroyed (which stops and
-// joins the pipeline and the network check).
-void RunMainWindow()
+// The window's whole life: created, centred, run modally, destroyed (which joins the
+// network check). The run it showed goes on without it.
+void RunMainWindow(Session::SessionRun& run)
 {
-    CMainWnd window;
+    CMainWnd window(run);
     if (!window.Create(nullptr, L"Vellumora", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0)) {
         LOG(L"main window not created: %s\r\n", window.GetLoadError().c_str());
         return;
@@ -31,15 +32,13 @@ void RunMainWindow()
 }
 
 // Says at start-up which signature check is in force; a malformed pin is refused here, and
-// every package and old uninstaller is refused while it stands (the pipeline re-reads it).
-void LogSignerPin()
+// every package and old uninstaller is refused while it stands.
+void LogSignerPin(const InstallerConfig& config, const Config::SignerPin& pin)
 {
-    const InstallerConfig& config = TheInstallerConfig();
     if (!config.PackageSignerIgnored.empty()) {
         LOG(L"PackageSigner from %s ignored: the pin built into this installer is final\r\n",
             config.PackageSignerIgnored.c_str());
     }
-    const Config::SignerPin pin = Config::ParseSignerPin(config.PackageSigner);
     switch (pin.state) {
     case Config::SignerPin::State::Off:
         LOG(L"PackageSigner: none; packages are not signature-checked\r\n");
@@ -68,18 +67,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return Config::ExitCode::kAnotherCopyRunning; // say nothing, show nothing
     }
     ParseCommandLine();
-    int exitCode = App::StartRunLog(TheInstallerConfig());
+    // The settings are final from here on: the run gets them as one record.
+    const InstallerConfig& config = TheInstallerConfig();
+    const Config::RunSettings settings = Config::MakeRunSettings(config);
+    int exitCode = App::StartRunLog(config, settings.unattended);
     if (exitCode == App::kGoOn) {
-        LogSignerPin();
-        exitCode = App::CheckOptions(TheInstallerConfig());
-    }
-    if (exitCode == App::kGoOn) {
-        exitCode = 0;
-        if (TheInstallerConfig().Quiet) {
-            QuietInstall quiet;
-            exitCode = quiet.Run();
+        LogSignerPin(config, settings.signerPin);
+        App::LogUnusableOptions(config);
+        Session::SessionRun run(settings);
+        if (settings.unattended) {
+            exitCode = run.Finish(App::RunQuiet(run));
+            LOG(L"quiet: exit code %d\r\n", exitCode);
         } else {
-            RunMainWindow();
+            RunMainWindow(run);
+            exitCode = run.Finish(0);
         }
     }
 

@@ -60,14 +60,8 @@ const wchar_t* WhatIsAccepted(const std::wstring& field)
 
 } // namespace
 
-bool IsUnattended(const InstallerConfig& config)
+int StartRunLog(const InstallerConfig& config, bool unattended)
 {
-    return config.Quiet || config.InvalidValues.count(L"Quiet") != 0;
-}
-
-int StartRunLog(const InstallerConfig& config)
-{
-    const bool unattended = IsUnattended(config);
     std::wstring path;
     if (!config.LogFile.empty()) {
         const Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
@@ -101,7 +95,7 @@ int StartRunLog(const InstallerConfig& config)
     return kGoOn;
 }
 
-int CheckOptions(const InstallerConfig& config)
+void LogUnusableOptions(const InstallerConfig& config)
 {
     for (const std::wstring& name : config.UnknownOptions) {
         LOG(L"option '%s' ignored: the installer does not know it\r\n", Config::HidePassword(name).c_str());
@@ -109,12 +103,6 @@ int CheckOptions(const InstallerConfig& config)
     for (const auto& [field, given] : config.InvalidValues) {
         LOG(L"value refused: '%s' (%s)\r\n", Config::HidePassword(given).c_str(), WhatIsAccepted(field));
     }
-    if (IsUnattended(config) && (!config.UnknownOptions.empty() || !config.InvalidValues.empty())) {
-        LOG(L"quiet: nothing installed, exit code %d: an option is unknown or a value unusable\r\n",
-            Config::ExitCode::kInvalidValue);
-        return Config::ExitCode::kInvalidValue;
-    }
-    return kGoOn;
 }
 
 void EndRunLog()

@@ -1,7 +1,5 @@
 #include "install/Installer.h"
 
-#include "config/InstallerConfig.h"
-#include "config/PackageTimeLimit.h"
 #include "install/ChildRun.h"
 #include "install/LineProtocol.h"
 #include "install/StageCodes.h"
@@ -56,7 +54,6 @@ void CInstaller::Start()
 {
     m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
-    m_timeLimitMs = Config::PackageTimeLimitMs(TheInstallerConfig());
     m_runner.Start(L"ABDEF", [this] { Run(); });
 }
 
@@ -91,9 +88,8 @@ std::wstring CInstaller::BuildCommandLine() const
     if (!m_installLanguage.empty()) {
         line += L" -inslang=\"" + m_installLanguage + L"\"";
     }
-    const std::wstring& extra = TheInstallerConfig().InstCmd;
-    if (!extra.empty()) {
-        line += L" " + extra;
+    if (!m_extraArguments.empty()) {
+        line += L" " + m_extraArguments;
     }
     if (!m_installDir.empty()) {
         line += L" -instdir=\"" + m_installDir + L"\"";
@@ -114,6 +110,12 @@ void CInstaller::Run()
 
 void CInstaller::RunPackage()
 {
+    if (m_beforeRun) {
+        if (const int failure = m_beforeRun(m_runner.StopEvent()); failure != 0) {
+            Raise(IST_CODE_FAIL, failure, L"");
+            return;
+        }
+    }
     Raise(IST_CODE_START, 0.0, L"");
     if (m_packagePath.empty()) {
         Raise(IST_CODE_FAIL, 1.0, L"");

@@ -34,6 +34,14 @@ public:
     void SetInstallDir(std::wstring installDir) { m_installDir = std::move(installDir); }
     void SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact);
     void SetInstallLanguage(std::wstring language) { m_installLanguage = std::move(language); }
+    // Extra arguments for the package's command line, as the settings give them.
+    void SetExtraArguments(std::wstring arguments) { m_extraArguments = std::move(arguments); }
+    // The bound on the package's run in ms (0: none), from the next Start on.
+    void SetTimeLimit(ULONGLONG timeLimitMs) { m_timeLimitMs = timeLimitMs; }
+    // Runs on the run's own thread before the package starts (it is handed the stop event to
+    // watch); a failure code ends the run with IST_CODE_FAIL and that code, 0 lets it go on.
+    using BeforeRun = std::function<int(HANDLE stopEvent)>;
+    void SetBeforeRun(BeforeRun beforeRun) { m_beforeRun = std::move(beforeRun); }
 
     // Builds the command line, waits for an earlier run's thread, then starts a new run.
     // Start and Stop wait for the run's thread: never call them from this stage's callback.
@@ -68,7 +76,9 @@ private:
     std::wstring m_packagePath;
     std::wstring m_installDir;
     std::wstring m_commandLine;
-    ULONGLONG m_timeLimitMs = 0; // PackageTimeout, as the run's start found it
+    ULONGLONG m_timeLimitMs = 0;
+    std::wstring m_extraArguments;
+    BeforeRun m_beforeRun;
     bool m_ssc;
     bool m_dsc;
     bool m_adminact;

@@ -11,6 +11,9 @@ enum InstallerCode : int {
 // The failure code (progress argument) of IST_CODE_FAIL and UNIST_CODE_FAIL when the child
 // did not end within the package time limit: it and every process it started were ended.
 inline constexpr int kFailTimedOut = 4;
+// The failure code of IST_CODE_FAIL and UNIST_CODE_FAIL when the child was not started
+// because the product kept running past the wait for it.
+inline constexpr int kFailProductRunning = 5;
 
 // Information the package reports through its output lines.
 enum InstallerInfoCode : int {

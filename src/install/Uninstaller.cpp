@@ -1,7 +1,5 @@
 #include "install/Uninstaller.h"
 
-#include "config/InstallerConfig.h"
-#include "config/PackageTimeLimit.h"
 #include "install/AdminProbes.h"
 #include "install/ChildRun.h"
 #include "install/LineProtocol.h"
@@ -27,7 +25,6 @@ void CUninstaller::Start()
 {
     m_runner.JoinPrevious();
     m_commandLine = BuildCommandLine();
-    m_timeLimitMs = Config::PackageTimeLimitMs(TheInstallerConfig());
     m_runner.Start(L"UnInstaller", [this] { Run(); });
 }
 
@@ -71,8 +68,11 @@ void CUninstaller::Run()
 
 void CUninstaller::RunRemoval()
 {
-    if (m_beforeRun && !m_beforeRun(m_runner.StopEvent())) {
-        return;
+    if (m_beforeRun) {
+        if (const int failure = m_beforeRun(m_runner.StopEvent()); failure != 0) {
+            Raise(UNIST_CODE_FAIL, failure, L"");
+            return;
+        }
     }
     if (!Utils::PathExists(m_uninstallerPath)) {
         Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");

@@ -31,9 +31,11 @@ public:
     // Waits up to timeoutMs for the current run to end; true when no run is going.
     bool WaitForRun(DWORD timeoutMs) const;
 
-    // Runs on the removal's own thread before anything else; returning false (it is handed
-    // the stop event to watch) ends the run without an event.
-    using BeforeRun = std::function<bool(HANDLE stopEvent)>;
+    // The bound on the child's run in ms (0: none), from the next Start on.
+    void SetTimeLimit(ULONGLONG timeLimitMs) { m_timeLimitMs = timeLimitMs; }
+    // Runs on the removal's own thread before anything else (it is handed the stop event to
+    // watch); a failure code ends the run with UNIST_CODE_FAIL and that code, 0 lets it go on.
+    using BeforeRun = std::function<int(HANDLE stopEvent)>;
     void SetBeforeRun(BeforeRun beforeRun) { m_beforeRun = std::move(beforeRun); }
     // Called on the run's thread once the run is over (the child has ended, could not start,
     // or was stopped): a verdict line comes while the uninstaller may still be removing files.
@@ -56,7 +58,7 @@ private:
     void Raise(int code, double progress, const std::wstring& message);
 
     std::wstring m_commandLine;
-    ULONGLONG m_timeLimitMs = 0; // PackageTimeout, as the run's start found it
+    ULONGLONG m_timeLimitMs = 0;
     std::wstring m_uninstallerPath;
     std::wstring m_installedDir;
     int m_codePage = 0;

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "config/InstallerConfig.h"
 #include "download/Downloader.h"
 #include "install/Installer.h"
 #include "install/PackageSignature.h"
@@ -12,7 +11,6 @@
 #include "pipeline/WorkTempDir.h"
 #include "utils/FileSystem.h"
 #include "utils/Log.h"
-#include "utils/Processes.h"
 
 namespace {
 
@@ -22,18 +20,6 @@ constexpr wchar_t kPackageName[] = L"__Package_Vellumora.exe";
 // attempt's clean-up deletes it too.
 std::mutex g_previousPackageMutex;
 std::wstring g_previousPackagePath;
-
-// "-insnew": an updater started us while the product may still be open. Waits on the
-// removal's own thread, so the window keeps answering; a stop request ends the wait.
-bool WaitUntilProductExits(HANDLE stopEvent)
-{
-    while (Utils::FindProcessIdByName(L"Quorvel.exe") != 0) {
-        if (::WaitForSingleObject(stopEvent, 100) == WAIT_OBJECT_0) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::wstring ParentFolder(const std::wstring& path)
 {
@@ -53,8 +39,9 @@ Utils::UniqueFileHandle LockForReading(const std::wstring& path)
 
 } // namespace
 
-CDownloadInstaller::CDownloadInstaller(StageCallback windowCallback)
+CDownloadInstaller::CDownloadInstaller(StageCallback windowCallback, Config::RunSettings settings)
     : m_windowCallback(std::move(windowCallback))
+    , m_settings(std::move(settings))
 {
 }
 
@@ -196,9 +183,8 @@ void CDownloadInstaller::StartRemoval()
     m_removalFailed = false;
     m_uninstaller = std::make_unique<CUninstaller>(m_onUninstall, copyPath, ParentFolder(m_oldUninstallerPath));
     m_uninstaller->SetSignerPin(m_signerPin);
-    if (TheInstallerConfig().InsNew) {
-        m_uninstaller->SetBeforeRun(WaitUntilProductExits);
-    }
+    m_uninstaller->SetTimeLimit(m_settings.packageTimeLimitMs);
+    m_uninstaller->SetBeforeRun(m_startGate);
     m_uninstaller->SetRunEnded([this] { OnRemovalEnded(); });
     m_uninstaller->Start();
 }
@@ -262,11 +248,9 @@ void CDownloadInstaller::Start()
         m_packagePath = BuildPackagePath();
         m_downloadPath = m_packagePath;
     }
-    // Read on every start, so the setting in force is the one checked against.
-    m_signerPin = Config::ParseSignerPin(TheInstallerConfig().PackageSigner);
-    const int downloadType = TheInstallerConfig().DownloadType;
+    const int downloadType = m_settings.downloadType;
     LOG(L"DL_TYPE=%d\r\n", downloadType);
-    const Config::ProxySetting proxy = Config::ParseProxySetting(TheInstallerConfig().Proxy);
+    const Config::ProxySetting& proxy = m_settings.proxy;
     LOG(L"proxy setting: %s\r\n", proxy.Describe().c_str());
 
     if (Utils::PathExists(m_oldUninstallerPath)) {
@@ -365,6 +349,9 @@ void CDownloadInstaller::Start()
     m_installer->SetInstallDir(m_installDir);
     m_installer->SetFlags(m_dsc, m_ssc, m_adminact, m_authorizationact);
     m_installer->SetInstallLanguage(m_installLanguage);
+    m_installer->SetExtraArguments(m_settings.packageArguments);
+    m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
+    m_installer->SetBeforeRun(m_startGate);
 
     m_onUninstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "config/SignerPin.h"
+#include "config/RunSettings.h"
 #include "install/StageCallback.h"
 #include "pipeline/WorkTempDir.h"
 #include "utils/UniqueResource.h"
@@ -29,11 +29,19 @@ class CUninstaller;
 // stage and no retry starts again.
 class CDownloadInstaller {
 public:
-    explicit CDownloadInstaller(StageCallback windowCallback);
+    // settings: the run's, read once at start-up (the pin, the proxy, the downloader, the
+    // time limit, the package's extra arguments).
+    explicit CDownloadInstaller(StageCallback windowCallback, Config::RunSettings settings = {});
     // Stops (see Stop).
     ~CDownloadInstaller();
     CDownloadInstaller(const CDownloadInstaller&) = delete;
     CDownloadInstaller& operator=(const CDownloadInstaller&) = delete;
+
+    // Runs on the stage's own thread before the old uninstaller and before the package
+    // start (it is handed the stop event to watch); a failure code ends that stage with its
+    // failure event and the code, 0 lets it start.
+    using StartGate = std::function<int(HANDLE stopEvent)>;
+    void SetStartGate(StartGate gate) { m_startGate = std::move(gate); }
 
     // installedDir is accepted for the window's sake and not used here.
     void SetParams(const std::wstring& downloadUrl, const std::wstring& installedDir,
@@ -80,6 +88,8 @@ private:
     bool RemovesOldVersion() const { return m_downloadPath != m_packagePath; }
 
     StageCallback m_windowCallback;
+    const Config::RunSettings m_settings;
+    StartGate m_startGate;
     std::wstring m_downloadUrl;
     std::wstring m_oldUninstallerPath;
     std::wstring m_installDir;
@@ -90,7 +100,7 @@ private:
     bool m_ssc = true;
     bool m_adminact = true;
     bool m_authorizationact = true;
-    Config::SignerPin m_signerPin;
+    const Config::SignerPin& m_signerPin = m_settings.signerPin;
 
     std::mutex m_stageMutex;
     bool m_closed = false; // under m_stageMutex

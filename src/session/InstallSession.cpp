@@ -3,14 +3,14 @@
 #include <cmath>
 
 #include "config/FolderOption.h"
-#include "config/InstallerConfig.h"
 #include "config/Language.h"
-#include "config/ProxySetting.h"
-#include "config/SignerPin.h"
+#include "config/InstallerConfig.h"
 #include "download/Downloader.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "session/InstallFolders.h"
+#include "session/ProductWait.h"
+#include "session/StartForUser.h"
 #include "utils/FileSystem.h"
 #include "utils/HardDiskManager.h"
 #include "utils/Log.h"
@@ -20,22 +20,56 @@ namespace Session {
 
 namespace {
 
-// A running program of this name refuses the install, unless "-insnew" says we were started
-// to update it.
-bool Blocks(const wchar_t* program)
+// A face that shows nothing: the run's own after its face has gone.
+class NoFace final : public InstallFace {
+public:
+    void ShowPackageMessage(const std::wstring&) override { }
+    void Concluded(const Outcome&) override { }
+};
+
+NoFace g_noFace;
+
+// The package and the old uninstaller never start while the product of this Windows session
+// runs: they wait on their own thread, the window saying so; an unattended run waits no
+// longer than the package time limit.
+CDownloadInstaller::StartGate ProductGate(const Config::RunSettings& settings, const StageCallback& post)
 {
-    return Utils::FindProcessIdByName(program) != 0 && !TheInstallerConfig().InsNew;
+    const ULONGLONG limitMs = settings.unattended ? settings.packageTimeLimitMs : 0;
+    return [post, limitMs](HANDLE stopEvent) -> int {
+        const auto waiting = [&post](bool now) {
+            LOG(L"%s waiting for the product to exit\r\n", now ? L"begins" : L"ends");
+            post(kProductWaitReport, now ? 1.0 : 0.0, L"");
+        };
+        switch (WaitForProductExit(stopEvent, limitMs, waiting)) {
+        case ProductWaitEnd::ProductGone:
+            return 0;
+        case ProductWaitEnd::TimedOut:
+            LOG(L"quiet: the product did not exit within the package time limit (%llu s); nothing is started\r\n",
+                limitMs / 1000);
+            return kFailProductRunning;
+        case ProductWaitEnd::Stopped:
+            break;
+        }
+        return kFailProductRunning;
+    };
 }
 
 } // namespace
 
-InstallSession::InstallSession(InstallFace& face, StageCallback post)
-    : m_face(face)
+InstallSession::InstallSession(const Config::RunSettings& settings, StageCallback post)
+    : m_settings(settings)
+    , m_face(&g_noFace)
     , m_existing(ReadExistingInstallation())
-    , m_progress(TheInstallerConfig().DownloadScale)
-    , m_pipeline(std::make_unique<CDownloadInstaller>(std::move(post)))
+    , m_progress(settings.downloadScale)
+    , m_pipeline(std::make_unique<CDownloadInstaller>(post, settings))
 {
+    m_pipeline->SetStartGate(ProductGate(m_settings, post));
     m_reports.startUrl = Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/help/1.0/installer/123456";
+}
+
+void InstallSession::SetFace(InstallFace* face) noexcept
+{
+    m_face = face ? face : &g_noFace;
 }
 
 InstallSession::~InstallSession()
@@ -55,7 +89,7 @@ std::wstring InstallSession::DefaultFolder(bool unattended)
 std::wstring InstallSession::OneClickFolder()
 {
     const std::wstring defaultFolder = DefaultFolder(true);
-    if (const auto& option = TheInstallerConfig().InstallDir) {
+    if (const auto& option = m_settings.installDir) {
         return *option;
     }
     // With an installation present, the window's way in is its prompt, whose "install over
@@ -63,33 +97,33 @@ std::wstring InstallSession::OneClickFolder()
     return m_existing.present ? m_existing.folder : defaultFolder;
 }
 
-std::wstring InstallSession::OneClickLanguage(bool layoutOffersLanguages) const
+int InstallSession::InitialLanguage() const
 {
-    if (!layoutOffersLanguages) {
-        return {};
-    }
-    int index = Utils::InitialLanguageIndex(TheInstallerConfig().LanguageIndex, ::GetUserDefaultUILanguage());
-    if (m_existing.present) {
-        index = Utils::RecordedLanguageIndex(m_existing.folder, index);
-    }
-    return Utils::InstallLanguageCode(index);
+    // An index outside the table falls back to English, so what the window says and what
+    // the package is told agree.
+    const int index = Utils::InitialLanguageIndex(m_settings.languageIndex, ::GetUserDefaultUILanguage());
+    return m_existing.present ? Utils::RecordedLanguageIndex(m_existing.folder, index) : index;
 }
 
-std::optional<Outcome> InstallSession::CheckSettings() const
+std::optional<Outcome> InstallSession::CheckUnattendedSettings() const
 {
-    const InstallerConfig& config = TheInstallerConfig();
-    if (config.InstallDir) {
-        const std::wstring problem = Config::FolderOptionProblem(*config.InstallDir);
+    if (!m_settings.unknownOptions.empty() || !m_settings.invalidValues.empty()) {
+        LOG(L"quiet: nothing installed, exit code %d: an option is unknown or a value unusable\r\n",
+            Config::ExitCode::kInvalidValue);
+        return Outcome { Verdict::InvalidValue };
+    }
+    if (const auto& folder = m_settings.installDir) {
+        const std::wstring problem = Config::FolderOptionProblem(*folder);
         if (!problem.empty()) {
-            LOG(L"-installdir='%s' refused, %s\r\n", config.InstallDir->c_str(), problem.c_str());
-            return Outcome { Verdict::InvalidValue, *config.InstallDir };
+            LOG(L"-installdir='%s' refused, %s\r\n", folder->c_str(), problem.c_str());
+            return Outcome { Verdict::InvalidValue, *folder };
         }
     }
-    if (const Config::ProxySetting proxy = Config::ParseProxySetting(config.Proxy); !proxy.valid) {
-        LOG(L"-proxy refused, %s\r\n", proxy.problem.c_str());
+    if (!m_settings.proxy.valid) {
+        LOG(L"-proxy refused, %s\r\n", m_settings.proxy.problem.c_str());
         return Outcome { Verdict::InvalidValue, L"-proxy" };
     }
-    if (Config::ParseSignerPin(config.PackageSigner).state == Config::SignerPin::State::Unreadable) {
+    if (m_settings.signerPin.state == Config::SignerPin::State::Unreadable) {
         LOG(L"PackageSigner refused, the value is malformed\r\n");
         return Outcome { Verdict::InvalidValue, L"PackageSigner" };
     }
@@ -98,7 +132,8 @@ std::optional<Outcome> InstallSession::CheckSettings() const
 
 std::optional<Outcome> InstallSession::RefuseWhileProductRuns() const
 {
-    if (Blocks(L"Quorvel.exe")) {
+    // With "-insnew" the package waits for the product instead (ProductGate).
+    if (!m_settings.insNew && Utils::FindProcessIdInOurSession(L"Quorvel.exe") != 0) {
         LOG(L"the product is running\r\n");
         return Outcome { Verdict::ProductRunning };
     }
@@ -113,7 +148,7 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
         LOG(L"the previous attempt's package or old uninstaller still runs\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };
     }
-    if (Blocks(L"TarvikQuill_un_asa.exe")) {
+    if (!m_settings.insNew && Utils::FindProcessIdInOurSession(L"TarvikQuill_un_asa.exe") != 0) {
         LOG(L"an old version's uninstaller is running\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };
     }
@@ -135,7 +170,7 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
         = KeepsExistingVersion(m_existing.folder, request.folder) ? std::wstring() : m_existing.uninstaller;
     m_removes = Utils::PathExists(oldUninstaller);
     LOG(L"install into '%s', old uninstaller '%s'\r\n", request.folder.c_str(), oldUninstaller.c_str());
-    m_pipeline->SetParams(TheInstallerConfig().DownloadUrl, m_existing.folder, oldUninstaller, request.folder,
+    m_pipeline->SetParams(m_settings.downloadUrl, m_existing.folder, oldUninstaller, request.folder,
         request.desktopShortcut, request.quickLaunch, m_consoleUserIsAdmin, m_processIsAdmin, request.language);
     m_state = State::Prepared;
     return std::nullopt;
@@ -174,6 +209,38 @@ std::wstring InstallSession::ProductExe() const
     return m_reports.exePath.empty() ? m_folder + L"\\Quorvel.exe" : m_reports.exePath;
 }
 
+void InstallSession::FinishButtonPressed()
+{
+    if (m_state == State::Concluded && m_reports.startupStyle == 2) {
+        LaunchProduct();
+    }
+}
+
+void InstallSession::OpenExistingProduct()
+{
+    StartForUser(m_existing.folder + L"\\Quorvel.exe");
+}
+
+void InstallSession::OpenTerms()
+{
+    StartForUser(
+        Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/terms/1.0/installer/123456", {}, SW_SHOWMAXIMIZED);
+}
+
+void InstallSession::LaunchProduct()
+{
+    // An unattended run starts the product only when asked to, and opens no page.
+    if (!m_settings.unattended && m_reports.startUrl.size() > 5) {
+        StartForUser(m_reports.startUrl, {}, SW_SHOWMAXIMIZED);
+    }
+    const std::wstring product = ProductExe();
+    if (!Utils::PathExists(product)) {
+        LOG(L"no product to start at '%s'\r\n", product.c_str());
+        return;
+    }
+    StartForUser(product);
+}
+
 void InstallSession::Conclude(Outcome outcome)
 {
     if (m_state == State::Concluded) {
@@ -186,17 +253,22 @@ void InstallSession::Conclude(Outcome outcome)
     }
     LOG(L"verdict: %s%s%s\r\n", RowOf(outcome.verdict).name, outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
-    m_face.Concluded(outcome);
+    m_face->Concluded(outcome);
+    // After the face has shown it: the product takes the screen from the finished page.
+    const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startupStyle == 1;
+    if (outcome.verdict == Verdict::Installed && launches) {
+        LaunchProduct();
+    }
 }
 
 void InstallSession::OnStageReport(int code, double progress, const std::wstring& message)
 {
     switch (code) {
     case Download::DL_CODE_START:
-        m_face.DownloadStarted();
+        m_face->DownloadStarted();
         break;
     case Download::DL_CODE_PROGRESS:
-        m_face.ShowProgress(m_progress.DownloadPercent(progress));
+        m_face->ShowProgress(m_progress.DownloadPercent(progress));
         break;
     case Download::DL_CODE_SUCCESS:
         if (m_removes && m_state == State::Acquiring) {
@@ -211,11 +283,15 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         }
         break;
     case UNIST_CODE_PROGRESS:
-        m_face.ShowProgress(m_progress.RemovalPercent(progress));
+        m_face->ShowProgress(m_progress.RemovalPercent(progress));
         break;
     case UNIST_CODE_FAIL:
     case UNIST_CODE_ERROR:
-        Conclude({ Verdict::RemovalFailed, message });
+        if (code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailProductRunning) {
+            Conclude({ Verdict::ProductRunning });
+        } else {
+            Conclude({ Verdict::RemovalFailed, message });
+        }
         break;
     case IST_CODE_START:
         if (m_state != State::Concluded) {
@@ -224,14 +300,21 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         WriteStateFiles(m_folder, InstallerFileName());
         break;
     case IST_CODE_PROGRESS:
-        m_face.ShowProgress(m_progress.InstallPercent(progress));
+        m_face->ShowProgress(m_progress.InstallPercent(progress));
         break;
     case IST_CODE_SUCCESS:
         Conclude({ Verdict::Installed });
         break;
     case IST_CODE_FAIL:
-        Conclude({ static_cast<int>(progress) == kFailTimedOut ? Verdict::PackageTimedOut : Verdict::PackageFailed,
-            message });
+        if (static_cast<int>(progress) == kFailProductRunning) {
+            Conclude({ Verdict::ProductRunning });
+        } else {
+            Conclude({ static_cast<int>(progress) == kFailTimedOut ? Verdict::PackageTimedOut : Verdict::PackageFailed,
+                message });
+        }
+        break;
+    case kProductWaitReport:
+        m_face->WaitingForProduct(progress != 0.0);
         break;
     case IST_CODE_INST_PATH:
         // An empty report would record nothing and put set.ini at the drive's root.
@@ -259,7 +342,7 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         m_reports.autoCloseDelay = DelayFromReport(progress);
         break;
     case IST_CODE_MESSAGE:
-        m_face.ShowPackageMessage(message);
+        m_face->ShowPackageMessage(message);
         break;
     default:
         break;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "config/RunSettings.h"
 #include "install/StageCallback.h"
 #include "session/InstallProgress.h"
 #include "session/InstallRecord.h"
@@ -51,43 +52,56 @@ public:
     virtual ~InstallFace() = default;
     virtual void DownloadStarted() { }
     virtual void ShowProgress(int /*percent*/) { }
+    // The package (or the old version's removal) waits for the product to exit.
+    virtual void WaitingForProduct(bool /*waiting*/) { }
     virtual void ShowPackageMessage(const std::wstring& text) = 0;
-    // The installation has its verdict (the package or old uninstaller may still be ending).
+    // The installation has its verdict (the package or old uninstaller may still be ending;
+    // the session waits for it whatever the face does).
     virtual void Concluded(const Outcome& outcome) = 0;
 };
 
+// The session's own report, beside the stages' events: progress 1 when the wait for the
+// product begins, 0 when it ends.
+inline constexpr int kProductWaitReport = 9001;
+
 // The decisions of one installation, for the window and quiet mode alike: the checks before
-// it, whether the old version is removed, the stages and what each report means for the
-// installation, the records on success, and the verdict. It lives on one thread (the
-// face's); the stages' events reach it through OnStageReport, which the face calls on that
-// thread with what its post callback carried over.
+// it, whether the old version is removed, the wait for the product, the stages and what each
+// report means for the installation, the records on success, the verdict and what is started
+// for the user. It lives on one thread; the stages' events reach it through OnStageReport,
+// which its owner (SessionRun) calls on that thread with what the post callback carried over.
 class InstallSession {
 public:
     enum class State { Idle, Prepared, Acquiring, Removing, Installing, Concluded };
 
-    // post: called on the stages' threads with every event; the face carries the event to
-    // its own thread and hands it to OnStageReport.
-    InstallSession(InstallFace& face, StageCallback post);
+    // post: called on the stages' threads with every event; it is carried to the session's
+    // thread and handed to OnStageReport.
+    InstallSession(const Config::RunSettings& settings, StageCallback post);
     // Stops the stages and waits for them.
     ~InstallSession();
     InstallSession(const InstallSession&) = delete;
     InstallSession& operator=(const InstallSession&) = delete;
 
+    // The face that shows the run; nullptr: none any more (the run goes on unseen).
+    void SetFace(InstallFace* face) noexcept;
+
+    const Config::RunSettings& Settings() const noexcept { return m_settings; }
     const ExistingInstallation& Existing() const noexcept { return m_existing; }
+    // "-insnew": an updater started us; its installation is updated without asking.
+    bool AsksAboutExistingInstallation() const noexcept { return !m_settings.insNew; }
     // The default folder (which also probes the administrator flags the package is told);
     // unattended runs never default into a system profile.
     std::wstring DefaultFolder(bool unattended = false);
     // The folder of an install that asks nothing (quiet mode): "-installdir=", else the
     // existing installation's folder, else the unattended default.
     std::wstring OneClickFolder();
-    // The package's language for an install that asks nothing: the "-language" option or the
-    // system's language, unless the earlier installation recorded one. Empty when the layout
-    // offers no language list.
-    std::wstring OneClickLanguage(bool layoutOffersLanguages) const;
+    // The first language of both faces (an index of the language table): the "-language"
+    // option or the system's language, unless the earlier installation recorded one.
+    int InitialLanguage() const;
 
-    // The settings an unattended run must be able to use ("-installdir=", "-proxy=", the
-    // signer pin); the window leaves them to the download.
-    std::optional<Outcome> CheckSettings() const;
+    // What an unattended run refuses to go on with: an unknown option, an inexact value, an
+    // unusable "-installdir=", "-proxy=" or signer pin. A window run leaves them to the
+    // download.
+    std::optional<Outcome> CheckUnattendedSettings() const;
     // The existing-installation prompt's own check.
     std::optional<Outcome> RefuseWhileProductRuns() const;
     // The checks before an install, in order: an old uninstaller or the product running,
@@ -100,6 +114,13 @@ public:
     // True when no package or old uninstaller runs any more.
     bool ChildRunsEnded() const;
 
+    // The finish button: starts the product (and its page) when the package asked for that.
+    void FinishButtonPressed();
+    // The existing-installation prompt's "open the product".
+    void OpenExistingProduct();
+    // The terms page.
+    void OpenTerms();
+
     void OnStageReport(int code, double progress, const std::wstring& message);
 
     State CurrentState() const noexcept { return m_state; }
@@ -111,8 +132,11 @@ public:
 
 private:
     void Conclude(Outcome outcome);
+    // The product and its start page, as the package reported them.
+    void LaunchProduct();
 
-    InstallFace& m_face;
+    const Config::RunSettings m_settings;
+    InstallFace* m_face = nullptr;
     ExistingInstallation m_existing;
     bool m_consoleUserIsAdmin = false;
     bool m_processIsAdmin = false;

@@ -1,15 +1,9 @@
-// The way into an install: the existing-installation prompt, the checks of StartInstall,
-// the network check and the folder chooser.
-#include <windows.h>
-#include <objbase.h>
-#include <shellapi.h>
-#include <shlobj.h>
-#include <shlwapi.h>
+#include "ui/MainWndInstall.h"
 
-#include "config/InstallerConfig.h"
-#include "config/Language.h"
+#include <objbase.h>
+#include <shlobj.h>
+
 #include "session/InstallFolders.h"
-#include "ui/CMainWnd.h"
 #include "ui/CMessageBoxWnd.h"
 #include "ui/UiTexts.h"
 #include "utils/Log.h"
@@ -27,81 +21,95 @@ struct CoTaskMemTraits {
 
 } // namespace
 
-void CMainWnd::RunExistingInstallationPrompt()
+MainWndInstall::MainWndInstall(Toolkit::WindowImplBase& frame, MainWndPages& pages, Session::InstallSession& session)
+    : m_frame(frame)
+    , m_pages(pages)
+    , m_session(session)
 {
-    const InstallerConfig& config = TheInstallerConfig();
-    const std::wstring existingFolder = m_session->Existing().folder;
-    if (m_languageCombo) {
-        const int index = Utils::LoadLanguageFromConfig(m_languageTexts, existingFolder, m_languageCombo->GetCurSel());
-        m_languageCombo->SelectItem(index);
+}
+
+MainWndInstall::~MainWndInstall()
+{
+    StopNetworkCheck();
+}
+
+void MainWndInstall::StopNetworkCheck()
+{
+    if (m_networkCheck) {
+        m_networkCheck->Join();
+        m_networkCheck.reset();
     }
-    if (auto refusal = m_session->RefuseWhileProductRuns()) {
+}
+
+std::wstring MainWndInstall::DefaultInstallDir()
+{
+    return m_session.DefaultFolder();
+}
+
+std::wstring MainWndInstall::CustomInstallDir()
+{
+    const std::wstring defaultFolder = DefaultInstallDir();
+    const std::wstring typed = m_pages.TypedFolder();
+    return IsSameFolder(defaultFolder, typed) ? defaultFolder : typed;
+}
+
+void MainWndInstall::RunExistingInstallationPrompt()
+{
+    const std::wstring existingFolder = m_session.Existing().folder;
+    if (auto refusal = m_session.RefuseWhileProductRuns()) {
         ShowRefusal(*refusal);
         return;
     }
-    if (config.InsNew) {
+    if (!m_session.AsksAboutExistingInstallation()) {
         StartInstall(existingFolder, true, true);
         return;
     }
-    switch (ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"InstalledPathTipWnd.xml"))) {
+    switch (ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"InstalledPathTipWnd.xml"))) {
     case 0:
         StartInstall(existingFolder, true, true);
         break;
-    case 1: {
-        const std::wstring product = existingFolder + L"\\Quorvel.exe";
-        const auto result = reinterpret_cast<INT_PTR>(
-            ::ShellExecuteW(m_hwnd, L"open", product.c_str(), nullptr, existingFolder.c_str(), SW_SHOWNORMAL));
-        if (result <= 32) {
-            LOG(L"could not start %s: %d\r\n", product.c_str(), static_cast<int>(result));
-        }
-        Close(1);
+    case 1:
+        m_session.OpenExistingProduct();
+        m_frame.Close(1);
         break;
-    }
     default:
-        Close(1);
+        m_frame.Close(1);
         break;
     }
 }
 
-void CMainWnd::ShowRefusal(const Session::Outcome& refusal)
+void MainWndInstall::ShowRefusal(const Session::Outcome& refusal)
 {
     const bool folderRefused
         = refusal.verdict == Session::Verdict::InvalidFolder || refusal.verdict == Session::Verdict::LowDiskSpace;
     if (!folderRefused) {
-        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
+        ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"),
             LocalText(UiTexts::kProductRunning).c_str(), LocalText(UiTexts::kNotice).c_str());
         // Nothing can be done while the product runs; a running old uninstaller only ends
         // an update of the existing installation.
         if (!refusal.oldUninstallerRunning || HasExistingInstallation()) {
-            Close(1);
+            m_frame.Close(1);
         }
         return;
     }
     // The user may pick another folder once the prompt is answered.
-    if (m_customeInstallBtn) {
-        m_customeInstallBtn->SetEnabled(false);
-    }
+    m_pages.EnableCustomInstall(false);
     const UiText& text
         = refusal.verdict == Session::Verdict::InvalidFolder ? UiTexts::kInvalidPath : UiTexts::kLowDiskSpace;
-    ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"), LocalText(text).c_str(),
+    ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"), LocalText(text).c_str(),
         LocalText(UiTexts::kNotice).c_str());
     SendInstallNotify(false, false);
 }
 
-bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
+bool MainWndInstall::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
 {
-    if (!m_session) {
-        return false;
-    }
-    const Session::InstallRequest request { path, desktopShortcut, quickLaunch, InstallLanguageCode() };
-    if (auto refusal = m_session->Prepare(request)) {
+    const Session::InstallRequest request { path, desktopShortcut, quickLaunch, m_pages.InstallLanguageCode() };
+    if (auto refusal = m_session.Prepare(request)) {
         ShowRefusal(*refusal);
         return false;
     }
-    if (m_customeInstallBtn) {
-        m_customeInstallBtn->SetEnabled(false);
-    }
-    if (TheInstallerConfig().IsCheckNet) {
+    m_pages.EnableCustomInstall(false);
+    if (m_session.Settings().checkNetwork) {
         StartNetworkCheck();
     } else {
         SendInstallNotify(true, true);
@@ -109,10 +117,25 @@ bool CMainWnd::StartInstall(const std::wstring& path, bool desktopShortcut, bool
     return true;
 }
 
-void CMainWnd::StartNetworkCheck()
+void MainWndInstall::Retry(int startPage)
 {
-    Toolkit::PaintManager* manager = &m_pm;
-    Toolkit::CControlUI* root = m_pm.GetRoot();
+    if (startPage == MainWndPages::kStartPage) {
+        StartInstall(DefaultInstallDir(), true, true);
+    } else {
+        StartInstall(CustomInstallDir(), m_pages.DesktopShortcut(), m_pages.QuickLaunch());
+    }
+}
+
+void MainWndInstall::SendInstallNotify(bool start, bool async)
+{
+    Toolkit::PaintManager& manager = m_frame.GetPaintManager();
+    manager.SendNotify(manager.GetRoot(), L"install", start ? 1 : 0, 0, async);
+}
+
+void MainWndInstall::StartNetworkCheck()
+{
+    Toolkit::PaintManager* manager = &m_frame.GetPaintManager();
+    Toolkit::CControlUI* root = manager->GetRoot();
     // The previous check, if any, is joined first: at most one runs.
     Utils::StartOwnedThread(m_networkCheck, this, L"ABDEF", [manager, root](void*) -> unsigned {
         const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -127,10 +150,10 @@ void CMainWnd::StartNetworkCheck()
     });
 }
 
-void CMainWnd::OnCheckNet(WPARAM result)
+void MainWndInstall::OnCheckNet(WPARAM result)
 {
     if (result > 0xFFFF) {
-        ShowMessageBox(m_hwnd, FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"),
+        ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"MessageBox2Wnd.xml"),
             LocalText(UiTexts::kPoorNetwork).c_str(), LocalText(UiTexts::kNotice).c_str());
     }
     // The system's verdict on internet access is often wrong (proxies, captive-portal
@@ -138,28 +161,22 @@ void CMainWnd::OnCheckNet(WPARAM result)
     SendInstallNotify(true, false);
 }
 
-void CMainWnd::OnInstall(WPARAM start)
+void MainWndInstall::OnInstall(WPARAM start)
 {
     if (start != 0) {
-        if (!m_session || m_session->CurrentState() != Session::InstallSession::State::Prepared) {
+        if (m_session.CurrentState() != Session::InstallSession::State::Prepared) {
             // A second request for a run already going (a double click, two checks).
             LOG(L"install already running\r\n");
         } else {
-            m_startPage = CurrentPage();
-            SelectPage(kInstallingPage);
-            m_session->Start();
+            m_startPage = m_pages.CurrentPage();
+            m_pages.SelectPage(MainWndPages::kInstallingPage);
+            m_session.Start();
         }
     }
-    if (m_customeInstallBtn) {
-        m_customeInstallBtn->SetEnabled(true);
-        // Disabling it took the keyboard focus away; a refused install gives it back.
-        if (CurrentPage() == kCustomPage && !m_pm.GetFocus()) {
-            m_customeInstallBtn->SetFocus();
-        }
-    }
+    m_pages.EnableCustomInstall(true);
 }
 
-void CMainWnd::ChooseFolder()
+void MainWndInstall::ChooseFolder()
 {
     // The new dialog style needs COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -169,7 +186,7 @@ void CMainWnd::ChooseFolder()
         }
     });
     BROWSEINFOW info {};
-    info.hwndOwner = m_hwnd;
+    info.hwndOwner = m_frame.GetHWND();
     const std::wstring title = LocalText(UiTexts::kChooseFolder);
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_NEWDIALOGSTYLE;
@@ -178,13 +195,7 @@ void CMainWnd::ChooseFolder()
         return;
     }
     wchar_t folder[MAX_PATH] = {};
-    if (::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), folder) && m_installDirEdit) {
-        m_installDirEdit->SetText(JoinFolder(folder, L"TarvikQuill"));
+    if (::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), folder)) {
+        m_pages.SetFolder(JoinFolder(folder, L"TarvikQuill"));
     }
-}
-
-void CMainWnd::OpenTerms()
-{
-    const std::wstring url = Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/terms/1.0/installer/123456";
-    ::ShellExecuteW(m_hwnd, L"open", url.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
 }

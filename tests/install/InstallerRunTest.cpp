@@ -319,14 +319,14 @@ TEST(InstallerCommandLine, TheChildSeesExactlyTheLineThatWasBuilt)
     installer.SetInstallDir(L"");
     installer.SetFlags(false, true, true, false);
     installer.SetInstallLanguage(L"");
-    TheInstallerConfig().InstCmd.clear();
+    installer.SetExtraArguments(L"");
     EXPECT_EQ(runAndRecord(),
         quoted + L" /S -console=show -version=1.0.0 -adminact=true -authorizationact=false -dsc=false -ssc=true");
 
     installer.SetInstallDir(L"C:\\Program Files (x86)\\Vellumora");
     installer.SetFlags(true, false, false, true);
     installer.SetInstallLanguage(L"zh-CN");
-    TheInstallerConfig().InstCmd = L"-channel=beta  /quiet \"x y\"";
+    installer.SetExtraArguments(L"-channel=beta  /quiet \"x y\"");
     const std::wstring full = quoted
         + L" /S -console=show -version=1.0.0 -adminact=false -authorizationact=true -dsc=true -ssc=false"
           L" -inslang=\"zh-CN\" -channel=beta  /quiet \"x y\""
@@ -335,11 +335,10 @@ TEST(InstallerCommandLine, TheChildSeesExactlyTheLineThatWasBuilt)
     EXPECT_EQ(runAndRecord(), full);
 
     // Longer than the 1023 characters a fixed buffer would hold: arrives whole.
-    TheInstallerConfig().InstCmd = L"-pad=" + std::wstring(1500, L'p');
+    installer.SetExtraArguments(L"-pad=" + std::wstring(1500, L'p'));
     const std::wstring longLine = runAndRecord();
     EXPECT_GT(longLine.size(), 1500u);
     EXPECT_EQ(longLine, installer.BuildCommandLine());
-    TheInstallerConfig().InstCmd.clear();
 }
 
 TEST(InstallerRun, OutputHeldOpenByALeftoverProcessDoesNotHoldTheRun)

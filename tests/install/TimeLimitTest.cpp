@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "StageHarness.h"
-#include "config/InstallerConfig.h"
 #include "install/Installer.h"
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
@@ -17,13 +16,7 @@ using InstallTest::StageEvent;
 
 TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
 {
-    // One "minute" of PackageTimeout lasts a second here.
-    TheInstallerConfig().PackageTimeout = 1;
-    ASSERT_TRUE(::SetEnvironmentVariableW(L"VLM_TEST_PACKAGETIMEOUT_IN_SECONDS", L"1"));
-    Utils::ScopeExit restore([] {
-        TheInstallerConfig().PackageTimeout = 0;
-        ::SetEnvironmentVariableW(L"VLM_TEST_PACKAGETIMEOUT_IN_SECONDS", nullptr);
-    });
+    constexpr ULONGLONG kLimitMs = 1000;
 
     const struct {
         const char* name;
@@ -49,10 +42,12 @@ TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
         const ULONGLONG start = ::GetTickCount64();
         if (c.uninstaller) {
             CUninstaller uninstaller(log.Callback(), child.Path(), L"C:\\Old");
+            uninstaller.SetTimeLimit(kLimitMs);
             uninstaller.Start();
             EXPECT_TRUE(uninstaller.WaitForRun(15000));
         } else {
             CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+            installer.SetTimeLimit(kLimitMs);
             installer.Start();
             EXPECT_TRUE(installer.WaitForRun(15000));
         }

@@ -7,7 +7,7 @@
 #include "ui/CMainWnd.h"
 #include "session/InstallProgress.h"
 #include "ui/ProgressText.h"
-#include "ui/StageReport.h"
+#include "session/StageReport.h"
 #include "utils/HardDiskManager.h"
 
 namespace {
@@ -76,4 +76,17 @@ TEST(InstallProgress, ALayoutPatternIsFilledOnlyThroughItsOneNumber)
     // as a format.
     EXPECT_EQ(ProgressText(L"%s %d", 42, 0.0f), L"%s %d");
     EXPECT_EQ(ProgressText(std::wstring(400, L'x') + L"%d", 1, 0.0f).size(), 249u);
+}
+
+TEST(InstallProgress, TextTellsAShortWaitFromALongOne)
+{
+    EXPECT_EQ(ProgressText(L"", 35, 10.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(ProgressText(L"", 35, 60.0f), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(ProgressText(L"", 35, 60.5f), L"正在安装中:35%，请耐心等待...");
+    EXPECT_EQ(ProgressText(L"Installing %d%%", 7, 100.0f), L"Installing 7%");
+
+    InstallStopwatch watch;
+    EXPECT_EQ(watch.ElapsedSeconds(5000), 0.0f);
+    watch.Start(1000);
+    EXPECT_EQ(watch.ElapsedSeconds(62000), 61.0f);
 }

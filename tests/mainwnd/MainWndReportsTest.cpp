@@ -7,11 +7,13 @@
 
 #include "GuiDriver.h"
 #include "config/InstallerConfig.h"
+#include "config/RunSettings.h"
+#include "session/SessionRun.h"
 #include "support/TempDir.h"
 #include "support/http_server/HttpTestServer.h"
 #include "toolkit/Progress.h"
 #include "ui/CMainWnd.h"
-#include "ui/StageReport.h"
+#include "session/StageReport.h"
 #include "utils/Registry.h"
 #include "utils/UniqueResource.h"
 
@@ -42,8 +44,8 @@ private:
     std::thread m_thread;
 };
 
-// A package server whose download is still going when the window goes, named by the
-// settings for the test's length; no earlier installation.
+// A package server whose download is still going when the window goes; no earlier
+// installation.
 struct SlowDownload {
     explicit SlowDownload(bool checkNet)
     {
@@ -53,14 +55,12 @@ struct SlowDownload {
         slow.method = "GET";
         slow.bytesPerSecond = 64 * 1024;
         server.SetStandingFault("pkg.exe", slow);
-        TheInstallerConfig().DownloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
-        TheInstallerConfig().IsCheckNet = checkNet;
-        TheInstallerConfig().InsNew = false;
+        settings.downloadUrl = TestSupport::WideUrl(server.FileUrl("pkg.exe"));
+        settings.checkNetwork = checkNet;
     }
-    ~SlowDownload() { TheInstallerConfig() = saved; }
 
-    const InstallerConfig saved = TheInstallerConfig();
     TestSupport::HttpTestServer server;
+    Config::RunSettings settings;
 };
 
 } // namespace
@@ -76,15 +76,16 @@ TEST(MainWindowReports, InstallFailureResetsTheBarOnlyAbove69)
     for (const Case& c :
         { Case { 0.99, 69, L"正在安装中:69%，请稍候..." }, Case { 1.0, 0, L"正在安装中:0%，请稍候..." } }) {
         SCOPED_TRACE(c.bar);
-        CMainWnd window;
+        Session::SessionRun run({});
+        CMainWnd window(run);
         ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
         auto* bar = window.FindControlAs<Toolkit::CProgressUI>(L"installPrg", L"Progress");
         Toolkit::CControlUI* text = window.FindControl(L"progressLb");
         ASSERT_TRUE(bar && text);
 
-        ASSERT_TRUE(PostStageReport(window, 1001, 0.0, L""));
-        ASSERT_TRUE(PostStageReport(window, 1002, c.download, L""));
-        ASSERT_TRUE(PostStageReport(window, 2004, 0.0, L"boom"));
+        ASSERT_TRUE(PostStageReport(run.ReportWindow(), 1001, 0.0, L""));
+        ASSERT_TRUE(PostStageReport(run.ReportWindow(), 1002, c.download, L""));
+        ASSERT_TRUE(PostStageReport(run.ReportWindow(), 2004, 0.0, L"boom"));
         PromptCloser closer(L"MessageBox2Wnd");
         ASSERT_TRUE(GuiDriver::PumpUntil([&] { return closer.Closed(); }, 15000));
         EXPECT_EQ(bar->GetValue(), c.bar);
@@ -99,7 +100,10 @@ TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
     ASSERT_TRUE(download.server.Running());
     TestSupport::TempDir root(L"closing");
 
-    CMainWnd window;
+    auto run = std::make_unique<Session::SessionRun>(download.settings);
+    const HWND reports = run->ReportWindow();
+    auto owned = std::make_unique<CMainWnd>(*run);
+    CMainWnd& window = *owned;
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
     auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
     ASSERT_NE(tabs, nullptr);
@@ -107,17 +111,18 @@ TEST(MainWindowReports, EveryRecordIsFreedAndARunningInstallRefusesToClose)
     ASSERT_TRUE(GuiDriver::PumpUntil([&] { return tabs->GetCurSel() == CMainWnd::kInstallingPage; }, 10000));
     // Codes without an action and an unknown code; then a close request.
     for (int code : { 1003, 1006, 3002, 4242 }) {
-        ASSERT_TRUE(PostStageReport(window, code, 0.5, L"x"));
+        ASSERT_TRUE(PostStageReport(reports, code, 0.5, L"x"));
     }
     ::PostMessageW(window, WM_CLOSE, 1, 0);
     GuiDriver::PumpUntil([] { return false; }, 300);
     EXPECT_TRUE(::IsWindow(window)) << "no closing half-way through an install";
     MSG msg;
-    EXPECT_FALSE(::PeekMessageW(&msg, window, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
+    EXPECT_FALSE(::PeekMessageW(&msg, reports, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
 
-    // Reports still queued when the window goes are freed with it.
-    ASSERT_TRUE(PostStageReport(window, 1002, 0.5, L""));
-    ::DestroyWindow(window); // stops the download and joins its threads
+    // Reports still queued when the run ends are freed with it.
+    owned.reset();
+    ASSERT_TRUE(PostStageReport(reports, 1002, 0.5, L""));
+    run.reset(); // stops the download and joins its threads
     EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_NOREMOVE));
 }
 
@@ -128,7 +133,8 @@ TEST(MainWindowInstall, APoorNetworkIsToldButTheInstallStartsOnce)
     TestSupport::HttpTestServer& server = download.server;
     TestSupport::TempDir root(L"checknet");
 
-    CMainWnd window;
+    Session::SessionRun run(download.settings);
+    CMainWnd window(run);
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
     auto* tabs = window.FindControlAs<Toolkit::CTabLayoutUI>(L"mainTabLt", L"TabLayout");
     ASSERT_NE(tabs, nullptr);
@@ -142,14 +148,16 @@ TEST(MainWindowInstall, APoorNetworkIsToldButTheInstallStartsOnce)
     EXPECT_TRUE(GuiDriver::PumpUntil([&] { return server.Requests("GET").size() == 1; }, 10000));
     GuiDriver::PumpUntil([] { return false; }, 500);
     EXPECT_EQ(server.Requests("GET").size(), 1u) << "one download, however many checks answered";
-    ::DestroyWindow(window); // stops the download and joins its threads
+    ::DestroyWindow(window); // the run stops the download and joins its threads when it goes
 }
 
 TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
 {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
     TestSupport::TempDir folder(L"finished");
-    CMainWnd window;
+    Session::SessionRun run({});
+    const HWND reports = run.ReportWindow();
+    CMainWnd window(run);
     ASSERT_TRUE(window.Create(nullptr, L"Vellumora", WS_OVERLAPPEDWINDOW, 0));
     window.ShowWindow(true, false);
     GuiDriver::Backdrop other; // something else in front until the timer fires
@@ -159,12 +167,12 @@ TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
 
     // Paths from a package that ends its lines with "\r\n" are recorded without the "\r".
     ASSERT_TRUE(TestSupport::WriteFileBytes(folder / L"uninst.ep", "x"));
-    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, folder.Path() + L"\r"));
-    ASSERT_TRUE(PostStageReport(window, 3003, 0.0, folder / L"uninst.ep\r"));
-    ASSERT_TRUE(PostStageReport(window, 3000, 0.0, L"")); // ignored: the folder stays
-    ASSERT_TRUE(PostStageReport(window, 3007, 150.0, L""));
-    ASSERT_TRUE(PostStageReport(window, 3008, 1200.0, L""));
-    ASSERT_TRUE(PostStageReport(window, 2003, 0.0, L""));
+    ASSERT_TRUE(PostStageReport(reports, 3000, 0.0, folder.Path() + L"\r"));
+    ASSERT_TRUE(PostStageReport(reports, 3003, 0.0, folder / L"uninst.ep\r"));
+    ASSERT_TRUE(PostStageReport(reports, 3000, 0.0, L"")); // ignored: the folder stays
+    ASSERT_TRUE(PostStageReport(reports, 3007, 150.0, L""));
+    ASSERT_TRUE(PostStageReport(reports, 3008, 1200.0, L""));
+    ASSERT_TRUE(PostStageReport(reports, 2003, 0.0, L""));
     EXPECT_TRUE(GuiDriver::PumpUntil([&] { return ::GetForegroundWindow() == window.GetHWND(); }, 5000));
     EXPECT_TRUE(GuiDriver::PumpUntil([&] { return !::IsWindow(window.GetHWND()); }, 8000)) << "auto-close";
     ::DestroyWindow(front);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "config/InstallerConfig.h"
+#include "config/RunSettings.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "pipeline/WorkTempDir.h"
@@ -92,7 +94,8 @@ protected:
 
     std::unique_ptr<CDownloadInstaller> MakePipeline(const std::string& url, const std::wstring& oldUninstaller = L"")
     {
-        auto pipeline = std::make_unique<CDownloadInstaller>(m_events.Callback());
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(m_events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
         pipeline->SetParams(
             TestSupport::WideUrl(url), L"", oldUninstaller, m_installDir, true, false, true, false, L"");
         return pipeline;
@@ -213,7 +216,8 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
         EventLog events;
-        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
         pipeline->SetParams(
             TestSupport::WideUrl(c.url), L"", oldUninstaller, m_installDir, true, true, true, true, L"");
         pipeline->Start();
@@ -259,7 +263,7 @@ TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
         SetPackageScript("out State=Success\n");
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
                 true, true, true, true, L"");
             pipeline.Start();
@@ -279,7 +283,8 @@ TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
         ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
         const std::wstring oldUninstaller = MakeOldVersion(script);
         EventLog events;
-        auto pipeline = std::make_unique<CDownloadInstaller>(events.Callback());
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
         pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
             true, true, true, L"");
         pipeline->Start();
@@ -354,7 +359,7 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         SetPackageScript("out State=Success\n");
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(
                 TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
             pipeline.Start();
@@ -394,31 +399,48 @@ TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailuresAndByTheNextAttempt)
     EXPECT_FALSE(Utils::PathExists(firstPackage));
 }
 
-TEST_F(PipelineRun, InsNewHoldsTheRemovalWhileTheProductRunsWithoutBlockingTheCaller)
+// The session's gate runs on the stage's thread before the removal and before the package:
+// the caller is never held, and a refusal is the stage's failure with the gate's code.
+TEST_F(PipelineRun, TheStartGateHoldsEachChildOnItsOwnThread)
 {
-    TheInstallerConfig().InsNew = true;
-    SetPackageScript("out State=Success\n");
-    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
-    const std::wstring product = m_root / L"Quorvel.exe";
-    ASSERT_TRUE(CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), product.c_str(), FALSE));
-    STARTUPINFOW startup { sizeof(startup) };
-    PROCESS_INFORMATION info {};
-    std::wstring line = TestSupport::QuoteArgument(product) + L" 30000";
-    ASSERT_TRUE(CreateProcessW(
-        nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
-    Utils::UniqueHandle process(info.hProcess);
-    Utils::UniqueHandle thread(info.hThread);
-
-    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
-    pipeline->Start();
-    EXPECT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "Start returned while the product still runs";
-    EXPECT_FALSE(m_events.WaitForCode(UNIST_CODE_PROGRESS, 500)) << "the removal waits for the product";
-
-    TerminateProcess(process.get(), 0);
-    ASSERT_EQ(WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0);
-    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
-    EXPECT_LT(IndexOf(m_events.Events(), 1003), IndexOf(m_events.Events(), UNIST_CODE_PROGRESS));
+    const struct {
+        const char* name;
+        bool oldVersion;
+        int refusal; // 0: the gate lets it go once opened
+        StageEvent last;
+    } cases[] = {
+        { "package", false, 0, { IST_CODE_SUCCESS, 0.0, L"" } },
+        { "removal then package", true, 0, { IST_CODE_SUCCESS, 0.0, L"" } },
+        { "package refused", false, kFailProductRunning, { IST_CODE_FAIL, kFailProductRunning, L"" } },
+        { "removal refused", true, kFailProductRunning, { UNIST_CODE_FAIL, kFailProductRunning, L"" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EventLog events;
+        SetPackageScript("out State=Success\n");
+        const std::wstring oldUninstaller = c.oldVersion ? MakeOldVersion("out State=Success\n") : L"";
+        Utils::UniqueHandle open(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::atomic<int> calls { 0 };
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
+            false, true, false, L"");
+        pipeline->SetStartGate([&, gate = open.get()](HANDLE stop) {
+            ++calls;
+            const HANDLE both[] = { gate, stop };
+            ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+            return c.refusal;
+        });
+        pipeline->Start();
+        ASSERT_TRUE(events.WaitForCode(1003, kWaitMs)); // the download succeeded
+        EXPECT_FALSE(events.WaitForCode(c.oldVersion ? int { UNIST_CODE_PROGRESS } : int { IST_CODE_START }, 500))
+            << "nothing starts while the gate is shut";
+        ::SetEvent(open.get());
+        ASSERT_TRUE(events.WaitForCode(c.last.code, kWaitMs));
+        ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
+        EXPECT_EQ(events.Events().back(), c.last);
+        EXPECT_EQ(calls.load(), c.refusal != 0 || !c.oldVersion ? 1 : 2) << "before each child";
+    }
 }
 
 TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
@@ -473,7 +495,7 @@ TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
         TestSupport::LogCapture log;
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback());
+            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(
                 TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
             pipeline.Start();

@@ -1,4 +1,4 @@
-#include "ui/StageReport.h"
+#include "session/StageReport.h"
 
 #include <memory>
 

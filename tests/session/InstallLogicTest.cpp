@@ -6,7 +6,6 @@
 #include "support/TempDir.h"
 #include "session/InstallFolders.h"
 #include "session/InstallProgress.h"
-#include "ui/ProgressText.h"
 #include "session/InstallRecord.h"
 #include "session/InstallVerdict.h"
 #include "utils/Registry.h"
@@ -60,19 +59,6 @@ TEST(InstallProgress, DownloadRemovalAndPackageInThatOrderNeverBack)
     InstallProgress small(0.1);
     small.Begin(true);
     EXPECT_EQ(small.DownloadPercent(1.0), 5) << "the removal never takes more than half the download's share";
-}
-
-TEST(InstallProgress, TextTellsAShortWaitFromALongOne)
-{
-    EXPECT_EQ(ProgressText(L"", 35, 10.0f), L"正在安装中:35%，请稍候...");
-    EXPECT_EQ(ProgressText(L"", 35, 60.0f), L"正在安装中:35%，请稍候...");
-    EXPECT_EQ(ProgressText(L"", 35, 60.5f), L"正在安装中:35%，请耐心等待...");
-    EXPECT_EQ(ProgressText(L"Installing %d%%", 7, 100.0f), L"Installing 7%");
-
-    InstallStopwatch watch;
-    EXPECT_EQ(watch.ElapsedSeconds(5000), 0.0f);
-    watch.Start(1000);
-    EXPECT_EQ(watch.ElapsedSeconds(62000), 61.0f);
 }
 
 TEST(InstallFolders, DefaultFolderByExistingInstallationAndRights)

@@ -1,0 +1,30 @@
+#include "config/RunSettings.h"
+
+#include "config/PackageTimeLimit.h"
+
+namespace Config {
+
+RunSettings MakeRunSettings(const InstallerConfig& config)
+{
+    RunSettings settings;
+    settings.downloadUrl = config.DownloadUrl;
+    settings.downloadType = config.DownloadType;
+    settings.proxy = ParseProxySetting(config.Proxy);
+    settings.proxyText = config.Proxy;
+    settings.signerPin = ParseSignerPin(config.PackageSigner);
+    settings.packageTimeLimitMs = PackageTimeLimitMs(config);
+    settings.packageArguments = config.InstCmd;
+    settings.downloadScale = config.DownloadScale;
+    settings.checkNetwork = config.IsCheckNet;
+    settings.insNew = config.InsNew;
+    settings.quiet = config.Quiet;
+    settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0;
+    settings.launch = config.Launch;
+    settings.languageIndex = config.LanguageIndex;
+    settings.installDir = config.InstallDir;
+    settings.unknownOptions = config.UnknownOptions;
+    settings.invalidValues = config.InvalidValues;
+    return settings;
+}
+
+} // namespace Config

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/InstallerConfig.h"
+#include "config/ProxySetting.h"
+#include "config/SignerPin.h"
+
+namespace Config {
+
+// The settings of one run, parsed and checked once at start-up from the process record
+// and handed down from the session as arguments; nothing below the session reads the
+// process record. A new setting is a field here and a line in MakeRunSettings.
+struct RunSettings {
+    // Where the package comes from and how it is fetched.
+    std::wstring downloadUrl;
+    int downloadType = 1;
+    ProxySetting proxy;
+    std::wstring proxyText; // as given, for the refusal's log line
+    // Which signers a package (and an old uninstaller) must be signed by.
+    SignerPin signerPin;
+    // The bound on the package's and an old uninstaller's run in ms; 0: none.
+    ULONGLONG packageTimeLimitMs = 0;
+    // Extra arguments for the package's command line.
+    std::wstring packageArguments;
+    double downloadScale = 0.7;
+    bool checkNetwork = false;
+
+    // An updater started us while the product may be open: wait for it instead of refusing.
+    bool insNew = false;
+    // No window: the exit code tells the result.
+    bool quiet = false;
+    // A quiet run, or one whose "-quiet=" value is unusable: nobody answers a prompt.
+    bool unattended = false;
+    // Quiet mode starts the product after the install.
+    bool launch = false;
+    // The "-language" index; -1: the system's language.
+    int languageIndex = -1;
+    // "-installdir=": the folder of a quiet install; absent: the default.
+    std::optional<std::wstring> installDir;
+
+    // What the settings held that cannot be used (an unattended run refuses to go on).
+    std::vector<std::wstring> unknownOptions;
+    std::map<std::wstring, std::wstring> invalidValues;
+};
+
+RunSettings MakeRunSettings(const InstallerConfig& config);
+
+} // namespace Config

@@ -1,0 +1,185 @@
+#include "session/SessionRun.h"
+
+#include <atomic>
+#include <memory>
+
+#include "session/StageReport.h"
+#include "utils/Log.h"
+
+namespace Session {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VellumoraQuietInstall";
+// A console control event (a process with a console) asks the window's thread to stop.
+constexpr UINT WM_RUN_END_SESSION = WM_APP + 0x140;
+
+std::atomic<HWND> g_runWindow { nullptr };
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
+        return FALSE;
+    }
+    const HWND window = g_runWindow.load();
+    if (!window) {
+        return FALSE;
+    }
+    // The process ends when this returns: let the window's thread stop the stages, which
+    // ends the process itself; the system's own limit (5 s) bounds the wait.
+    ::SendMessageTimeoutW(window, WM_RUN_END_SESSION, event, 0, SMTO_NORMAL, 5000, nullptr);
+    return TRUE;
+}
+
+HWND CreateReportWindow(void* owner)
+{
+    WNDCLASSEXW windowClass {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return nullptr;
+    }
+    // Top-level, so shutdown and logoff reach it (a message-only window would hear nothing);
+    // never shown.
+    const HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Vellumora", WS_POPUP, 0, 0, 0, 0, nullptr,
+        nullptr, windowClass.hInstance, nullptr);
+    if (window) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    }
+    return window;
+}
+
+} // namespace
+
+SessionRun::SessionRun(const Config::RunSettings& settings)
+    : m_settings(settings)
+    , m_window(CreateReportWindow(this))
+{
+    if (!m_window) {
+        LOG(L"the run's hidden window could not be made, error %lu\r\n", ::GetLastError());
+    } else {
+        ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SessionRun::WindowProc));
+    }
+    const HWND window = m_window;
+    m_session = std::make_unique<InstallSession>(
+        m_settings, [window](int code, double progress, const std::wstring& message) {
+            PostStageReport(window, code, progress, message);
+        });
+    g_runWindow = m_window;
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+SessionRun::~SessionRun()
+{
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    g_runWindow = nullptr;
+    m_session.reset();
+    if (m_window) {
+        DiscardQueuedStageReports(m_window);
+        ::DestroyWindow(m_window);
+    }
+}
+
+LRESULT CALLBACK SessionRun::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<SessionRun*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && self->m_window == window) {
+        return self->HandleMessage(message, wParam, lParam);
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT SessionRun::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_STAGE_REPORT: {
+        std::unique_ptr<StageReport> report(reinterpret_cast<StageReport*>(lParam));
+        if (report && m_session) {
+            m_session->OnStageReport(report->code, report->progress, report->message);
+        }
+        return 0;
+    }
+    case WM_QUERYENDSESSION:
+        // An installer never holds up a shutdown; the run stops when it is confirmed.
+        LOG(L"%sthe session is ending (0x%08lX)\r\n", m_settings.unattended ? L"quiet: " : L"",
+            static_cast<unsigned long>(lParam));
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) {
+            EndOfSystemSession(lParam & ENDSESSION_LOGOFF ? L"logoff" : L"shutdown");
+        } else {
+            LOG(L"%sthe session goes on\r\n", m_settings.unattended ? L"quiet: " : L"");
+        }
+        return 0;
+    case WM_RUN_END_SESSION:
+        EndOfSystemSession(wParam == CTRL_LOGOFF_EVENT ? L"logoff" : L"shutdown");
+        return 0;
+    case WM_CLOSE:
+        return 0; // nobody closes a window that is never shown; the run decides when to end
+    default:
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
+    }
+}
+
+void SessionRun::PumpUntil(const std::function<bool()>& done)
+{
+    bool quit = false;
+    int quitCode = 0;
+    while (!done()) {
+        // Polled as well: a child's end comes without a message.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    if (quit) {
+        ::PostQuitMessage(quitCode); // for whoever asked for it
+    }
+}
+
+bool SessionRun::Done() const
+{
+    return !m_session->Running() && m_session->ChildRunsEnded();
+}
+
+int SessionRun::Finish(int exitCode)
+{
+    Attach(nullptr);
+    if (!Done()) {
+        LOG(L"%sthe run goes on without a window until its package or old uninstaller has ended\r\n",
+            m_settings.unattended ? L"quiet: " : L"");
+        PumpUntil([this] { return Done(); });
+        LOG(L"%sthe package or old uninstaller has ended\r\n", m_settings.unattended ? L"quiet: " : L"");
+    }
+    m_session->Stop();
+    if (m_window) {
+        DiscardQueuedStageReports(m_window);
+    }
+    return exitCode;
+}
+
+void SessionRun::EndOfSystemSession(const wchar_t* why)
+{
+    LOG(L"%sstopped by the system (%s); nothing is recorded\r\n", m_settings.unattended ? L"quiet: " : L"", why);
+    // Joins every stage and ends a package still running; reports in flight are dropped.
+    m_session->Stop();
+    if (m_window) {
+        DiscardQueuedStageReports(m_window);
+    }
+    // The system ends the process once this message is handled, with a code of its own:
+    // leave first, with ours. Every thread has been joined.
+    const int code = m_settings.unattended ? ExitCodeOf(Verdict::StoppedBySystem) : 0;
+    LOG(L"%sexit code %d\r\n", m_settings.unattended ? L"quiet: " : L"", code);
+    ::ExitProcess(static_cast<UINT>(code));
+}
+
+} // namespace Session

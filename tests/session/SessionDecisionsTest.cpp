@@ -1,0 +1,142 @@
+// The decisions the session makes once for both faces: what an unattended run refuses,
+// the first language, whether the existing installation is asked about, and what is
+// started for the user when.
+#include <gtest/gtest.h>
+
+#include "SessionFixture.h"
+#include "config/Language.h"
+#include "install/StageCodes.h"
+#include "support/ProcessRunner.h"
+#include "utils/FileSystem.h"
+#include "utils/Registry.h"
+
+using Session::Verdict;
+using SessionTest::RecordingFace;
+using SessionTest::RunningProduct;
+using SessionTest::SessionFixture;
+
+TEST(SessionDecisions, AnUnattendedRunRefusesWhatItCannotUse)
+{
+    const struct {
+        const char* name;
+        void (*change)(Config::RunSettings&);
+        std::optional<Verdict> refusal;
+    } cases[] = {
+        { "all usable", [](Config::RunSettings&) {}, std::nullopt },
+        { "unknown option", [](Config::RunSettings& s) { s.unknownOptions = { L"-quite" }; }, Verdict::InvalidValue },
+        { "inexact value", [](Config::RunSettings& s) { s.invalidValues[L"Launch"] = L"-launch=yes"; },
+            Verdict::InvalidValue },
+        { "relative folder", [](Config::RunSettings& s) { s.installDir = L"apps\\x"; }, Verdict::InvalidValue },
+        { "proxy", [](Config::RunSettings& s) { s.proxy = Config::ParseProxySetting(L"host:"); },
+            Verdict::InvalidValue },
+        { "signer pin", [](Config::RunSettings& s) { s.signerPin = Config::ParseSignerPin(L"12"); },
+            Verdict::InvalidValue },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Config::RunSettings settings;
+        settings.unattended = true;
+        c.change(settings);
+        Session::SessionRun run(settings);
+        const auto refusal = run.Install().CheckUnattendedSettings();
+        EXPECT_EQ(refusal ? std::optional<Verdict>(refusal->verdict) : std::nullopt, c.refusal);
+    }
+}
+
+TEST(SessionDecisions, TheFirstLanguageAndTheExistingInstallation)
+{
+    const int german = 5;
+    ASSERT_EQ(Utils::LocaleCodesWide()[german], L"de-DE");
+    const struct {
+        const char* name;
+        int option;
+        const char* recorded; // config.ini of an existing installation; nullptr: none
+        int language;
+    } cases[] = {
+        { "the option", 3, nullptr, 3 },
+        { "an option out of the table", 99, nullptr, 0 },
+        { "the system's", -1, nullptr, Utils::UiLanguageTable(::GetUserDefaultUILanguage()) },
+        { "the earlier installation's", 3, "[Install]\r\nLanguage=de-DE\r\n", german },
+        { "an earlier installation that recorded none", 3, "[Install]\r\n", 3 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionFixture fixture;
+        if (c.recorded) {
+            const std::wstring folder = fixture.MakeOldVersion("");
+            ASSERT_TRUE(TestSupport::WriteFileBytes(folder + L"\\config.ini", c.recorded));
+        }
+        Config::RunSettings settings;
+        settings.languageIndex = c.option;
+        Session::SessionRun run(settings);
+        EXPECT_EQ(run.Install().InitialLanguage(), c.language);
+    }
+}
+
+TEST(SessionDecisions, InsNewLetsARunningProductThroughAndAsksNothing)
+{
+    SessionFixture fixture;
+    fixture.MakeOldVersion("");
+    RunningProduct product(fixture.Trace(L"product"));
+    ASSERT_TRUE(product.Running());
+    for (const bool insNew : { false, true }) {
+        SCOPED_TRACE(insNew);
+        Config::RunSettings settings;
+        settings.insNew = insNew;
+        Session::SessionRun run(settings);
+        EXPECT_EQ(run.Install().AsksAboutExistingInstallation(), !insNew);
+        EXPECT_EQ(run.Install().RefuseWhileProductRuns().has_value(), !insNew);
+    }
+}
+
+// What the package reported and the settings decide whether the product is started, and
+// when: an unattended run at its verdict when asked to, a window run at its verdict or from
+// the finish button as the package's startup style says.
+TEST(SessionDecisions, TheProductIsStartedWhenTheRunSaysSo)
+{
+    const struct {
+        const char* name;
+        bool unattended;
+        bool launch;
+        int startupStyle;
+        bool atVerdict;
+        bool byFinishButton;
+    } cases[] = {
+        { "unattended, asked to", true, true, 0, true, false },
+        { "unattended, not asked", true, false, 1, false, false },
+        { "window, at once", false, false, 1, true, false },
+        { "window, from the finish button", false, false, 2, false, true },
+        { "window, never", false, true, 0, false, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionFixture fixture;
+        const std::wstring folder = fixture.InstallFolder();
+        ASSERT_TRUE(Utils::EnsureDirectoryPath(folder));
+        ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe").c_str(),
+            (folder + L"\\Quorvel.exe").c_str(), FALSE));
+        const std::wstring started = fixture.Trace(L"product-started.txt");
+        ASSERT_TRUE(
+            TestSupport::WriteFileBytes(folder + L"\\Quorvel.script", "stamp " + SessionFixture::Utf8(started)));
+
+        Config::RunSettings settings;
+        settings.unattended = c.unattended;
+        settings.launch = c.launch;
+        Session::SessionRun run(settings);
+        Session::InstallSession& session = run.Install();
+        session.OnStageReport(IST_CODE_INST_PATH, 0.0, folder);
+        session.OnStageReport(IST_CODE_START_URL, 0.0, L""); // no page in a test
+        session.OnStageReport(IST_CODE_STARTUP_STYLE, c.startupStyle, L"");
+        session.OnStageReport(IST_CODE_SUCCESS, 1.0, L"");
+        const auto startedWithin = [&](DWORD ms) {
+            return SessionFixture::PumpUntil(
+                run, [&] { return Utils::PathExists(started); }, ms);
+        };
+        EXPECT_EQ(startedWithin(c.atVerdict ? 10000 : 1000), c.atVerdict);
+        if (!c.atVerdict) {
+            session.FinishButtonPressed();
+            EXPECT_EQ(startedWithin(c.byFinishButton ? 10000 : 1000), c.byFinishButton);
+        }
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/RunSettings.h"
+#include "session/SessionRun.h"
+#include "support/TempDir.h"
+#include "support/http_server/HttpTestServer.h"
+#include "utils/UniqueResource.h"
+
+namespace SessionTest {
+
+// The session's stand-in face: keeps what it is shown.
+class RecordingFace final : public Session::InstallFace {
+public:
+    void WaitingForProduct(bool waiting) override { waits.push_back(waiting); }
+    void ShowPackageMessage(const std::wstring& text) override { messages.push_back(text); }
+    void Concluded(const Session::Outcome& outcome) override { verdict = outcome.verdict; }
+
+    std::optional<Session::Verdict> verdict;
+    std::vector<bool> waits;
+    std::vector<std::wstring> messages;
+};
+
+// A clean machine (no recorded installation), a package server that serves the scripted
+// child as the package, and a folder for the install and the children's traces.
+class SessionFixture {
+public:
+    SessionFixture();
+    ~SessionFixture();
+
+    // Settings for a run against the server, children bounded by 20 s.
+    Config::RunSettings Settings() const;
+    // The package's script, found beside it once it is in the install folder.
+    void SetPackageScript(const std::string& script) const;
+    // A recorded installation in "old version" whose uninstaller plays script.
+    std::wstring MakeOldVersion(const std::string& script) const;
+    std::wstring InstallFolder() const { return m_root / L"install"; }
+    std::wstring Trace(const wchar_t* name) const { return m_root / name; }
+    static std::string Utf8(const std::wstring& text);
+
+    // Pumps until done() or timeoutMs; true when done() came true.
+    static bool PumpUntil(Session::SessionRun& run, const std::function<bool()>& done, DWORD timeoutMs);
+
+    TestSupport::HttpTestServer server;
+
+private:
+    TestSupport::TempDir m_root { L"session" };
+};
+
+// A program named Quorvel.exe of this session that runs until it is ended.
+class RunningProduct {
+public:
+    explicit RunningProduct(const std::wstring& folder);
+    ~RunningProduct();
+    bool Running() const { return static_cast<bool>(m_process); }
+    void End();
+
+private:
+    Utils::UniqueHandle m_process;
+};
+
+} // namespace SessionTest

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "app/CrashDump.h"
 #include "app/DllSearch.h"
 #include "app/RunLog.h"
 #include "app/SingleInstance.h"
@@ -11,11 +12,6 @@
 #include "utils/Log.h"
 
 namespace {
-
-LONG WINAPI DeclineUnhandledException(EXCEPTION_POINTERS*)
-{
-    return EXCEPTION_CONTINUE_SEARCH;
-}
 
 // The window's whole life: created, centred, run modally, destroyed (which stops and
 // joins the pipeline and the network check).
@@ -60,7 +56,6 @@ void LogSignerPin()
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     App::RestrictDllSearch();
-    ::SetUnhandledExceptionFilter(DeclineUnhandledException);
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
@@ -69,6 +64,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     }
     ParseCommandLine();
     int exitCode = App::StartRunLog(TheInstallerConfig());
+    App::InstallCrashDumps();
     if (exitCode == App::kGoOn) {
         LogSignerPin();
         exitCode = App::CheckOptions(TheInstallerConfig());

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cwchar>
 
 #include "download/BackgroundMd5.h"
+#include "download/BusyServer.h"
 #include "download/CurlProxy.h"
 #include "download/LocalFiles.h"
 #include "utils/Log.h"
@@ -81,11 +83,22 @@ std::wstring CurlClient::GetFilePath(bool part) const
 
 CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
-    m_check.Begin(handle, m_stallSeconds);
+    m_check.Begin(handle, m_stallSeconds, m_headerSeconds);
     CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
     return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+}
+
+void CurlClient::NoteAnswer(CURL* handle)
+{
+    long status = 0;
+    curl_off_t retryAfter = 0;
+    ::curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    m_status = status;
+    m_retryAfter = ::curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0
+        ? static_cast<long>(std::min<curl_off_t>(retryAfter, Download::kBusyWaitSeconds))
+        : -1;
 }
 
 bool CurlClient::MustAbort(curl_off_t received)
@@ -106,6 +119,7 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
         result = m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
+        NoteAnswer(handle.get());
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -140,6 +154,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
             m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
+            NoteAnswer(handle.get());
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -178,6 +193,9 @@ void CurlClient::Probe(const std::string& url)
             m_realUrl = EffectiveUrl(handle.get());
             m_totalLength = GetDownloadFileLength(handle.get());
         }
+        if (Download::JudgeStatus(m_status) == Download::StatusVerdict::Busy) {
+            return; // asked again after the pause the server wants, not at once
+        }
     }
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
         m_realUrl = GetRealUrl_Str(url);
@@ -193,10 +211,13 @@ int CurlClient::Start()
     const std::wstring partPath = GetFilePath(true);
     const std::string url = Download::NarrowUrl(m_url);
 
+    m_status = 0;
+    m_retryAfter = -1;
     Probe(url);
     int result = 0;
     if (m_totalLength < kMinimumLength) {
-        result = Download::kLengthUnusable;
+        // A probe answered with an error: the GET would get the same.
+        result = m_status >= 400 ? CURLE_HTTP_RETURNED_ERROR : Download::kLengthUnusable;
     } else {
         result = Transfer(partPath);
     }
@@ -271,8 +292,9 @@ int CurlClient::Transfer(const std::wstring& partPath)
         if (m_resumeOffset == total) {
             result = CURLE_OK;
         } else {
-            m_check.Begin(easy, m_stallSeconds);
+            m_check.Begin(easy, m_stallSeconds, m_headerSeconds);
             result = m_check.End(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
+            NoteAnswer(easy);
             if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
                 result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
             }

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "config/InstallerConfig.h"
+#include "config/MirrorUrls.h"
 #include "download/Downloader.h"
 #include "install/Installer.h"
 #include "install/PackageSignature.h"
@@ -336,7 +337,8 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    m_downloader = CreateDownloader(downloadType, onDownload, m_downloadUrl, m_downloadPath, proxy);
+    m_downloader = CreateDownloader(
+        downloadType, onDownload, Config::PackageUrls(m_downloadUrl, TheInstallerConfig()), m_downloadPath, proxy);
 
     auto onInstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);

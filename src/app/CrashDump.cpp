@@ -4,6 +4,7 @@
 
 #include <dbghelp.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -79,18 +80,22 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
 #ifdef VLM_CRASH_SWITCH
 // Test builds only: VLM_TEST_CRASH=window or worker raises an access violation on the
 // window's thread (this one) or on a worker thread.
+DWORD WINAPI Crash(void*)
+{
+    // Read at run time, so the compiler cannot turn the write into a trap of its own.
+    volatile std::uintptr_t address = 0;
+    *reinterpret_cast<volatile int*>(address) = 1;
+    return 0;
+}
+
 void CrashIfAsked()
 {
     wchar_t where[16] = {};
     ::GetEnvironmentVariableW(L"VLM_TEST_CRASH", where, 16);
-    const auto crash = [](void*) -> DWORD {
-        *static_cast<volatile int*>(nullptr) = 1;
-        return 0;
-    };
     if (std::wcscmp(where, L"window") == 0) {
-        crash(nullptr);
+        Crash(nullptr);
     } else if (std::wcscmp(where, L"worker") == 0) {
-        const HANDLE thread = ::CreateThread(nullptr, 0, crash, nullptr, 0, nullptr);
+        const HANDLE thread = ::CreateThread(nullptr, 0, &Crash, nullptr, 0, nullptr);
         if (thread) {
             ::WaitForSingleObject(thread, INFINITE);
             ::CloseHandle(thread);

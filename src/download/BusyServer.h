@@ -1,5 +1,7 @@
 #pragma once
 
+#include <curl/curl.h>
+
 #include <cstdint>
 #include <string>
 
@@ -22,8 +24,22 @@ inline constexpr long kBusyWaitSeconds = 60;
 // random, so that many installers turned away together do not come back together.
 unsigned BusyPauseMs(long retryAfterSeconds, int busyAnswers);
 
-// A Retry-After value: whole seconds, or an HTTP date counted from nowUnix (0 once it has
-// passed); -1 when it is neither.
+// A Retry-After value in seconds, at most kBusyWaitSeconds: whole seconds, or an HTTP date
+// counted from nowUnix (0 once it has passed); -1 when it is neither.
 long ParseRetryAfter(const std::string& value, std::int64_t nowUnix);
+
+// Keeps the Retry-After of the last answer a libcurl request got (this libcurl is built
+// without its own date parser).
+class CurlRetryAfter {
+public:
+    // Before the request is performed.
+    CURLcode Watch(CURL* handle);
+    // After it: as ParseRetryAfter, counted from now.
+    long Seconds() const;
+
+private:
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;
+    std::string m_value;
+};
 
 } // namespace Download

@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cwchar>
 
 #include "download/BackgroundMd5.h"
-#include "download/BusyServer.h"
 #include "download/CurlProxy.h"
 #include "download/LocalFiles.h"
 #include "utils/Log.h"
@@ -84,7 +82,8 @@ std::wstring CurlClient::GetFilePath(bool part) const
 CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
     m_check.Begin(handle, m_stallSeconds, m_headerSeconds);
-    CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    CURLcode result = m_retryAfterHeader.Watch(handle);
+    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
     return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
@@ -93,12 +92,9 @@ CURLcode CurlClient::SetProbeChecks(CURL* handle)
 void CurlClient::NoteAnswer(CURL* handle)
 {
     long status = 0;
-    curl_off_t retryAfter = 0;
     ::curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     m_status = status;
-    m_retryAfter = ::curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0
-        ? static_cast<long>(std::min<curl_off_t>(retryAfter, Download::kBusyWaitSeconds))
-        : -1;
+    m_retryAfter = m_retryAfterHeader.Seconds();
 }
 
 bool CurlClient::MustAbort(curl_off_t received)
@@ -281,6 +277,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= Download::RequireVerifiedTls(easy);
+    options |= m_retryAfterHeader.Watch(easy);
 
     m_resumeOffset = existing;
     if (m_resumeOffset > 0) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "download/BusyServer.h"
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
@@ -85,6 +86,7 @@ private:
     std::wstring m_errorText;
     long m_status = 0;
     long m_retryAfter = -1;
+    Download::CurlRetryAfter m_retryAfterHeader; // of the request in progress
     std::string m_realUrl;
     std::string m_fileDigest;
     long m_stallSeconds = Download::kStallSeconds;

@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
-#include "download/BusyServer.h"
 #include "download/CurlClient.h"
 #include "download/CurlProxy.h"
 #include "utils/Md5.h"
@@ -37,14 +35,6 @@ StatusVerdict Verdict(int result, long status)
 {
     return result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && status >= 400) ? JudgeStatus(status)
                                                                                        : StatusVerdict::Retry;
-}
-
-long RetryAfterOf(CURL* easy)
-{
-    curl_off_t seconds = 0;
-    return ::curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &seconds) == CURLE_OK && seconds > 0
-        ? static_cast<long>(std::min<curl_off_t>(seconds, kBusyWaitSeconds))
-        : -1;
 }
 
 // Copies from's remaining bytes to the end of to and hashes them; 0, or why not. A whole
@@ -272,13 +262,14 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnProbeProgress);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    options |= m_probeRetryAfterHeader.Watch(easy);
     if (options != 0) {
         return false;
     }
     m_probeStall.Begin(easy, m_stallSeconds, m_headerSeconds);
     const CURLcode performed = m_probeStall.End(PerformThroughProxy(easy, url, *m_proxy, true));
     ::curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &m_probeStatus);
-    m_probeRetryAfter = RetryAfterOf(easy);
+    m_probeRetryAfter = m_probeRetryAfterHeader.Seconds();
     if (performed != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
         return false;
@@ -321,6 +312,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     options |= RequireVerifiedTls(easy);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
+    options |= segment->retryAfterHeader.Watch(easy);
     if (options != 0) {
         return options;
     }
@@ -329,7 +321,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     int result = segment->stall.End(PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true));
     segment->httpStatus = 0;
     ::curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &segment->httpStatus);
-    segment->retryAfter = RetryAfterOf(easy);
+    segment->retryAfter = segment->retryAfterHeader.Seconds();
     if (result == CURLE_OK && InRedirectResponse(easy)) {
         result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the range
     }

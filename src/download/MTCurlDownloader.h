@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/BackgroundMd5.h"
+#include "download/BusyServer.h"
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
@@ -32,6 +33,7 @@ struct DownloadPartNode {
     bool responseChecked = false; // per attempt: the status line was looked at
     long httpStatus = 0; // per attempt: the answer's status, 0 for none
     long retryAfter = -1; // per attempt: its Retry-After in seconds, -1 for none
+    Download::CurlRetryAfter retryAfterHeader; // per attempt
     Download::CurlStallCheck stall; // per attempt
     Download::BackgroundMd5* digest = nullptr; // fed with what the first range writes, in order
     bool running = false; // its thread has not ended; under the owner's active-segment mutex
@@ -110,6 +112,7 @@ private:
     Download::CurlStallCheck m_probeStall; // the probe, watched like a range
     long m_probeStatus = 0; // the last probe's answer, 0 for none
     long m_probeRetryAfter = -1;
+    Download::CurlRetryAfter m_probeRetryAfterHeader;
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

@@ -1,5 +1,7 @@
 #include "download/MirrorDownloader.h"
 
+#include <algorithm>
+
 #include "utils/Log.h"
 
 using namespace Download;

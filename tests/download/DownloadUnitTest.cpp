@@ -268,9 +268,13 @@ TEST(BusyServer, WhatEachAnswerLeadsToAndHowLongABusyServerIsLeftAlone)
         long seconds;
     } values[] = {
         { "1", 1 },
-        { " 120 ", 120 },
+        { " 45 ", 45 },
+        { "3600", 60 },
         { "Wed, 21 Oct 2015 07:28:30 GMT", 30 },
+        { "Wednesday, 21-Oct-15 07:28:45 GMT", 45 },
+        { "Wed Oct 21 07:28:10 2015", 10 },
         { "Wed, 21 Oct 2015 07:27:00 GMT", 0 },
+        { "Wed, 21 Oct 2015 09:00:00 GMT", 60 },
         { "soon", -1 },
         { "", -1 },
     };

@@ -280,10 +280,10 @@ TEST(NetworkFaults, HeadersLaterThanTheStallRuleButWithinTheirBoundAreWaitedFor)
 TEST(NetworkFaults, BusyServersAreAskedAgainWhenTheySayAndAResetProbeAgainAtOnce)
 {
     const auto body = TestSupport::MakeBody(1048576 + 13);
-    TestSupport::LogCapture log;
     for (const int status : { 503, 429 }) {
         for (const int type : kTypes) {
             SCOPED_TRACE(std::to_string(status) + ", type " + std::to_string(type));
+            TestSupport::LogCapture log;
             TestSupport::HttpTestServer server;
             server.AddBody("pkg.exe", body);
             TestSupport::HttpFault busy;
@@ -291,7 +291,6 @@ TEST(NetworkFaults, BusyServersAreAskedAgainWhenTheySayAndAResetProbeAgainAtOnce
             busy.retryAfter = "1";
             server.QueueFaults("pkg.exe", busy, 2);
             TestSupport::TempDir dir;
-            const std::size_t waits = log.Matching(L"server busy").size();
             Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
             const ULONGLONG began = GetTickCount64();
             run.downloader->Start();
@@ -300,7 +299,7 @@ TEST(NetworkFaults, BusyServersAreAskedAgainWhenTheySayAndAResetProbeAgainAtOnce
             std::printf("%d, type %d: done in %llu ms\n", status, type, static_cast<unsigned long long>(took));
             EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
             EXPECT_GE(took, 2000u) << "Retry-After was waited for, twice";
-            EXPECT_EQ(log.Matching(L"asking again in 1000 ms").size() - waits, 2u);
+            EXPECT_EQ(log.Matching(L"asking again in 1000 ms").size(), 2u);
         }
     }
     for (const int type : { 1, 3 }) { // WinHTTP sends no probe
@@ -324,7 +323,6 @@ TEST(NetworkFaults, WhenTheFirstAddressFailsForGoodTheMirrorDelivers)
     mirror.AddBody("pkg.exe", body);
     const std::string mirrorUrl = mirror.FileUrl("pkg.exe");
     const std::string mirrorHost = "127.0.0.1:" + std::to_string(mirror.Port());
-    TestSupport::LogCapture log;
     struct Case {
         const char* name;
         int status; // the first address's standing answer; 0 with corrupt false: nothing listens
@@ -345,8 +343,8 @@ TEST(NetworkFaults, WhenTheFirstAddressFailsForGoodTheMirrorDelivers)
                 firstUrl = "http://127.0.0.1:1" + firstUrl.substr(firstUrl.find('/', 7));
             }
             TestSupport::TempDir dir;
-            const std::size_t switches = log.Matching(L"; trying " + WideUrl(mirrorHost)).size();
-            Downloading run(type, { firstUrl, mirrorUrl }, dir / L"pkg.exe");
+            TestSupport::LogCapture log;
+            Downloading run(type, std::vector<std::string> { firstUrl, mirrorUrl }, dir / L"pkg.exe");
             const ULONGLONG began = GetTickCount64();
             run.downloader->Start();
             ASSERT_TRUE(run.events.WaitForEnd(30000));
@@ -354,7 +352,7 @@ TEST(NetworkFaults, WhenTheFirstAddressFailsForGoodTheMirrorDelivers)
                 static_cast<unsigned long long>(GetTickCount64() - began));
             EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
             EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
-            EXPECT_EQ(log.Matching(L"; trying " + WideUrl(mirrorHost)).size() - switches, 1u);
+            EXPECT_EQ(log.Matching(L"; trying " + WideUrl(mirrorHost)).size(), 1u);
             EXPECT_EQ(run.events.OfCode(DL_CODE_START).size(), 1u) << "one download";
             double last = 0.0;
             for (const auto& progress : run.events.OfCode(DL_CODE_PROGRESS)) {
@@ -366,7 +364,8 @@ TEST(NetworkFaults, WhenTheFirstAddressFailsForGoodTheMirrorDelivers)
     for (const int type : kTypes) {
         SCOPED_TRACE(type);
         TestSupport::TempDir dir;
-        Downloading run(type, { "http://127.0.0.1:1/m/pkg.exe", "http://127.0.0.1:2/m/pkg.exe" }, dir / L"pkg.exe");
+        const std::vector<std::string> urls { "http://127.0.0.1:1/m/pkg.exe", "http://127.0.0.1:2/m/pkg.exe" };
+        Downloading run(type, urls, dir / L"pkg.exe");
         run.downloader->Start();
         ASSERT_TRUE(run.events.WaitForEnd(30000));
         EXPECT_EQ(run.LastCode(), DL_CODE_FAIL);

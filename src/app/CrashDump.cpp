@@ -30,9 +30,9 @@ LONG g_entered = 0;
 WriteDumpFn LoadWriter()
 {
     const HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return dbghelp ? reinterpret_cast<WriteDumpFn>(
-               reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")))
-                   : nullptr;
+    return dbghelp
+        ? reinterpret_cast<WriteDumpFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")))
+        : nullptr;
 }
 
 LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
@@ -44,7 +44,7 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
     SYSTEMTIME now {};
     ::GetLocalTime(&now);
     wchar_t path[MAX_PATH + 80] = {};
-    std::swprintf(path, MAX_PATH + 80, L"%sVellumoraInstaller-%s-%04u%02u%02u-%02u%02u%02u.dmp", g_folder, g_version,
+    std::swprintf(path, MAX_PATH + 80, L"%lsVellumoraInstaller-%ls-%04u%02u%02u-%02u%02u%02u.dmp", g_folder, g_version,
         now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 
     bool written = false;
@@ -55,8 +55,8 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
             MINIDUMP_EXCEPTION_INFORMATION where { ::GetCurrentThreadId(), exception, FALSE };
             // MiniDumpNormal: threads, their stacks and the module list; no heap, so no setting
             // or password kept there goes with it.
-            written = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &where,
-                          nullptr, nullptr)
+            written = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &where, nullptr,
+                          nullptr)
                 != FALSE;
             ::CloseHandle(file);
             if (!written) {

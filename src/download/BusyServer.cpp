@@ -62,8 +62,8 @@ std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day)
 // 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994". -1 when it is none of them.
 std::int64_t ParseHttpDate(const std::string& text)
 {
-    static const char* const kMonths[] = { "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct",
-        "nov", "dec" };
+    static const char* const kMonths[]
+        = { "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec" };
     int day = -1, month = -1, hour = -1, minute = -1, second = -1;
     std::int64_t year = -1;
     std::size_t at = 0;

@@ -34,7 +34,7 @@ constexpr int kBudget = 12;
 StatusVerdict Verdict(int result, long status)
 {
     return result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && status >= 400) ? JudgeStatus(status)
-                                                                                       : StatusVerdict::Retry;
+                                                                                        : StatusVerdict::Retry;
 }
 
 // Copies from's remaining bytes to the end of to and hashes them; 0, or why not. A whole

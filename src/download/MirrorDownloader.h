@@ -16,8 +16,8 @@
 // the address in use, and a failure only when every address has failed.
 class MirrorDownloader : public CDownloader {
 public:
-    using Factory = std::function<std::unique_ptr<CDownloader>(const std::wstring& url,
-        const Download::DownloaderCallback& callback)>;
+    using Factory = std::function<std::unique_ptr<CDownloader>(
+        const std::wstring& url, const Download::DownloaderCallback& callback)>;
 
     MirrorDownloader(Factory make, std::vector<std::wstring> urls, Download::DownloaderCallback callback);
     ~MirrorDownloader() override;

@@ -31,8 +31,8 @@ private:
     // One attempt, resumed from the part file: 0 for a whole 2xx body, else why not; digest
     // is the part file's MD5 when it was taken on the way.
     // retryAfter: the answer's Retry-After in seconds, -1 for none.
-    DWORD Attempt(const std::wstring& partPath, int& status, long& retryAfter, std::wstring& effectiveUrl,
-        std::string& digest);
+    DWORD Attempt(
+        const std::wstring& partPath, int& status, long& retryAfter, std::wstring& effectiveUrl, std::string& digest);
     void Report(int code, double value, const std::wstring& message);
     void OnBody(std::int64_t received, std::int64_t contentLength);
 

@@ -80,8 +80,8 @@ TEST(RunSettings, MirrorsFollowDownloadUrlOnlyWhenEachCarriesItsMd5)
         std::vector<std::wstring> urls; // in the order tried
         const wchar_t* refused; // the mirror named in the refusal
     } cases[] = {
-        { L" http://u:pw@b/0A1F/p.exe ;; https://c:8443/0a1f/q.exe?t=1;", { first, L"http://u:pw@b/0A1F/p.exe",
-            L"https://c:8443/0a1f/q.exe?t=1" }, L"" },
+        { L" http://u:pw@b/0A1F/p.exe ;; https://c:8443/0a1f/q.exe?t=1;",
+            { first, L"http://u:pw@b/0A1F/p.exe", L"https://c:8443/0a1f/q.exe?t=1" }, L"" },
         { L"http://b/0a1f/p.exe;http://c/ffff/p.exe", { first }, L"http://c/ffff/p.exe" },
         { L"http://b/p.exe", { first }, L"http://b/p.exe" },
         { L"", { first }, L"" },

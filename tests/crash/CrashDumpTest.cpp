@@ -15,14 +15,13 @@
 namespace {
 
 // Whether the dump holds the stream, and where.
-template <typename T>
-const T* Stream(void* base, ULONG type)
+template <typename T> const T* Stream(void* base, ULONG type)
 {
     MINIDUMP_DIRECTORY* entry = nullptr;
     void* data = nullptr;
     ULONG size = 0;
     return ::MiniDumpReadDumpStream(base, type, &entry, &data, &size) && size >= sizeof(T) ? static_cast<T*>(data)
-                                                                                            : nullptr;
+                                                                                           : nullptr;
 }
 
 } // namespace

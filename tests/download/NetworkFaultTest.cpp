@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <cstdio>
+#include <ostream>
 #include <set>
 
 #include "EventRecorder.h"
@@ -46,8 +47,8 @@ struct Downloading {
     std::unique_ptr<CDownloader> downloader;
 
     // stallSeconds 0 keeps the rule as shipped; with several URLs, the later ones are mirrors.
-    Downloading(int type, const std::vector<std::string>& urls, const std::wstring& path,
-        long stallSeconds = kShortStall)
+    Downloading(
+        int type, const std::vector<std::string>& urls, const std::wstring& path, long stallSeconds = kShortStall)
         : downloader(CreateDownloader(type, events.Callback(), WideUrls(urls), path))
     {
         if (stallSeconds > 0) {
@@ -316,51 +317,67 @@ TEST(NetworkFaults, BusyServersAreAskedAgainWhenTheySayAndAResetProbeAgainAtOnce
 }
 
 // DownloadUrl fails for good in each way; the mirror, carrying the same MD5, delivers.
-TEST(NetworkFaults, WhenTheFirstAddressFailsForGoodTheMirrorDelivers)
+struct FirstAddressFault {
+    const char* name;
+    int status; // the first address's standing answer; 0 with corrupt false: nothing listens
+    bool corrupt;
+};
+
+void PrintTo(const FirstAddressFault& fault, std::ostream* out)
 {
+    *out << fault.name;
+}
+
+class MirrorAfter : public ::testing::TestWithParam<FirstAddressFault> { };
+
+TEST_P(MirrorAfter, TheFirstAddressFailingForGoodEveryDownloaderTakesTheMirror)
+{
+    const FirstAddressFault c = GetParam();
     const auto body = TestSupport::MakeBody(1048576 + 17);
     TestSupport::HttpTestServer mirror;
     mirror.AddBody("pkg.exe", body);
     const std::string mirrorUrl = mirror.FileUrl("pkg.exe");
-    const std::string mirrorHost = "127.0.0.1:" + std::to_string(mirror.Port());
-    struct Case {
-        const char* name;
-        int status; // the first address's standing answer; 0 with corrupt false: nothing listens
-        bool corrupt;
-    };
-    for (const Case c : { Case { "closed port", 0, false }, Case { "404", 404, false },
-             Case { "500 for ever", 500, false }, Case { "bytes failing the MD5", 0, true } }) {
-        for (const int type : kTypes) {
-            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type));
-            TestSupport::HttpTestServer first;
-            first.AddBody("pkg.exe", body);
-            TestSupport::HttpFault fault;
-            fault.status = c.status;
-            fault.corrupt = c.corrupt;
-            first.SetStandingFault("pkg.exe", fault);
-            std::string firstUrl = first.FileUrl("pkg.exe");
-            if (c.status == 0 && !c.corrupt) {
-                firstUrl = "http://127.0.0.1:1" + firstUrl.substr(firstUrl.find('/', 7));
-            }
-            TestSupport::TempDir dir;
-            TestSupport::LogCapture log;
-            Downloading run(type, std::vector<std::string> { firstUrl, mirrorUrl }, dir / L"pkg.exe");
-            const ULONGLONG began = GetTickCount64();
-            run.downloader->Start();
-            ASSERT_TRUE(run.events.WaitForEnd(30000));
-            std::printf("%s, type %d: done in %llu ms\n", c.name, type,
-                static_cast<unsigned long long>(GetTickCount64() - began));
-            EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
-            EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
-            EXPECT_EQ(log.Matching(L"; trying " + WideUrl(mirrorHost)).size(), 1u);
-            EXPECT_EQ(run.events.OfCode(DL_CODE_START).size(), 1u) << "one download";
-            double last = 0.0;
-            for (const auto& progress : run.events.OfCode(DL_CODE_PROGRESS)) {
-                EXPECT_GE(progress.value, last) << "progress never moves back";
-                last = progress.value;
-            }
+    const std::wstring mirrorHost = L"127.0.0.1:" + std::to_wstring(mirror.Port());
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        TestSupport::HttpTestServer first;
+        first.AddBody("pkg.exe", body);
+        TestSupport::HttpFault fault;
+        fault.status = c.status;
+        fault.announcedLength = c.status != 0 ? 0 : -1; // an error page, not a package's worth of bytes
+        fault.corrupt = c.corrupt;
+        first.SetStandingFault("pkg.exe", fault);
+        std::string firstUrl = first.FileUrl("pkg.exe");
+        if (c.status == 0 && !c.corrupt) {
+            firstUrl = "http://127.0.0.1:1" + firstUrl.substr(firstUrl.find('/', 7));
+        }
+        TestSupport::TempDir dir;
+        TestSupport::LogCapture log;
+        Downloading run(type, std::vector<std::string> { firstUrl, mirrorUrl }, dir / L"pkg.exe");
+        const ULONGLONG began = GetTickCount64();
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(30000));
+        std::printf(
+            "%s, type %d: done in %llu ms\n", c.name, type, static_cast<unsigned long long>(GetTickCount64() - began));
+        EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+        EXPECT_EQ(log.Matching(L"; trying " + mirrorHost).size(), 1u);
+        EXPECT_EQ(run.events.OfCode(DL_CODE_START).size(), 1u) << "one download";
+        double last = 0.0;
+        for (const auto& progress : run.events.OfCode(DL_CODE_PROGRESS)) {
+            EXPECT_GE(progress.value, last) << "progress never moves back";
+            last = progress.value;
         }
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(NetworkFaults, MirrorAfter,
+    ::testing::Values(FirstAddressFault { "ClosedPort", 0, false }, FirstAddressFault { "NotFound", 404, false },
+        FirstAddressFault { "ServerErrorForEver", 500, false }, FirstAddressFault { "BytesFailingTheMd5", 0, true }),
+    [](const ::testing::TestParamInfo<FirstAddressFault>& info) { return std::string(info.param.name); });
+
+TEST(NetworkFaults, WhenEveryAddressFailsTheDownloadFailsOnce)
+{
     for (const int type : kTypes) {
         SCOPED_TRACE(type);
         TestSupport::TempDir dir;

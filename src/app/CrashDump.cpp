@@ -35,6 +35,51 @@ WriteDumpFn LoadWriter()
         : nullptr;
 }
 
+struct DumpJob {
+    const wchar_t* path;
+    DWORD threadId;
+    EXCEPTION_POINTERS* exception;
+    volatile bool written;
+};
+
+// Wine's dbghelp takes many seconds on a busy machine; Windows' well under one.
+constexpr DWORD kWriteLimitMs = 45000;
+
+DWORD WINAPI WriteDumpFile(void* jobData)
+{
+    auto* job = static_cast<DumpJob*>(jobData);
+    const WriteDumpFn writeDump = LoadWriter();
+    if (!writeDump) {
+        return 0;
+    }
+    // Some dbghelp builds (Wine's) read every module's debug information first unless told to
+    // wait for a symbol to be asked for; a dump needs none of it.
+    using SetOptionsFn = DWORD(WINAPI*)(DWORD);
+    if (const HMODULE dbghelp = ::GetModuleHandleW(L"dbghelp.dll")) {
+        if (const auto setOptions
+            = reinterpret_cast<SetOptionsFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "SymSetOptions")))) {
+            setOptions(SYMOPT_DEFERRED_LOADS);
+        }
+    }
+    const HANDLE file
+        = ::CreateFileW(job->path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    MINIDUMP_EXCEPTION_INFORMATION where { job->threadId, job->exception, FALSE };
+    // MiniDumpNormal: threads, their stacks and the module list; no heap, so no setting or
+    // password kept there goes with it.
+    const bool written
+        = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &where, nullptr, nullptr)
+        != FALSE;
+    ::CloseHandle(file);
+    if (!written) {
+        ::DeleteFileW(job->path);
+    }
+    job->written = written;
+    return 0;
+}
+
 LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
 {
     // A second crash, on another thread or inside this one, writes nothing more.
@@ -47,23 +92,16 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
     std::swprintf(path, MAX_PATH + 80, L"%lsVellumoraInstaller-%ls-%04u%02u%02u-%02u%02u%02u.dmp", g_folder, g_version,
         now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 
-    bool written = false;
-    if (const WriteDumpFn writeDump = LoadWriter()) {
-        const HANDLE file
-            = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            MINIDUMP_EXCEPTION_INFORMATION where { ::GetCurrentThreadId(), exception, FALSE };
-            // MiniDumpNormal: threads, their stacks and the module list; no heap, so no setting
-            // or password kept there goes with it.
-            written = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &where, nullptr,
-                          nullptr)
-                != FALSE;
-            ::CloseHandle(file);
-            if (!written) {
-                ::DeleteFileW(path);
-            }
-        }
+    // Written from a thread of its own: the crashed one may have too little stack left, and
+    // a process cannot take a consistent picture of the thread that takes it. A writer that
+    // does not come back is not waited for beyond the bound.
+    DumpJob job { path, ::GetCurrentThreadId(), exception, false };
+    const HANDLE writer = ::CreateThread(nullptr, 256 * 1024, &WriteDumpFile, &job, 0, nullptr);
+    if (writer) {
+        ::WaitForSingleObject(writer, kWriteLimitMs);
+        ::CloseHandle(writer);
     }
+    const bool written = job.written;
     const DWORD code = exception && exception->ExceptionRecord ? exception->ExceptionRecord->ExceptionCode : 0;
     if (written) {
         LOG(L"crash: exception 0x%08lx; dump written to %s\r\n", code, path);

@@ -26,16 +26,18 @@ template <typename T> const T* Stream(void* base, ULONG type)
 
 } // namespace
 
-TEST(CrashDump, AnAccessViolationOnEitherThreadLeavesADumpTheLogNames)
+class CrashDump : public ::testing::TestWithParam<const wchar_t*> { };
+
+TEST_P(CrashDump, AnAccessViolationLeavesADumpTheLogNames)
 {
-    for (const wchar_t* where : { L"window", L"worker" }) {
-        SCOPED_TRACE(std::string(where, where + wcslen(where)));
+    {
+        const wchar_t* where = GetParam();
         TestSupport::TempDir dir;
         ASSERT_TRUE(::SetEnvironmentVariableW(L"VLM_TEST_CRASH", where));
         const std::wstring line
             = TestSupport::QuoteArgument(TestSupport::BinDirectory() + L"\\VellumoraInstallerCrashTest.exe")
             + L" -quiet=true " + TestSupport::QuoteArgument(L"-log=" + (dir / L"run.log"));
-        const auto run = TestSupport::RunProcessToFile(line, dir / L"out.txt", 30000);
+        const auto run = TestSupport::RunProcessToFile(line, dir / L"out.txt", 70000);
         ::SetEnvironmentVariableW(L"VLM_TEST_CRASH", nullptr);
         ASSERT_TRUE(run.started);
         ASSERT_FALSE(run.timedOut);
@@ -71,3 +73,8 @@ TEST(CrashDump, AnAccessViolationOnEitherThreadLeavesADumpTheLogNames)
         ::UnmapViewOfFile(base);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(OnTheWindowsThreadAndOnAWorker, CrashDump, ::testing::Values(L"window", L"worker"),
+    [](const ::testing::TestParamInfo<const wchar_t*>& info) {
+        return std::string(info.param, info.param + wcslen(info.param));
+    });

@@ -43,7 +43,7 @@ struct DumpJob {
 };
 
 // Wine's dbghelp takes many seconds on a busy machine; Windows' well under one.
-constexpr DWORD kWriteLimitMs = 45000;
+constexpr DWORD kWriteLimitMs = 60000;
 
 DWORD WINAPI WriteDumpFile(void* jobData)
 {

@@ -37,7 +37,7 @@ TEST_P(CrashDump, AnAccessViolationLeavesADumpTheLogNames)
         const std::wstring line
             = TestSupport::QuoteArgument(TestSupport::BinDirectory() + L"\\VellumoraInstallerCrashTest.exe")
             + L" -quiet=true " + TestSupport::QuoteArgument(L"-log=" + (dir / L"run.log"));
-        const auto run = TestSupport::RunProcessToFile(line, dir / L"out.txt", 70000);
+        const auto run = TestSupport::RunProcessToFile(line, dir / L"out.txt", 80000);
         ::SetEnvironmentVariableW(L"VLM_TEST_CRASH", nullptr);
         ASSERT_TRUE(run.started);
         ASSERT_FALSE(run.timedOut);

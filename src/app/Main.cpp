@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "app/CrashDump.h"
 #include "app/DllSearch.h"
 #include "app/RunLog.h"
 #include "app/SingleInstance.h"
@@ -12,11 +13,6 @@
 #include "utils/Log.h"
 
 namespace {
-
-LONG WINAPI DeclineUnhandledException(EXCEPTION_POINTERS*)
-{
-    return EXCEPTION_CONTINUE_SEARCH;
-}
 
 // The window's whole life: created, centred, run modally, destroyed (which joins the
 // network check). The run it showed goes on without it.
@@ -59,7 +55,6 @@ void LogSignerPin(const InstallerConfig& config, const Config::SignerPin& pin)
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     App::RestrictDllSearch();
-    ::SetUnhandledExceptionFilter(DeclineUnhandledException);
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
@@ -71,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const InstallerConfig& config = TheInstallerConfig();
     const Config::RunSettings settings = Config::MakeRunSettings(config);
     int exitCode = App::StartRunLog(config, settings.unattended);
+    App::InstallCrashDumps();
     if (exitCode == App::kGoOn) {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);

@@ -55,6 +55,9 @@ void LogFirstLines(const InstallerConfig& config)
 
 const wchar_t* WhatIsAccepted(const std::wstring& field)
 {
+    if (field == L"MirrorUrls") {
+        return L"every mirror must carry DownloadUrl's MD5";
+    }
     return field == L"PackageTimeout" ? L"a whole number of minutes, 0 for no bound" : L"only true or false";
 }
 

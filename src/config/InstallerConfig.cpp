@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "config/MirrorUrls.h"
 #include "config/Numbers.h"
 #include "config/Route.h"
 #include "utils/FileSystem.h"
@@ -160,6 +161,10 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
         SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*minutes),
             config.PackageTimeout, L"PackageTimeout=" + *minutes);
     }
+    if (auto mirrors = Config::ReadMirrorUrls(iniPath)) {
+        config.MirrorUrls = std::move(*mirrors);
+    }
+    Config::CheckMirrorUrls(config);
 }
 
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
@@ -248,10 +253,14 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
     if (auto v = option(L"-log")) {
         config.LogFile = *v;
     }
+    if (auto v = option(L"-mirrorurls")) {
+        config.MirrorUrls = *v;
+    }
     if (auto v = option(L"-packagetimeout")) {
         SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*v), config.PackageTimeout,
             L"-packagetimeout=" + *v);
     }
+    Config::CheckMirrorUrls(config);
 
     config.UnknownOptions.clear();
     for (const auto& entry : options) {

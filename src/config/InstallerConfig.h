@@ -26,6 +26,9 @@ struct InstallerConfig {
     std::wstring m_DlAppVersion;
     std::wstring InstCmd;
     std::wstring DownloadUrl;
+    // Further addresses of the package, ";"-separated, tried in order after DownloadUrl
+    // (Config::PackageUrls); each must carry DownloadUrl's MD5.
+    std::wstring MirrorUrls;
     int DownloadType = 1;
     bool IsCheckNet = false;
     bool IsEnableAppSensors = true;

@@ -8,6 +8,7 @@ RunSettings MakeRunSettings(const InstallerConfig& config)
 {
     RunSettings settings;
     settings.downloadUrl = config.DownloadUrl;
+    settings.mirrorUrls = config.MirrorUrls;
     settings.downloadType = config.DownloadType;
     settings.proxy = ParseProxySetting(config.Proxy);
     settings.proxyText = config.Proxy;

@@ -19,6 +19,8 @@ namespace Config {
 struct RunSettings {
     // Where the package comes from and how it is fetched.
     std::wstring downloadUrl;
+    // "MirrorUrls": tried in order after downloadUrl (Config::PackageUrls).
+    std::wstring mirrorUrls;
     int downloadType = 1;
     ProxySetting proxy;
     std::wstring proxyText; // as given, for the refusal's log line

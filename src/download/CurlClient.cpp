@@ -81,11 +81,20 @@ std::wstring CurlClient::GetFilePath(bool part) const
 
 CURLcode CurlClient::SetProbeChecks(CURL* handle)
 {
-    m_check.Begin(handle, m_stallSeconds);
-    CURLcode result = ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    m_check.Begin(handle, m_stallSeconds, m_headerSeconds);
+    CURLcode result = m_retryAfterHeader.Watch(handle);
+    result = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     result
         = result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::StopCallback);
     return result != CURLE_OK ? result : ::curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+}
+
+void CurlClient::NoteAnswer(CURL* handle)
+{
+    long status = 0;
+    ::curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    m_status = status;
+    m_retryAfter = m_retryAfterHeader.Seconds();
 }
 
 bool CurlClient::MustAbort(curl_off_t received)
@@ -106,6 +115,7 @@ UniqueCurl CurlClient::Head(const std::string& url)
     result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
     if (result == CURLE_OK) {
         result = m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, true));
+        NoteAnswer(handle.get());
         if (result != CURLE_OK) {
             LOG(L"error:%d:%hs\r\n", static_cast<int>(result), Download::CurlErrorText(result));
         }
@@ -140,6 +150,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         result = result != CURLE_OK ? result : SetProbeChecks(handle.get());
         if (result == CURLE_OK) {
             m_check.End(Download::PerformThroughProxy(handle.get(), url, *m_proxy, false));
+            NoteAnswer(handle.get());
             length = ContentLength(handle.get(), nullptr);
             long status = 0;
             statusQuery = ::curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -178,6 +189,9 @@ void CurlClient::Probe(const std::string& url)
             m_realUrl = EffectiveUrl(handle.get());
             m_totalLength = GetDownloadFileLength(handle.get());
         }
+        if (Download::JudgeStatus(m_status) == Download::StatusVerdict::Busy) {
+            return; // asked again after the pause the server wants, not at once
+        }
     }
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
         m_realUrl = GetRealUrl_Str(url);
@@ -193,10 +207,13 @@ int CurlClient::Start()
     const std::wstring partPath = GetFilePath(true);
     const std::string url = Download::NarrowUrl(m_url);
 
+    m_status = 0;
+    m_retryAfter = -1;
     Probe(url);
     int result = 0;
     if (m_totalLength < kMinimumLength) {
-        result = Download::kLengthUnusable;
+        // A probe answered with an error: the GET would get the same.
+        result = m_status >= 400 ? CURLE_HTTP_RETURNED_ERROR : Download::kLengthUnusable;
     } else {
         result = Transfer(partPath);
     }
@@ -260,6 +277,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= Download::RequireVerifiedTls(easy);
+    options |= m_retryAfterHeader.Watch(easy);
 
     m_resumeOffset = existing;
     if (m_resumeOffset > 0) {
@@ -271,8 +289,9 @@ int CurlClient::Transfer(const std::wstring& partPath)
         if (m_resumeOffset == total) {
             result = CURLE_OK;
         } else {
-            m_check.Begin(easy, m_stallSeconds);
+            m_check.Begin(easy, m_stallSeconds, m_headerSeconds);
             result = m_check.End(Download::PerformThroughProxy(easy, m_realUrl, *m_proxy, true));
+            NoteAnswer(easy);
             if (result == CURLE_OK && Download::InRedirectResponse(easy)) {
                 result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the file
             }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "download/BusyServer.h"
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
@@ -46,11 +47,16 @@ public:
     double TotalLength() const noexcept { return m_totalLength; }
     std::int64_t ResumeOffset() const noexcept { return m_resumeOffset; }
     const std::wstring& ErrorText() const noexcept { return m_errorText; }
+    // The HTTP status of the last answer of the last Start (0: none), and its Retry-After in
+    // seconds (-1: none).
+    long LastStatus() const noexcept { return m_status; }
+    long RetryAfterSeconds() const noexcept { return m_retryAfter; }
     // MD5 of the file after a successful Start, taken while it was written; "" when unknown.
     const std::string& FileDigest() const noexcept { return m_fileDigest; }
 
     // The stall rule's time for every request of the next Start.
     void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
+    void SetHeaderSeconds(long seconds) noexcept { m_headerSeconds = seconds; }
     // How every request of the next Start reaches its host; the system's way by default.
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
 
@@ -65,6 +71,7 @@ private:
     CURLcode SetProbeChecks(CURL* handle);
     bool MustAbort(curl_off_t received);
     void Probe(const std::string& url);
+    void NoteAnswer(CURL* handle);
     int Transfer(const std::wstring& partPath);
 
     std::wstring m_url;
@@ -77,9 +84,13 @@ private:
     std::uint64_t m_lastReportTick = 0;
     std::atomic<bool> m_stop { false };
     std::wstring m_errorText;
+    long m_status = 0;
+    long m_retryAfter = -1;
+    Download::CurlRetryAfter m_retryAfterHeader; // of the request in progress
     std::string m_realUrl;
     std::string m_fileDigest;
     long m_stallSeconds = Download::kStallSeconds;
+    long m_headerSeconds = Download::kHeaderSeconds;
     std::shared_ptr<Download::ProxyResolver> m_proxy;
 };
 

@@ -1,6 +1,7 @@
 #include "download/CurlDownloader.h"
 
 #include "utils/Md5.h"
+#include "download/BusyServer.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
 #include "utils/Log.h"
@@ -70,9 +71,17 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
     }
 
     int budget = 12;
+    int busyAnswers = 0;
     int result = self->m_client.Start();
     while (result != 0) {
         if (self->m_stop.Requested()) {
+            return 0;
+        }
+        const long status = self->m_client.LastStatus();
+        const StatusVerdict verdict = result == CURLE_HTTP_RETURNED_ERROR ? JudgeStatus(status) : StatusVerdict::Retry;
+        if (verdict == StatusVerdict::Final) {
+            LOG(L"download failed: status %ld, not asked again\r\n", status);
+            self->Report(DL_CODE_FAIL, static_cast<double>(result), kLibCurlMessage);
             return 0;
         }
         budget -= result == 18 ? 1 : 2;
@@ -81,7 +90,12 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
             return 0;
         }
         LOG(L"CurlDownLoader Code=%d\r\n", result);
-        if (self->m_stop.WaitFor(self->m_retryPauseMs)) {
+        unsigned pause = self->m_retryPauseMs;
+        if (verdict == StatusVerdict::Busy) {
+            pause = BusyPauseMs(self->m_client.RetryAfterSeconds(), ++busyAnswers);
+            LOG(L"server busy (status %ld): asking again in %u ms\r\n", status, pause);
+        }
+        if (self->m_stop.WaitFor(pause)) {
             return 0;
         }
         result = self->m_client.Start();

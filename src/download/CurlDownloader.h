@@ -20,6 +20,7 @@ public:
     static void OnClientProgress(void* owner, double speed, double reserved, double percent);
 
     void SetStallSeconds(long seconds) override { m_client.SetStallSeconds(seconds); }
+    void SetHeaderSeconds(long seconds) override { m_client.SetHeaderSeconds(seconds); }
     // Pause between attempts (500 ms unless a test shortens it).
     void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
     CurlClient& Client() noexcept { return m_client; }

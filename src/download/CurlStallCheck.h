@@ -11,7 +11,7 @@ namespace Download {
 // CURLE_OPERATION_TIMEDOUT, with a log line.
 class CurlStallCheck {
 public:
-    void Begin(CURL* handle, long seconds);
+    void Begin(CURL* handle, long seconds, long headerSeconds);
     bool Stalled(curl_off_t received);
     CURLcode End(CURLcode result);
     // The request being watched, between Begin and End.
@@ -21,6 +21,7 @@ private:
     CURL* m_handle = nullptr;
     StallWatch m_watch;
     long m_seconds = 0;
+    long m_headerSeconds = 0;
     bool m_stalled = false;
 };
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/ProxySetting.h"
 
@@ -32,12 +33,16 @@ inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
 inline constexpr wchar_t kLibCurlMessage[] = L"LibCurl";
 
-// The stall rule of every downloader, probes included: once a request is out, no byte for
-// this many seconds ends the transfer, which is then retried and resumed from its part file
-// like a reset connection. Checked about once a second, so a stall ends 10 to 11 seconds
-// after the last byte. A silent network (a NAT or proxy that drops a flow without a reset)
-// would otherwise hold a download for ever.
+// The stall rule of every downloader, probes included: once the response's headers are in,
+// no body byte for this many seconds ends the transfer, which is then retried and resumed
+// from its part file like a reset connection. Checked about once a second, so a stall ends
+// 10 to 11 seconds after the last byte. A silent network (a NAT or proxy that drops a flow
+// without a reset) would otherwise hold a download for ever.
 inline constexpr long kStallSeconds = 10;
+// The headers have a bound of their own, counted from the request: a scanning proxy that
+// reads a whole package before it answers, or a cold CDN edge, legitimately keeps the first
+// byte back for longer than the stall rule.
+inline constexpr long kHeaderSeconds = 60;
 
 } // namespace Download
 
@@ -65,9 +70,14 @@ public:
     // it) and the pause between two attempts.
     virtual void SetStallSeconds(long seconds) = 0;
     virtual void SetRetryPause(unsigned milliseconds) = 0;
+    // Before Start: the bound on the response's headers (Download::kHeaderSeconds).
+    virtual void SetHeaderSeconds(long seconds) = 0;
 };
 
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single
 // stream.
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
     const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy = {});
+// The same for a package with several addresses, tried in order until one delivers it.
+std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
+    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy = {});

@@ -1,6 +1,7 @@
 #include "download/CurlDownloader.h"
 #include "download/Downloader.h"
 #include "download/MTCurlDownloader.h"
+#include "download/MirrorDownloader.h"
 #include "download/WinHttpDownloader.h"
 
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
@@ -14,4 +15,16 @@ std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::
     default:
         return std::make_unique<CCurlDownloader>(callback, url, localPath, proxy);
     }
+}
+
+std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
+    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy)
+{
+    if (urls.size() == 1) {
+        return CreateDownloader(downloadType, callback, urls.front(), localPath, proxy);
+    }
+    auto make = [downloadType, localPath, proxy](const std::wstring& url, const Download::DownloaderCallback& events) {
+        return CreateDownloader(downloadType, events, url, localPath, proxy);
+    };
+    return std::make_unique<MirrorDownloader>(make, urls, callback);
 }

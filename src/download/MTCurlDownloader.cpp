@@ -28,6 +28,14 @@ constexpr std::size_t kJoinBlock = 512 * 1024;
 // How often the join looks whether a range still arriving has written more.
 constexpr unsigned kFollowMs = 20;
 constexpr int kAppendStopped = -1;
+constexpr int kBudget = 12;
+
+// What the answer to a request says about asking again: libcurl's result and the status.
+StatusVerdict Verdict(int result, long status)
+{
+    return result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && status >= 400) ? JudgeStatus(status)
+                                                                                        : StatusVerdict::Retry;
+}
 
 // Copies from's remaining bytes to the end of to and hashes them; 0, or why not. A whole
 // range can be hundreds of megabytes: a stop is looked at between blocks.
@@ -136,7 +144,7 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         }
     }
 
-    if (!(!self->m_realUrl.empty() && self->m_fileLength >= kMinimumLength) && !self->getRealDownloadUrl(url)) {
+    if (!(!self->m_realUrl.empty() && self->m_fileLength >= kMinimumLength) && !self->ProbeWithRetries(url)) {
         self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
         return 0;
     }
@@ -206,11 +214,38 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
     return 0;
 }
 
+bool CMTCurlDownloader::ProbeWithRetries(const std::string& url)
+{
+    int budget = kBudget;
+    int busyAnswers = 0;
+    while (!getRealDownloadUrl(url)) {
+        const StatusVerdict verdict = Verdict(m_probeStatus > 0 ? CURLE_OK : CURLE_RECV_ERROR, m_probeStatus);
+        // An answer that is not an error but has no usable length will not change either.
+        const bool final = verdict == StatusVerdict::Final || (m_probeStatus > 0 && m_probeStatus < 400);
+        budget -= 2;
+        if (final || budget <= 0 || m_stop.Requested()) {
+            LOG(L"probe given up: status %ld\r\n", m_probeStatus);
+            return false;
+        }
+        unsigned pause = m_retryPauseMs;
+        if (verdict == StatusVerdict::Busy) {
+            pause = BusyPauseMs(m_probeRetryAfter, ++busyAnswers);
+            LOG(L"server busy (status %ld): asking again in %u ms\r\n", m_probeStatus, pause);
+        }
+        if (m_stop.WaitFor(pause)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
 {
     m_realUrl.clear();
     m_expectedDigest.clear();
     m_fileLength = 0;
+    m_probeStatus = 0;
+    m_probeRetryAfter = -1;
 
     UniqueCurl handle = NewCurlHandle();
     if (!handle) {
@@ -227,11 +262,14 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     options |= ::curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::OnProbeProgress);
     options |= ::curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    options |= m_probeRetryAfterHeader.Watch(easy);
     if (options != 0) {
         return false;
     }
-    m_probeStall.Begin(easy, m_stallSeconds);
+    m_probeStall.Begin(easy, m_stallSeconds, m_headerSeconds);
     const CURLcode performed = m_probeStall.End(PerformThroughProxy(easy, url, *m_proxy, true));
+    ::curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &m_probeStatus);
+    m_probeRetryAfter = m_probeRetryAfterHeader.Seconds();
     if (performed != CURLE_OK) {
         LOG(L"error:%d:%hs\r\n", static_cast<int>(performed), CurlErrorText(performed));
         return false;
@@ -274,12 +312,16 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     options |= RequireVerifiedTls(easy);
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
+    options |= segment->retryAfterHeader.Watch(easy);
     if (options != 0) {
         return options;
     }
 
-    segment->stall.Begin(easy, downloader->m_stallSeconds);
+    segment->stall.Begin(easy, downloader->m_stallSeconds, downloader->m_headerSeconds);
     int result = segment->stall.End(PerformThroughProxy(easy, segment->url, *downloader->m_proxy, true));
+    segment->httpStatus = 0;
+    ::curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &segment->httpStatus);
+    segment->retryAfter = segment->retryAfterHeader.Seconds();
     if (result == CURLE_OK && InRedirectResponse(easy)) {
         result = CURLE_HTTP_RETURNED_ERROR; // a redirect that leads nowhere is not the range
     }
@@ -304,12 +346,23 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
 
 void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment)
 {
-    int budget = 12;
+    int budget = kBudget;
+    int busyAnswers = 0;
     int result = downloadExe(downloader, segment);
     while (result != 0 && budget > 0 && !downloader->m_stop.Requested()) {
+        const StatusVerdict verdict = Verdict(result, segment->httpStatus);
+        if (verdict == StatusVerdict::Final) {
+            LOG(L"range failed: status %ld, not asked again\r\n", segment->httpStatus);
+            break;
+        }
         budget -= result == 18 ? 1 : 2;
         LOG(L"CurlDownLoader Code=%d\r\n", result);
-        if (downloader->m_stop.WaitFor(downloader->m_retryPauseMs)) {
+        unsigned pause = downloader->m_retryPauseMs;
+        if (verdict == StatusVerdict::Busy) {
+            pause = BusyPauseMs(segment->retryAfter, ++busyAnswers);
+            LOG(L"server busy (status %ld): asking again in %u ms\r\n", segment->httpStatus, pause);
+        }
+        if (downloader->m_stop.WaitFor(pause)) {
             break;
         }
         result = downloadExe(downloader, segment);

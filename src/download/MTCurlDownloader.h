@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/BackgroundMd5.h"
+#include "download/BusyServer.h"
 #include "download/CurlHandles.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
@@ -30,6 +31,9 @@ struct DownloadPartNode {
     std::atomic<int> status { -1 }; // 0 complete, -1 to fetch, -2 no part file, else libcurl's result
     std::atomic<std::int64_t> received { 0 }; // bytes of this range in its part file
     bool responseChecked = false; // per attempt: the status line was looked at
+    long httpStatus = 0; // per attempt: the answer's status, 0 for none
+    long retryAfter = -1; // per attempt: its Retry-After in seconds, -1 for none
+    Download::CurlRetryAfter retryAfterHeader; // per attempt
     Download::CurlStallCheck stall; // per attempt
     Download::BackgroundMd5* digest = nullptr; // fed with what the first range writes, in order
     bool running = false; // its thread has not ended; under the owner's active-segment mutex
@@ -51,12 +55,16 @@ public:
     std::wstring PartFilePath(int index) const;
 
     void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
+    void SetHeaderSeconds(long seconds) override { m_headerSeconds = seconds; }
     // Pause between attempts of a range (400 ms unless a test shortens it).
     void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
 
 private:
     static unsigned Start_Down(void* downloader);
     bool getRealDownloadUrl(const std::string& url);
+    // The probe, asked again after a reset, a stall, a 5xx or a busy answer within the
+    // ranges' budget; false when it is given up.
+    bool ProbeWithRetries(const std::string& url);
     static int downloadExe(CMTCurlDownloader* downloader, DownloadPartNode* segment);
     static void downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment);
     static void waitForFinishThreadFun(CMTCurlDownloader* downloader);
@@ -100,7 +108,11 @@ private:
     bool m_retried = false;
     unsigned m_retryPauseMs = 400;
     long m_stallSeconds = Download::kStallSeconds;
+    long m_headerSeconds = Download::kHeaderSeconds;
     Download::CurlStallCheck m_probeStall; // the probe, watched like a range
+    long m_probeStatus = 0; // the last probe's answer, 0 for none
+    long m_probeRetryAfter = -1;
+    Download::CurlRetryAfter m_probeRetryAfterHeader;
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;
 };

@@ -3,21 +3,13 @@
 #include <windows.h>
 
 #include "utils/Text.h"
+#include "utils/UrlMd5.h"
 
 namespace Download {
 
 std::string UrlMd5(std::string_view url)
 {
-    const auto last = url.rfind('/');
-    if (url.empty() || last == std::string_view::npos) {
-        return {};
-    }
-    const std::string_view directory = url.substr(0, last);
-    const auto previous = directory.rfind('/');
-    if (previous == std::string_view::npos) {
-        return {};
-    }
-    return std::string(directory.substr(previous + 1));
+    return Utils::UrlMd5(url);
 }
 
 std::string UrlMd5(std::wstring_view url)

@@ -184,11 +184,21 @@ void WinHttpClient::ParseHeaders(HINTERNET request)
     }
     m_responseCookies = joined;
     m_statusCode = QueryText(request, WINHTTP_QUERY_STATUS_CODE);
+    m_retryAfter = QueryText(request, WINHTTP_QUERY_RETRY_AFTER);
 }
 
 std::uint64_t WinHttpClient::StallDeadline(std::uint64_t since) const noexcept
 {
     return m_stallSeconds > 0 ? since + static_cast<std::uint64_t>(m_stallSeconds) * 1000 : 0;
+}
+
+std::uint64_t WinHttpClient::HeaderDeadline(std::uint64_t since) const noexcept
+{
+    if (m_stallSeconds <= 0) {
+        return 0;
+    }
+    const long seconds = m_headerSeconds > m_stallSeconds ? m_headerSeconds : m_stallSeconds;
+    return since + static_cast<std::uint64_t>(seconds) * 1000;
 }
 
 bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
@@ -416,6 +426,11 @@ bool WinHttpClient::SendTo(
     const HINTERNET handle = request.Handle();
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     ::WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never));
+    // WinHTTP's own wait for the headers must not end before the header bound does.
+    DWORD headerWait = static_cast<DWORD>(m_headerSeconds > 0 ? m_headerSeconds + 5 : 0) * 1000;
+    if (headerWait > static_cast<DWORD>(m_receiveTimeout)) {
+        ::WinHttpSetOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait, sizeof(headerWait));
+    }
     if (!m_requireValidCertificate && secure) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID
             | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
@@ -443,8 +458,8 @@ bool WinHttpClient::SendTo(
             return false;
         }
         sent = true;
-        // From here the stall rule applies: the answer is awaited byte by byte.
-        if (!request.ReceiveResponse(StallDeadline(::GetTickCount64()))) {
+        // The headers have their bound; after them the stall rule applies byte by byte.
+        if (!request.ReceiveResponse(HeaderDeadline(::GetTickCount64()))) {
             m_lastError = request.Error();
             return false;
         }

@@ -54,6 +54,9 @@ public:
     void SetStopSignal(const Download::StopSignal* stop) noexcept { m_stop = stop; }
     // No byte for this long once the request is out ends it with ERROR_WINHTTP_TIMEOUT.
     void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
+    // The response's headers may take this long from the request (never less than the stall
+    // rule's time).
+    void SetHeaderSeconds(long seconds) noexcept { m_headerSeconds = seconds; }
     // How each host is reached; without one, as the system's configuration says.
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
     // On by default: HTTPS requests fail on certificate errors.
@@ -73,6 +76,8 @@ public:
     const std::wstring& GetResponseCookies() const noexcept { return m_responseCookies; }
     const std::wstring& GetResponseStatusCode() const noexcept { return m_statusCode; }
     const std::wstring& GetResponseLocation() const noexcept { return m_location; }
+    // The answer's Retry-After as given, "" when none.
+    const std::wstring& GetRetryAfter() const noexcept { return m_retryAfter; }
     // The URL the response came from, after redirects.
     const std::wstring& GetEffectiveUrl() const noexcept { return m_effectiveUrl; }
     std::int64_t GetContentLength() const noexcept { return m_contentLength; }
@@ -89,12 +94,14 @@ private:
     void ParseHeaders(HINTERNET request);
     bool ReadBody(Download::WinHttpAsyncRequest& request, bool isGet);
     std::uint64_t StallDeadline(std::uint64_t since) const noexcept;
+    std::uint64_t HeaderDeadline(std::uint64_t since) const noexcept;
     void DecodeContent();
 
     std::map<std::wstring, Download::UniqueWinHttp> m_sessions; // per proxy, "" for direct
     std::shared_ptr<Download::ProxyResolver> m_proxy;
     const Download::StopSignal* m_stop = nullptr;
     long m_stallSeconds = Download::kStallSeconds;
+    long m_headerSeconds = Download::kHeaderSeconds;
     bool m_requireValidCertificate = true;
     std::wstring m_requestUrl;
     std::wstring m_requestHost;
@@ -117,6 +124,7 @@ private:
     std::wstring m_userAgent = L"WinHttpClient";
     bool m_forceCharset = false;
     std::wstring m_location;
+    std::wstring m_retryAfter;
     std::wstring m_effectiveUrl;
     int m_resolveTimeout = 0;
     int m_connectTimeout = 60000;

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <ctime>
+
+#include "download/BusyServer.h"
 #include "utils/Md5.h"
+#include "utils/Text.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
 #include "download/WinHttpClient.h"
@@ -76,7 +80,7 @@ void WinHttpDownloader::OnBody(std::int64_t received, std::int64_t contentLength
 }
 
 DWORD WinHttpDownloader::Attempt(
-    const std::wstring& partPath, int& status, std::wstring& effectiveUrl, std::string& digest)
+    const std::wstring& partPath, int& status, long& retryAfter, std::wstring& effectiveUrl, std::string& digest)
 {
     const std::int64_t existing = LocalFileSize(partPath);
     WinHttpClient client(m_url);
@@ -85,9 +89,11 @@ DWORD WinHttpDownloader::Attempt(
     client.SetProxyResolver(m_proxy);
     client.SetStopSignal(&m_stop);
     client.SetStallSeconds(m_stallSeconds);
+    client.SetHeaderSeconds(m_headerSeconds);
     client.SetProgress([this](std::int64_t received, std::int64_t length) { OnBody(received, length); });
     const bool responded = client.SendHttpRequest(L"GET");
     status = responded ? _wtoi(client.GetResponseStatusCode().c_str()) : 0;
+    retryAfter = ParseRetryAfter(Utils::WideToMultiByte(client.GetRetryAfter(), CP_ACP), std::time(nullptr));
     effectiveUrl = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
     digest = client.GetSavedFileDigest();
     if (responded) {
@@ -112,11 +118,13 @@ void WinHttpDownloader::Run()
     // The single-stream downloader's budget: a body that ended short costs 1, any other
     // failure (a stall, a reset, no connection) 2.
     int budget = 12;
+    int busyAnswers = 0;
     std::wstring effective;
     std::string digest;
     for (;;) {
         int status = 0;
-        DWORD error = Attempt(partPath, status, effective, digest);
+        long retryAfter = -1;
+        DWORD error = Attempt(partPath, status, retryAfter, effective, digest);
         if (m_stop.Requested()) {
             RemoveLocalFile(partPath);
             return;
@@ -124,14 +132,18 @@ void WinHttpDownloader::Run()
         if (error == 0 && status >= 200 && status <= 299) {
             break;
         }
-        if (error == 0 && status != 416) {
+        // 416: the part file cannot be continued, so it starts over; the rest as any downloader.
+        const StatusVerdict verdict = error != 0 || status == 416 ? StatusVerdict::Retry : JudgeStatus(status);
+        if (verdict == StatusVerdict::Final) {
             RemoveLocalFile(partPath);
             LOG(L"download failed: status %d\r\n", status);
             Report(DL_CODE_FAIL, static_cast<double>(status), kWinHttpMessage);
             return;
         }
+        if (error == 0 && status == 416) {
+            TruncateLocalFile(partPath);
+        }
         if (error == 0) {
-            TruncateLocalFile(partPath); // the part cannot be continued: start over
             error = static_cast<DWORD>(status);
         }
         budget -= error == ERROR_HANDLE_EOF ? 1 : 2;
@@ -142,7 +154,12 @@ void WinHttpDownloader::Run()
             return;
         }
         LOG(L"WinHttpDownLoader Code=%lu\r\n", error);
-        if (m_stop.WaitFor(m_retryPauseMs)) {
+        unsigned pause = m_retryPauseMs;
+        if (verdict == StatusVerdict::Busy) {
+            pause = BusyPauseMs(retryAfter, ++busyAnswers);
+            LOG(L"server busy (status %d): asking again in %u ms\r\n", status, pause);
+        }
+        if (m_stop.WaitFor(pause)) {
             RemoveLocalFile(partPath);
             return;
         }

@@ -21,6 +21,7 @@ public:
     void Start() override;
     bool Stop() override;
     void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
+    void SetHeaderSeconds(long seconds) override { m_headerSeconds = seconds; }
     // Pause between attempts (500 ms unless a test shortens it).
     void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
 
@@ -29,7 +30,9 @@ private:
     void Run();
     // One attempt, resumed from the part file: 0 for a whole 2xx body, else why not; digest
     // is the part file's MD5 when it was taken on the way.
-    DWORD Attempt(const std::wstring& partPath, int& status, std::wstring& effectiveUrl, std::string& digest);
+    // retryAfter: the answer's Retry-After in seconds, -1 for none.
+    DWORD Attempt(
+        const std::wstring& partPath, int& status, long& retryAfter, std::wstring& effectiveUrl, std::string& digest);
     void Report(int code, double value, const std::wstring& message);
     void OnBody(std::int64_t received, std::int64_t contentLength);
 
@@ -41,6 +44,7 @@ private:
     std::shared_ptr<Download::ProxyResolver> m_proxy;
     bool m_retried = false;
     long m_stallSeconds = Download::kStallSeconds;
+    long m_headerSeconds = Download::kHeaderSeconds;
     unsigned m_retryPauseMs = 500;
     std::uint64_t m_lastReportTick = 0;
     Download::StopSignal m_stop;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "config/MirrorUrls.h"
 #include "download/Downloader.h"
 #include "install/Installer.h"
 #include "install/PackageSignature.h"
@@ -320,7 +321,8 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    m_downloader = CreateDownloader(downloadType, onDownload, m_downloadUrl, m_downloadPath, proxy);
+    m_downloader = CreateDownloader(
+        downloadType, onDownload, Config::PackageUrls(m_downloadUrl, m_settings.mirrorUrls), m_downloadPath, proxy);
 
     auto onInstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);

@@ -11,6 +11,7 @@ namespace {
 
 std::mutex g_fileMutex;
 UniqueFileHandle g_file;
+std::wstring g_path;
 std::atomic<bool> g_fileOpen { false };
 
 } // namespace
@@ -42,8 +43,15 @@ DWORD StartLogFile(const std::wstring& path, bool mustBeNew)
     }
     std::lock_guard<std::mutex> lock(g_fileMutex);
     g_file = std::move(file);
+    g_path = path;
     g_fileOpen = true;
     return ERROR_SUCCESS;
+}
+
+std::wstring LogFilePath()
+{
+    std::lock_guard<std::mutex> lock(g_fileMutex);
+    return g_fileOpen ? g_path : std::wstring();
 }
 
 void StopLogFile()

@@ -13,6 +13,8 @@ namespace Utils {
 // is refused: an elevated run must not append to a file someone else chose. mustBeNew: the
 // file must not exist yet (a name in a folder everyone can write to).
 DWORD StartLogFile(const std::wstring& path, bool mustBeNew = false);
+// The open file's path, "" when none is open.
+std::wstring LogFilePath();
 // Closes the file; later lines go to the debugger channel only.
 void StopLogFile();
 

@@ -6,6 +6,7 @@
 #include "config/DefaultFolder.h"
 #include "config/InstallerConfig.h"
 #include "config/LogFilePath.h"
+#include "config/MirrorUrls.h"
 #include "config/SettingsReport.h"
 #include "support/TempDir.h"
 
@@ -69,6 +70,42 @@ TEST(RunSettings, TheValueInForceDecidesWhetherItIsRefused)
     EXPECT_TRUE(config.InvalidValues.empty()) << "the command line's valid value replaced the file's";
     EXPECT_TRUE(config.Quiet);
     EXPECT_EQ(config.LogFile, L"") << "\"-log=\" alone takes the file's LogFile back";
+}
+
+TEST(RunSettings, MirrorsFollowDownloadUrlOnlyWhenEachCarriesItsMd5)
+{
+    const std::wstring first = L"http://a/0a1f/p.exe";
+    const struct {
+        std::wstring mirrors;
+        std::vector<std::wstring> urls; // in the order tried
+        const wchar_t* refused; // the mirror named in the refusal
+    } cases[] = {
+        { L" http://u:pw@b/0A1F/p.exe ;; https://c:8443/0a1f/q.exe?t=1;",
+            { first, L"http://u:pw@b/0A1F/p.exe", L"https://c:8443/0a1f/q.exe?t=1" }, L"" },
+        { L"http://b/0a1f/p.exe;http://c/ffff/p.exe", { first }, L"http://c/ffff/p.exe" },
+        { L"http://b/p.exe", { first }, L"http://b/p.exe" },
+        { L"", { first }, L"" },
+    };
+    for (const auto& c : cases) {
+        InstallerConfig config = FromCommandLine(L"-downloadurl=" + first + L" \"-mirrorurls=" + c.mirrors + L"\"");
+        EXPECT_EQ(PackageUrls(first, config.MirrorUrls), c.urls) << c.mirrors;
+        const auto refused = config.InvalidValues.find(L"MirrorUrls");
+        EXPECT_EQ(refused == config.InvalidValues.end() ? L"" : refused->second,
+            *c.refused ? L"MirrorUrls=" + std::wstring(c.refused) : L"")
+            << c.mirrors;
+    }
+
+    // The settings file's key has room for several addresses; a later DownloadUrl is checked
+    // against them again.
+    TestSupport::TempDir dir;
+    const std::string mirrors = "http://mirror.example/0a1f/" + std::string(300, 'p') + ".exe;http://b/0a1f/p.exe";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(
+        dir / L"a.ini", "[Install]\r\nDownloadUrl=http://a/0a1f/p.exe\r\nMirrorUrls=" + mirrors + "\r\n"));
+    InstallerConfig config = DefaultInstallerConfig();
+    ApplySettingsFile(config, dir / L"a.ini");
+    EXPECT_EQ(PackageUrls(config.DownloadUrl, config.MirrorUrls).size(), 3u);
+    ApplyCommandLine(config, L"prog.exe -downloadurl=http://a/ffff/p.exe");
+    EXPECT_EQ(config.InvalidValues.count(L"MirrorUrls"), 1u);
 }
 
 TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)

@@ -4,6 +4,8 @@
 #include <winhttp.h>
 
 #include <cstdio>
+#include <ostream>
+#include <set>
 
 #include "EventRecorder.h"
 #include "download/Downloader.h"
@@ -29,19 +31,36 @@ constexpr int kTypes[] = { 1, 3, 2 };
 constexpr long kShortStall = 1; // the stall rule, shortened, in seconds
 constexpr ULONGLONG kStopLimitMs = 2000;
 
+constexpr long kShortHeaderBound = 5; // the headers' bound, shortened with the stall rule
+
+std::vector<std::wstring> WideUrls(const std::vector<std::string>& urls)
+{
+    std::vector<std::wstring> wide;
+    for (const auto& url : urls) {
+        wide.push_back(WideUrl(url));
+    }
+    return wide;
+}
+
 struct Downloading {
     EventRecorder events;
     std::unique_ptr<CDownloader> downloader;
 
-    // stallSeconds 0 keeps the rule as shipped.
-    Downloading(int type, const std::string& url, const std::wstring& path, long stallSeconds = kShortStall)
-        : downloader(CreateDownloader(type, events.Callback(), WideUrl(url), path))
+    // stallSeconds 0 keeps the rule as shipped; with several URLs, the later ones are mirrors.
+    Downloading(
+        int type, const std::vector<std::string>& urls, const std::wstring& path, long stallSeconds = kShortStall)
+        : downloader(CreateDownloader(type, events.Callback(), WideUrls(urls), path))
     {
         if (stallSeconds > 0) {
             downloader->SetStallSeconds(stallSeconds);
+            downloader->SetHeaderSeconds(kShortHeaderBound);
         }
         downloader->SetRetryPause(20);
         DownloadTests::RestartOnRetry(events, *downloader);
+    }
+    Downloading(int type, const std::string& url, const std::wstring& path, long stallSeconds = kShortStall)
+        : Downloading(type, std::vector<std::string> { url }, path, stallSeconds)
+    {
     }
 
     int LastCode() const
@@ -229,5 +248,144 @@ TEST(NetworkFaults, AStopDuringASlowProxyScriptLookUpEndsTheRunWithinTwoSeconds)
     EXPECT_TRUE(WaitUntil([&] { return !server.Requests("GET").empty(); }, 5000)) << "the script was asked for";
     for (const auto& request : server.Requests()) {
         EXPECT_EQ(request.path.find("pkg.exe"), std::string::npos) << "nothing went out before the decision";
+    }
+}
+
+TEST(NetworkFaults, HeadersLaterThanTheStallRuleButWithinTheirBoundAreWaitedFor)
+{
+    TestSupport::HttpTestServer server;
+    const auto body = TestSupport::MakeBody(1048576 + 11);
+    server.AddBody("pkg.exe", body);
+    TestSupport::HttpFault late; // probes and GETs alike: a proxy that reads the package first
+    late.headerDelayMs = (kShortStall + 2) * 1000;
+    server.SetStandingFault("pkg.exe", late);
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        TestSupport::TempDir dir;
+        const std::size_t before = server.Requests().size();
+        Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(30000));
+        EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+        std::set<std::string> asked;
+        const auto requests = server.Requests();
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            EXPECT_TRUE(asked.insert(requests[i].method + requests[i].range).second) << "asked again: no stall";
+        }
+    }
+}
+
+// 503 and 429 with Retry-After: 1 for the first two requests of the package (probe or GET),
+// then the package; a reset of the first probe is retried like a reset GET.
+TEST(NetworkFaults, BusyServersAreAskedAgainWhenTheySayAndAResetProbeAgainAtOnce)
+{
+    const auto body = TestSupport::MakeBody(1048576 + 13);
+    for (const int status : { 503, 429 }) {
+        for (const int type : kTypes) {
+            SCOPED_TRACE(std::to_string(status) + ", type " + std::to_string(type));
+            TestSupport::LogCapture log;
+            TestSupport::HttpTestServer server;
+            server.AddBody("pkg.exe", body);
+            TestSupport::HttpFault busy;
+            busy.status = status;
+            busy.retryAfter = "1";
+            server.QueueFaults("pkg.exe", busy, 2);
+            TestSupport::TempDir dir;
+            Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe");
+            const ULONGLONG began = GetTickCount64();
+            run.downloader->Start();
+            ASSERT_TRUE(run.events.WaitForEnd(20000));
+            const ULONGLONG took = GetTickCount64() - began;
+            std::printf("%d, type %d: done in %llu ms\n", status, type, static_cast<unsigned long long>(took));
+            EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+            EXPECT_GE(took, 2000u) << "Retry-After was waited for, twice";
+            EXPECT_EQ(log.Matching(L"asking again in 1000 ms").size(), 2u);
+        }
+    }
+    for (const int type : { 1, 3 }) { // WinHTTP sends no probe
+        SCOPED_TRACE(type);
+        FaultServer server("pkg.exe", body);
+        server.ResetHeads(1);
+        TestSupport::TempDir dir;
+        Downloading run(type, server.FileUrl(), dir / L"pkg.exe");
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(20000));
+        EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+    }
+}
+
+// DownloadUrl fails for good in each way; the mirror, carrying the same MD5, delivers.
+struct FirstAddressFault {
+    const char* name;
+    int status; // the first address's standing answer; 0 with corrupt false: nothing listens
+    bool corrupt;
+};
+
+void PrintTo(const FirstAddressFault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
+class MirrorAfter : public ::testing::TestWithParam<FirstAddressFault> { };
+
+TEST_P(MirrorAfter, TheFirstAddressFailingForGoodEveryDownloaderTakesTheMirror)
+{
+    const FirstAddressFault c = GetParam();
+    const auto body = TestSupport::MakeBody(1048576 + 17);
+    TestSupport::HttpTestServer mirror;
+    mirror.AddBody("pkg.exe", body);
+    const std::string mirrorUrl = mirror.FileUrl("pkg.exe");
+    const std::wstring mirrorHost = L"127.0.0.1:" + std::to_wstring(mirror.Port());
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        TestSupport::HttpTestServer first;
+        first.AddBody("pkg.exe", body);
+        TestSupport::HttpFault fault;
+        fault.status = c.status;
+        fault.announcedLength = c.status != 0 ? 0 : -1; // an error page, not a package's worth of bytes
+        fault.corrupt = c.corrupt;
+        first.SetStandingFault("pkg.exe", fault);
+        std::string firstUrl = first.FileUrl("pkg.exe");
+        if (c.status == 0 && !c.corrupt) {
+            firstUrl = "http://127.0.0.1:1" + firstUrl.substr(firstUrl.find('/', 7));
+        }
+        TestSupport::TempDir dir;
+        TestSupport::LogCapture log;
+        Downloading run(type, std::vector<std::string> { firstUrl, mirrorUrl }, dir / L"pkg.exe");
+        const ULONGLONG began = GetTickCount64();
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(30000));
+        std::printf(
+            "%s, type %d: done in %llu ms\n", c.name, type, static_cast<unsigned long long>(GetTickCount64() - began));
+        EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+        EXPECT_EQ(log.Matching(L"; trying " + mirrorHost).size(), 1u);
+        EXPECT_EQ(run.events.OfCode(DL_CODE_START).size(), 1u) << "one download";
+        double last = 0.0;
+        for (const auto& progress : run.events.OfCode(DL_CODE_PROGRESS)) {
+            EXPECT_GE(progress.value, last) << "progress never moves back";
+            last = progress.value;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NetworkFaults, MirrorAfter,
+    ::testing::Values(FirstAddressFault { "ClosedPort", 0, false }, FirstAddressFault { "NotFound", 404, false },
+        FirstAddressFault { "ServerErrorForEver", 500, false }, FirstAddressFault { "BytesFailingTheMd5", 0, true }),
+    [](const ::testing::TestParamInfo<FirstAddressFault>& info) { return std::string(info.param.name); });
+
+TEST(NetworkFaults, WhenEveryAddressFailsTheDownloadFailsOnce)
+{
+    for (const int type : kTypes) {
+        SCOPED_TRACE(type);
+        TestSupport::TempDir dir;
+        const std::vector<std::string> urls { "http://127.0.0.1:1/m/pkg.exe", "http://127.0.0.1:2/m/pkg.exe" };
+        Downloading run(type, urls, dir / L"pkg.exe");
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(30000));
+        EXPECT_EQ(run.LastCode(), DL_CODE_FAIL);
+        EXPECT_EQ(run.events.OfCode(DL_CODE_FAIL).size(), 1u) << "one failure, once every address failed";
     }
 }

@@ -328,6 +328,13 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"invalid-folder", L"\"-installdir=" + blocker + L"\\TarvikQuill\"", 3, "invalid folder", false },
         { L"product-running", L"", 5, "the product is running", true },
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
+        { L"no-address-delivers",
+            L"-downloadurl=http://127.0.0.1:1/m/package.exe -mirrorurls=http://127.0.0.1:2/m/package.exe", 7,
+            "could not be had from any of its 2 addresses", false },
+        { L"mirror-of-other-bytes",
+            L"-downloadurl=http://127.0.0.1:1/m/package.exe \"-mirrorurls=http://127.0.0.1:2/m/package.exe; "
+            L"http://127.0.0.1:3/n/package.exe\"",
+            2, "value refused: 'MirrorUrls=http://127.0.0.1:3/n/package.exe'", false },
         { L"signature", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused", false },
         { L"package-fails", L"\"-instcmd=-stepms=0 -fail=demo-failure\"", 9, "demo-failure", false },
         { L"unknown-option", L"-quite=true", 2, "option '-quite' ignored", false },

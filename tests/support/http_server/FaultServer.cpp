@@ -123,6 +123,12 @@ void FaultServer::SetFault(TransferFault fault, std::int64_t afterBytes, int cou
     m_gets = 0;
 }
 
+void FaultServer::ResetHeads(int count)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_headResets = count;
+}
+
 std::vector<HttpRequestRecord> FaultServer::Requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -194,6 +200,7 @@ bool FaultServer::Answer(SOCKET connection, const std::string& head)
     const bool keepAlive = Lower(Header(head, "Connection")) != "close";
     TransferFault fault = TransferFault::None;
     std::int64_t faultAfter = 0;
+    bool resetHead = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_requests.push_back({ method, path, range, Header(head, "Accept-Encoding"), Header(head, "Via") });
@@ -201,6 +208,12 @@ bool FaultServer::Answer(SOCKET connection, const std::string& head)
             fault = m_fault;
             faultAfter = m_faultAfter;
         }
+        resetHead = method == "HEAD" && m_headResets > 0 && m_headResets-- > 0;
+    }
+    const linger abort { 1, 0 }; // closing now sends a reset
+    if (resetHead) {
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof(abort));
+        return false;
     }
 
     const auto size = static_cast<std::int64_t>(m_body->size());
@@ -250,7 +263,6 @@ bool FaultServer::Answer(SOCKET connection, const std::string& head)
         return false;
     }
     case TransferFault::Reset: {
-        const linger abort { 1, 0 }; // closing now sends a reset
         ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof(abort));
         return false;
     }

@@ -39,6 +39,8 @@ public:
     std::string FileUrl() const;
     // GETs 1 to count (every GET when count is below 0) fail so after afterBytes body bytes.
     void SetFault(TransferFault fault, std::int64_t afterBytes, int count);
+    // The next count HEADs get a reset instead of an answer.
+    void ResetHeads(int count);
     // Method, path and Range of every request so far.
     std::vector<HttpRequestRecord> Requests() const;
 
@@ -61,6 +63,7 @@ private:
     std::int64_t m_faultAfter = 0;
     int m_faultCount = 0;
     int m_gets = 0;
+    int m_headResets = 0;
     std::vector<HttpRequestRecord> m_requests;
     std::set<SOCKET> m_open;
     std::vector<std::thread> m_connections;

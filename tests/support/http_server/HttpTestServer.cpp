@@ -230,6 +230,9 @@ void HttpTestServer::Serve(const std::string& method, const std::string& name, v
         // makes it answer 200 with the whole body.
         request.ranges.clear();
     }
+    if (!fault.retryAfter.empty()) {
+        response.set_header("Retry-After", fault.retryAfter);
+    }
     if (fault.status != 0) {
         response.status = fault.status;
     } else if (fault.ignoreRange) {

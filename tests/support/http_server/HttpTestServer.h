@@ -28,6 +28,7 @@ struct HttpFault {
     std::int64_t announcedLength = -1; // Content-Length that differs from the body
     bool corrupt = false; // the first byte sent differs from the body
     bool ignoreRange = false; // 200 with the whole body, whatever Range asked
+    std::string retryAfter; // a Retry-After header with this value, when not empty
 };
 
 struct HttpRequestRecord {

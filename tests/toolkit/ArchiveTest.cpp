@@ -152,9 +152,9 @@ TEST(SkinArchive, AnimationFramesDecodeToTheDrawnPixels)
 
 TEST(ImageCache, PicksTheSetNearestAtOrAboveTheScale)
 {
-    EXPECT_EQ(ImageSetName(L"res\\mainWnd\\progressAnimate\\000.png", kImageSets[2]),
+    EXPECT_EQ(ImageSetName(L"res\\mainWnd\\progressAnimate\\000.png", kImageSets[1]),
         L"res\\mainWnd\\progressAnimate\\000@2x.png");
-    EXPECT_EQ(ImageSetName(L"res/a.b/file", kImageSets[1]), L"res/a.b/file@2x");
+    EXPECT_EQ(ImageSetName(L"res/a.b/file", kImageSets[0]), L"res/a.b/file");
     const std::pair<UINT, UINT> cases[]
         = { { 96, 96 }, { 120, 192 }, { 144, 192 }, { 168, 192 }, { 192, 192 }, { 288, 192 }, { 72, 96 } };
     for (const auto& [dpi, set] : cases) {

@@ -7,11 +7,12 @@
 # the image set of its display's scale, so each set's images are split by when they are needed
 # and how they pack (bench/toolkit/README.md has the measurements):
 #   - the layouts (and language.json): one LZMA2 block;
-#   - the installing animation's frames: a block per set, shown only once installing starts;
+#   - the installing animation's frames: a block per set, shown only once installing starts,
+#     each frame's palette ordered like the frame before's (store_png.py --sequence);
 #   - the page backgrounds: their PNGs, stored (large and smooth: LZMA would gain little and
 #     unpack megabytes of pixels before the first window shows);
 #   - the other 1x images: their PNGs, stored, so a window at 100 % unpacks nothing;
-#   - the frames and the other 1.5x and 2x images: LZMA2 over PNGs rewritten with raw rows
+#   - the frames and the other 2x images: LZMA2 over PNGs rewritten with raw rows
 #     (store_png.py), which packs them a third smaller than their own deflate.
 # No times and no attributes are stored (a checkout's file times and modes are its own), and
 # the thread count, which decides how LZMA2 cuts its input, is fixed. 7-Zip sorts the entries
@@ -57,9 +58,10 @@ function(pack files)
   endif()
 endfunction()
 
+# store_raw(files [--sequence]): rewrites them with raw rows; --sequence: they are frames, in order.
 function(store_raw files)
   if(files)
-    execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/store_png.py ${files} WORKING_DIRECTORY ${STAGE}
+    execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/store_png.py ${ARGN} ${files} WORKING_DIRECTORY ${STAGE}
       RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
       message(FATAL_ERROR "pack_skin.cmake: store_png.py failed (${rc})")
@@ -68,7 +70,7 @@ function(store_raw files)
 endfunction()
 
 pack("${texts}" ${lzma})
-foreach(set "" "@1.5x" "@2x")
+foreach(set "" "@2x")
   set(in_set ${images})
   if(set)
     list(FILTER in_set INCLUDE REGEX "${set}\\.png$")
@@ -80,7 +82,8 @@ foreach(set "" "@1.5x" "@2x")
   set(backgrounds ${in_set})
   list(FILTER backgrounds INCLUDE REGEX "${backgrounds_regex}")
   list(FILTER in_set EXCLUDE REGEX "${frames_regex}|${backgrounds_regex}")
-  store_raw("${frames}")
+  list(SORT frames) # 000, 001, ...: each frame's palette follows the one before
+  store_raw("${frames}" --sequence)
   pack("${frames}" ${lzma})
   pack("${backgrounds}" ${stored})
   if(set)

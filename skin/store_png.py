@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Rewrites PNG files in place, pixel for pixel the same, for an archive that compresses them:
 
-    store_png.py FILE...
+    store_png.py [--sequence] FILE...
 
 Rows are left unfiltered and the deflate stream is stored (not compressed), so LZMA over a
 block of such files sees the pixels themselves and what similar images (the animation's
 frames) share, and packs them a third smaller than their own deflate does. A palette is
-sorted by colour, so the same colour has about the same index in every frame. Runs at build
-time; the output is the same bytes on every machine.
+sorted by colour, so the same colour has about the same index in every frame. With --sequence
+the files are frames in order, and each frame's palette keeps every colour it shares with the
+frame before at that frame's index, so unchanged pixels repeat byte for byte and LZMA packs
+the frames about 15 % smaller again. Runs at build time; the output is the same bytes on every
+machine.
 """
 
 import os
@@ -50,10 +53,30 @@ def sorted_palette(im):
     return table, im.tobytes().translate(bytes(mapping))
 
 
-def encode(im):
+def follow_palette(table, pixels, previous):
+    """The same pixels with the palette reordered so that each colour also in `previous` keeps
+    its index there where that index exists in this palette; the other colours fill the free
+    indices in colour order."""
+    slot = {c: i for i, c in enumerate(previous)}
+    order = [None] * len(table)
+    for c in table:
+        if slot.get(c, len(table)) < len(table):
+            order[slot[c]] = c
+    placed = set(c for c in order if c is not None)
+    rest = iter(c for c in table if c not in placed)
+    order = [c if c is not None else next(rest) for c in order]
+    index = {c: i for i, c in enumerate(order)}
+    mapping = bytes(index[table[i]] if i < len(table) else 0 for i in range(256))
+    return order, pixels.translate(mapping)
+
+
+def encode(im, previous=None):
+    """The stored PNG and, for a paletted image, its palette (for the next frame)."""
     table = None
     if im.mode == "P":
         table, pixels = sorted_palette(im)
+        if previous:
+            table, pixels = follow_palette(table, pixels, previous)
     else:
         if im.mode not in COLOUR_TYPES:
             im = im.convert("RGBA")
@@ -67,15 +90,19 @@ def encode(im):
         out += chunk(b"PLTE", bytes(v for c in table for v in c[:3]))
         if any(c[3] != 255 for c in table):
             out += chunk(b"tRNS", bytes(c[3] for c in table))
-    return out + chunk(b"IDAT", zlib.compress(rows, 0)) + chunk(b"IEND", b"")
+    return out + chunk(b"IDAT", zlib.compress(rows, 0)) + chunk(b"IEND", b""), table
 
 
-def main(paths):
+def main(args):
+    sequence = args[:1] == ["--sequence"]
+    paths = args[1:] if sequence else args
+    previous = None
     for path in paths:
         with Image.open(path) as im:
             im.load()
             before = im.convert("RGBA").tobytes()
-            data = encode(im)
+            data, table = encode(im, previous if sequence else None)
+            previous = table
         with open(path, "wb") as f:
             f.write(data)
         with Image.open(path) as check:

@@ -10,8 +10,8 @@
                                               the backgrounds they sit on
 
 Shapes are drawn at SCALE times the final size and reduced with LANCZOS, so
-edges come out anti-aliased. Every image exists in three sets, for displays
-at 100 %, 150 % and 200 %: "name.png", "name@1.5x.png" and "name@2x.png",
+edges come out anti-aliased. Every image exists in two sets, for displays
+at 100 % and 200 % (150 % draws the 2x set scaled down): "name.png" and "name@2x.png",
 each redrawn at its size (not resized), with hairlines and borders snapped
 to whole device pixels. The 60 animation frames are reduced to 256
 colours with libimagequant, which halves their size without visible loss.
@@ -41,9 +41,9 @@ INTL_RES = os.path.join(os.path.dirname(HERE), "intl", "res")
 FONT_FILE = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 SCALE = 4
 BUDGET = 1_000_000          # bytes for the 1x set of res/; keeps the packed skin small
-BUDGET_ALL = 6_000_000      # bytes for all three sets of res/
+BUDGET_ALL = 6_000_000      # bytes for both sets of res/
 # The sets: device pixels per layout pixel, and what the file name carries before ".png".
-SETS = ((1.0, ""), (1.5, "@1.5x"), (2.0, "@2x"))
+SETS = ((1.0, ""), (2.0, "@2x"))
 ZOOM = 1.0                  # the set being drawn now
 
 # ---------------------------------------------------------------- palette
@@ -855,7 +855,7 @@ def use_set(zoom):
 
 
 def set_items(items):
-    """Every (path, device width, height, draw function, zoom) of items in all three sets."""
+    """Every (path, device width, height, draw function, zoom) of items in every set."""
     out = []
     for zoom, suffix in SETS:
         for rel, w, h, fn in items:

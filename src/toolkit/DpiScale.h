@@ -29,13 +29,14 @@ struct DpiScale {
 // the screen's device context; 96 when neither answers.
 UINT WindowDpi(HWND hwnd);
 
-// Skin images come in sets drawn for 1x, 1.5x and 2x; the 1x file carries the name a
-// layout uses and the others add "@1.5x" / "@2x" before the extension.
+// Skin images come in sets drawn for 1x and 2x, as browsers ship theirs; the 1x file carries
+// the name a layout uses and the other adds "@2x" before the extension. Scales between them
+// draw from the 2x set, scaled down smoothly.
 struct ImageSet {
     UINT dpi; // the scale the set is drawn for
     const wchar_t* suffix;
 };
-inline constexpr ImageSet kImageSets[] = { { 96, L"" }, { 144, L"@1.5x" }, { 192, L"@2x" } };
+inline constexpr ImageSet kImageSets[] = { { 96, L"" }, { 192, L"@2x" } };
 
 // The name of `name`'s file in a set ("res/a.png" + "@2x" -> "res/a@2x.png").
 std::wstring ImageSetName(std::wstring_view name, const ImageSet& set);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/DpiScale.h"
+#include "toolkit/GdiplusInclude.h"
 #include "toolkit/ImageCache.h"
 #include "toolkit/SkinArchive.h"
 
@@ -43,7 +47,7 @@ TEST(SkinArchive, HoldsTheSixLayoutsAndTheImages)
         EXPECT_NE(skin->Find(layout), nullptr) << layout;
     }
     EXPECT_NE(skin->Find(L"res\\mainWnd\\progressAnimate\\059.png"), nullptr);
-    EXPECT_EQ(skin->FileCount(), 6u + 136u * 3u) << "six layouts, 136 images in three sets";
+    EXPECT_EQ(skin->FileCount(), 6u + 136u * 2u) << "six layouts, 136 images in two sets";
 }
 
 namespace {
@@ -58,7 +62,7 @@ SIZE PngSize(const Bytes& png)
 
 } // namespace
 
-TEST(SkinArchive, EveryImageComesInThreeSetsSizedForTheirScale)
+TEST(SkinArchive, EveryImageComesInBothSetsSizedForTheirScale)
 {
     const SkinArchive* skin = Skin();
     ASSERT_NE(skin, nullptr);
@@ -83,13 +87,76 @@ TEST(SkinArchive, EveryImageComesInThreeSetsSizedForTheirScale)
     EXPECT_EQ(images, 136);
 }
 
+namespace {
+
+// The pixels of a decoded image, 32-bit ARGB, row after row; empty when it does not decode.
+std::vector<std::uint8_t> Pixels(const void* data, std::size_t size)
+{
+    const auto bitmap = DecodeImage(data, size);
+    if (!bitmap) {
+        return {};
+    }
+    const UINT width = bitmap->GetWidth();
+    const UINT height = bitmap->GetHeight();
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+    Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    Gdiplus::BitmapData locked {};
+    if (bitmap->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &locked) != Gdiplus::Ok) {
+        return {};
+    }
+    for (UINT y = 0; y < height; ++y) {
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * width * 4,
+            static_cast<const std::uint8_t*>(locked.Scan0) + static_cast<std::ptrdiff_t>(y) * locked.Stride, width * 4);
+    }
+    bitmap->UnlockBits(&locked);
+    return pixels;
+}
+
+std::vector<std::uint8_t> FileBytes(const std::string& path)
+{
+    std::vector<std::uint8_t> bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::uint8_t chunk[65536];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// The packing rewrites the frames (raw rows, palettes reordered to follow the frame before);
+// every frame of both sets must still decode to the pixels drawn into skin/res.
+TEST(SkinArchive, AnimationFramesDecodeToTheDrawnPixels)
+{
+    const SkinArchive* skin = Skin();
+    ASSERT_NE(skin, nullptr);
+    for (const ImageSet& set : kImageSets) {
+        for (int frame = 0; frame < 60; ++frame) {
+            char name[64];
+            std::snprintf(name, sizeof name, "res/mainWnd/progressAnimate/%03d.png", frame);
+            const std::wstring packedName = ImageSetName(std::wstring(name, name + std::strlen(name)), set);
+            const std::string drawnName(packedName.begin(), packedName.end());
+            const Bytes* packed = skin->Find(packedName);
+            ASSERT_NE(packed, nullptr) << drawnName;
+            const std::vector<std::uint8_t> drawn = FileBytes("Z:" VLM_SKIN_SOURCE_DIR "/" + drawnName);
+            ASSERT_FALSE(drawn.empty()) << drawnName;
+            const std::vector<std::uint8_t> expected = Pixels(drawn.data(), drawn.size());
+            ASSERT_FALSE(expected.empty()) << drawnName;
+            EXPECT_TRUE(Pixels(packed->data(), packed->size()) == expected) << drawnName;
+        }
+    }
+}
+
 TEST(ImageCache, PicksTheSetNearestAtOrAboveTheScale)
 {
-    EXPECT_EQ(ImageSetName(L"res\\mainWnd\\progressAnimate\\000.png", kImageSets[2]),
+    EXPECT_EQ(ImageSetName(L"res\\mainWnd\\progressAnimate\\000.png", kImageSets[1]),
         L"res\\mainWnd\\progressAnimate\\000@2x.png");
-    EXPECT_EQ(ImageSetName(L"res/a.b/file", kImageSets[1]), L"res/a.b/file@1.5x");
+    EXPECT_EQ(ImageSetName(L"res/a.b/file", kImageSets[0]), L"res/a.b/file");
     const std::pair<UINT, UINT> cases[]
-        = { { 96, 96 }, { 120, 144 }, { 144, 144 }, { 168, 192 }, { 192, 192 }, { 288, 192 }, { 72, 96 } };
+        = { { 96, 96 }, { 120, 192 }, { 144, 192 }, { 168, 192 }, { 192, 192 }, { 288, 192 }, { 72, 96 } };
     for (const auto& [dpi, set] : cases) {
         const ImageCache::Scaled found = ImageCache::Instance().Get(L"res\\mainWnd\\installBtn1.png", dpi);
         ASSERT_NE(found.bitmap, nullptr);
@@ -143,7 +210,7 @@ TEST(SkinArchive, DecodesOnlyTheBlocksOfTheFilesAskedFor)
     ASSERT_NE(skin->Find(L"MainWnd.xml"), nullptr);
     EXPECT_EQ(skin->DecodedBlocks(), 1u) << "the layouts are one block";
 
-    // Everything a window at 100 % can show leaves the 1.5x and 2x sets packed.
+    // Everything a window at 100 % can show leaves the 2x set packed.
     for (const std::wstring& name : skin->Names()) {
         if (name.find(L'@') == std::wstring::npos) {
             ASSERT_NE(skin->Find(name), nullptr) << std::string(name.begin(), name.end());

@@ -34,16 +34,16 @@ struct Recorded {
     std::uint64_t hash[3];
 };
 const Recorded kRecorded[] = {
-    { L"MainWnd_page0", { 0x269e6e54c4127e6d, 0x8496f6f3c6549c51, 0x78ab978d8af30183 } },
-    { L"MainWnd_page0_terms", { 0x99191c4e768ef2c3, 0x8bd37d7c22f5023e, 0xdd7cccd6f31434d9 } },
-    { L"MainWnd_page1", { 0x775f4a0d5282ca91, 0x3a04876759ff95db, 0x9b3d8430487a397f } },
-    { L"MainWnd_page2", { 0xf1eda0aa390ef86a, 0x2a741e9dde41ce7b, 0xf5a6c4b92422ab99 } },
-    { L"MainWnd_page3", { 0x5a945774fb52a1e8, 0xf066e84fe73b74e7, 0xea542fc5c85e0637 } },
-    { L"MessageBox1Wnd", { 0x7f2486d8823de981, 0x9b52508b6e9f1677, 0xbc57bd632202887d } },
-    { L"MessageBox2Wnd", { 0x2f08f1cbe013268c, 0x6bf34cd7ece7ba6c, 0x90ea429496410056 } },
-    { L"NetworkTipWnd", { 0x735c8e84d02bb7a3, 0x9bf97be240829af1, 0x20506570e179354b } },
-    { L"InstalledPathTipWnd", { 0x54da49d60dfb99be, 0x62eea68cc45f28bb, 0x7511541fae46747 } },
-    { L"ExitTipWnd", { 0x5406ec4da30e7a49, 0xecf228a1aac8cff0, 0xd6c75ed306543ebf } },
+    { L"MainWnd_page0", { 0x269e6e54c4127e6d, 0x8e268559d2725c61, 0x78ab978d8af30183 } },
+    { L"MainWnd_page0_terms", { 0x99191c4e768ef2c3, 0xd8360905fd60905c, 0xdd7cccd6f31434d9 } },
+    { L"MainWnd_page1", { 0x775f4a0d5282ca91, 0xe7173fb37d3255e9, 0x9b3d8430487a397f } },
+    { L"MainWnd_page2", { 0xf1eda0aa390ef86a, 0x527ac4420e1f4aa1, 0xf5a6c4b92422ab99 } },
+    { L"MainWnd_page3", { 0x5a945774fb52a1e8, 0xe48d590aeac75c14, 0xea542fc5c85e0637 } },
+    { L"MessageBox1Wnd", { 0x7f2486d8823de981, 0x4b48ba3f5bfea733, 0xbc57bd632202887d } },
+    { L"MessageBox2Wnd", { 0x2f08f1cbe013268c, 0xfd9018cb99ab140c, 0x90ea429496410056 } },
+    { L"NetworkTipWnd", { 0x735c8e84d02bb7a3, 0xa4b8e2ae6787273f, 0x20506570e179354b } },
+    { L"InstalledPathTipWnd", { 0x54da49d60dfb99be, 0x6375e618740129c8, 0x7511541fae46747 } },
+    { L"ExitTipWnd", { 0x5406ec4da30e7a49, 0xc8b66ead6341f81a, 0xd6c75ed306543ebf } },
 };
 
 // The same recording as the mean brightness of every cell of 20 × 20 logical pixels, one

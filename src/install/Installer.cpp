@@ -6,6 +6,7 @@
 #include "install/LineProtocol.h"
 #include "install/StageCodes.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Text.h"
 
 namespace {
@@ -120,7 +121,9 @@ void CInstaller::RunPackage()
         return;
     }
     Raise(IST_CODE_PROGRESS, 0.0, L"");
-    LOG(L"command line: %s\r\n", m_commandLine.c_str());
+    const InstallerConfig& config = TheInstallerConfig();
+    LOG(L"command line: %s\r\n",
+        (config.LogInstCmd ? m_commandLine : Utils::HideSecret(m_commandLine, config.InstCmd)).c_str());
 
     // After a verdict the output is still read to its end, unparsed, so a package that
     // keeps writing never blocks on a full pipe while we wait for it to finish.

@@ -233,6 +233,8 @@ WorkFolder& WorkFolder::operator=(WorkFolder&& other) noexcept
         Remove();
         m_folder = std::move(other.m_folder);
         m_path = std::move(other.m_path);
+        m_volume = other.m_volume;
+        m_index = other.m_index;
     }
     return *this;
 }
@@ -264,11 +266,22 @@ WorkFolder WorkFolder::Create(const std::wstring& parent)
         // Created and opened in one step, with its descriptor: there is no moment when the
         // folder exists unprotected or unheld. No delete sharing: it cannot be renamed or
         // removed while held.
+        // The handle has no delete access: a program started with the folder as its current
+        // directory opens it without delete sharing, as Windows does for every current
+        // directory.
         created.m_folder.reset(OpenNt(nullptr, L"\\??\\" + path,
             FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES
-                | FILE_WRITE_ATTRIBUTES | DELETE | READ_CONTROL,
+                | READ_CONTROL,
             FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE, FILE_DIRECTORY_FILE, descriptor, error));
+        BY_HANDLE_FILE_INFORMATION identity {};
+        if (created.m_folder && !::GetFileInformationByHandle(created.m_folder.get(), &identity)) {
+            error = ::GetLastError();
+            created.m_folder.reset();
+            break;
+        }
         if (created.m_folder) {
+            created.m_volume = identity.dwVolumeSerialNumber;
+            created.m_index = (static_cast<unsigned long long>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
             created.m_path = path + L"\\";
             LOG(L"work folder '%s'\r\n", created.m_path.c_str());
             return created;
@@ -303,11 +316,26 @@ bool WorkFolder::Remove()
     if (!Valid()) {
         return true;
     }
-    bool removed = EmptyFolder(m_folder.get(), 0) && DeleteByHandle(m_folder.get());
+    bool removed = EmptyFolder(m_folder.get(), 0);
+    m_folder.reset();
+    if (removed) {
+        // Our hold allowed no delete access, ours included: the empty folder is opened once
+        // more, without following a link, and deleted only when it is still the very folder
+        // this run made.
+        DWORD error = 0;
+        const std::wstring bare = m_path.substr(0, m_path.size() - 1);
+        Utils::UniqueFileHandle again(OpenNt(nullptr, L"\\??\\" + bare, DELETE | FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_DIRECTORY_FILE, nullptr, error));
+        BY_HANDLE_FILE_INFORMATION identity {};
+        removed = again && ::GetFileInformationByHandle(again.get(), &identity)
+            && identity.dwVolumeSerialNumber == m_volume
+            && ((static_cast<unsigned long long>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow) == m_index
+            && DeleteByHandle(again.get());
+        ::SetLastError(removed ? 0 : error);
+    }
     if (!removed) {
         LOG(L"the work folder '%s' could not be removed entirely, error %lu\r\n", m_path.c_str(), ::GetLastError());
     }
-    m_folder.reset();
     m_path.clear();
     return removed;
 }

@@ -20,9 +20,10 @@ std::wstring WorkFolderSddl(bool elevated, const std::wstring& userSid);
 std::wstring WorkFolderParent();
 
 // One run's work folder: a new folder with a random 128-bit name, created and opened in one
-// step with the protected descriptor, and held open without delete sharing for the run, so it
-// cannot be renamed, replaced or removed under us. Everything in it is removed, by handles
-// opened without following links, when the run ends (Remove, or destruction).
+// step with the protected descriptor, and held open without delete sharing for the run, so
+// nobody can rename, replace or remove it. Everything in it is removed, by handles opened
+// without following links, when the run ends (Remove, or destruction); then the folder, once
+// it is checked to be the same one.
 class WorkFolder {
 public:
     WorkFolder() = default;
@@ -51,6 +52,9 @@ public:
 private:
     Utils::UniqueFileHandle m_folder;
     std::wstring m_path;
+    // Which folder it is, for its removal.
+    DWORD m_volume = 0;
+    unsigned long long m_index = 0;
 };
 
 // Where the old version's uninstaller is copied in a work folder.

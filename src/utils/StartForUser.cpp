@@ -10,7 +10,9 @@
 #include <cwchar>
 #include <utility>
 
+#include "utils/DesktopShellClass.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/UniqueResource.h"
 
 namespace Utils {
@@ -88,7 +90,7 @@ ShellFound ExecuteThroughDesktop(const std::wstring& file, const std::wstring& p
     ShellFound found;
     ComScope com;
     ComRef<IShellWindows> windows;
-    found.result = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows, windows.putVoid());
+    found.result = ::CoCreateInstance(DesktopShellClass(), nullptr, CLSCTX_ALL, IID_IShellWindows, windows.putVoid());
     if (FAILED(found.result)) {
         found.noShell = true;
         return found;
@@ -203,7 +205,9 @@ std::wstring UserStartResult::Describe() const
     return std::wstring(L"not started: the start failed (") + code + L")";
 }
 
-UserStartResult StartForUserVia(
+namespace {
+
+UserStartResult Start(
     UserStartRoute route, const std::wstring& file, const std::wstring& params, const std::wstring& directory)
 {
     UserStartResult result;
@@ -236,6 +240,17 @@ UserStartResult StartForUserVia(
     } else {
         result.error = static_cast<long>(::GetLastError());
     }
+    return result;
+}
+
+} // namespace
+
+UserStartResult StartForUserVia(
+    UserStartRoute route, const std::wstring& file, const std::wstring& params, const std::wstring& directory)
+{
+    const UserStartResult result = Start(route, file, params, directory);
+    // A web page's address may carry a token: logged without its query.
+    LOG(L"'%s' for the user: %s\r\n", RedactUrl(file).c_str(), result.Describe().c_str());
     return result;
 }
 

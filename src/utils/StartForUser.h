@@ -38,7 +38,7 @@ UserStartRoute RouteForThisProcess();
 // Starts file (a program, or a web page's address) with params in directory, the way the
 // shell's "open" does, by the given route. COM is initialised on the calling thread when it
 // is not yet. Never starts anything with this process's rights when the route is
-// DesktopShell or None.
+// DesktopShell or None. Logs one line: what was asked and the result's description.
 UserStartResult StartForUserVia(UserStartRoute route, const std::wstring& file, const std::wstring& params,
     const std::wstring& directory);
 

@@ -41,7 +41,7 @@ bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link)
         return false;
     }
     char ln[] = "/bin/ln";
-    char option[] = "-s";
+    char option[] = "-sfn"; // a link left by an earlier run is replaced
     char* argv[] = { ln, option, from.data(), to.data(), nullptr };
     return spawn(argv, 1) == 0
         && (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0

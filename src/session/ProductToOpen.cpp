@@ -65,7 +65,7 @@ ProductToOpen CheckProductToOpen(const std::wstring& folder, const std::wstring&
     if (pin.Checks()) {
         Signature::Result check = Signature::CheckFile(product.program, pin);
         if (!check.Accepted()) {
-            product.refusal = L"product signature " + check.Describe();
+            product.refusal = L"product " + check.Describe();
             return product;
         }
         product.lock = std::move(check.lock);

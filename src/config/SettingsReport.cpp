@@ -35,8 +35,8 @@ std::wstring ValueForLog(const std::wstring& value)
 bool IsInstCmdOption(const std::wstring& name)
 {
     const std::size_t start = name.find_first_not_of(L"-/");
-    return start != std::wstring::npos && ::CompareStringOrdinal(name.c_str() + start,
-                                              static_cast<int>(name.size() - start), L"instcmd", -1, TRUE)
+    return start != std::wstring::npos
+        && ::CompareStringOrdinal(name.c_str() + start, static_cast<int>(name.size() - start), L"instcmd", -1, TRUE)
         == CSTR_EQUAL;
 }
 

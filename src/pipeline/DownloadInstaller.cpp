@@ -245,8 +245,7 @@ void CDownloadInstaller::StartRemoval()
         }
     }
     if (!m_uninstallerCopyLock) {
-        LOG(L"the old uninstaller could not be copied into the work folder and held, error %lu\r\n",
-            ::GetLastError());
+        LOG(L"the old uninstaller could not be copied into the work folder and held, error %lu\r\n", ::GetLastError());
         // As for a missing uninstaller: the old version stays, the package is not run.
         Forward(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
         LOG(L"UNIST_CODE_FAIL\r\n");

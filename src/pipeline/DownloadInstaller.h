@@ -44,8 +44,8 @@ public:
         bool authorizationact, const std::wstring& installLanguage);
 
     // Makes the attempt's work folder and starts the download into it, then returns (a folder
-    // that cannot be made is a failed download). The stages of an earlier attempt have reported their end; their threads are
-    // joined first. Does nothing once stopped.
+    // that cannot be made is a failed download). The stages of an earlier attempt have reported their end; their
+    // threads are joined first. Does nothing once stopped.
     void Start();
 
     // Final: no stage and no retry starts after it; every stage still running is stopped

@@ -3,6 +3,6 @@
 
 namespace Pipeline {
 
-void AfterPackageDownloaded(const std::wstring& /*path*/) {}
+void AfterPackageDownloaded(const std::wstring& /*path*/) { }
 
 } // namespace Pipeline

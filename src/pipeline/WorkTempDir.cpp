@@ -37,8 +37,8 @@ DWORD ErrorOf(NTSTATUS status)
 }
 
 // NtCreateFile of name, relative to root when given (then name is a single entry).
-HANDLE OpenNt(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-    ULONG options, PSECURITY_DESCRIPTOR descriptor, DWORD& error)
+HANDLE OpenNt(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
+    PSECURITY_DESCRIPTOR descriptor, DWORD& error)
 {
     const NtCreateFileFn create = NtCreate();
     if (!create) {
@@ -158,9 +158,9 @@ bool EmptyFolder(HANDLE folder, int depth)
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if (name != L"." && name != L"..") {
                 DWORD error = 0;
-                Utils::UniqueFileHandle child(OpenNt(folder, name,
-                    DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, nullptr, error));
+                Utils::UniqueFileHandle child(
+                    OpenNt(folder, name, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, nullptr, error));
                 if (!child) {
                     LOG(L"work folder entry '%s' could not be opened, error %lu\r\n", name.c_str(), error);
                     all = false;
@@ -306,8 +306,8 @@ bool WorkFolder::Holds(HANDLE file) const
         return false;
     }
     const std::wstring parent = path.substr(0, path.rfind(L'\\'));
-    return ::CompareStringOrdinal(parent.c_str(), static_cast<int>(parent.size()), folder.c_str(),
-               static_cast<int>(folder.size()), TRUE)
+    return ::CompareStringOrdinal(
+               parent.c_str(), static_cast<int>(parent.size()), folder.c_str(), static_cast<int>(folder.size()), TRUE)
         == CSTR_EQUAL;
 }
 

@@ -43,8 +43,8 @@ std::wstring RedactUrl(std::wstring_view url)
     const std::size_t query = url.find(L'?', authorityEnd);
     const std::size_t fragment = url.find(L'#', authorityEnd);
     const std::size_t pathEnd = std::min(query, fragment);
-    result += url.substr(authorityEnd, pathEnd == std::wstring_view::npos ? url.size() - authorityEnd
-                                                                          : pathEnd - authorityEnd);
+    result += url.substr(
+        authorityEnd, pathEnd == std::wstring_view::npos ? url.size() - authorityEnd : pathEnd - authorityEnd);
     if (query != std::wstring_view::npos && query < fragment) {
         result += L"?";
         result += kHidden;

@@ -116,8 +116,7 @@ ShellFound ExecuteThroughDesktop(const std::wstring& file, const std::wstring& p
     ComRef<IDispatch> application;
     ComRef<IShellDispatch2> shell;
     if (FAILED(found.result = desktop->QueryInterface(IID_IServiceProvider, provider.putVoid()))
-        || FAILED(found.result
-            = provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.putVoid()))
+        || FAILED(found.result = provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.putVoid()))
         || FAILED(found.result = browser->QueryActiveShellView(view.put()))
         || FAILED(found.result = view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.putVoid()))
         || FAILED(found.result = background->QueryInterface(IID_IShellFolderViewDual, folderView.putVoid()))
@@ -134,8 +133,8 @@ ShellFound ExecuteThroughDesktop(const std::wstring& file, const std::wstring& p
     ::VariantInit(&show);
     show.vt = VT_I4;
     show.lVal = SW_SHOWNORMAL;
-    found.result = shell->ShellExecute(
-        fileText.bstr(), paramsText.value(), directoryText.value(), operation.value(), show);
+    found.result
+        = shell->ShellExecute(fileText.bstr(), paramsText.value(), directoryText.value(), operation.value(), show);
     return found;
 }
 

@@ -39,8 +39,8 @@ UserStartRoute RouteForThisProcess();
 // shell's "open" does, by the given route. COM is initialised on the calling thread when it
 // is not yet. Never starts anything with this process's rights when the route is
 // DesktopShell or None. Logs one line: what was asked and the result's description.
-UserStartResult StartForUserVia(UserStartRoute route, const std::wstring& file, const std::wstring& params,
-    const std::wstring& directory);
+UserStartResult StartForUserVia(
+    UserStartRoute route, const std::wstring& file, const std::wstring& params, const std::wstring& directory);
 
 // StartForUserVia(RouteForThisProcess(), ...).
 UserStartResult StartForUser(const std::wstring& file, const std::wstring& params, const std::wstring& directory);

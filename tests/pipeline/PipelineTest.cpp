@@ -166,8 +166,8 @@ protected:
 void Pipeline::AfterPackageDownloaded(const std::wstring& path)
 {
     if (g_changeDownloadedPackage) {
-        Utils::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Utils::UniqueFileHandle file(::CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         EXPECT_TRUE(file && ::WriteFile(file.get(), "!", 1, &written, nullptr)) << "the hook could not change it";
     }
@@ -433,8 +433,9 @@ TEST(WorkFolder, IsMadeWithAProtectedDescriptor)
             ACCESS_ALLOWED_ACE* ace = nullptr;
             ASSERT_TRUE(::GetAce(acl, i, reinterpret_cast<void**>(&ace)));
             if (::EqualSid(&ace->SidStart, users)) {
-                EXPECT_EQ(ace->Mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES
-                                          | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER),
+                EXPECT_EQ(ace->Mask
+                        & (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES
+                            | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER),
                     0u)
                     << "users may only read and run";
             }

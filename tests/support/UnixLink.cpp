@@ -6,7 +6,7 @@ namespace TestSupport {
 namespace {
 
 using UnixFileNameFn = char*(__cdecl*)(const wchar_t*);
-using SpawnFn = long(__cdecl*)(char* const*, int);
+using SpawnFn = long(WINAPI*)(char* const*, int);
 
 template <typename F> F Export(const wchar_t* module, const char* name)
 {
@@ -43,8 +43,7 @@ bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link)
     char ln[] = "/bin/ln";
     char option[] = "-sfn"; // a link left by an earlier run is replaced
     char* argv[] = { ln, option, from.data(), to.data(), nullptr };
-    return spawn(argv, 1) == 0
-        && (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+    return spawn(argv, 1) == 0 && (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0
         && ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 

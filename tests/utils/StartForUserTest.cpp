@@ -72,8 +72,8 @@ ProbeRun RunProbe(const std::wstring& probe, const std::wstring& arguments, cons
 {
     ProbeRun run;
     SECURITY_ATTRIBUTES inherit { sizeof(inherit), nullptr, TRUE };
-    Utils::UniqueFileHandle output(::CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Utils::UniqueFileHandle output(::CreateFileW(
+        outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::wstring line = TestSupport::QuoteArgument(TestSupport::BinDirectory() + L"\\" + probe) + L" " + arguments;
     STARTUPINFOW startup { sizeof(startup) };
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -81,8 +81,8 @@ ProbeRun RunProbe(const std::wstring& probe, const std::wstring& arguments, cons
     startup.hStdError = output.get();
     PROCESS_INFORMATION info {};
     if (!output
-        || !::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-            &startup, &info)) {
+        || !::CreateProcessW(
+            nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         run.error = ::GetLastError();
         return run;
     }
@@ -113,10 +113,11 @@ TEST(StartForUser, TheShellStartsItOrNothingDoes)
         const char* said;
         const wchar_t* parent; // the started program's parent; nullptr: the probe itself
     } cases[] = {
-        { "elevated, with the desktop shell", L"shell", L"vlm_start_for_user_probe.exe", true, "started through the desktop shell",
-            L"explorer.exe" },
+        { "elevated, with the desktop shell", L"shell", L"vlm_start_for_user_probe.exe", true,
+            "started through the desktop shell", L"explorer.exe" },
         { "not elevated", L"plain", L"vlm_start_for_user_probe.exe", true, "started with this process's own", nullptr },
-        { "the system account", L"none", L"vlm_start_for_user_probe.exe", false, "not started: this runs as the system account", nullptr },
+        { "the system account", L"none", L"vlm_start_for_user_probe.exe", false,
+            "not started: this runs as the system account", nullptr },
         { "elevated, no shell in the session", L"shell", L"vlm_start_for_user_probe_no_shell.exe", false,
             "not started: no desktop shell", nullptr },
     };
@@ -127,14 +128,15 @@ TEST(StartForUser, TheShellStartsItOrNothingDoes)
         const std::wstring name = L"vlm-user-start-" + std::to_wstring(index++) + L".exe";
         const std::wstring program = dir / name;
         ASSERT_TRUE(::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), program.c_str(), FALSE));
-        const ProbeRun run = RunProbe(c.probe, c.route + std::wstring(L" ") + TestSupport::QuoteArgument(program) + L" 15000",
-            dir / (L"probe-" + std::to_wstring(index) + L".txt"));
+        const ProbeRun run
+            = RunProbe(c.probe, c.route + std::wstring(L" ") + TestSupport::QuoteArgument(program) + L" 15000",
+                dir / (L"probe-" + std::to_wstring(index) + L".txt"));
         ASSERT_TRUE(run.ended) << run.error;
         EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
         EXPECT_EQ(run.exitCode, c.starts ? 0u : 1u) << run.output;
         ProcessInfo started;
-        const bool found = TestSupport::WaitUntil([&] { return (started = FindProcess(name)).id != 0; },
-            c.starts ? 10000 : 500);
+        const bool found
+            = TestSupport::WaitUntil([&] { return (started = FindProcess(name)).id != 0; }, c.starts ? 10000 : 500);
         EXPECT_EQ(found, c.starts);
         if (found && c.starts) {
             if (c.parent) {

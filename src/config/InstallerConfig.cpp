@@ -140,6 +140,7 @@ void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
         config.DownloadScale = *scale;
     }
     config.InstCmd = ReadProfileText(iniPath, L"InstCmd", L"");
+    config.LogInstCmd = Config::ParseBool(ReadProfileText(iniPath, L"LogInstCmd", L"false"));
     config.Proxy = ReadProfileText(iniPath, L"Proxy", L"");
     // Several thumbprints do not fit the 260-character buffer of the other keys, and a cut
     // pin would be refused: this one has room for 40. A missing key keeps the built-in pin.

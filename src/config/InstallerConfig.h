@@ -25,6 +25,9 @@ struct InstallerConfig {
     std::wstring DlAppNameSuffix = L".downloader";
     std::wstring m_DlAppVersion;
     std::wstring InstCmd;
+    // The log shows InstCmd's text only when the settings file asks for it (it may carry
+    // keys or accounts); otherwise its length.
+    bool LogInstCmd = false;
     std::wstring DownloadUrl;
     // Further addresses of the package, ";"-separated, tried in order after DownloadUrl
     // (Config::PackageUrls); each must carry DownloadUrl's MD5.

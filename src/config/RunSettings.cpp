@@ -15,6 +15,7 @@ RunSettings MakeRunSettings(const InstallerConfig& config)
     settings.signerPin = ParseSignerPin(config.PackageSigner);
     settings.packageTimeLimitMs = PackageTimeLimitMs(config);
     settings.packageArguments = config.InstCmd;
+    settings.logPackageArguments = config.LogInstCmd;
     settings.downloadScale = config.DownloadScale;
     settings.checkNetwork = config.IsCheckNet;
     settings.insNew = config.InsNew;

@@ -30,6 +30,7 @@ struct RunSettings {
     ULONGLONG packageTimeLimitMs = 0;
     // Extra arguments for the package's command line.
     std::wstring packageArguments;
+    bool logPackageArguments = false; // "LogInstCmd": the log may show them
     double downloadScale = 0.7;
     bool checkNetwork = false;
 

@@ -7,6 +7,7 @@
 
 #include "config/ProxySetting.h"
 #include "utils/Processes.h"
+#include "utils/Redact.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -16,6 +17,27 @@ namespace {
 std::wstring TrueFalse(bool value)
 {
     return value ? L"true" : L"false";
+}
+
+// The package's command-line addition may carry keys or accounts: its length only, unless
+// the settings file asks for the text ("LogInstCmd=true").
+std::wstring InstCmdForLog(const std::wstring& value, bool shown)
+{
+    return shown ? value : L"(" + std::to_wstring(value.size()) + L" characters)";
+}
+
+// A value as it may be logged: a URL's sign-in and query hidden, else a password.
+std::wstring ValueForLog(const std::wstring& value)
+{
+    return value.find(L"://") != std::wstring::npos ? Utils::RedactUrl(value) : HidePassword(value);
+}
+
+bool IsInstCmdOption(const std::wstring& name)
+{
+    const std::size_t start = name.find_first_not_of(L"-/");
+    return start != std::wstring::npos
+        && ::CompareStringOrdinal(name.c_str() + start, static_cast<int>(name.size() - start), L"instcmd", -1, TRUE)
+        == CSTR_EQUAL;
 }
 
 } // namespace
@@ -50,11 +72,16 @@ std::wstring CommandLineForLog(const std::wstring& commandLine)
     auto* argv = static_cast<wchar_t**>(argvMemory.get());
     std::wstring result;
     for (int i = 0; i < count; ++i) {
-        // Every token: "-proxy host" with a space, "/proxy=", a URL's own password.
+        // Every token: "-proxy host" with a space, "/proxy=", a URL's own password and query.
         std::wstring token = argv[i];
         const std::size_t equals = token.find(L'=');
-        token = equals == std::wstring::npos ? HidePassword(token)
-                                             : token.substr(0, equals + 1) + HidePassword(token.substr(equals + 1));
+        if (equals == std::wstring::npos) {
+            token = ValueForLog(token);
+        } else if (IsInstCmdOption(token.substr(0, equals))) {
+            token = token.substr(0, equals + 1) + InstCmdForLog(token.substr(equals + 1), false);
+        } else {
+            token = token.substr(0, equals + 1) + ValueForLog(token.substr(equals + 1));
+        }
         if (i > 0) {
             result += L' ';
         }
@@ -67,11 +94,11 @@ std::wstring DescribeSettings(const InstallerConfig& config)
 {
     wchar_t scale[32] = {};
     std::swprintf(scale, 32, L"%g", config.DownloadScale);
-    std::wstring text = L"DownloadUrl=" + config.DownloadUrl;
+    std::wstring text = L"DownloadUrl=" + Utils::RedactUrl(config.DownloadUrl);
     text += L"; DownloadType=" + std::to_wstring(config.DownloadType);
     text += L"; DownloadScale=" + std::wstring(scale);
     text += L"; IsCheckNet=" + TrueFalse(config.IsCheckNet);
-    text += L"; InstCmd=" + config.InstCmd;
+    text += L"; InstCmd=" + InstCmdForLog(config.InstCmd, config.LogInstCmd);
     text += L"; LanguageIndex=" + std::to_wstring(config.LanguageIndex);
     text += L"; InsNew=" + TrueFalse(config.InsNew);
     text += L"; Quiet=" + TrueFalse(config.Quiet);

@@ -8,6 +8,7 @@
 
 #include "download/WinHttpHandles.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Thread.h"
 
 namespace Download {
@@ -103,7 +104,7 @@ std::optional<AutoProxyAnswer> LookUpAutoProxy(
     if (stop && stop->Requested()) {
         return std::nullopt;
     }
-    LOG(L"asking automatic proxy configuration about %s\r\n", url.c_str());
+    LOG(L"asking automatic proxy configuration about %s\r\n", Utils::RedactUrl(url).c_str());
     auto lookup = std::make_shared<Lookup>();
     lookup->url = url;
     lookup->scriptUrl = scriptUrl;

@@ -1,5 +1,6 @@
 #include "download/CurlClient.h"
 
+#include <share.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -239,7 +240,8 @@ int CurlClient::Transfer(const std::wstring& partPath)
     }
     existing = existing < 0 ? 0 : existing; // no part file yet: it is created empty below
 
-    Utils::UniqueFile part(::_wfopen(partPath.c_str(), L"ab+"));
+    // Nobody else may write, rename or delete the part file from its first byte on.
+    Utils::UniqueFile part(::_wfsopen(partPath.c_str(), L"ab+", _SH_DENYWR));
     if (!part) {
         wchar_t text[201] = {};
         ::_wcserror_s(text, 200, errno);

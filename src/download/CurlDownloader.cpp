@@ -102,6 +102,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
     }
 
     const std::string expected = UrlMd5(self->m_client.RealUrl());
+    self->m_checkedDigest.clear();
     if (expected.size() == kMd5Length) {
         std::string actual = self->m_client.FileDigest();
         if (actual.empty()) {
@@ -119,6 +120,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
             }
             return 0;
         }
+        self->m_checkedDigest = expected;
     } else {
         self->Report(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
     }

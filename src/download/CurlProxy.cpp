@@ -2,6 +2,7 @@
 
 #include "download/RedirectPolicy.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Text.h"
 
 namespace Download {
@@ -68,7 +69,8 @@ CURLcode PerformThroughProxy(CURL* handle, const std::string& url, ProxyResolver
             if (!(ProxyUnreachable(result) && !proxy.empty() && i + 1 < proxies->size())) {
                 break;
             }
-            LOG(L"proxy %s unreachable (%d), trying the next\r\n", proxy.c_str(), static_cast<int>(result));
+            LOG(L"proxy %s unreachable (%d), trying the next\r\n", Utils::RedactUrl(proxy).c_str(),
+                static_cast<int>(result));
         }
         if (!follow || result != CURLE_OK) {
             break;

@@ -72,6 +72,14 @@ public:
     virtual void SetRetryPause(unsigned milliseconds) = 0;
     // Before Start: the bound on the response's headers (Download::kHeaderSeconds).
     virtual void SetHeaderSeconds(long seconds) = 0;
+
+    // The MD5 (32 lower-case hex digits) the file matched when its address carried one, for
+    // a check of the file as it is held afterwards; "" otherwise. Read on the thread that
+    // reported DL_CODE_SUCCESS, during that report.
+    virtual std::string CheckedDigest() const { return m_checkedDigest; }
+
+protected:
+    std::string m_checkedDigest;
 };
 
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single

@@ -1,5 +1,6 @@
 #include "download/MTCurlDownloader.h"
 
+#include <share.h>
 #include <windows.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "download/SegmentPlan.h"
 #include "download/UrlMd5.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Text.h"
 
 using namespace Download;
@@ -62,7 +64,8 @@ int CopyRest(HANDLE from, HANDLE to, std::vector<char>& buffer, BackgroundMd5& d
 
 Utils::UniqueFile OpenBuffered(const std::wstring& path, const wchar_t* mode)
 {
-    Utils::UniqueFile file(::_wfopen(path.c_str(), mode));
+    // Nobody else may write, rename or delete a range file from its first byte on.
+    Utils::UniqueFile file(::_wfsopen(path.c_str(), mode, _SH_DENYWR));
     if (file) {
         std::setvbuf(file.get(), nullptr, _IOFBF, kFileBuffer);
     }
@@ -278,7 +281,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     char* effective = nullptr;
     if (::curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective && *effective) {
         m_realUrl = effective;
-        LOG(L"Download File real url %hs\r\n", m_realUrl.c_str());
+        LOG(L"Download File real url %hs\r\n", Utils::RedactUrl(m_realUrl).c_str());
         m_expectedDigest = UrlMd5(m_realUrl);
     }
     curl_off_t length = -1;
@@ -582,6 +585,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
     }
 
     if (failing == 0) {
+        self->m_checkedDigest.clear();
         if (self->m_expectedDigest.size() == kMd5Length) {
             std::string actual = self->m_digest->Finish();
             if (actual.empty()) {
@@ -601,6 +605,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
                 }
                 return;
             }
+            self->m_checkedDigest = self->m_expectedDigest;
         } else {
             self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl获取url-md5失败");
         }

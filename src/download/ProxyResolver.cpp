@@ -6,6 +6,7 @@
 #include "download/AutoProxyLookup.h"
 #include "download/WinHttpHandles.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 
 namespace Download {
 namespace {
@@ -13,12 +14,13 @@ namespace {
 // How often a thread waiting for another's decision looks at its stop signal.
 constexpr auto kStopCheck = std::chrono::milliseconds(100);
 
+// For the log: a proxy's sign-in never shows.
 std::wstring Joined(const std::vector<std::wstring>& proxies)
 {
     std::wstring text;
     for (const auto& proxy : proxies) {
         text += text.empty() ? L"" : L", ";
-        text += proxy.empty() ? L"direct" : proxy;
+        text += proxy.empty() ? L"direct" : Utils::RedactUrl(proxy);
     }
     return text;
 }
@@ -76,10 +78,11 @@ std::optional<std::vector<std::wstring>> ProxyResolver::ProxiesFor(const std::ws
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (proxies) {
-            LOG(L"proxy for %s: %s (%s)\r\n", key.c_str(), Joined(*proxies).c_str(), why.c_str());
+            LOG(L"proxy for %s: %s (%s)\r\n", Utils::RedactUrl(key).c_str(), Joined(*proxies).c_str(),
+                Utils::RedactUrlsInText(why).c_str());
             m_hosts[key] = proxies;
         } else {
-            LOG(L"proxy for %s: look-up abandoned, the download stops\r\n", key.c_str());
+            LOG(L"proxy for %s: look-up abandoned, the download stops\r\n", Utils::RedactUrl(key).c_str());
             m_hosts.erase(key);
         }
     }

@@ -1,5 +1,6 @@
 #include "download/WinHttpClient.h"
 
+#include <share.h>
 #include <cstdio>
 #include <cwctype>
 
@@ -7,6 +8,7 @@
 #include "download/RedirectPolicy.h"
 #include "download/WinHttpAsyncRequest.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Md5.h"
 #include "utils/Text.h"
 #include "utils/TextPattern.h"
@@ -226,7 +228,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         if (resumed) {
             digest->AddFile(m_savePath);
         }
-        file.reset(::_wfopen(m_savePath.c_str(), resumed ? L"ab" : L"wb"));
+        // Nobody else may write, rename or delete the part file from its first byte on.
+        file.reset(::_wfsopen(m_savePath.c_str(), resumed ? L"ab" : L"wb", _SH_DENYWR));
         if (!file) {
             m_lastError = ERROR_OPEN_FAILED;
             LOG(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(m_lastError));
@@ -371,7 +374,7 @@ bool WinHttpClient::SendHttpRequest(const std::wstring& verbText)
                 || m_lastError == ERROR_WINHTTP_OPERATION_CANCELLED) {
                 break;
             }
-            LOG(L"proxy %s unreachable (%lu), trying the next\r\n", proxy.c_str(), m_lastError);
+            LOG(L"proxy %s unreachable (%lu), trying the next\r\n", Utils::RedactUrl(proxy).c_str(), m_lastError);
         }
         if (!answered) {
             return false;

@@ -172,6 +172,7 @@ void WinHttpDownloader::Run()
     }
 
     const std::string expected = UrlMd5(effective);
+    m_checkedDigest.clear();
     if (expected.size() == kMd5Length) {
         const std::string actual = digest.empty() ? Utils::FileMd5Wide(m_localPath) : digest;
         if (actual != expected) { // a digest that could not be made is no match
@@ -185,6 +186,7 @@ void WinHttpDownloader::Run()
             }
             return;
         }
+        m_checkedDigest = expected;
     } else {
         Report(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
     }

@@ -11,6 +11,23 @@ constexpr DWORD kErrorDrainBytes = 4096;
 
 } // namespace
 
+std::wstring ProgramFolder(const std::wstring& commandLine)
+{
+    std::wstring program;
+    if (!commandLine.empty() && commandLine.front() == L'"') {
+        const std::size_t close = commandLine.find(L'"', 1);
+        program = commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    } else {
+        program = commandLine.substr(0, commandLine.find_first_of(L" \t"));
+    }
+    const std::size_t slash = program.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        return {};
+    }
+    // "C:\x.exe": the root keeps its backslash.
+    return program.substr(0, slash == 2 && program[1] == L':' ? 3 : slash);
+}
+
 CChildProcess::~CChildProcess()
 {
     Release();
@@ -56,8 +73,11 @@ void CChildProcess::Start(const std::wstring& commandLine)
         LOG(L"no job object (error %lu): the time limit can end the child alone\r\n", ::GetLastError());
     }
     PROCESS_INFORMATION info {};
+    // The child's current directory is its own folder, never ours: a program looks there
+    // for files and libraries by bare name.
+    const std::wstring directory = ProgramFolder(commandLine);
     if (!::CreateProcessW(nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, m_job ? CREATE_SUSPENDED : 0, nullptr,
-            nullptr, &startup, &info)) {
+            directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         const DWORD error = ::GetLastError();
         LOG(L"CreateProcessW failed, error %lu\r\n", error);
         throw Utils::Exception(L"", error);

@@ -11,6 +11,10 @@
 #include "install/Pipe.h"
 #include "utils/UniqueResource.h"
 
+// The folder of the program a command line starts (its first, possibly quoted, token); ""
+// when it names no folder.
+std::wstring ProgramFolder(const std::wstring& commandLine);
+
 // A hidden child process with its standard streams on pipes. Standard output is read in
 // chunks of at most kChunkBytes; standard error is read and thrown away meanwhile, so a
 // child that writes much to it never blocks; standard input is at its end from the start,
@@ -42,7 +46,8 @@ public:
 
     // Creates the error, output and input pipes, in this order; throws Utils::Exception.
     void CreatePipes();
-    // Starts the command line hidden with the pipes as its standard streams; throws
+    // Starts the command line hidden with the pipes as its standard streams, in the
+    // program's own folder (ProgramFolder) as its current directory; throws
     // Utils::Exception when the process cannot be created.
     void Start(const std::wstring& commandLine);
 

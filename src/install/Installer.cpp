@@ -4,6 +4,7 @@
 #include "install/LineProtocol.h"
 #include "install/StageCodes.h"
 #include "utils/Log.h"
+#include "utils/Redact.h"
 #include "utils/Text.h"
 
 namespace {
@@ -122,7 +123,10 @@ void CInstaller::RunPackage()
         return;
     }
     Raise(IST_CODE_PROGRESS, 0.0, L"");
-    LOG(L"command line: %s\r\n", m_commandLine.c_str());
+    // The extra arguments may carry the product team's secrets: their length only, unless
+    // the team asked for them in the log.
+    LOG(L"command line: %s\r\n",
+        (m_logExtraArguments ? m_commandLine : Utils::HideSecret(m_commandLine, m_extraArguments)).c_str());
 
     // After a verdict the output is still read to its end, unparsed, so a package that
     // keeps writing never blocks on a full pipe while we wait for it to finish.

@@ -35,7 +35,12 @@ public:
     void SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact);
     void SetInstallLanguage(std::wstring language) { m_installLanguage = std::move(language); }
     // Extra arguments for the package's command line, as the settings give them.
-    void SetExtraArguments(std::wstring arguments) { m_extraArguments = std::move(arguments); }
+    // logged: whether the log may show them ("LogInstCmd"); else only their length.
+    void SetExtraArguments(std::wstring arguments, bool logged = false)
+    {
+        m_extraArguments = std::move(arguments);
+        m_logExtraArguments = logged;
+    }
     // The bound on the package's run in ms (0: none), from the next Start on.
     void SetTimeLimit(ULONGLONG timeLimitMs) { m_timeLimitMs = timeLimitMs; }
     // Runs on the run's own thread before the package starts (it is handed the stop event to
@@ -77,6 +82,7 @@ private:
     std::wstring m_installDir;
     std::wstring m_commandLine;
     ULONGLONG m_timeLimitMs = 0;
+    bool m_logExtraArguments = false;
     std::wstring m_extraArguments;
     BeforeRun m_beforeRun;
     bool m_ssc;

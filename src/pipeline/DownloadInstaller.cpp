@@ -3,24 +3,24 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "config/MirrorUrls.h"
 #include "download/Downloader.h"
+#include "download/UrlMd5.h"
 #include "install/Installer.h"
 #include "install/PackageSignature.h"
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
+#include "pipeline/PackageTestHook.h"
 #include "pipeline/WorkTempDir.h"
 #include "utils/FileSystem.h"
+#include "utils/Md5.h"
 #include "utils/Log.h"
 
 namespace {
 
 constexpr wchar_t kPackageName[] = L"__Package_Vellumora.exe";
-
-// The package of the last finished or failed attempt, process-wide, so that the next
-// attempt's clean-up deletes it too.
-std::mutex g_previousPackageMutex;
-std::wstring g_previousPackagePath;
 
 std::wstring ParentFolder(const std::wstring& path)
 {
@@ -30,12 +30,35 @@ std::wstring ParentFolder(const std::wstring& path)
     return buffer;
 }
 
-// Open for reading, shared for reading only: nobody can write, delete or rename the file
-// while it is held, and the package can still be started from it.
-Utils::UniqueFileHandle LockForReading(const std::wstring& path)
+// Open for reading, shared for reading only and without following a link: nobody can
+// write, delete or rename the file while it is held, and the program can still be started
+// from it (the loader only reads).
+Utils::UniqueFileHandle HoldForReading(const std::wstring& path)
 {
-    return Utils::UniqueFileHandle(::CreateFileW(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return Utils::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// MD5 of an open file from its first byte, read through the handle itself.
+std::string HeldFileMd5(HANDLE file)
+{
+    LARGE_INTEGER start {};
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+        return {};
+    }
+    Utils::Md5Stream digest;
+    std::vector<char> buffer(256 * 1024);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            return {};
+        }
+        if (got == 0) {
+            break;
+        }
+        digest.Add(buffer.data(), got);
+    }
+    return digest.Finish();
 }
 
 } // namespace
@@ -80,24 +103,16 @@ void CDownloadInstaller::Stop()
         m_uninstaller->Stop();
     }
     if (m_installer) {
-        m_installer->Stop();
+        m_installer->Stop(); // its run's end removes the folder it ran from
     }
-    if (RemovesOldVersion()) {
-        // A package that never got to run; the next attempt downloads afresh anyway.
-        TakePackageLock().reset();
-        ::DeleteFileW(m_downloadPath.c_str());
-    }
+    // A package that never got to run, the uninstaller's copy, the folder: all go.
+    CleanUpPackageFiles();
 }
 
 bool CDownloadInstaller::WaitForChildRuns(DWORD timeoutMs) const
 {
     return (!m_uninstaller || m_uninstaller->WaitForRun(timeoutMs))
         && (!m_installer || m_installer->WaitForRun(timeoutMs));
-}
-
-std::wstring CDownloadInstaller::BuildPackagePath() const
-{
-    return m_installDir + L"\\" + kPackageName;
 }
 
 void CDownloadInstaller::Forward(int code, double progress, const std::wstring& message)
@@ -119,45 +134,74 @@ void CDownloadInstaller::StartStage(const std::function<void()>& start)
 
 void CDownloadInstaller::CleanUpPackageFiles()
 {
-    std::wstring package;
-    std::wstring download;
+    std::shared_ptr<Pipeline::WorkFolder> folder;
     {
-        // A package run that outlived its verdict ends here while the window may be
-        // starting the next attempt.
         std::lock_guard<std::mutex> lock(m_filesMutex);
         m_packageLock.reset();
-        package = m_packagePath;
-        download = m_downloadPath;
+        m_uninstallerCopyLock.reset();
+        folder = std::move(m_workFolder);
     }
-    ::DeleteFileW(package.c_str());
-    if (download != package) {
-        ::DeleteFileW(download.c_str());
-    }
-    std::lock_guard<std::mutex> lock(g_previousPackageMutex);
-    if (!g_previousPackagePath.empty()) {
-        ::DeleteFileW(g_previousPackagePath.c_str());
-    }
-    g_previousPackagePath = package;
+    // Removed here unless a package run still uses it; then its end removes it.
+    folder.reset();
 }
 
-CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage()
+void CDownloadInstaller::OnPackageRunEnded()
 {
+    std::shared_ptr<Pipeline::WorkFolder> folder;
+    {
+        // A package run that outlived its verdict ends here while the window may be
+        // starting the next attempt, which has a folder of its own.
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        folder = std::move(m_runningFolder);
+        if (m_workFolder == folder) {
+            m_packageLock.reset();
+            m_uninstallerCopyLock.reset();
+            m_workFolder.reset();
+        }
+    }
+    folder.reset();
+}
+
+CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage(const std::string& checkedDigest)
+{
+    std::shared_ptr<Pipeline::WorkFolder> folder;
+    {
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        folder = m_workFolder;
+    }
+    Pipeline::AfterPackageDownloaded(m_downloadPath);
+    // The downloader wrote the part file without write or delete sharing and has just closed
+    // and renamed it; the hold is taken at once. Nobody else can write, rename or create in
+    // the folder meanwhile (its descriptor gives that to the system and administrators only,
+    // its name cannot be guessed, and it is held without delete sharing), and the MD5 below
+    // is taken over the file as held, so the short gap changes nothing.
+    Utils::UniqueFileHandle hold = HoldForReading(m_downloadPath);
+    if (!hold) {
+        LOG(L"the package could not be held in the work folder, error %lu\r\n", ::GetLastError());
+        return Acquired::Unheld;
+    }
+    if (!folder || !folder->Holds(hold.get())) {
+        LOG(L"the package is not where it was downloaded (its path leads out of the work folder)\r\n");
+        return Acquired::Unheld;
+    }
+    if (checkedDigest.size() == Download::kMd5Length) {
+        const std::string held = HeldFileMd5(hold.get());
+        if (held != checkedDigest) {
+            LOG(L"the package changed after its download (MD5 %S as held, %S downloaded); it is not run\r\n",
+                held.c_str(), checkedDigest.c_str());
+            return Acquired::Changed;
+        }
+        LOG(L"package MD5 checked again as held\r\n");
+    }
     if (m_signerPin.Checks()) {
-        Signature::Result check = Signature::CheckFile(m_downloadPath, m_signerPin);
+        // The check opens the file for reading beside the hold, which it cannot change.
+        const Signature::Result check = Signature::CheckFile(m_downloadPath, m_signerPin);
         LOG(L"package %s\r\n", check.Describe().c_str());
         if (!check.Accepted()) {
             return Acquired::SignatureRefused;
         }
-        KeepPackageLock(std::move(check.lock));
-    } else if (RemovesOldVersion()) {
-        // It waits while the old version is removed: as downloaded, or not at all.
-        Utils::UniqueFileHandle lock = LockForReading(m_downloadPath);
-        if (!lock) {
-            LOG(L"the package could not be locked, error %lu\r\n", ::GetLastError());
-            return Acquired::Unlockable;
-        }
-        KeepPackageLock(std::move(lock));
     }
+    KeepPackageLock(std::move(hold));
     return Acquired::Yes;
 }
 
@@ -175,10 +219,26 @@ Utils::UniqueFileHandle CDownloadInstaller::TakePackageLock()
 
 void CDownloadInstaller::StartRemoval()
 {
-    const std::wstring copyPath = Pipeline::UninstallerCopyPath(m_workFolder.path);
-    // A failed copy shows up as the removal's missing-file failure.
-    if (!copyPath.empty()) {
-        ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), FALSE);
+    std::wstring copyPath;
+    {
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        copyPath = m_workFolder ? Pipeline::UninstallerCopyPath(*m_workFolder) : std::wstring();
+        m_uninstallerCopyLock.reset();
+        // Held like the package: it runs as it was copied, from inside the work folder.
+        if (!copyPath.empty() && ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), TRUE)) {
+            Utils::UniqueFileHandle hold = HoldForReading(copyPath);
+            if (hold && m_workFolder->Holds(hold.get())) {
+                m_uninstallerCopyLock = std::move(hold);
+            }
+        }
+    }
+    if (!m_uninstallerCopyLock) {
+        LOG(L"the old uninstaller could not be copied into the work folder and held, error %lu\r\n", ::GetLastError());
+        // As for a missing uninstaller: the old version stays, the package is not run.
+        Forward(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
+        LOG(L"UNIST_CODE_FAIL\r\n");
+        CleanUpPackageFiles();
+        return;
     }
     m_removalSucceeded = false;
     m_removalFailed = false;
@@ -192,10 +252,14 @@ void CDownloadInstaller::StartRemoval()
 
 void CDownloadInstaller::OnRemovalEnded()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        m_uninstallerCopyLock.reset();
+    }
     // A verdict line comes while the old uninstaller may still be removing files: the
     // package starts once it has ended, and only when no failure was reported.
     if (m_removalSucceeded && !m_removalFailed) {
-        LOG(L"the old version is removed; the package goes into place\r\n");
+        LOG(L"the old version is removed; the package starts\r\n");
         StartStage([this] { StartPackage(); });
         return;
     }
@@ -205,30 +269,24 @@ void CDownloadInstaller::OnRemovalEnded()
 
 void CDownloadInstaller::StartPackage()
 {
+    // The run before (an earlier attempt's package that outlived its verdict) has ended and
+    // its folder is gone before this one's run is recorded.
+    m_installer->WaitForRun(INFINITE);
     Utils::UniqueFileHandle lock = TakePackageLock();
-    if (RemovesOldVersion()) {
-        // The old uninstaller may have taken the install folder with it.
-        lock.reset();
-        Utils::EnsureDirectoryPath(m_installDir);
-        const bool moved = ::MoveFileExW(m_downloadPath.c_str(), m_packagePath.c_str(),
-            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
-        if (!moved) {
-            LOG(L"the package could not be moved to '%s', error %lu\r\n", m_packagePath.c_str(), ::GetLastError());
-        } else if (m_signerPin.Checks()) {
-            // Checked again where it runs, which also locks it there.
-            Signature::Result check = Signature::CheckFile(m_packagePath, m_signerPin);
-            LOG(L"package %s\r\n", check.Describe().c_str());
-            lock = std::move(check.lock);
-        } else {
-            lock = LockForReading(m_packagePath);
-        }
-        if (!lock) {
-            // Nothing is run that is not the package as it was checked.
-            Forward(IST_CODE_FAIL, 2.0, L"");
-            CleanUpPackageFiles();
-            return;
-        }
+    {
+        std::lock_guard<std::mutex> guard(m_filesMutex);
+        m_runningFolder = m_workFolder;
     }
+    if (!lock) {
+        // Nothing is run that is not the package as it was checked.
+        LOG(L"the package is no longer held; it is not run\r\n");
+        Forward(IST_CODE_FAIL, 2.0, L"");
+        OnPackageRunEnded();
+        return;
+    }
+    // The old uninstaller may have taken the install folder with it; the package is told
+    // the folder through its options and may expect it.
+    Utils::EnsureDirectoryPath(m_installDir);
     m_installer->SetPackageLock(std::move(lock));
     m_installer->Start();
 }
@@ -237,45 +295,45 @@ void CDownloadInstaller::Start()
 {
     // The earlier attempt's stages have reported their end; wait for their threads before
     // anything they use is changed. A package still running after its verdict is left to
-    // end: the next package run waits for it, on its own thread.
+    // end: the next package run waits for it, on its own thread, and its folder goes then.
     m_downloader.reset();
     m_uninstaller.reset();
     if (m_stopping) {
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_filesMutex);
-        m_packageLock.reset();
-        m_packagePath = BuildPackagePath();
-        m_downloadPath = m_packagePath;
-    }
+    CleanUpPackageFiles();
     const int downloadType = m_settings.downloadType;
     LOG(L"DL_TYPE=%d\r\n", downloadType);
     const Config::ProxySetting& proxy = m_settings.proxy;
     LOG(L"proxy setting: %s\r\n", proxy.Describe().c_str());
+    m_removesOldVersion = Utils::PathExists(m_oldUninstallerPath);
 
-    if (Utils::PathExists(m_oldUninstallerPath)) {
-        // The package waits where the old uninstaller cannot touch it: a fresh folder only
-        // administrators can write to, which the uninstaller's copy runs from later.
-        m_workFolder = Pipeline::FreshWorkFolder {};
-        m_workFolder = Pipeline::MakeFreshWorkFolder();
-        if (m_workFolder.path.empty()) {
-            // No place for the package nor for the uninstaller's copy: the removal cannot
-            // happen, so nothing is downloaded.
-            Forward(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
-            LOG(L"UNIST_CODE_FAIL\r\n");
-            return;
+    // The package, and the old uninstaller's copy, live only in a folder of this attempt's
+    // own that no standard user can write to.
+    auto folder = std::make_shared<Pipeline::WorkFolder>(Pipeline::WorkFolder::Create(Pipeline::WorkFolderParent()));
+    if (!folder->Valid()) {
+        {
+            std::lock_guard<std::mutex> lock(m_filesMutex);
+            m_downloadPath.clear();
         }
-        std::lock_guard<std::mutex> lock(m_filesMutex);
-        m_downloadPath = m_workFolder.path + kPackageName;
-        LOG(L"the package is acquired first, in '%s'\r\n", m_downloadPath.c_str());
+        LOG(L"no work folder for the package: the download fails\r\n");
+        Forward(Download::DL_CODE_FAIL, 0.0, L"");
+        LOG(L"DL_CODE_FAIL\r\n");
+        return;
     }
+    {
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        m_downloadPath = folder->Path() + kPackageName;
+        m_workFolder = std::move(folder);
+    }
+    LOG(L"the package is acquired first, in '%s'\r\n", m_downloadPath.c_str());
 
     auto onDownload = [this](int code, double progress, std::wstring message) {
-        // After the downloader's own MD5 check: a package that fails its signature check
-        // is a failed download for the pipeline and the window alike, and is deleted.
+        // After the downloader's own MD5 check: a package that cannot be held, changed or
+        // fails its signature check is a failed download for the pipeline and the window
+        // alike, and is deleted.
         if (code == Download::DL_CODE_SUCCESS) {
-            switch (AcquirePackage()) {
+            switch (AcquirePackage(m_downloader->CheckedDigest())) {
             case Acquired::Yes:
                 break;
             case Acquired::SignatureRefused:
@@ -283,7 +341,8 @@ void CDownloadInstaller::Start()
                 progress = Download::kSignatureRefused;
                 message = Download::kSignatureMessage;
                 break;
-            case Acquired::Unlockable:
+            case Acquired::Unheld:
+            case Acquired::Changed:
                 // Never removes the old version for a package that could still change.
                 code = Download::DL_CODE_FAIL;
                 progress = 0.0;
@@ -342,16 +401,16 @@ void CDownloadInstaller::Start()
     };
     if (!m_installer) {
         m_installer = std::make_unique<CInstaller>(
-            onInstall, L"\"" + m_packagePath + L"\"", m_installDir, m_ssc, m_dsc, m_adminact);
+            onInstall, L"\"" + m_downloadPath + L"\"", m_installDir, m_ssc, m_dsc, m_adminact);
         // A verdict arrives while the package still runs, and a running program's file
         // cannot be deleted: clean up once the run is over.
-        m_installer->SetRunEnded([this] { CleanUpPackageFiles(); });
+        m_installer->SetRunEnded([this] { OnPackageRunEnded(); });
     }
-    m_installer->SetPackagePath(L"\"" + m_packagePath + L"\"");
+    m_installer->SetPackagePath(L"\"" + m_downloadPath + L"\"");
     m_installer->SetInstallDir(m_installDir);
     m_installer->SetFlags(m_dsc, m_ssc, m_adminact, m_authorizationact);
     m_installer->SetInstallLanguage(m_installLanguage);
-    m_installer->SetExtraArguments(m_settings.packageArguments);
+    m_installer->SetExtraArguments(m_settings.packageArguments, m_settings.logPackageArguments);
     m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
     m_installer->SetBeforeRun(m_startGate);
 

@@ -18,11 +18,14 @@ class CInstaller;
 class CUninstaller;
 
 // Chains the download of the package, the removal of an older version and the package run
-// into one pipeline. The package is acquired first: with an older version to remove, it is
-// downloaded into a fresh work folder, checked (MD5, and the signer pin when one is set) and
-// kept locked there; only then does the old uninstaller run, and once it has ended the
-// package is moved into the install folder and started. So a failed or refused download, a
-// failed removal or a stop before the package starts never costs the installed product.
+// into one pipeline. Every attempt makes its own work folder (Pipeline::WorkFolder: new,
+// unguessable, writable only by administrators and the system, held for the attempt). The
+// package is downloaded into it, held there without write or delete sharing, checked as it
+// is held (MD5, and the signer pin when one is set), and started from there with the hold
+// kept; an older version's uninstaller runs from a copy in the same folder before that. So a
+// failed or refused download, a failed removal or a stop before the package starts never
+// costs the installed product, and nothing a standard user can write is run. The folder and
+// all it holds are removed when the attempt ends, whatever its end.
 //
 // Every stage event goes to the window's callback first, unchanged; then the pipeline does
 // its own work for it (start the next stage, clean up files). Stop is final: once called, no
@@ -48,24 +51,22 @@ public:
         const std::wstring& oldUninstallerPath, const std::wstring& installDir, bool dsc, bool ssc, bool adminact,
         bool authorizationact, const std::wstring& installLanguage);
 
-    // Starts the download (into the work folder when an old version is to be removed) and
-    // returns. The stages of an earlier attempt have reported their end; their threads are
-    // joined first. Does nothing once stopped.
+    // Makes the attempt's work folder and starts the download into it, then returns (a folder
+    // that cannot be made is a failed download). The stages of an earlier attempt have reported their end; their
+    // threads are joined first. Does nothing once stopped.
     void Start();
 
     // Final: no stage and no retry starts after it; every stage still running is stopped
     // (a child still running is ended) and joined, and no event reaches the window any more.
-    // A package waiting in the work folder is deleted. Window's thread; never from a stage.
+    // The work folder is removed with all it holds. Window's thread; never from a stage.
     void Stop();
 
     // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
     // verdict comes before that); true when neither runs.
     bool WaitForChildRuns(DWORD timeoutMs) const;
 
-    // The install folder + "\__Package_Vellumora.exe": where the package runs from.
-    std::wstring BuildPackagePath() const;
-    // Where the current attempt downloads the package: the package path, or with an old
-    // version to remove, the same name in the fresh work folder.
+    // Where the current attempt downloads and runs the package: "__Package_Vellumora.exe" in
+    // its work folder; empty before Start or when no folder could be made.
     std::wstring DownloadPath() const { return m_downloadPath; }
 
 private:
@@ -73,19 +74,22 @@ private:
     // Runs start under the pipeline's lock unless the pipeline was stopped, so a stop either
     // comes first (nothing starts) or finds the stage started (and stops it).
     void StartStage(const std::function<void()>& start);
+    // Drops the hold and the attempt's work folder (removed once no package run uses it).
     void CleanUpPackageFiles();
-    // After the downloader's own MD5 check: the signer pin (when set) and the lock that keeps
-    // the package as checked until it runs; a package that cannot be locked is not kept.
-    enum class Acquired { Yes, SignatureRefused, Unlockable };
-    Acquired AcquirePackage();
+    // The package run has ended: its work folder goes.
+    void OnPackageRunEnded();
+    // After the downloader's own MD5 check: the hold that keeps the package as checked until
+    // it runs, taken at once, then the MD5 again and the signer pin (when set) over the file
+    // as held. A package that cannot be held, or that changed, is not kept.
+    enum class Acquired { Yes, SignatureRefused, Unheld, Changed };
+    Acquired AcquirePackage(const std::string& checkedDigest);
     void KeepPackageLock(Utils::UniqueFileHandle lock);
     Utils::UniqueFileHandle TakePackageLock();
     void StartRemoval();
     void OnRemovalEnded();
-    // Moves a package waiting in the work folder into the install folder, locks it again
-    // and starts it.
+    // Starts the held package from the work folder, handing the hold to the run.
     void StartPackage();
-    bool RemovesOldVersion() const { return m_downloadPath != m_packagePath; }
+    bool RemovesOldVersion() const { return m_removesOldVersion; }
 
     StageCallback m_windowCallback;
     const Config::RunSettings m_settings;
@@ -93,8 +97,8 @@ private:
     std::wstring m_downloadUrl;
     std::wstring m_oldUninstallerPath;
     std::wstring m_installDir;
-    std::wstring m_packagePath;
     std::wstring m_downloadPath;
+    bool m_removesOldVersion = false;
     std::wstring m_installLanguage;
     bool m_dsc = true;
     bool m_ssc = true;
@@ -109,13 +113,17 @@ private:
     std::atomic<bool> m_removalSucceeded { false };
     std::atomic<bool> m_removalFailed { false };
     StageCallback m_onUninstall;
-    // The paths and the lock, for a clean-up that may run while the next attempt starts.
+    // The folders and the holds, for a clean-up that may run while the next attempt starts.
     std::mutex m_filesMutex;
 
     Utils::UniqueFileHandle m_packageLock;
+    Utils::UniqueFileHandle m_uninstallerCopyLock;
+    // The attempt's work folder, and the one the package run in progress started from (the
+    // previous attempt's while that run outlives its verdict); each is removed when its last
+    // holder lets go.
+    std::shared_ptr<Pipeline::WorkFolder> m_workFolder;
+    std::shared_ptr<Pipeline::WorkFolder> m_runningFolder;
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
-    // Declared before the removal, so the folder's lock outlives the run inside it.
-    Pipeline::FreshWorkFolder m_workFolder;
     std::unique_ptr<CUninstaller> m_uninstaller;
 };

@@ -1,27 +1,63 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "utils/UniqueResource.h"
 
 namespace Pipeline {
 
-// The installer's working folder under the system temporary folder, ending in a
-// backslash and created when missing; empty when it cannot be had.
-std::wstring GetWorkTempDir();
+// The descriptor a work folder is created with, as SDDL: protected (nothing inherited from
+// the temporary folder), full control for the system account and Administrators, read and
+// run for users. Elevated, Administrators own it; unelevated there are no administrator
+// rights to guard and the user (userSid) must write into it, so the user gets full control.
+std::wstring WorkFolderSddl(bool elevated, const std::wstring& userSid);
 
-// The work folder made anew for one removal of the old version, whose uninstaller is copied
-// into it and run elevated. Its name is fixed and the temporary folder is the user's, so
-// anything already there (a folder with planted files, a file, a link or junction) is removed
-// without following links, never reused; the new folder lets only administrators and the
-// system write, and stays open (lock) so it cannot be renamed or removed while it is in use.
-struct FreshWorkFolder {
-    std::wstring path; // ends in a backslash; empty when the folder could not be made
-    Utils::UniqueFileHandle lock;
+// Where work folders go: the system's own choice through GetTempPath2W where it exists (the
+// system account's private temporary folder), else the Windows temporary folder when
+// elevated, else the user's. Ends in a backslash; empty when none can be had.
+std::wstring WorkFolderParent();
+
+// One run's work folder: a new folder with a random 128-bit name, created and opened in one
+// step with the protected descriptor, and held open without delete sharing for the run, so
+// nobody can rename, replace or remove it. Everything in it is removed, by handles opened
+// without following links, when the run ends (Remove, or destruction); then the folder, once
+// it is checked to be the same one.
+class WorkFolder {
+public:
+    WorkFolder() = default;
+    ~WorkFolder() { Remove(); }
+    WorkFolder(WorkFolder&& other) noexcept = default;
+    WorkFolder& operator=(WorkFolder&& other) noexcept;
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    // Never reuses anything: a name that exists already is another name's turn, and a
+    // folder that cannot be made this way is no folder (logged), never a weaker one.
+    static WorkFolder Create(const std::wstring& parent);
+
+    bool Valid() const noexcept { return m_folder.valid(); }
+    const std::wstring& Path() const noexcept { return m_path; } // ends in a backslash
+    HANDLE Handle() const noexcept { return m_folder.get(); }
+
+    // True when the open file lies directly in this folder, as the system resolves it now:
+    // a path that went through a link or a renamed folder is not in it.
+    bool Holds(HANDLE file) const;
+
+    // Deletes everything inside (links as themselves, never what they point at), then the
+    // folder; false when something could not be deleted (a file still in use).
+    bool Remove();
+
+private:
+    Utils::UniqueFileHandle m_folder;
+    std::wstring m_path;
+    // Which folder it is, for its removal.
+    DWORD m_volume = 0;
+    unsigned long long m_index = 0;
 };
-FreshWorkFolder MakeFreshWorkFolder();
 
 // Where the old version's uninstaller is copied in a work folder.
-std::wstring UninstallerCopyPath(const std::wstring& workFolder);
+std::wstring UninstallerCopyPath(const WorkFolder& folder);
 
 } // namespace Pipeline

@@ -9,6 +9,7 @@
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "session/InstallFolders.h"
+#include "session/ProductToOpen.h"
 #include "session/ProductWait.h"
 #include "session/StartForUser.h"
 #include "utils/FileSystem.h"
@@ -218,20 +219,26 @@ void InstallSession::FinishButtonPressed()
 
 void InstallSession::OpenExistingProduct()
 {
-    StartForUser(m_existing.folder + L"\\Quorvel.exe");
+    // The folder comes from the user's own registry key: only the recorded installation's
+    // program is started, held as checked until it has started.
+    const ProductToOpen product = CheckProductToOpen(m_existing.folder, m_settings.signerPin);
+    if (!product.ok) {
+        LOG(L"product not opened: %s\r\n", product.refusal.c_str());
+        return;
+    }
+    StartForUser(product.program);
 }
 
 void InstallSession::OpenTerms()
 {
-    StartForUser(
-        Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/terms/1.0/installer/123456", {}, SW_SHOWMAXIMIZED);
+    StartForUser(Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/terms/1.0/installer/123456");
 }
 
 void InstallSession::LaunchProduct()
 {
     // An unattended run starts the product only when asked to, and opens no page.
     if (!m_settings.unattended && m_reports.startUrl.size() > 5) {
-        StartForUser(m_reports.startUrl, {}, SW_SHOWMAXIMIZED);
+        StartForUser(m_reports.startUrl);
     }
     const std::wstring product = ProductExe();
     if (!Utils::PathExists(product)) {

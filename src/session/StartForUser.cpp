@@ -1,17 +1,16 @@
 #include "session/StartForUser.h"
 
-#include <shellapi.h>
-
-#include "utils/Log.h"
+#include "utils/StartForUser.h"
 
 namespace Session {
 
-bool StartForUser(const std::wstring& target, const std::wstring& parameters, int show)
+bool StartForUser(const std::wstring& target, const std::wstring& parameters)
 {
-    const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
-        nullptr, L"open", target.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr, show));
-    LOG(L"started '%s' (%d)\r\n", target.c_str(), static_cast<int>(result));
-    return result > 32;
+    // A program starts in its own folder; a page's address has none.
+    const bool page = target.find(L"://") != std::wstring::npos;
+    const std::size_t slash = target.find_last_of(L"\\/");
+    const std::wstring directory = page || slash == std::wstring::npos ? std::wstring() : target.substr(0, slash);
+    return Utils::StartForUser(target, parameters, directory).Started();
 }
 
 } // namespace Session

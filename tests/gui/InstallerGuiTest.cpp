@@ -1010,7 +1010,11 @@ TEST_F(InstallerGuiTest, AnUpdateRemovesTheOldVersionAfterTheDownloadAndTheBarNe
     const std::size_t removal = order.find("TarvikQuill_un_asa.exe ");
     ASSERT_NE(removal, std::string::npos) << order;
     EXPECT_LT(removal, order.find("__Package_Vellumora.exe ")) << order;
-    EXPECT_TRUE(ReadUtf16File(PackageCommandLineFile()).starts_with(L"\"" + existing + L"\\__Package_Vellumora.exe\""));
+    // Run from the run's own work folder, told the install folder through its options.
+    const std::wstring packageLine = ReadUtf16File(PackageCommandLineFile());
+    EXPECT_NE(packageLine.find(L"\\TarvikRun."), std::wstring::npos);
+    EXPECT_NE(packageLine.find(L"\\__Package_Vellumora.exe\" /S"), std::wstring::npos);
+    EXPECT_NE(packageLine.find(L" -instdir=\"" + existing + L"\""), std::wstring::npos);
     CloseFromFinishedPage(main);
 }
 

@@ -4,21 +4,27 @@
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 
 #include "config/InstallerConfig.h"
 #include "config/RunSettings.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
+#include "pipeline/PackageTestHook.h"
 #include "pipeline/WorkTempDir.h"
 #include "SigningFixtures.h"
 #include "support/LogCapture.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
+#include "support/UnixLink.h"
+#include "support/WaitUntil.h"
 #include "support/http_server/HttpTestServer.h"
 #include "tests/install/StageHarness.h"
 #include "utils/FileSystem.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
+
+#include <sddl.h>
 
 using InstallTest::EventLog;
 using InstallTest::StageEvent;
@@ -26,6 +32,10 @@ using InstallTest::StageEvent;
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
+
+// Set by a test: the package is changed on disk right after its download, before the
+// pipeline takes its hold, as someone racing for it would.
+std::atomic<bool> g_changeDownloadedPackage { false };
 
 // The scripted child, padded past the single-stream downloader's 1 MiB floor (a PE file
 // runs with trailing bytes).
@@ -60,14 +70,51 @@ protected:
         ASSERT_TRUE(m_server.Running());
         m_server.AddBody("pkg.exe", PackageBody());
         m_installDir = m_root / L"install dir";
+        m_foldersBefore = WorkFolders();
     }
     void TearDown() override
     {
         TheInstallerConfig() = m_savedConfig;
+        g_changeDownloadedPackage = false;
         ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
     }
 
+    // Where a package was never put: the install folder.
     std::wstring PackagePath() const { return m_installDir + L"\\__Package_Vellumora.exe"; }
+
+    // The run folders in the temporary folder, by name.
+    static std::set<std::wstring> WorkFolders()
+    {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW entry {};
+        Utils::UniqueFindHandle find(
+            ::FindFirstFileW((::Pipeline::WorkFolderParent() + L"TarvikRun.*").c_str(), &entry));
+        if (find) {
+            do {
+                names.insert(entry.cFileName);
+            } while (::FindNextFileW(find.get(), &entry));
+        }
+        return names;
+    }
+    // Those this test made and left.
+    std::set<std::wstring> WorkFoldersLeft() const
+    {
+        std::set<std::wstring> left;
+        for (const auto& name : WorkFolders()) {
+            if (!m_foldersBefore.count(name)) {
+                left.insert(name);
+            }
+        }
+        return left;
+    }
+    // A package path is "<temporary folder>\TarvikRun.<32 hex digits>\__Package_Vellumora.exe".
+    static void ExpectInAWorkFolder(const std::wstring& path)
+    {
+        const std::wstring parent = ::Pipeline::WorkFolderParent();
+        ASSERT_TRUE(path.starts_with(parent + L"TarvikRun.")) << Utils::WideToMultiByte(path, CP_UTF8);
+        EXPECT_EQ(path.size(), parent.size() + 10 + 32 + 1 + 23) << Utils::WideToMultiByte(path, CP_UTF8);
+        EXPECT_TRUE(path.ends_with(L"\\__Package_Vellumora.exe"));
+    }
 
     // The package finds its script beside itself once downloaded.
     void SetPackageScript(const std::string& script)
@@ -108,6 +155,7 @@ protected:
     }
 
     InstallerConfig m_savedConfig;
+    std::set<std::wstring> m_foldersBefore;
     TestSupport::HttpTestServer m_server;
     TestSupport::TempDir m_root { L"pipeline" };
     std::wstring m_installDir;
@@ -116,13 +164,25 @@ protected:
 
 } // namespace
 
+// The test build's own definition of the program's no-op hook.
+void Pipeline::AfterPackageDownloaded(const std::wstring& path)
+{
+    if (g_changeDownloadedPackage) {
+        Utils::UniqueFileHandle file(::CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        EXPECT_TRUE(file && ::WriteFile(file.get(), "!", 1, &written, nullptr)) << "the hook could not change it";
+    }
+}
+
 TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
 {
     SetPackageScript("out Progress=0.5\nout State=Success\n");
     TestSupport::LogCapture log;
     auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
-    EXPECT_EQ(pipeline->BuildPackagePath(), PackagePath());
     pipeline->Start();
+    const std::wstring package = pipeline->DownloadPath();
+    ExpectInAWorkFolder(package);
     ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
 
     const auto events = m_events.Events();
@@ -131,9 +191,10 @@ TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
     EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
     EXPECT_EQ(events.back(), (StageEvent { IST_CODE_SUCCESS, 0.0, L"" }));
     pipeline.reset(); // lets the pipeline finish its own work for the last event
-    EXPECT_FALSE(Utils::PathExists(PackagePath())) << "the package is deleted after the install";
+    EXPECT_FALSE(Utils::PathExists(PackagePath())) << "never in the install folder";
+    EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {}) << "the package and its folder are removed";
     EXPECT_EQ(RecordedCommandLine(m_root / L"package-cmdline.bin"),
-        L"\"" + PackagePath()
+        L"\"" + package
             + L"\" /S -console=show -version=1.0.0 -adminact=true -authorizationact=false"
               L" -dsc=true -ssc=false -instdir=\""
             + m_installDir + L"\" /D=" + m_installDir);
@@ -148,8 +209,9 @@ TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
 }
 
 // The package is acquired before the old version is touched, and starts once the removal
-// has ended, from the install folder (the children's stamps give the order).
-TEST_F(PipelineRun, WithAnOldVersionDownloadsThenRemovesThenRunsThePackageFromTheInstallFolder)
+// has ended, from the work folder the uninstaller's copy ran from (the children's stamps
+// give the order).
+TEST_F(PipelineRun, WithAnOldVersionDownloadsThenRemovesThenRunsThePackageFromTheWorkFolder)
 {
     const std::wstring stamps = m_root / L"stamps.txt";
     SetPackageScript("stamp " + InstallTest::Utf8(stamps) + "\nout State=Success\n");
@@ -157,7 +219,8 @@ TEST_F(PipelineRun, WithAnOldVersionDownloadsThenRemovesThenRunsThePackageFromTh
         "out Progress=0.5\nout State=Success\nflush\nsleep 300\nstamp " + InstallTest::Utf8(stamps) + "\n");
     auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
     pipeline->Start();
-    EXPECT_EQ(pipeline->DownloadPath(), ::Pipeline::GetWorkTempDir() + L"__Package_Vellumora.exe");
+    const std::wstring packageFile = pipeline->DownloadPath();
+    ExpectInAWorkFolder(packageFile);
     ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
     pipeline.reset();
 
@@ -172,19 +235,20 @@ TEST_F(PipelineRun, WithAnOldVersionDownloadsThenRemovesThenRunsThePackageFromTh
     ASSERT_NE(removal, std::string::npos) << order;
     ASSERT_NE(package, std::string::npos) << order;
     EXPECT_LT(removal, package) << order;
-    EXPECT_TRUE(RecordedCommandLine(m_root / L"package-cmdline.bin").starts_with(L"\"" + PackagePath() + L"\" /S"));
-    EXPECT_FALSE(Utils::PathExists(PackagePath())) << "deleted after the run";
-    EXPECT_FALSE(Utils::PathExists(::Pipeline::GetWorkTempDir() + L"__Package_Vellumora.exe"));
+    EXPECT_TRUE(RecordedCommandLine(m_root / L"package-cmdline.bin").starts_with(L"\"" + packageFile + L"\" /S"));
+    EXPECT_FALSE(Utils::PathExists(PackagePath()));
+    EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {}) << "the package, the copy and the folder are removed";
 
     const std::wstring line = RecordedCommandLine(m_root / L"uninstaller-cmdline.bin");
     const std::wstring suffix = L" -console=show _?=" + m_root / L"old version";
     ASSERT_GE(line.size(), suffix.size());
     EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix) << "_?= comes last, unquoted";
-    EXPECT_NE(line.find(L"~TarvikTemp.92482B06FB471E17\\\\TarvikQuill_un_asa.exe"), std::wstring::npos);
+    const std::wstring folder = packageFile.substr(0, packageFile.rfind(L'\\') + 1);
+    EXPECT_TRUE(line.starts_with(L"\"" + folder + L"TarvikQuill_un_asa.exe\"")) << "the copy runs from the same folder";
 }
 
 // Whatever goes wrong before the package starts leaves the old version alone: its
-// uninstaller never runs, and no package is left behind.
+// uninstaller never runs, and no package nor work folder is left behind.
 TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
 {
     ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
@@ -194,6 +258,7 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         TestSupport::HttpFault fault;
         std::wstring pin;
         bool stop;
+        bool changed = false; // on disk, after the download
     };
     TestSupport::HttpFault corrupt;
     corrupt.method = "GET";
@@ -207,11 +272,14 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         { "unreachable server", "http://127.0.0.1:1/pkg.exe", {}, L"", false },
         { "refused by the pin", m_server.FileUrl("pkg.exe"), {}, SigningTest::ThumbprintOf(L"rootA"), false },
         { "stopped during the download", m_server.FileUrl("pkg.exe"), stall, L"", true },
+        { "changed after its download", m_server.FileUrl("pkg.exe"), {}, L"", false, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_server.SetStandingFault("pkg.exe", c.fault);
         TheInstallerConfig().PackageSigner = c.pin;
+        g_changeDownloadedPackage = c.changed;
+        TestSupport::LogCapture log;
         SetPackageScript("out State=Success\n");
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
@@ -238,41 +306,76 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         EXPECT_TRUE(Utils::PathExists(oldUninstaller));
         EXPECT_FALSE(Utils::PathExists(waiting));
         EXPECT_FALSE(Utils::PathExists(PackagePath()));
+        EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
+        if (c.changed) {
+            EXPECT_FALSE(log.Matching(L"the package changed after its download").empty());
+        }
     }
 }
 
-// The work folder has a fixed name in the user's temporary folder: whatever is found there
-// (planted files, or a file in its place) is removed, never reused.
-TEST_F(PipelineRun, TheUninstallersWorkFolderIsMadeAfreshForEachRemoval)
+// Each run makes a folder of its own; a folder with the name the installer once used is
+// never touched, whatever it holds (here a link to a folder with a file, where the host lets
+// the test make one).
+TEST_F(PipelineRun, EachRunHasAFolderOfItsOwnAndTheOldFixedFolderIsLeftAlone)
 {
-    const std::wstring work = ::Pipeline::GetWorkTempDir();
-    ASSERT_FALSE(work.empty());
-    for (const bool fileInItsPlace : { false, true }) {
-        SCOPED_TRACE(fileInItsPlace ? "a file in its place" : "a folder with planted files");
-        EventLog events;
-        if (fileInItsPlace) {
-            ::DeleteFileW((work + L"TarvikQuill_un_asa.exe").c_str());
-            ASSERT_TRUE(::RemoveDirectoryW(work.c_str()));
-            ASSERT_TRUE(TestSupport::WriteFileBytes(work.substr(0, work.size() - 1), "planted"));
-        } else {
-            ASSERT_TRUE(Utils::EnsureDirectoryPath(work));
-            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"WTSAPI32.dll", "planted"));
-            ASSERT_TRUE(Utils::EnsureDirectoryPath(work + L"sub"));
-            ASSERT_TRUE(TestSupport::WriteFileBytes(work + L"sub\\x.dll", "planted"));
-        }
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring fixed = std::wstring(temp) + L"~TarvikTemp.92482B06FB471E17";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(fixed));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(fixed + L"\\TarvikQuill_un_asa.exe", "planted"));
+    const std::wstring target = m_root / L"target";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(target));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(target + L"\\keep.txt", "keep"));
+    const bool linked = TestSupport::MakeUnixSymlink(target, fixed + L"\\link");
+
+    std::set<std::wstring> folders;
+    for (int run = 0; run < 2; ++run) {
         SetPackageScript("out State=Success\n");
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+        EventLog events;
         {
             CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
             pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
                 true, true, true, true, L"");
             pipeline.Start();
+            folders.insert(pipeline.DownloadPath());
             ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
         }
-        EXPECT_FALSE(Utils::PathExists(work + L"WTSAPI32.dll"));
-        EXPECT_FALSE(Utils::PathExists(work + L"sub"));
-        EXPECT_TRUE(Utils::PathExists(work + L"TarvikQuill_un_asa.exe")) << "the copy ran from a fresh folder";
+        EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
     }
+    EXPECT_EQ(folders.size(), 2u) << "two runs, two folders";
+    EXPECT_EQ(TestSupport::ReadFileBytes(fixed + L"\\TarvikQuill_un_asa.exe"), "planted");
+    EXPECT_EQ(TestSupport::ReadFileBytes(target + L"\\keep.txt"), "keep");
+    if (linked) {
+        EXPECT_EQ(TestSupport::ReadFileBytes(fixed + L"\\link\\keep.txt"), "keep");
+    }
+    ::DeleteFileW((fixed + L"\\TarvikQuill_un_asa.exe").c_str());
+}
+
+// While the package runs, nobody can write, delete or rename its file, and its current
+// directory is its own folder.
+TEST_F(PipelineRun, WhileThePackageRunsNobodyCanChangeItAndItRunsInItsOwnFolder)
+{
+    const std::wstring running = m_root / L"running";
+    SetPackageScript("cwd " + InstallTest::Utf8(m_root / L"cwd.bin") + "\nstamp " + InstallTest::Utf8(running)
+        + "\nsleep 1500\nout State=Success\n");
+    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    pipeline->Start();
+    const std::wstring package = pipeline->DownloadPath();
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return Utils::PathExists(running); }, kWaitMs));
+
+    Utils::UniqueFileHandle writer(::CreateFileW(package.c_str(), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "opened for writing";
+    EXPECT_FALSE(::DeleteFileW(package.c_str())) << "deleted";
+    EXPECT_FALSE(::MoveFileW(package.c_str(), (package + L".moved").c_str())) << "renamed";
+    const std::wstring folder = package.substr(0, package.rfind(L'\\'));
+    EXPECT_FALSE(::MoveFileW(folder.c_str(), (folder + L".moved").c_str())) << "its folder renamed";
+
+    ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
+    pipeline.reset();
+    EXPECT_EQ(RecordedCommandLine(m_root / L"cwd.bin"), folder);
+    EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
 }
 
 TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
@@ -300,25 +403,84 @@ TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
     }
 }
 
-TEST_F(PipelineRun, MissingCopyOfTheUninstallerFailsWithoutDownloading)
+// The descriptor the folder is made with (Wine keeps no access lists, so it is checked here,
+// where it is built, not read back from the folder).
+TEST(WorkFolder, IsMadeWithAProtectedDescriptor)
 {
-    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
-    // A temporary folder that cannot be created leaves no place for the copy.
-    wchar_t savedTmp[MAX_PATH] = {};
-    wchar_t savedTemp[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
-    GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
-    SetEnvironmentVariableW(L"TMP", L"Q:\\no such drive");
-    SetEnvironmentVariableW(L"TEMP", L"Q:\\no such drive");
-    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"), oldUninstaller);
-    pipeline->Start();
-    SetEnvironmentVariableW(L"TMP", savedTmp);
-    SetEnvironmentVariableW(L"TEMP", savedTemp);
+    const struct {
+        bool elevated;
+        const wchar_t* sddl;
+    } cases[] = {
+        { true, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)" },
+        { false, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;0x1200a9;;;BU)" },
+    };
+    for (const auto& c : cases) {
+        const std::wstring sddl = ::Pipeline::WorkFolderSddl(c.elevated, L"S-1-5-21-1-2-3-1001");
+        EXPECT_EQ(sddl, c.sddl);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+        Utils::UniqueLocalMem owned(descriptor);
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited";
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL acl = nullptr;
+        ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted));
+        ASSERT_TRUE(present && acl);
+        BYTE users[SECURITY_MAX_SID_SIZE] = {};
+        DWORD size = sizeof(users);
+        ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size));
+        for (DWORD i = 0; i < acl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(::GetAce(acl, i, reinterpret_cast<void**>(&ace)));
+            if (::EqualSid(&ace->SidStart, users)) {
+                EXPECT_EQ(ace->Mask
+                        & (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES
+                            | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER),
+                    0u)
+                    << "users may only read and run";
+            }
+        }
+    }
+}
 
-    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
-    pipeline.reset();
-    EXPECT_EQ(CountOf(m_events.Events(), 1001), 0u);
-    EXPECT_TRUE(m_server.Requests().empty());
+// Removal goes by handles: a read-only file and a subfolder go too; while held, the folder
+// cannot be renamed; a folder that cannot be made is none (and says so), never a weaker one.
+TEST(WorkFolder, IsHeldThenRemovedWithAllItHolds)
+{
+    TestSupport::LogCapture log;
+    ::Pipeline::WorkFolder none = ::Pipeline::WorkFolder::Create(L"Q:\\no such drive\\");
+    EXPECT_FALSE(none.Valid());
+    EXPECT_FALSE(log.Matching(L"no work folder could be made in 'Q:\\no such drive\\'").empty());
+
+    TestSupport::TempDir parent { L"workfolder" };
+    ::Pipeline::WorkFolder folder = ::Pipeline::WorkFolder::Create(parent.Path());
+    ASSERT_TRUE(folder.Valid());
+    const std::wstring path = folder.Path();
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(path + L"sub\\deeper"));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(path + L"sub\\deeper\\a.dll", "a"));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(path + L"ro.exe", "r"));
+    ASSERT_TRUE(::SetFileAttributesW((path + L"ro.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring bare = path.substr(0, path.size() - 1);
+    EXPECT_FALSE(::MoveFileW(bare.c_str(), (bare + L".moved").c_str())) << "renamed while held";
+    EXPECT_TRUE(folder.Remove());
+    EXPECT_FALSE(Utils::PathExists(bare));
+
+    // A link inside goes as itself, never what it points at (where the host lets the test
+    // make one; Wine may keep the link itself, which it cannot delete through a handle).
+    ::Pipeline::WorkFolder linked = ::Pipeline::WorkFolder::Create(parent.Path());
+    ASSERT_TRUE(linked.Valid());
+    const std::wstring target = parent / L"target";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(target));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(target + L"\\keep.txt", "keep"));
+    if (!TestSupport::MakeUnixSymlink(target, linked.Path() + L"link")) {
+        GTEST_SKIP() << "no host link can be made here";
+    }
+    linked.Remove();
+    EXPECT_EQ(TestSupport::ReadFileBytes(target + L"\\keep.txt"), "keep");
 }
 
 TEST_F(PipelineRun, RetryAfterABadDigestInstallsOnceAfterTheGoodDownload)
@@ -372,7 +534,7 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
     }
 }
 
-TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailuresAndByTheNextAttempt)
+TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailures)
 {
     m_server.AddBody("missing.exe", std::make_shared<const std::string>(2 * 1024 * 1024, 'm'));
     TestSupport::HttpFault notFound;
@@ -383,20 +545,15 @@ TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailuresAndByTheNextAttempt)
         pipeline->Start();
         ASSERT_TRUE(m_events.WaitForCode(1004, kWaitMs));
     }
-    EXPECT_FALSE(Utils::PathExists(PackagePath()));
-    // Leave a stale file where the failed attempt's package was: the next attempt's
-    // clean-up removes it as the previous package.
-    ASSERT_TRUE(TestSupport::WriteFileBytes(PackagePath(), "stale"));
+    EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
 
-    const std::wstring firstPackage = PackagePath();
     m_installDir = m_root / L"second";
     SetPackageScript("out State=Fail\n");
     auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
     pipeline->Start();
     ASSERT_TRUE(m_events.WaitForEvent({ IST_CODE_FAIL, 0.0, L"安装包安装失败" }, kWaitMs));
     pipeline.reset();
-    EXPECT_FALSE(Utils::PathExists(PackagePath()));
-    EXPECT_FALSE(Utils::PathExists(firstPackage));
+    EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
 }
 
 // The session's gate runs on the stage's thread before the removal and before the package:

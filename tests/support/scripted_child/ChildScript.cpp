@@ -82,6 +82,9 @@ std::vector<ChildStep> ParseChildScript(const std::string& script, std::string& 
         if (verb == "cmdline") {
             step.kind = ChildStep::Kind::CommandLine;
             step.bytes = rest;
+        } else if (verb == "cwd") {
+            step.kind = ChildStep::Kind::CurrentDirectory;
+            step.bytes = rest;
         } else if (verb == "stamp") {
             step.kind = ChildStep::Kind::Stamp;
             step.bytes = rest;

@@ -8,6 +8,7 @@
 // \xHH (one raw byte) and a doubled backslash for one backslash.
 //
 //   cmdline PATH      write this program's command line (UTF-16LE, no BOM) to PATH
+//   cwd PATH          write this program's current directory (UTF-16LE, no BOM) to PATH
 //   out TEXT          queue TEXT and a line feed for standard output
 //   raw TEXT          queue TEXT alone
 //   cp PAGE TEXT      queue TEXT converted to code page PAGE, and a line feed
@@ -24,9 +25,24 @@
 //   exit CODE         flush and end with CODE (0xC0000005 ends like an access violation)
 // At the end of the script the queue is flushed and the program ends with 0.
 struct ChildStep {
-    enum class Kind { CommandLine, Queue, Flush, CloseOutput, Sleep, StdErr, Spam, Spawn, ReadInput, Stamp, Exit };
+    enum class Kind {
+        CommandLine,
+        CurrentDirectory,
+        Queue,
+        Flush,
+        CloseOutput,
+        Sleep,
+        StdErr,
+        Spam,
+        Spawn,
+        ReadInput,
+        Stamp,
+        Exit
+    };
     Kind kind = Kind::Flush;
-    std::string bytes; // Queue: the bytes; CommandLine, Stamp: the path; Spawn: the command line (UTF-8)
+    // Queue: the bytes; CommandLine, CurrentDirectory, Stamp: the path; Spawn: the command
+    // line (UTF-8)
+    std::string bytes;
     unsigned long number = 0;
 };
 

@@ -4,7 +4,8 @@
 // The command line is whatever the installer builds, so the script is found by the name
 // this copy of the program has:
 //   1. "--script PATH" on the command line (for direct runs);
-//   2. a file beside the program named after it with ".script" for ".exe";
+//   2. a file beside the program named after it with ".script" for ".exe", or one in the
+//      folder of its "-instdir=" option (a package runs from the installer's work folder);
 //   3. the environment variable VLM_CHILD_SCRIPT_<name without .exe>;
 //   4. the environment variable VLM_CHILD_SCRIPT.
 // Without any script the program writes nothing and ends with 0. A script that cannot be
@@ -93,6 +94,18 @@ std::wstring FindScript()
     if (::GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return beside;
     }
+    // A package runs from a work folder of the installer's: its script waits in the install
+    // folder its options name.
+    const std::wstring commandLine = ::GetCommandLineW();
+    const std::size_t option = commandLine.find(L" -instdir=\"");
+    if (option != std::wstring::npos) {
+        const std::size_t start = option + 11;
+        const std::size_t end = commandLine.find(L'"', start);
+        const std::wstring inInstallFolder = commandLine.substr(start, end - start) + L"\\" + name + L".script";
+        if (end != std::wstring::npos && ::GetFileAttributesW(inInstallFolder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return inInstallFolder;
+        }
+    }
     std::wstring named = Environment(L"VLM_CHILD_SCRIPT_" + name);
     return named.empty() ? Environment(L"VLM_CHILD_SCRIPT") : named;
 }
@@ -132,8 +145,12 @@ int main()
     };
     for (const ChildStep& step : steps) {
         switch (step.kind) {
-        case ChildStep::Kind::CommandLine: {
-            const std::wstring commandLine = ::GetCommandLineW();
+        case ChildStep::Kind::CommandLine:
+        case ChildStep::Kind::CurrentDirectory: {
+            wchar_t directory[MAX_PATH * 2] = {};
+            ::GetCurrentDirectoryW(MAX_PATH * 2, directory);
+            const std::wstring commandLine
+                = step.kind == ChildStep::Kind::CommandLine ? ::GetCommandLineW() : directory;
             HANDLE file
                 = ::CreateFileW(Utf8ToWide(step.bytes).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE) {

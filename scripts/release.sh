@@ -153,7 +153,7 @@ build_stage() {
     printf 'PIN=%q\n' "$(cache_value "$build" VLM_PACKAGE_SIGNER)"
   } >"$stage/release.env"
   toolchain >"$stage/built-with.txt"
-  "$src/scripts/build-deps.sh" --sources >"$stage/sources.txt"
+  VLM_DEPS_DIR=$DEPS_ROOT "$src/scripts/build-deps.sh" --sources >"$stage/sources.txt"
   python3 "$src/scripts/sbom.py" components --arch i686 --deps-prefix "$DEPS_PREFIX" \
     --sources "$stage/sources.txt" --tarballs "$DEPS_ROOT/sources" >"$stage/components.json" ||
     fail "the bill of materials' components could not be read"

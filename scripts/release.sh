@@ -2,8 +2,8 @@
 # Makes what a product team uploads, in dist/, from the commit checked out (docs/release.md):
 #   ./scripts/release.sh            the two 32-bit installers, built in Release in a clean
 #                                   folder of their own, stripped (debug information in
-#                                   dist/symbols), signed when a key is given, SHA256SUMS and
-#                                   README.txt
+#                                   dist/symbols), signed when a key is given, SHA256SUMS,
+#                                   README.txt and sbom.cdx.json (CycloneDX bill of materials)
 #   ./scripts/release.sh --verify   builds the release twice, in two folders at different
 #                                   paths, and says "reproducible" or where the bytes differ
 #   ./scripts/release.sh --unsigned builds and stops before signing: names the files to sign

@@ -28,8 +28,10 @@ fail() {
 # The stage --unsigned leaves: sign-ready programs, what the build knew, the components.
 stage=$VLM_RELEASE_WORK/stage
 mkdir -p "$stage/dist/symbols"
-cp "$program" "$stage/dist/VellumoraInstaller.exe"
-cp "$program_intl" "$stage/dist/VellumoraInstaller-intl.exe"
+# Stripped as a release strips them: the test build's debug information would only slow
+# every signature and hash here.
+"$arch-w64-mingw32-strip" --strip-all -o "$stage/dist/VellumoraInstaller.exe" "$program"
+"$arch-w64-mingw32-strip" --strip-all -o "$stage/dist/VellumoraInstaller-intl.exe" "$program_intl"
 python3 "$root/scripts/pe_sign_ready.py" "$stage/dist"/*.exe
 echo "debug" >"$stage/dist/symbols/VellumoraInstaller.exe.debug"
 write_env() { # pin

@@ -75,6 +75,10 @@ for tool in "${tools[@]}"; do
 done
 # Nothing of this machine's language or time zone reaches what the tools write.
 export LC_ALL=C TZ=UTC
+# A ccache base directory hands the compiler relative paths for sources outside the tree (the
+# libraries' folder), which the path maps then miss: the debug information would name where
+# the build sat.
+unset CCACHE_BASEDIR
 
 # A build without a pin runs whatever its download URL serves: only on purpose.
 check_pin() { # pin

@@ -5,6 +5,8 @@
 # .deps/sources. Each library is built once; a stamp file keyed by its version and its build
 # options makes reruns free, and a changed option rebuilds it.
 #   scripts/build-deps.sh [i686|x86_64 ...]   (default: both)
+#   scripts/build-deps.sh --sources           each library's name, version, Debian source
+#                                             package, suite and the tarball it is built from
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +19,14 @@ JSONCPP_VERSION=1.9.5
 PUGIXML_VERSION=1.13
 SEVENZIP_VERSION=22.01
 HTTPLIB_VERSION=0.11.4
+
+# Where each comes from: Debian source package/suite and the upstream tarball.
+CURL_SOURCE=(curl/bookworm-backports "curl_${CURL_VERSION}*.orig.tar.*")
+JSONCPP_SOURCE=(libjsoncpp/bookworm "libjsoncpp_${JSONCPP_VERSION}*.orig.tar.*")
+PUGIXML_SOURCE=(pugixml/bookworm "pugixml_${PUGIXML_VERSION}*.orig.tar.*")
+# The suite is pinned: backports' .dsc 404s.
+SEVENZIP_SOURCE=(7zip/bookworm "7zip_${SEVENZIP_VERSION}*.orig.tar.*")
+HTTPLIB_SOURCE=(cpp-httplib/bookworm "cpp-httplib_${HTTPLIB_VERSION}*.orig.tar.*")
 
 # libcurl with what the downloaders use and nothing else: HTTP and HTTPS (Schannel), file://
 # package URLs, HTTP proxies with Basic, Digest, NTLM and Negotiate (SSPI). Every other
@@ -119,22 +129,20 @@ build_for() { # i686|x86_64
   mkdir -p "$PREFIX" "$SRC"
   local tarball cdir
 
-  cmake_library curl "$CURL_VERSION" curl/bookworm-backports "curl_${CURL_VERSION}*.orig.tar.*" "" \
-    "${CURL_OPTIONS[@]}"
-  cmake_library jsoncpp "$JSONCPP_VERSION" libjsoncpp/bookworm "libjsoncpp_${JSONCPP_VERSION}*.orig.tar.*" \
-    "$JSONCPP_PATCH" "${JSONCPP_OPTIONS[@]}"
+  cmake_library curl "$CURL_VERSION" "${CURL_SOURCE[@]}" "" "${CURL_OPTIONS[@]}"
+  cmake_library jsoncpp "$JSONCPP_VERSION" "${JSONCPP_SOURCE[@]}" "$JSONCPP_PATCH" "${JSONCPP_OPTIONS[@]}"
 
   # Sources compiled straight into our own build: pugixml, the 7z decoder, cpp-httplib.
   if ! stamp_ok pugixml "$PUGIXML_VERSION"; then
     echo "== unpacking pugixml $PUGIXML_VERSION"
-    tarball=$(fetch_source pugixml/bookworm "pugixml_${PUGIXML_VERSION}*.orig.tar.*")
+    tarball=$(fetch_source "${PUGIXML_SOURCE[@]}")
     unpack "$tarball" "$PREFIX/src/pugixml"
     stamp_set pugixml "$PUGIXML_VERSION"
   fi
 
   if ! stamp_ok lzma "$SEVENZIP_VERSION"; then
     echo "== unpacking the 7z decoder ($SEVENZIP_VERSION)"
-    tarball=$(fetch_source 7zip/bookworm "7zip_${SEVENZIP_VERSION}*.orig.tar.*")
+    tarball=$(fetch_source "${SEVENZIP_SOURCE[@]}")
     rm -rf "$SRC/7zip" && mkdir -p "$SRC/7zip"
     tar -xf "$tarball" -C "$SRC/7zip"
     cdir=$(find "$SRC/7zip" -maxdepth 2 -type d -name C | head -n 1)
@@ -145,13 +153,34 @@ build_for() { # i686|x86_64
 
   if ! stamp_ok httplib "$HTTPLIB_VERSION"; then
     echo "== unpacking cpp-httplib $HTTPLIB_VERSION"
-    tarball=$(fetch_source cpp-httplib/bookworm "cpp-httplib_${HTTPLIB_VERSION}*.orig.tar.*")
+    tarball=$(fetch_source "${HTTPLIB_SOURCE[@]}")
     unpack "$tarball" "$SRC/cpp-httplib"
     mkdir -p "$PREFIX/include"
     cp "$SRC/cpp-httplib/httplib.h" "$PREFIX/include/httplib.h"
     stamp_set httplib "$HTTPLIB_VERSION"
   fi
 }
+
+# The listing the release's bill of materials starts from: the tarball each library's build
+# took (the first match, as fetch_source takes it), "-" when none was fetched yet.
+list_sources() {
+  local name version source glob tarball
+  while read -r name version source glob; do
+    tarball=$(compgen -G "$TARBALLS/$glob" | head -n 1 || true)
+    echo "$name $version ${source%%/*} ${source#*/} $(basename "${tarball:--}")"
+  done <<LIST
+curl $CURL_VERSION ${CURL_SOURCE[*]}
+jsoncpp $JSONCPP_VERSION ${JSONCPP_SOURCE[*]}
+pugixml $PUGIXML_VERSION ${PUGIXML_SOURCE[*]}
+lzma $SEVENZIP_VERSION ${SEVENZIP_SOURCE[*]}
+httplib $HTTPLIB_VERSION ${HTTPLIB_SOURCE[*]}
+LIST
+}
+
+if [ "${1:-}" = --sources ]; then
+  list_sources
+  exit 0
+fi
 
 archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(i686 x86_64)

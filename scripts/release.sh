@@ -2,16 +2,31 @@
 # Makes what a product team uploads, in dist/, from the commit checked out (docs/release.md):
 #   ./scripts/release.sh            the two 32-bit installers, built in Release in a clean
 #                                   folder of their own, stripped (debug information in
-#                                   dist/symbols), signed when a key is given, SHA256SUMS and
-#                                   README.txt
+#                                   dist/symbols), signed when a key is given, SHA256SUMS,
+#                                   README.txt and sbom.cdx.json (CycloneDX bill of materials)
 #   ./scripts/release.sh --verify   builds the release twice, in two folders at different
 #                                   paths, and says "reproducible" or where the bytes differ
+#   ./scripts/release.sh --unsigned builds and stops before signing: names the files to sign
+#                                   elsewhere (kept in build-release/stage)
+#   ./scripts/release.sh --adopt DIR  takes those files back from DIR once signed, checks each is
+#                                   the built file plus a signature and nothing else, verifies
+#                                   the signatures and writes dist/
+#   ./scripts/release.sh --sign     signs what --unsigned built with the key given now (a token
+#                                   plugged in later) and writes dist/
 #
-# Signing (Authenticode, SHA-256): VLM_SIGN_CERT (PEM chain, leaf first) and VLM_SIGN_KEY (PEM
-# key), or VLM_SIGN_PFX and VLM_SIGN_PASSWORD (PKCS#12); VLM_SIGN_TIMESTAMP_URL (RFC 3161)
-# optional; VLM_SIGN_CAFILE: the roots the signature is verified against (default: the
-# system's). Build settings: VLM_REDIRECT_ENDPOINT, VLM_PACKAGE_SIGNER (CMake's defaults
-# otherwise). VLM_DEPS_DIR: where the third-party libraries are (default .deps).
+# Signing (Authenticode, SHA-256), one key: VLM_SIGN_CERT (PEM chain, leaf first) and
+# VLM_SIGN_KEY (PEM key); or VLM_SIGN_PFX and VLM_SIGN_PASSWORD (PKCS#12); or a key in a token
+# or HSM: VLM_SIGN_PKCS11_MODULE (the PKCS#11 module, a .so), VLM_SIGN_PKCS11_KEY (a pkcs11:
+# URI of the private key), VLM_SIGN_PKCS11_PIN (optional, else in the URI), the chain from
+# VLM_SIGN_CERT or else the token (VLM_SIGN_PKCS11_CERT, default the key's URI with
+# type=cert). VLM_SIGN_DESCRIPTION (default "Vellumora Installer": the name Windows'
+# elevation prompt shows) and VLM_SIGN_URL (default the redirect endpoint);
+# VLM_SIGN_TIMESTAMP_URL (RFC 3161) optional; VLM_SIGN_CAFILE: the roots the signatures are
+# verified against (default: the system's). Build settings: VLM_REDIRECT_ENDPOINT,
+# VLM_PACKAGE_SIGNER (CMake's defaults otherwise); a build without a signer pin is refused
+# unless VLM_RELEASE_UNPINNED=1. VLM_DEPS_DIR: where the third-party libraries are (default
+# .deps). VLM_RELEASE_WORK (default build-release) and VLM_RELEASE_DIST (default dist) move
+# the work and the result.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,38 +42,67 @@ fail() {
 }
 
 mode=release
+adopt_dir=""
 case ${1:-} in
   "") ;;
   --verify) mode=verify ;;
+  --unsigned) mode=unsigned ;;
+  --sign) mode=sign ;;
+  --adopt)
+    mode=adopt
+    adopt_dir=${2:-}
+    [ -n "$adopt_dir" ] && [ -d "$adopt_dir" ] || fail "--adopt needs the folder holding the signed programs"
+    adopt_dir=$(cd "$adopt_dir" && pwd)
+    ;;
   -h | --help)
     sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
     exit 0
     ;;
-  *) fail "unknown argument '$1' (none, or --verify)" ;;
+  *) fail "unknown argument '$1' (none, --verify, --unsigned, --sign or --adopt DIR)" ;;
 esac
 
+WORK=${VLM_RELEASE_WORK:-$ROOT/build-release}
+STAGE=$WORK/stage
+OUT=${VLM_RELEASE_DIST:-$ROOT/dist}
+
 # Tools: installed by setup-system.sh when one is missing (it needs root or sudo).
-tools=(git cmake ninja 7zz python3 sha256sum osslsigncode "$MINGW-g++-posix" "$MINGW-objcopy" "$MINGW-strip")
+tools=(git cmake ninja 7zz python3 sha256sum osslsigncode openssl "$MINGW-g++-posix" "$MINGW-objcopy" "$MINGW-strip")
 for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null; then
     "$ROOT/scripts/setup-system.sh"
     break
   fi
 done
-"$ROOT/scripts/build-deps.sh" i686
-DEPS_PREFIX=$(readlink -f "$DEPS_ROOT/i686/prefix")
-
-# A release is a commit: the tree must hold no change that the commit lacks.
-cd "$ROOT"
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
-  fail "the working tree has uncommitted changes; a release is built from a commit: commit or stash them"
-fi
-COMMIT=$(git rev-parse HEAD)
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
-export SOURCE_DATE_EPOCH
-VERSION=$(tr -d '[:space:]' <"$ROOT/VERSION")
 # Nothing of this machine's language or time zone reaches what the tools write.
 export LC_ALL=C TZ=UTC
+# A ccache base directory hands the compiler relative paths for sources outside the tree (the
+# libraries' folder), which the path maps then miss: the debug information would name where
+# the build sat.
+unset CCACHE_BASEDIR
+
+# A build without a pin runs whatever its download URL serves: only on purpose.
+check_pin() { # pin
+  [ -n "$1" ] || [ "${VLM_RELEASE_UNPINNED:-}" = 1 ] ||
+    fail "no package signer pin: such an installer runs whatever its download URL serves. Build with
+  VLM_PACKAGE_SIGNER=<SHA-256 thumbprint of your package signer> (passed to CMake as -DVLM_PACKAGE_SIGNER),
+  or set VLM_RELEASE_UNPINNED=1 to release it unpinned (dist/README.txt then says so first)"
+}
+
+# The build steps need the commit; the signing steps read what the build left in the stage.
+if [ "$mode" = release ] || [ "$mode" = unsigned ] || [ "$mode" = verify ]; then
+  [ "$mode" = verify ] || check_pin "${VLM_PACKAGE_SIGNER:-}"
+  "$ROOT/scripts/build-deps.sh" i686
+  DEPS_PREFIX=$(readlink -f "$DEPS_ROOT/i686/prefix")
+  # A release is a commit: the tree must hold no change that the commit lacks.
+  cd "$ROOT"
+  if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+    fail "the working tree has uncommitted changes; a release is built from a commit: commit or stash them"
+  fi
+  COMMIT=$(git rev-parse HEAD)
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
+  export SOURCE_DATE_EPOCH
+  VERSION=$(tr -d '[:space:]' <"$ROOT/VERSION")
+fi
 
 # export_commit DIR: the commit's files, and nothing else, in DIR.
 export_commit() {
@@ -67,9 +111,11 @@ export_commit() {
   git -C "$ROOT" archive --format=tar "$COMMIT" | tar -x -C "$1"
 }
 
-# build_dist SRC DIST: the release build of the exported tree SRC into DIST, unsigned.
-build_dist() {
-  local src=$1 dist=$2 build=$1/build
+# build_stage SRC STAGE: the release build of the exported tree SRC, unsigned, in STAGE/dist,
+# with what the later steps need to know of the build beside it (release.env, the bill of
+# materials' components, the tool versions).
+build_stage() {
+  local src=$1 stage=$2 build=$1/build
   local defines=(-DCMAKE_BUILD_TYPE=Release -DVLM_REPRODUCIBLE=ON -DVLM_DEPS_PREFIX="$DEPS_PREFIX"
     # The optimisation the tests run with; the debug information goes to dist/symbols.
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -g -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -g -DNDEBUG")
@@ -81,7 +127,8 @@ build_dist() {
   cmake --build "$build" --target "${TARGETS[@]}" >"$src/build.log" 2>&1 ||
     { tail -n 30 "$src/build.log"; fail "building failed"; }
 
-  rm -rf "$dist"
+  local dist=$stage/dist
+  rm -rf "$stage"
   mkdir -p "$dist/symbols"
   local name
   for name in "${PROGRAMS[@]}"; do
@@ -101,7 +148,19 @@ build_dist() {
   done
   local exes=("${PROGRAMS[@]/#/$dist/}")
   check python3 "$src/tests/release/check_version.py" "$src/VERSION" "${exes[@]/%/.exe}"
-  write_readme "$build" "$dist"
+
+  {
+    printf 'COMMIT=%q\n' "$COMMIT"
+    printf 'SOURCE_DATE_EPOCH=%q\n' "$SOURCE_DATE_EPOCH"
+    printf 'VERSION=%q\n' "$VERSION"
+    printf 'ENDPOINT=%q\n' "$(cache_value "$build" VLM_REDIRECT_ENDPOINT)"
+    printf 'PIN=%q\n' "$(cache_value "$build" VLM_PACKAGE_SIGNER)"
+  } >"$stage/release.env"
+  toolchain >"$stage/built-with.txt"
+  VLM_DEPS_DIR=$DEPS_ROOT "$src/scripts/build-deps.sh" --sources >"$stage/sources.txt"
+  python3 "$src/scripts/sbom.py" components --arch i686 --deps-prefix "$DEPS_PREFIX" \
+    --sources "$stage/sources.txt" --tarballs "$DEPS_ROOT/sources" >"$stage/components.json" ||
+    fail "the bill of materials' components could not be read"
 }
 
 check() { # command...: runs a check of the result; its output only when it fails
@@ -111,28 +170,6 @@ check() { # command...: runs a check of the result; its output only when it fail
 
 cache_value() { # build name
   sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
-}
-
-write_readme() { # build dist
-  local build=$1 dist=$2 signer pin
-  pin=$(cache_value "$build" VLM_PACKAGE_SIGNER)
-  signer=${SIGNED_BY:-"unsigned"}
-  {
-    echo "Vellumora installer $VERSION"
-    echo
-    echo "Commit:             $COMMIT ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
-    echo "Programs:           VellumoraInstaller.exe (default skin, Chinese)"
-    echo "                    VellumoraInstaller-intl.exe (international skin, fifteen languages)"
-    echo "                    32-bit Windows programs, Windows 7 and later"
-    echo "Redirect endpoint:  $(cache_value "$build" VLM_REDIRECT_ENDPOINT)"
-    echo "Package signer pin: ${pin:-none (packages run without a signature check)}"
-    echo "Release signature:  $signer"
-    echo "Exit codes:         docs/settings.md, \"Deploying to many machines\" (in the source at the commit)"
-    echo "Checksums:          SHA256SUMS (sha256sum -c SHA256SUMS)"
-    echo "Debug information:  symbols/*.exe.debug, for addresses in crash reports (docs/release.md)"
-    echo "Built with:         $(toolchain | sed '2,$s/^/                    /')"
-    echo "Rebuilding:         git checkout $COMMIT && ./scripts/release.sh, then compare (docs/release.md)"
-  } >"$dist/README.txt"
 }
 
 # The Debian packages whose versions decide the bytes, and the libraries build-deps.sh makes.
@@ -146,16 +183,90 @@ toolchain() {
     awk '{ printf "%s%s %s", (NR > 1 ? ", " : "libraries "), $1, $2 } END { print "" }'
 }
 
-# The signing key, when one is given: SIGN_ARGS for osslsigncode.
+load_stage() {
+  [ -f "$STAGE/release.env" ] || fail "nothing built to sign: run ./scripts/release.sh --unsigned first"
+  # shellcheck disable=SC1091
+  source "$STAGE/release.env"
+  check_pin "$PIN"
+}
+
+# finish STAGE DIST: README.txt, the bill of materials and SHA256SUMS for the programs in
+# DIST (SIGNED_BY says how they are signed).
+finish() {
+  local stage=$1 dist=$2
+  write_readme "$stage" "$dist"
+  local exes=("${PROGRAMS[@]/#/$dist/}")
+  python3 "$ROOT/scripts/sbom.py" bom --components "$stage/components.json" --version "$VERSION" \
+    --commit "$COMMIT" --epoch "$SOURCE_DATE_EPOCH" "${exes[@]/%/.exe}" >"$dist/sbom.cdx.json" ||
+    fail "the bill of materials could not be written"
+  checksum_dist "$dist"
+}
+
+write_readme() { # stage dist
+  local stage=$1 dist=$2 signer
+  signer=${SIGNED_BY:-"unsigned"}
+  {
+    if [ -z "$PIN" ]; then
+      echo "UNPINNED RELEASE: built without a package signer pin (-DVLM_PACKAGE_SIGNER); these installers"
+      echo "run whatever their download URL serves, and a settings file beside them can point it elsewhere."
+      echo
+    fi
+    echo "Vellumora installer $VERSION"
+    echo
+    echo "Commit:             $COMMIT ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
+    echo "Programs:           VellumoraInstaller.exe (default skin, Chinese)"
+    echo "                    VellumoraInstaller-intl.exe (international skin, fifteen languages)"
+    echo "                    32-bit Windows programs, Windows 7 and later"
+    echo "Redirect endpoint:  $ENDPOINT"
+    echo "Package signer pin: ${PIN:-none (packages run without a signature check)}"
+    echo "Release signature:  $signer"
+    echo "Exit codes:         docs/settings.md, \"Deploying to many machines\" (in the source at the commit)"
+    echo "Checksums:          SHA256SUMS (sha256sum -c SHA256SUMS)"
+    echo "Bill of materials:  sbom.cdx.json (CycloneDX 1.5)"
+    echo "Debug information:  symbols/*.exe.debug, for addresses in crash reports (docs/release.md)"
+    echo "Built with:         $(sed '2,$s/^/                    /' "$stage/built-with.txt")"
+    echo "Rebuilding:         git checkout $COMMIT && ./scripts/release.sh, then compare (docs/release.md)"
+  } >"$dist/README.txt"
+}
+
+# The signing key, when one is given: SIGN_ARGS for osslsigncode, SIGN_SECRET what it reads
+# through a pipe (the PFX password or the token's PIN), never from its command line.
 SIGN_ARGS=()
+SIGN_SECRET=""
+SIGN_READS_SECRET=0
 SIGNED_BY=""
 choose_key() {
-  if [ -n "${VLM_SIGN_PFX:-}" ] && { [ -n "${VLM_SIGN_CERT:-}" ] || [ -n "${VLM_SIGN_KEY:-}" ]; }; then
-    fail "give VLM_SIGN_PFX or VLM_SIGN_CERT with VLM_SIGN_KEY, not both"
-  fi
+  local kinds=0
+  [ -z "${VLM_SIGN_PFX:-}" ] || kinds=$((kinds + 1))
+  [ -z "${VLM_SIGN_KEY:-}" ] || kinds=$((kinds + 1))
+  [ -z "${VLM_SIGN_PKCS11_MODULE:-}${VLM_SIGN_PKCS11_KEY:-}" ] || kinds=$((kinds + 1))
+  [ "$kinds" -le 1 ] || fail "give one key: VLM_SIGN_PFX, VLM_SIGN_KEY or VLM_SIGN_PKCS11_KEY, not several"
   if [ -n "${VLM_SIGN_PFX:-}" ]; then
+    [ -z "${VLM_SIGN_CERT:-}" ] || fail "VLM_SIGN_PFX carries its chain: leave VLM_SIGN_CERT out"
     [ -f "$VLM_SIGN_PFX" ] || fail "VLM_SIGN_PFX: no file $VLM_SIGN_PFX"
     SIGN_ARGS=(-pkcs12 "$VLM_SIGN_PFX")
+    SIGN_SECRET=${VLM_SIGN_PASSWORD:-}
+    SIGN_READS_SECRET=1
+  elif [ -n "${VLM_SIGN_PKCS11_MODULE:-}${VLM_SIGN_PKCS11_KEY:-}" ]; then
+    if [ -z "${VLM_SIGN_PKCS11_MODULE:-}" ] || [ -z "${VLM_SIGN_PKCS11_KEY:-}" ]; then
+      fail "VLM_SIGN_PKCS11_MODULE and VLM_SIGN_PKCS11_KEY go together: one of them is missing"
+    fi
+    [ -f "$VLM_SIGN_PKCS11_MODULE" ] || fail "VLM_SIGN_PKCS11_MODULE: no file $VLM_SIGN_PKCS11_MODULE"
+    case $VLM_SIGN_PKCS11_KEY in
+      pkcs11:*) ;;
+      *) fail "VLM_SIGN_PKCS11_KEY must be a pkcs11: URI (RFC 7512), such as 'pkcs11:token=T;object=K;type=private'" ;;
+    esac
+    # The key stays in the token: osslsigncode hands the digest to the module to sign.
+    SIGN_ARGS=(-pkcs11module "$VLM_SIGN_PKCS11_MODULE" -key "$VLM_SIGN_PKCS11_KEY")
+    if [ -n "${VLM_SIGN_CERT:-}" ]; then
+      [ -f "$VLM_SIGN_CERT" ] || fail "VLM_SIGN_CERT: no file $VLM_SIGN_CERT"
+      SIGN_ARGS+=(-certs "$VLM_SIGN_CERT")
+    else
+      SIGN_ARGS+=(-pkcs11cert "${VLM_SIGN_PKCS11_CERT:-$(certificate_uri "$VLM_SIGN_PKCS11_KEY")}")
+    fi
+    # Without one the PIN comes from the URI (pin-value or pin-source).
+    SIGN_SECRET=${VLM_SIGN_PKCS11_PIN:-}
+    [ -z "$SIGN_SECRET" ] || SIGN_READS_SECRET=1
   elif [ -n "${VLM_SIGN_CERT:-}" ] || [ -n "${VLM_SIGN_KEY:-}" ]; then
     if [ -z "${VLM_SIGN_CERT:-}" ] || [ -z "${VLM_SIGN_KEY:-}" ]; then
       fail "VLM_SIGN_CERT and VLM_SIGN_KEY go together: one of them is missing"
@@ -166,48 +277,103 @@ choose_key() {
   fi
 }
 
-# sign_dist DIST ENDPOINT: signs both installers and checks each signature.
-sign_dist() {
-  local dist=$1 endpoint=$2 name file
+# The certificate beside a key in a token: the key's URI without its type and PIN, as a
+# certificate (certificates are public: no PIN is needed to read one).
+certificate_uri() { # key-uri
+  local path=${1%%\?*}
+  path=$(printf '%s' "$path" | sed -E 's/;(type|pin-value|pin-source)=[^;]*//g; s/^pkcs11:(type|pin-value|pin-source)=[^;]*;?/pkcs11:/')
+  case $path in
+    pkcs11:) echo "pkcs11:type=cert" ;;
+    *) echo "$path;type=cert" ;;
+  esac
+}
+
+# verify_signature FILE LOG: osslsigncode's verdict on FILE's signature, its report in LOG.
+verify_signature() {
   local verify_args=()
   [ -z "${VLM_SIGN_CAFILE:-}" ] || verify_args=(-CAfile "$VLM_SIGN_CAFILE")
-  local extra=(-h sha256 -n "Vellumora Installer" -i "$endpoint")
+  osslsigncode verify "${verify_args[@]}" -in "$1" >"$2" 2>&1 </dev/null ||
+    { cat "$2"; fail "osslsigncode verify refuses the signed $(basename "$1") (a private or test root goes in VLM_SIGN_CAFILE)"; }
+}
+
+# check_only_signature SIGNED BUILT: without its signature the file must be the build's bytes,
+# what a rebuild compares; anything else added or changed is refused.
+check_only_signature() {
+  local back=$1.back
+  if ! osslsigncode remove-signature -in "$1" -out "$back" >/dev/null 2>&1 </dev/null || ! cmp -s "$2" "$back"; then
+    rm -f "$back"
+    fail "$(basename "$1") without its signature differs from the build: it must be the built file plus a signature and nothing else"
+  fi
+  rm -f "$back"
+}
+
+# The SHA-256 thumbprint of the certificate that made FILE's signature (LOG: its verify report),
+# as Windows shows it.
+signer_thumbprint() { # file log
+  local serial dir cert
+  serial=$(awk '/^Signer.s certificate:/ { found = 1 } found && /Serial :/ { print $3; exit }' "$2")
+  dir=$(mktemp -d)
+  osslsigncode extract-signature -in "$1" -out "$dir/signature.der" >/dev/null 2>&1 </dev/null || true
+  openssl pkcs7 -inform DER -in "$dir/signature.der" -print_certs 2>/dev/null |
+    awk -v dir="$dir" '/BEGIN CERT/ { n++ } n { print > (dir "/cert" n ".pem") }'
+  for cert in "$dir"/cert*.pem; do
+    [ -f "$cert" ] || continue
+    if [ "$(openssl x509 -in "$cert" -noout -serial | sed 's/^serial=//')" = "$serial" ]; then
+      openssl x509 -in "$cert" -noout -fingerprint -sha256 | sed 's/.*=//; s/://g'
+      break
+    fi
+  done
+  rm -rf "$dir"
+}
+
+# describe_signatures DIST: SIGNED_BY for README.txt from the signed programs (one signer).
+describe_signatures() {
+  local dist=$1 name thumbprint="" subject="" this log
+  log=$(mktemp)
+  for name in "${PROGRAMS[@]}"; do
+    verify_signature "$dist/$name.exe" "$log"
+    this=$(signer_thumbprint "$dist/$name.exe" "$log")
+    [ -n "$this" ] || { rm -f "$log"; fail "$name.exe: the signer's certificate is not in its signature"; }
+    [ -z "$thumbprint" ] || [ "$this" = "$thumbprint" ] ||
+      { rm -f "$log"; fail "the programs are signed by different certificates ($thumbprint, $this)"; }
+    thumbprint=$this
+    [ -n "$subject" ] || subject=$(sed -n 's/^[[:space:]]*Subject: //p' "$log" | head -n 1)
+  done
+  SIGNED_BY="Authenticode SHA-256 by $subject"
+  SIGNED_BY+=$'\n'"                    signer certificate SHA-256 $thumbprint"
+  grep -q "^Timestamp is not available" "$log" &&
+    SIGNED_BY+=$'\n'"                    no time stamp: the signature counts only while the certificate is valid"
+  rm -f "$log"
+}
+
+# sign_dist DIST: signs both installers in place; each must come back as the build's bytes.
+sign_dist() {
+  local dist=$1 name file
+  local extra=(-h sha256 -n "${VLM_SIGN_DESCRIPTION:-Vellumora Installer}" -i "${VLM_SIGN_URL:-$ENDPOINT}")
   [ -z "${VLM_SIGN_TIMESTAMP_URL:-}" ] || extra+=(-ts "$VLM_SIGN_TIMESTAMP_URL")
   for name in "${PROGRAMS[@]}"; do
     file=$dist/$name.exe
-    rm -f "$file.signed" "$file.back"
-    # The password reaches osslsigncode through a pipe, never its command line.
-    if [ -n "${VLM_SIGN_PFX:-}" ]; then
-      osslsigncode sign "${SIGN_ARGS[@]}" -readpass <(printf '%s' "${VLM_SIGN_PASSWORD:-}") "${extra[@]}" \
-        -in "$file" -out "$file.signed" >"$dist/sign.log" 2>&1 || { cat "$dist/sign.log"; fail "signing $name.exe failed"; }
-    else
-      osslsigncode sign "${SIGN_ARGS[@]}" "${extra[@]}" -in "$file" -out "$file.signed" >"$dist/sign.log" 2>&1 ||
-        { cat "$dist/sign.log"; fail "signing $name.exe failed"; }
-    fi
-    osslsigncode verify "${verify_args[@]}" -in "$file.signed" >"$dist/verify.log" 2>&1 ||
-      { cat "$dist/verify.log"; fail "osslsigncode verify refuses the signed $name.exe (a private or test root goes in VLM_SIGN_CAFILE)"; }
-    # Without its signature the file must be the build's bytes: what a rebuild compares.
-    if ! osslsigncode remove-signature -in "$file.signed" -out "$file.back" >/dev/null 2>&1 ||
-      ! cmp -s "$file" "$file.back"; then
-      fail "$name.exe without its signature differs from the build"
-    fi
+    rm -f "$file.signed"
+    local secret=()
+    [ "$SIGN_READS_SECRET" = 0 ] || secret=(-readpass /dev/fd/3)
+    osslsigncode sign "${SIGN_ARGS[@]}" "${secret[@]}" "${extra[@]}" \
+      -in "$file" -out "$file.signed" >"$dist/sign.log" 2>&1 </dev/null 3< <(printf '%s' "$SIGN_SECRET") ||
+      { cat "$dist/sign.log"; rm -f "$dist/sign.log" "$file.signed"; fail "signing $name.exe failed"; }
+    rm -f "$dist/sign.log"
+    check_only_signature "$file.signed" "$file"
     mv -f "$file.signed" "$file"
-    rm -f "$file.back"
   done
-  SIGNED_BY="Authenticode SHA-256 by $(sed -n 's/^[[:space:]]*Subject: //p' "$dist/verify.log" | head -n 1)"
-  SIGNED_BY+=$'\n'"                    signer certificate SHA-256 $(signer_thumbprint)"
-  [ -n "${VLM_SIGN_TIMESTAMP_URL:-}" ] ||
-    SIGNED_BY+=$'\n'"                    no time stamp: the signature counts only while the certificate is valid"
-  rm -f "$dist/sign.log" "$dist/verify.log"
 }
 
-# The SHA-256 thumbprint of the signing certificate (the leaf), as Windows shows it.
-signer_thumbprint() {
-  if [ -n "${VLM_SIGN_PFX:-}" ]; then
-    openssl pkcs12 -in "$VLM_SIGN_PFX" -passin file:<(printf '%s' "${VLM_SIGN_PASSWORD:-}") -clcerts -nokeys 2>/dev/null
-  else
-    cat "$VLM_SIGN_CERT"
-  fi | openssl x509 -noout -fingerprint -sha256 | sed 's/.*=//; s/://g'
+# adopt_dist DIR DIST: the programs signed elsewhere, in DIR, replace the unsigned ones in DIST.
+adopt_dist() {
+  local from=$1 dist=$2 name
+  for name in "${PROGRAMS[@]}"; do
+    [ -f "$from/$name.exe" ] || fail "no $name.exe in $from"
+    cp "$from/$name.exe" "$dist/$name.exe.signed"
+    check_only_signature "$dist/$name.exe.signed" "$dist/$name.exe"
+    mv -f "$dist/$name.exe.signed" "$dist/$name.exe"
+  done
 }
 
 checksum_dist() { # dist
@@ -245,26 +411,59 @@ compare_dists() {
   echo "reproducible: $(cd "$a" && find . -type f | wc -l) files, byte-identical from $a and $b"
 }
 
+# publish: the finished work/dist becomes the result, and says what it holds.
+publish() {
+  rm -rf "$OUT"
+  mv "$WORK/dist" "$OUT"
+  say "version $VERSION, commit $COMMIT, in $(($(date +%s) - start)) s:"
+  (cd "$OUT" && find . -name '*.exe' -o -name '*.debug' | sort | sed 's|^\./||' | xargs stat -c '    %10s  %n')
+}
+
+# A fresh copy of the staged programs to sign or adopt into: the stage stays as built.
+copy_stage() {
+  rm -rf "$WORK/dist"
+  cp -a "$STAGE/dist" "$WORK/dist"
+}
+
 start=$(date +%s)
 case $mode in
-  release)
-    choose_key
-    work=$ROOT/build-release
-    export_commit "$work/vellumora"
-    build_dist "$work/vellumora" "$work/dist"
-    endpoint=$(cache_value "$work/vellumora/build" VLM_REDIRECT_ENDPOINT)
+  release | unsigned)
+    [ "$mode" = unsigned ] || choose_key
+    export_commit "$WORK/vellumora"
+    build_stage "$WORK/vellumora" "$STAGE"
+    load_stage
+    if [ "$mode" = unsigned ]; then
+      say "built and not signed; sign these two files (Authenticode, SHA-256, description"
+      say "\"${VLM_SIGN_DESCRIPTION:-Vellumora Installer}\", URL ${VLM_SIGN_URL:-$ENDPOINT}) and nothing else:"
+      for name in "${PROGRAMS[@]}"; do echo "    $STAGE/dist/$name.exe"; done
+      say "then put the signed files in one folder and run: ./scripts/release.sh --adopt FOLDER"
+      exit 0
+    fi
+    copy_stage
     if [ ${#SIGN_ARGS[@]} -gt 0 ]; then
-      sign_dist "$work/dist" "$endpoint"
-      write_readme "$work/vellumora/build" "$work/dist"
+      sign_dist "$WORK/dist"
+      describe_signatures "$WORK/dist"
       say "signed and verified: ${PROGRAMS[*]/%/.exe}"
     else
-      say "unsigned: no signing key given (VLM_SIGN_CERT and VLM_SIGN_KEY, or VLM_SIGN_PFX and VLM_SIGN_PASSWORD)"
+      say "unsigned: no signing key given (VLM_SIGN_CERT and VLM_SIGN_KEY, VLM_SIGN_PFX and VLM_SIGN_PASSWORD, or VLM_SIGN_PKCS11_MODULE and VLM_SIGN_PKCS11_KEY)"
     fi
-    checksum_dist "$work/dist"
-    rm -rf "$ROOT/dist"
-    mv "$work/dist" "$ROOT/dist"
-    say "version $VERSION, commit $COMMIT, in $(($(date +%s) - start)) s:"
-    (cd "$ROOT/dist" && find . -name '*.exe' -o -name '*.debug' | sort | sed 's|^\./||' | xargs stat -c '    %10s  %n')
+    finish "$STAGE" "$WORK/dist"
+    publish
+    ;;
+  sign | adopt)
+    load_stage
+    copy_stage
+    if [ "$mode" = sign ]; then
+      choose_key
+      [ ${#SIGN_ARGS[@]} -gt 0 ] || fail "--sign needs a key (see --help)"
+      sign_dist "$WORK/dist"
+    else
+      adopt_dist "$adopt_dir" "$WORK/dist"
+    fi
+    describe_signatures "$WORK/dist"
+    say "signed and verified: ${PROGRAMS[*]/%/.exe}"
+    finish "$STAGE" "$WORK/dist"
+    publish
     ;;
   verify)
     work=$ROOT/build-verify
@@ -272,13 +471,13 @@ case $mode in
     # Two paths of different lengths, so nothing that depends on where the tree sits agrees by chance.
     first=$work/one/vellumora
     second=$work/second-build/somewhere/deeper/vellumora-copy
-    export_commit "$first"
-    export_commit "$second"
-    build_dist "$first" "$work/one/dist"
-    build_dist "$second" "$work/second-build/dist"
-    checksum_dist "$work/one/dist"
-    checksum_dist "$work/second-build/dist"
-    if compare_dists "$work/one/dist" "$work/second-build/dist"; then
+    for tree in "$first" "$second"; do
+      export_commit "$tree"
+      build_stage "$tree" "$tree-stage"
+      # Reproducibility does not depend on a pin: the check is the release's.
+      (STAGE=$tree-stage VLM_RELEASE_UNPINNED=1 && load_stage && finish "$STAGE" "$STAGE/dist") || exit 1
+    done
+    if compare_dists "$first-stage/dist" "$second-stage/dist"; then
       say "in $(($(date +%s) - start)) s"
       rm -rf "$work"
     else

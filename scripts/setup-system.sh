@@ -20,8 +20,8 @@ PACKAGES_64=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   xvfb xauth xdotool imagemagick fonts-wqy-microhei 7zip
   cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
-  openssl osslsigncode
-  tinyproxy
+  openssl osslsigncode softhsm2 libengine-pkcs11-openssl opensc python3-jsonschema
+  tinyproxy nginx-light
 )
 PACKAGES_32=(wine32:i386)
 

@@ -182,12 +182,8 @@ void CInstaller::RunPackage()
 
 void CInstaller::ApplyEncode(const std::wstring& value)
 {
-    if (value == L"UTF8") {
-        m_codePage = CP_UTF8;
-    } else if (value == L"ACP") {
-        m_codePage = CP_ACP;
-    } else if (const auto number = LineProtocol::CodePageNumber(value)) {
-        m_codePage = static_cast<int>(*number);
+    if (const auto codePage = LineProtocol::EncodeCodePage(value)) {
+        m_codePage = static_cast<int>(*codePage);
     } else {
         LOG(L"unknown code page \"%s\"; keeping %d\r\n", value.c_str(), m_codePage);
     }

@@ -118,6 +118,17 @@ std::optional<UINT> CodePageNumber(std::wstring_view trimmedValue)
     return number;
 }
 
+std::optional<UINT> EncodeCodePage(std::wstring_view trimmedValue)
+{
+    if (trimmedValue == L"UTF8") {
+        return CP_UTF8;
+    }
+    if (trimmedValue == L"ACP") {
+        return CP_ACP;
+    }
+    return CodePageNumber(trimmedValue);
+}
+
 std::wstring DecodeLine(std::string_view bytes, UINT codePage)
 {
     return Utils::MultiByteToWide(bytes, codePage);

@@ -43,6 +43,10 @@ void ReadVersion(std::wstring_view value, int (&parts)[3]);
 // A code-page number written in decimal digits only, when the system can decode it.
 std::optional<UINT> CodePageNumber(std::wstring_view trimmedValue);
 
+// The code page an "Encode=" value selects, alike for the package and the uninstaller: "UTF8",
+// "ACP" (0) or a code-page number; nothing for any other value, which leaves the one in force.
+std::optional<UINT> EncodeCodePage(std::wstring_view trimmedValue);
+
 // Decodes one line of output bytes; empty when the bytes do not convert.
 std::wstring DecodeLine(std::string_view bytes, UINT codePage);
 

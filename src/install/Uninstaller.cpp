@@ -160,7 +160,9 @@ int CUninstaller::Parse(const std::wstring& text)
                 verdict = kVerdictFailure;
             }
         } else if (const auto value = ValueAfterKey(line, L"Encode=")) {
-            m_codePage = Utils::Trim(TextValue(*value)) == L"UTF8" ? CP_UTF8 : CP_ACP;
+            if (const auto codePage = EncodeCodePage(Utils::Trim(TextValue(*value)))) {
+                m_codePage = static_cast<int>(*codePage);
+            }
         }
     }
     return verdict;

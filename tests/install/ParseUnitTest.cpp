@@ -92,22 +92,28 @@ TEST(ParseChunk, LastVerdictOfAChunkWinsAndKeysMatchExactly)
     };
     EXPECT_EQ(log.Events(), expected);
 
-    installer.Parse(L"Encode=936\n");
-    EXPECT_EQ(installer.CodePage(), 936);
-    installer.Parse(L"Encode= UTF8 \r\n");
-    EXPECT_EQ(installer.CodePage(), 65001);
-    installer.Parse(L"Encode=utf8\nEncode=\nEncode=" + std::wstring(800, L'1') + L"\n");
-    EXPECT_EQ(installer.CodePage(), 65001) << "unknown values keep the code page";
-    installer.Parse(L"Encode=ACP\n");
-    EXPECT_EQ(installer.CodePage(), 0);
-
     EventLog uninstallLog;
     CUninstaller uninstaller(uninstallLog.Callback(), L"u.exe", L"C:\\old");
     EXPECT_EQ(uninstaller.Parse(L"Error=e\nState=Success\n"), LineProtocol::kVerdictSuccess);
-    uninstaller.Parse(L"Encode=UTF8\r\n");
-    EXPECT_EQ(uninstaller.CodePage(), 65001);
-    uninstaller.Parse(L"Encode=ACP\n");
-    EXPECT_EQ(uninstaller.CodePage(), 0);
-    uninstaller.Parse(L"Encode=UTF8\nEncode=936\n");
-    EXPECT_EQ(uninstaller.CodePage(), 0);
+
+    // "Encode=" means the same to both readers; each case starts from the one before.
+    struct EncodeCase {
+        std::wstring lines;
+        int codePage;
+    };
+    const EncodeCase encodeCases[] = {
+        { L"Encode=936\n", 936 },
+        { L"Encode= UTF8 \r\n", 65001 },
+        { L"Encode=utf8\nEncode=\nEncode=" + std::wstring(800, L'1') + L"\n", 65001 }, // unknown: kept
+        { L"Encode=ACP\n", 0 },
+        { L"Encode=65001\n", 65001 },
+        { L"Encode=UTF8\nEncode=936\n", 936 },
+        { L"Encode=0\n", 0 },
+    };
+    for (const auto& c : encodeCases) {
+        installer.Parse(c.lines);
+        uninstaller.Parse(c.lines);
+        EXPECT_EQ(installer.CodePage(), c.codePage) << "package: " << testing::PrintToString(c.lines);
+        EXPECT_EQ(uninstaller.CodePage(), c.codePage) << "uninstaller: " << testing::PrintToString(c.lines);
+    }
 }

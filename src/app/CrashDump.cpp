@@ -61,8 +61,10 @@ DWORD WINAPI WriteDumpFile(void* jobData)
             setOptions(SYMOPT_DEFERRED_LOADS);
         }
     }
-    const HANDLE file
-        = ::CreateFileW(job->path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A new file only: the folder may be one a user can write, and a name planted there in
+    // advance (a file the user can read, or a link) must not receive what the dump holds.
+    const HANDLE file = ::CreateFileW(job->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
@@ -144,9 +146,9 @@ void CrashIfAsked()
 
 } // namespace
 
-void InstallCrashDumps()
+void InstallCrashDumps(bool unattended)
 {
-    g_quiet = TheInstallerConfig().Quiet;
+    g_quiet = unattended;
     std::wstring folder = Utils::LogFilePath();
     folder = folder.substr(0, folder.find_last_of(L"\\/") + 1);
     if (folder.empty() || folder.size() >= MAX_PATH) {

@@ -66,7 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const InstallerConfig& config = TheInstallerConfig();
     const Config::RunSettings settings = Config::MakeRunSettings(config);
     int exitCode = App::StartRunLog(config, settings.unattended);
-    App::InstallCrashDumps();
+    App::InstallCrashDumps(settings.unattended);
     if (exitCode == App::kGoOn) {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);

@@ -10,6 +10,7 @@
 #include "utils/Log.h"
 #include "utils/LogFile.h"
 #include "utils/ModuleVersion.h"
+#include "utils/Redact.h"
 #include "utils/SystemProbes.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
@@ -101,10 +102,12 @@ int StartRunLog(const InstallerConfig& config, bool unattended)
 void LogUnusableOptions(const InstallerConfig& config)
 {
     for (const std::wstring& name : config.UnknownOptions) {
-        LOG(L"option '%s' ignored: the installer does not know it\r\n", Config::HidePassword(name).c_str());
+        LOG(L"option '%s' ignored: the installer does not know it\r\n",
+            Utils::RedactUrlsInText(Config::HidePassword(name)).c_str());
     }
     for (const auto& [field, given] : config.InvalidValues) {
-        LOG(L"value refused: '%s' (%s)\r\n", Config::HidePassword(given).c_str(), WhatIsAccepted(field));
+        LOG(L"value refused: '%s' (%s)\r\n", Utils::RedactUrlsInText(Config::HidePassword(given)).c_str(),
+            WhatIsAccepted(field));
     }
 }
 

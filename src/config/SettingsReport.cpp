@@ -29,7 +29,8 @@ std::wstring InstCmdForLog(const std::wstring& value, bool shown)
 // A value as it may be logged: a URL's sign-in and query hidden, else a password.
 std::wstring ValueForLog(const std::wstring& value)
 {
-    return value.find(L"://") != std::wstring::npos ? Utils::RedactUrl(value) : HidePassword(value);
+    // Several addresses may share a value (MirrorUrls): each is hidden.
+    return value.find(L"://") != std::wstring::npos ? Utils::RedactUrlsInText(value) : HidePassword(value);
 }
 
 bool IsInstCmdOption(const std::wstring& name)

@@ -124,6 +124,12 @@ void MirrorDownloader::OnEvent(std::size_t index, int code, double value, const 
     m_callback(code, value, message);
 }
 
+std::string MirrorDownloader::CheckedDigest() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_current ? m_current->CheckedDigest() : std::string();
+}
+
 unsigned MirrorDownloader::SwitchThread(void* selfData)
 {
     auto* self = static_cast<MirrorDownloader*>(selfData);

@@ -27,6 +27,9 @@ public:
     void SetStallSeconds(long seconds) override { m_stallSeconds = seconds; }
     void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
     void SetHeaderSeconds(long seconds) override { m_headerSeconds = seconds; }
+    // The digest the address in use matched, so the held package is checked again whichever
+    // address delivered it.
+    std::string CheckedDigest() const override;
 
 private:
     void OnEvent(std::size_t index, int code, double value, const std::wstring& message);
@@ -40,7 +43,7 @@ private:
     long m_stallSeconds = 0;
     long m_headerSeconds = 0;
     unsigned m_retryPauseMs = 0;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::shared_ptr<CDownloader> m_current; // under m_mutex
     std::size_t m_index = 0; // of the address in use, under m_mutex
     double m_progress = 0.0; // the highest reported, under m_mutex

@@ -120,10 +120,9 @@ void CUninstaller::RunRemoval()
         LOG(L"the old version's uninstaller did not finish within its time limit (%llu s); it and every process it "
             L"started were ended\r\n",
             m_timeLimitMs / 1000);
-        // A verdict it gave in time stands (a success has already let the pipeline go on).
-        if (noVerdict) {
-            Raise(UNIST_CODE_FAIL, kFailTimedOut, L"");
-        }
+        // Even after a success line: an uninstaller ended half-way has left the old version
+        // partly removed, and the package must not be started over it as if all were well.
+        Raise(UNIST_CODE_FAIL, kFailTimedOut, L"");
         return;
     case ChildRunResult::Status::Ended:
         break;

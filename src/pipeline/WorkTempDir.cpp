@@ -206,21 +206,27 @@ std::wstring WorkFolderSddl(bool elevated, const std::wstring& userSid)
 std::wstring WorkFolderParent()
 {
     wchar_t buffer[MAX_PATH + 2] = {};
-    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
-    const auto getTempPath2 = reinterpret_cast<GetTempPath2Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
-    DWORD length = 0;
-    if (getTempPath2) {
-        length = getTempPath2(MAX_PATH + 1, buffer);
-    } else if (Utils::RouteForThisProcess() != Utils::UserStartRoute::Plain) {
-        length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    const Utils::UserStartRoute route = Utils::RouteForThisProcess();
+    if (route == Utils::UserStartRoute::None) {
+        // The system account: the system's own temporary folder where Windows has one.
+        using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+        const auto getTempPath2 = reinterpret_cast<GetTempPath2Fn>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+        const DWORD length = getTempPath2 ? getTempPath2(MAX_PATH + 1, buffer) : 0;
+        if (length > 0 && length <= MAX_PATH) {
+            return WithBackslash(std::wstring(buffer, length));
+        }
+    }
+    if (route != Utils::UserStartRoute::Plain) {
+        // Elevated: never the user's TMP, which the user sets (HKCU\Environment) and may point
+        // at a drive without access lists or at a share that ignores our sharing modes.
+        const DWORD length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
         if (length > 0 && length < MAX_PATH - 6) {
             return WithBackslash(std::wstring(buffer, length)) + L"Temp\\";
         }
         return {};
-    } else {
-        length = ::GetTempPathW(MAX_PATH + 1, buffer);
     }
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
     if (length == 0 || length > MAX_PATH) {
         return {};
     }

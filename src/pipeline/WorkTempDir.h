@@ -14,9 +14,10 @@ namespace Pipeline {
 // rights to guard and the user (userSid) must write into it, so the user gets full control.
 std::wstring WorkFolderSddl(bool elevated, const std::wstring& userSid);
 
-// Where work folders go: the system's own choice through GetTempPath2W where it exists (the
-// system account's private temporary folder), else the Windows temporary folder when
-// elevated, else the user's. Ends in a backslash; empty when none can be had.
+// Where work folders go: for the system account its private temporary folder
+// (GetTempPath2W) where Windows has one; elevated, the Windows temporary folder (never the
+// user's, whose place the user sets); unelevated, the user's. Ends in a backslash; empty when
+// none can be had.
 std::wstring WorkFolderParent();
 
 // One run's work folder: a new folder with a random 128-bit name, created and opened in one

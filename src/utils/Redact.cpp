@@ -12,7 +12,7 @@ constexpr wchar_t kHidden[] = L"\u2026";
 bool EndsUrl(wchar_t c)
 {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'"' || c == L'\'' || c == L'<' || c == L'>'
-        || c == L'(' || c == L')' || c == L'[' || c == L']';
+        || c == L'(' || c == L')' || c == L'[' || c == L']' || c == L';';
 }
 
 // Scheme letters as RFC 3986 allows them, so "text:http://" finds "http".

@@ -1,5 +1,6 @@
 // PackageTimeout on real children under Wine: a run that goes on too long is ended with
-// every process it started, and is a failure of its own; a verdict given in time stands.
+// every process it started, and is a failure of its own; a package's verdict given in time
+// stands, an old uninstaller's does not (the old version is left partly removed).
 #include <gtest/gtest.h>
 
 #include "StageHarness.h"
@@ -28,6 +29,8 @@ TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
         { "package keeps writing", false, "spam 4000000000\n", { IST_CODE_FAIL, kFailTimedOut, L"" } },
         { "package said success", false, "out State=Success\nflush\nsleep 60000\n", { IST_CODE_SUCCESS, 0.0, L"" } },
         { "old uninstaller sleeps", true, "sleep 60000\n", { UNIST_CODE_FAIL, kFailTimedOut, L"" } },
+        { "old uninstaller said success", true, "out State=Success\nflush\nsleep 60000\n",
+            { UNIST_CODE_FAIL, kFailTimedOut, L"" } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,9 @@
 #include "install/ChildProcess.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <vector>
 
 #include "utils/Exception.h"
 #include "utils/Log.h"
@@ -9,7 +12,47 @@ namespace {
 
 constexpr DWORD kErrorDrainBytes = 4096;
 
+struct EnvironmentFree {
+    void operator()(wchar_t* block) const noexcept { ::FreeEnvironmentStringsW(block); }
+};
+
+bool IsTemporaryFolderVariable(const std::wstring& entry)
+{
+    const std::size_t equals = entry.find(L'=', 1);
+    return equals != std::wstring::npos
+        && (::CompareStringOrdinal(entry.c_str(), static_cast<int>(equals), L"TMP", -1, TRUE) == CSTR_EQUAL
+            || ::CompareStringOrdinal(entry.c_str(), static_cast<int>(equals), L"TEMP", -1, TRUE) == CSTR_EQUAL);
+}
+
 } // namespace
+
+std::vector<wchar_t> EnvironmentWithTemporaryFolder(const std::wstring& folder)
+{
+    std::vector<std::wstring> entries;
+    if (const std::unique_ptr<wchar_t, EnvironmentFree> block { ::GetEnvironmentStringsW() }) {
+        for (const wchar_t* entry = block.get(); *entry; entry += std::wcslen(entry) + 1) {
+            if (!IsTemporaryFolderVariable(entry)) {
+                entries.emplace_back(entry);
+            }
+        }
+    }
+    entries.push_back(L"TEMP=" + folder);
+    entries.push_back(L"TMP=" + folder);
+    // The system expects the block sorted by name, case ignored.
+    std::sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+        const auto name = [](const std::wstring& e) {
+            return e.substr(0, e.find(L'=', 1));
+        };
+        return ::CompareStringOrdinal(name(a).c_str(), -1, name(b).c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    std::vector<wchar_t> out;
+    for (const std::wstring& entry : entries) {
+        out.insert(out.end(), entry.begin(), entry.end());
+        out.push_back(L'\0');
+    }
+    out.push_back(L'\0');
+    return out;
+}
 
 std::wstring ProgramFolder(const std::wstring& commandLine)
 {
@@ -76,8 +119,17 @@ void CChildProcess::Start(const std::wstring& commandLine)
     // The child's current directory is its own folder, never ours: a program looks there
     // for files and libraries by bare name.
     const std::wstring directory = ProgramFolder(commandLine);
-    if (!::CreateProcessW(nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, m_job ? CREATE_SUSPENDED : 0, nullptr,
-            directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+    // Its temporary folder is that folder too (for the package and the old uninstaller, the
+    // run's work folder): an elevated child that unpacks what it then loads must not do so in
+    // the user's TEMP, where the user could swap it first.
+    std::vector<wchar_t> environment;
+    if (!directory.empty()) {
+        environment = EnvironmentWithTemporaryFolder(directory);
+    }
+    const DWORD flags = (m_job ? CREATE_SUSPENDED : 0) | CREATE_UNICODE_ENVIRONMENT;
+    if (!::CreateProcessW(nullptr, m_commandLine.data(), nullptr, nullptr, TRUE, flags,
+            environment.empty() ? nullptr : environment.data(), directory.empty() ? nullptr : directory.c_str(),
+            &startup, &info)) {
         const DWORD error = ::GetLastError();
         LOG(L"CreateProcessW failed, error %lu\r\n", error);
         throw Utils::Exception(L"", error);

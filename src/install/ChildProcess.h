@@ -15,6 +15,9 @@
 // when it names no folder.
 std::wstring ProgramFolder(const std::wstring& commandLine);
 
+// This process's environment with TMP and TEMP set to folder, as a sorted Unicode block.
+std::vector<wchar_t> EnvironmentWithTemporaryFolder(const std::wstring& folder);
+
 // A hidden child process with its standard streams on pipes. Standard output is read in
 // chunks of at most kChunkBytes; standard error is read and thrown away meanwhile, so a
 // child that writes much to it never blocks; standard input is at its end from the start,
@@ -47,7 +50,7 @@ public:
     // Creates the error, output and input pipes, in this order; throws Utils::Exception.
     void CreatePipes();
     // Starts the command line hidden with the pipes as its standard streams, in the
-    // program's own folder (ProgramFolder) as its current directory; throws
+    // program's own folder (ProgramFolder) as its current directory and its TMP and TEMP; throws
     // Utils::Exception when the process cannot be created.
     void Start(const std::wstring& commandLine);
 

@@ -374,7 +374,8 @@ TEST_F(PipelineRun, WhileThePackageRunsNobodyCanChangeItAndItRunsInItsOwnFolder)
 
     ASSERT_TRUE(m_events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
     pipeline.reset();
-    EXPECT_EQ(RecordedCommandLine(m_root / L"cwd.bin"), folder);
+    EXPECT_EQ(RecordedCommandLine(m_root / L"cwd.bin"), folder + L"\n" + folder + L"\n" + folder)
+        << "its current directory and its temporary folder are the work folder";
     EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
 }
 

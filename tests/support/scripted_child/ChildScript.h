@@ -8,7 +8,8 @@
 // \xHH (one raw byte) and a doubled backslash for one backslash.
 //
 //   cmdline PATH      write this program's command line (UTF-16LE, no BOM) to PATH
-//   cwd PATH          write this program's current directory (UTF-16LE, no BOM) to PATH
+//   cwd PATH          write this program's current directory, TEMP and TMP (a line each, UTF-16LE,
+//                     no BOM) to PATH
 //   out TEXT          queue TEXT and a line feed for standard output
 //   raw TEXT          queue TEXT alone
 //   cp PAGE TEXT      queue TEXT converted to code page PAGE, and a line feed

@@ -149,8 +149,10 @@ int main()
         case ChildStep::Kind::CurrentDirectory: {
             wchar_t directory[MAX_PATH * 2] = {};
             ::GetCurrentDirectoryW(MAX_PATH * 2, directory);
-            const std::wstring commandLine
-                = step.kind == ChildStep::Kind::CommandLine ? ::GetCommandLineW() : directory;
+            // The current directory with the temporary folders the child was given.
+            const std::wstring commandLine = step.kind == ChildStep::Kind::CommandLine
+                ? std::wstring(::GetCommandLineW())
+                : std::wstring(directory) + L"\n" + Environment(L"TEMP") + L"\n" + Environment(L"TMP");
             HANDLE file
                 = ::CreateFileW(Utf8ToWide(step.bytes).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE) {

@@ -29,8 +29,21 @@ std::wstring InstCmdForLog(const std::wstring& value, bool shown)
 // A value as it may be logged: a URL's sign-in and query hidden, else a password.
 std::wstring ValueForLog(const std::wstring& value)
 {
-    // Several addresses may share a value (MirrorUrls): each is hidden.
-    return value.find(L"://") != std::wstring::npos ? Utils::RedactUrlsInText(value) : HidePassword(value);
+    if (value.find(L"://") == std::wstring::npos) {
+        return HidePassword(value);
+    }
+    // A list of addresses (MirrorUrls) is hidden address by address; each address as a whole,
+    // blanks included, since a password may hold one.
+    std::wstring shown;
+    for (std::size_t start = 0;;) {
+        const std::size_t semicolon = value.find(L';', start);
+        shown += Utils::RedactUrl(value.substr(start, semicolon == std::wstring::npos ? semicolon : semicolon - start));
+        if (semicolon == std::wstring::npos) {
+            return shown;
+        }
+        shown += L';';
+        start = semicolon + 1;
+    }
 }
 
 bool IsInstCmdOption(const std::wstring& name)

@@ -575,10 +575,11 @@ TEST_F(InstallerGuiTest, PinnedInstallSucceedsAndATamperedPackageEndsInTheDownlo
     CloseFromFinishedPage(main);
 }
 
-// A DLL of each name the installer loads that is not a known DLL, put beside it and into a
-// pre-made work folder, with Wine told to prefer such files (as Windows searches): none is
-// ever loaded, and a pinned install over an old version (removed through its uninstaller
-// copied to the work folder) still succeeds. The control program, without these
+// A DLL of each name the installer loads that is not a known DLL, put beside it and into the
+// fixed-name work folder of earlier versions, with Wine told to prefer such files (as Windows
+// searches): none is ever loaded, that folder is left alone, and a pinned install over an old
+// version (removed through its uninstaller copied to the run's own work folder) still
+// succeeds. The control program, without these
 // precautions, loads the planted WTSAPI32.dll.
 TEST_F(InstallerGuiTest, PlantedDllsBesideTheInstallerAreNeverLoaded)
 {
@@ -652,7 +653,7 @@ TEST_F(InstallerGuiTest, PlantedDllsBesideTheInstallerAreNeverLoaded)
     EXPECT_TRUE(Utils::PathExists(m_uninstallerRecord)) << "the old version was removed first";
     for (const std::wstring& name : names) {
         EXPECT_FALSE(Utils::PathExists(markers + L"\\" + name + L".marker")) << Utf8(name) << " was loaded";
-        EXPECT_FALSE(Utils::PathExists(work + L"\\" + name + L".dll")) << "the work folder was made afresh";
+        EXPECT_TRUE(Utils::PathExists(work + L"\\" + name + L".dll")) << "the old fixed-name folder is never touched";
     }
     CloseFromFinishedPage(main);
 }

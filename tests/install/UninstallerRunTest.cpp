@@ -102,17 +102,17 @@ TEST(UninstallerRun, MissingOrUnstartableProgramsFail)
         log.Events(), (std::vector<StageEvent> { { UNIST_CODE_PROGRESS, 0.0, L"" }, { UNIST_CODE_FAIL, 2.0, L"" } }));
 }
 
-TEST(UninstallerRun, EncodeKnowsOnlyUtf8)
+TEST(UninstallerRun, EncodeNamesTheCodePageAsForThePackage)
 {
     int codePage = -1;
     auto events = RunUninstaller("out Encode=UTF8\nout Error=中文\n", &codePage);
     EXPECT_EQ(events.back(), (StageEvent { UNIST_CODE_ERROR, 0.0, L"中文" }));
     EXPECT_EQ(codePage, CP_UTF8);
 
-    // 936 is not a choice here: it means the ANSI code page.
+    // A code page's number means that code page, as it does for the package.
     events = RunUninstaller("out Encode=UTF8\nout Encode=936\ncp 936 Error=安装\n", &codePage);
-    EXPECT_EQ(codePage, 0);
-    EXPECT_EQ(events.back().message, Utils::MultiByteToWide("\xB0\xB2\xD7\xB0", CP_ACP));
+    EXPECT_EQ(codePage, 936);
+    EXPECT_EQ(events.back().message, L"安装");
 }
 
 TEST(UninstallerRun, FloodedPipesDoNotBlockTheRun)

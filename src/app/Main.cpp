@@ -8,6 +8,7 @@
 #include "app/QuietRun.h"
 #include "config/InstallerConfig.h"
 #include "config/RunSettings.h"
+#include "install/AdminProbes.h"
 #include "session/SessionRun.h"
 #include "ui/CMainWnd.h"
 #include "utils/Log.h"
@@ -64,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     ParseCommandLine();
     // The settings are final from here on: the run gets them as one record.
     const InstallerConfig& config = TheInstallerConfig();
-    const Config::RunSettings settings = Config::MakeRunSettings(config);
+    const Config::RunSettings settings = Config::MakeRunSettings(config, Utils::IsProcessSystemAccount());
     int exitCode = App::StartRunLog(config, settings.unattended);
     App::InstallCrashDumps(settings.unattended);
     if (exitCode == App::kGoOn) {

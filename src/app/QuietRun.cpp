@@ -112,7 +112,8 @@ int RunQuiet(Session::SessionRun& run)
     const std::wstring folder = session.OneClickFolder();
     const std::wstring language
         = SkinOffersLanguages() ? Utils::InstallLanguageCode(session.InitialLanguage()) : std::wstring();
-    if (auto refusal = session.Prepare({ folder, true, true, language })) {
+    if (auto refusal = session.Prepare(
+            { folder, run.Settings().shortcuts.desktop, run.Settings().shortcuts.quickLaunch, language })) {
         LogRefusal(*refusal, folder);
         LOG(L"quiet: nothing installed, exit code %d\r\n", Session::ExitCodeOf(refusal->verdict));
         return Session::ExitCodeOf(refusal->verdict);

@@ -27,5 +27,10 @@ inline constexpr int kStoppedBySystem = 10;
 // The package did not finish within PackageTimeout: it and every process it started were
 // ended; nothing was recorded.
 inline constexpr int kPackageTimedOut = 11;
+// "-uninstall=true" found no installation to remove (in the account's record or the machine's).
+inline constexpr int kNothingInstalled = 12;
+// Installed and recorded; the package says the computer must restart before the product is
+// used (its status 3010 without a verdict, or "Restart=Required"). The usual number for it.
+inline constexpr int kRestartRequired = 3010;
 
 } // namespace Config::ExitCode

@@ -261,6 +261,26 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
         SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*v), config.PackageTimeout,
             L"-packagetimeout=" + *v);
     }
+    if (auto v = option(L"-scope")) {
+        config.Scope = Config::ParseInstallScope(*v);
+        if (config.Scope) {
+            config.InvalidValues.erase(L"Scope");
+        } else {
+            config.InvalidValues[L"Scope"] = L"-scope=" + *v;
+        }
+    }
+    if (auto v = option(L"-uninstall")) {
+        SetExact(config, L"Uninstall", config.Uninstall, Config::ParseExactBool(*v), false, L"-uninstall=" + *v);
+    }
+    if (auto v = option(L"-resultfile")) {
+        config.ResultFile = *v;
+    }
+    if (auto v = option(L"-shortcuts")) {
+        SetExact(config, L"Shortcuts", config.Shortcuts, Config::ParseShortcutChoice(*v), Config::ShortcutChoice {},
+            L"-shortcuts=" + *v);
+    }
+    config.ShowHelp = option(L"-help") || option(L"/?");
+    config.ShowVersion = option(L"-version") != nullptr;
     Config::CheckMirrorUrls(config);
 
     config.UnknownOptions.clear();

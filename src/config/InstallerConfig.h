@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "config/InstallScope.h"
+
 namespace Config {
 
 inline constexpr wchar_t kSettingsFileName[] = L"TarvikInstallerConfig.ini";
@@ -59,12 +61,25 @@ struct InstallerConfig {
     std::wstring LogFile;
     // Minutes the package, and an old version's uninstaller, may run; 0: no bound.
     int PackageTimeout = 0;
+    // "-scope=": whose installation this is; absent: Config::ChooseInstallScope decides.
+    std::optional<Config::InstallScope> Scope;
+    // "-uninstall=true": remove the recorded installation instead of installing.
+    bool Uninstall = false;
+    // "-resultfile=": where the run's result is written as JSON at its end; empty: nowhere.
+    std::wstring ResultFile;
+    // "-shortcuts=": the shortcuts a quiet install asks the package for.
+    Config::ShortcutChoice Shortcuts;
+    // "-help" or "/?", "-version": print and exit, whatever else is given.
+    bool ShowHelp = false;
+    bool ShowVersion = false;
 
     // What the settings held that cannot be used, for the log and for quiet mode, which
     // refuses to run with any of it: the names of unknown command-line options, and values
     // that must be exact ("Quiet", "Launch", "PackageTimeout") with the text as given.
     std::vector<std::wstring> UnknownOptions;
     std::map<std::wstring, std::wstring> InvalidValues;
+    // Keys of the settings file's section that no setting reads (logged by name).
+    std::vector<std::wstring> UnknownSettingsKeys;
 };
 
 // The one record of this process, filled from the defaults and the settings file before

@@ -4,7 +4,7 @@
 
 namespace Config {
 
-RunSettings MakeRunSettings(const InstallerConfig& config)
+RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
 {
     RunSettings settings;
     settings.downloadUrl = config.DownloadUrl;
@@ -24,6 +24,10 @@ RunSettings MakeRunSettings(const InstallerConfig& config)
     settings.launch = config.Launch;
     settings.languageIndex = config.LanguageIndex;
     settings.installDir = config.InstallDir;
+    settings.scope = ChooseInstallScope(config.Scope, config.Quiet, systemAccount);
+    settings.uninstall = config.Uninstall;
+    settings.resultFile = config.ResultFile;
+    settings.shortcuts = config.Shortcuts;
     settings.unknownOptions = config.UnknownOptions;
     settings.invalidValues = config.InvalidValues;
     return settings;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/InstallScope.h"
 #include "config/InstallerConfig.h"
 #include "config/ProxySetting.h"
 #include "config/SignerPin.h"
@@ -46,12 +47,21 @@ struct RunSettings {
     int languageIndex = -1;
     // "-installdir=": the folder of a quiet install; absent: the default.
     std::optional<std::wstring> installDir;
+    // Whose installation this run makes, changes or removes.
+    InstallScope scope = InstallScope::User;
+    // "-uninstall=true": remove the recorded installation instead of installing.
+    bool uninstall = false;
+    // "-resultfile=": the result file's path as given; empty: none.
+    std::wstring resultFile;
+    // "-shortcuts=": the package's "-dsc"/"-ssc" in quiet mode.
+    ShortcutChoice shortcuts;
 
     // What the settings held that cannot be used (an unattended run refuses to go on).
     std::vector<std::wstring> unknownOptions;
     std::map<std::wstring, std::wstring> invalidValues;
 };
 
-RunSettings MakeRunSettings(const InstallerConfig& config);
+// systemAccount: the process runs as the system account (the default scope depends on it).
+RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount = false);
 
 } // namespace Config

@@ -26,6 +26,12 @@ enum InstallerInfoCode : int {
     IST_CODE_TOP_SHOW_DETENTION = 3007,
     IST_CODE_FINISH_CLOSE_DETENTION = 3008,
     IST_CODE_MESSAGE = 3009,
+    // "InstallVersion=": the version text as given (trimmed).
+    IST_CODE_INSTALL_VERSION = 3010,
+    // "Restart=Required", or status 3010 without a verdict: the computer must restart.
+    IST_CODE_RESTART_REQUIRED = 3011,
+    // The package has ended: its exit status in the progress argument.
+    IST_CODE_EXIT_STATUS = 3012,
 };
 
 // Events of the removal of an older version. The uninstaller stage never raises

@@ -44,6 +44,9 @@ struct PackageReports {
     int startupStyle = 0; // 0 never start, 1 start at once, 2 from the finish button
     DWORD topShowDelay = 3000;
     DWORD autoCloseDelay = 0xFFFFFFFF;
+    std::wstring installVersion; // "InstallVersion=" as given; empty: none reported
+    bool restartRequired = false;
+    std::optional<DWORD> packageExitStatus; // absent until the package has ended
 };
 
 // How a session shows what happens. Called on the session's thread.

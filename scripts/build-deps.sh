@@ -162,18 +162,21 @@ build_for() { # i686|x86_64
 }
 
 # The listing the release's bill of materials starts from: the tarball each library's build
-# took (the first match, as fetch_source takes it), "-" when none was fetched yet.
+# took (the first match, as fetch_source takes it), "-" when none was fetched yet, and the
+# patch of ours applied to it with its SHA-256, "-" when none.
 list_sources() {
-  local name version source glob tarball
-  while read -r name version source glob; do
+  local name version source glob patch tarball patched
+  while read -r name version source glob patch; do
     tarball=$(compgen -G "$TARBALLS/$glob" | head -n 1 || true)
-    echo "$name $version ${source%%/*} ${source#*/} $(basename "${tarball:--}")"
+    patched=-
+    [ "$patch" = - ] || patched="$(basename "$patch") $(sha256sum <"$patch" | cut -d' ' -f1)"
+    echo "$name $version ${source%%/*} ${source#*/} $(basename "${tarball:--}") $patched"
   done <<LIST
-curl $CURL_VERSION ${CURL_SOURCE[*]}
-jsoncpp $JSONCPP_VERSION ${JSONCPP_SOURCE[*]}
-pugixml $PUGIXML_VERSION ${PUGIXML_SOURCE[*]}
-lzma $SEVENZIP_VERSION ${SEVENZIP_SOURCE[*]}
-httplib $HTTPLIB_VERSION ${HTTPLIB_SOURCE[*]}
+curl $CURL_VERSION ${CURL_SOURCE[*]} -
+jsoncpp $JSONCPP_VERSION ${JSONCPP_SOURCE[*]} $JSONCPP_PATCH
+pugixml $PUGIXML_VERSION ${PUGIXML_SOURCE[*]} -
+lzma $SEVENZIP_VERSION ${SEVENZIP_SOURCE[*]} -
+httplib $HTTPLIB_VERSION ${HTTPLIB_SOURCE[*]} -
 LIST
 }
 

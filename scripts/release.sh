@@ -79,6 +79,9 @@ export LC_ALL=C TZ=UTC
 # libraries' folder), which the path maps then miss: the debug information would name where
 # the build sat.
 unset CCACHE_BASEDIR
+# A release is built by the compiler alone: a compiler cache taken from the environment
+# (CMake reads these) may hand back objects built elsewhere, with other paths in them.
+unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 
 # A build without a pin runs whatever its download URL serves: only on purpose.
 check_pin() { # pin

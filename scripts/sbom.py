@@ -153,15 +153,21 @@ def components(args):
     with open(args.sources, encoding="utf-8") as f:
         for line in f:
             fields = line.split()
-            if len(fields) != 5 or fields[0] not in LIBRARIES:
+            if len(fields) not in (6, 7) or fields[0] not in LIBRARIES:
                 continue
-            name, _stamp_version, package, suite, tarball = fields
+            name, _stamp_version, package, suite, tarball, patch = fields[:6]
             title, licence = LIBRARIES[name]
             version = header_version(args.deps_prefix, name)
             source_version = debian_source_version(package, suite, tarball, args.tarballs)
-            result.append(component(title, version, licence, None, package, source_version,
-                                    extra=[("debian:upstream-tarball", tarball),
-                                           ("build:unpacked-without-debian-patches", "true")]))
+            extra = [("debian:upstream-tarball", tarball), ("build:unpacked-without-debian-patches", "true")]
+            if patch != "-":
+                # Our own change to the library: named with its digest, and kept in the repository.
+                extra += [("build:patch", patch), ("build:patch-sha256", fields[6])]
+            entry = component(title, version, licence, None, package, source_version, extra=extra)
+            if patch != "-":
+                entry["pedigree"] = {"patches": [{"type": "unofficial",
+                                                  "diff": {"url": f"scripts/patches/{patch}"}}]}
+            result.append(entry)
     compiler = f"{args.arch}-w64-mingw32-g++-posix"
     linked = [(title, run(compiler, f"-print-file-name={file}"), licence) for title, file, licence in RUNTIMES]
     tools = [(title, run("sh", "-c", f'command -v "{program}"'))

@@ -63,6 +63,9 @@ def main(path, schema_dir, programs):
                          "winpthreads"):
             if expected not in names:
                 faults.append(f"{name}: no {expected} among what it links")
+    patched = [c for c in bom["components"] if c["name"] == "jsoncpp"]
+    if not patched or not patched[0].get("pedigree", {}).get("patches"):
+        faults.append("jsoncpp is built with a patch of ours, and the bill does not say so")
     if not any(c.get("scope") == "excluded" and "compiler" in c["name"] for c in bom["components"]):
         faults.append("the compiler is not named")
     for fault in faults:
@@ -76,6 +79,8 @@ def main(path, schema_dir, programs):
         licence = licence.get("expression") or licence.get("license", {}).get("id", "")
         detail = (c["hashes"][0]["content"] if "hashes" in c else
                   f"{licence}; Debian source {props.get('debian:source-package')} {props.get('debian:source-version')}")
+        if props.get("build:patch"):
+            detail += f"; patched with {props['build:patch']}"
         print(f"    {c['name']} {c['version']}{' (build tool)' if c.get('scope') == 'excluded' else ''}: {detail}")
     return 0
 

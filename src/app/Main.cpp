@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include "app/CallerOutput.h"
 #include "app/CrashDump.h"
 #include "app/DllSearch.h"
+#include "app/HelpText.h"
 #include "app/RunLog.h"
 #include "app/SingleInstance.h"
 #include "config/ExitCodes.h"
@@ -56,16 +58,26 @@ void LogSignerPin(const InstallerConfig& config, const Config::SignerPin& pin)
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     App::RestrictDllSearch();
+    ParseCommandLine();
+    // The settings are final from here on: the run gets them as one record.
+    const InstallerConfig& config = TheInstallerConfig();
+    const bool systemAccount = Utils::IsProcessSystemAccount();
+    const Config::RunSettings settings = Config::MakeRunSettings(config, systemAccount);
+
+    // Answered whatever else is given, also while another copy runs. A box would wait unseen
+    // in a run nobody watches.
+    if (config.ShowHelp || config.ShowVersion) {
+        App::ShowToCaller(
+            config.ShowHelp ? App::HelpText() : App::VersionText() + L"\n", !settings.unattended && !systemAccount);
+        return Config::ExitCode::kInstalled;
+    }
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
     if (!instance.Held()) {
-        return Config::ExitCode::kAnotherCopyRunning; // say nothing, show nothing
+        App::LogAnotherCopyRunning(config); // shows nothing
+        return Config::ExitCode::kAnotherCopyRunning;
     }
-    ParseCommandLine();
-    // The settings are final from here on: the run gets them as one record.
-    const InstallerConfig& config = TheInstallerConfig();
-    const Config::RunSettings settings = Config::MakeRunSettings(config, Utils::IsProcessSystemAccount());
     int exitCode = App::StartRunLog(config, settings.unattended);
     App::InstallCrashDumps(settings.unattended);
     if (exitCode == App::kGoOn) {

@@ -59,6 +59,9 @@ const wchar_t* WhatIsAccepted(const std::wstring& field)
     if (field == L"MirrorUrls") {
         return L"every mirror must carry DownloadUrl's MD5";
     }
+    if (field == L"SettingsFile") {
+        return L"the settings file must be readable and at most 1 MiB; its settings are not in force";
+    }
     return field == L"PackageTimeout" ? L"a whole number of minutes, 0 for no bound" : L"only true or false";
 }
 
@@ -101,6 +104,10 @@ int StartRunLog(const InstallerConfig& config, bool unattended)
 
 void LogUnusableOptions(const InstallerConfig& config)
 {
+    // A key nobody reads is a typo or a setting of another version; the run goes on.
+    for (const std::wstring& key : config.UnknownSettingsKeys) {
+        LOG(L"settings file: unknown key '%s' ignored\r\n", Utils::RedactUrlsInText(Config::HidePassword(key)).c_str());
+    }
     for (const std::wstring& name : config.UnknownOptions) {
         LOG(L"option '%s' ignored: the installer does not know it\r\n",
             Utils::RedactUrlsInText(Config::HidePassword(name)).c_str());
@@ -109,6 +116,23 @@ void LogUnusableOptions(const InstallerConfig& config)
         LOG(L"value refused: '%s' (%s)\r\n", Utils::RedactUrlsInText(Config::HidePassword(given)).c_str(),
             WhatIsAccepted(field));
     }
+}
+
+void LogAnotherCopyRunning(const InstallerConfig& config)
+{
+    // Appended like every run's lines: the other copy's lines stay whole and in place.
+    if (!config.LogFile.empty()) {
+        const Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
+        if (!chosen.problem.empty()) {
+            LOG(L"log file '%s' refused: %s\r\n", config.LogFile.c_str(), chosen.problem.c_str());
+        } else if (const DWORD error = Utils::StartLogFile(chosen.path); error != ERROR_SUCCESS) {
+            LOG(L"log file '%s' cannot be opened: %s (error %lu)\r\n", chosen.path.c_str(),
+                SystemErrorText(error).c_str(), error);
+        }
+    }
+    LOG(L"another copy of the installer is running (in this or another session): exit code %d\r\n",
+        Config::ExitCode::kAnotherCopyRunning);
+    Utils::StopLogFile();
 }
 
 void EndRunLog()

@@ -16,8 +16,13 @@ inline constexpr int kGoOn = -2;
 int StartRunLog(const InstallerConfig& config, bool unattended);
 
 // Logs every unknown option and every refused value (quiet mode refuses to run with any of
-// them: Session::InstallSession::CheckUnattendedSettings; a window run ignores them).
+// them: Session::InstallSession::CheckUnattendedSettings; a window run ignores them), and every
+// settings-file key that no setting reads (which no run refuses).
 void LogUnusableOptions(const InstallerConfig& config);
+
+// Says why this copy ends with Config::ExitCode::kAnotherCopyRunning: on the debugger channel,
+// and in the log file when "-log=" names one (appended, beside the running copy's lines).
+void LogAnotherCopyRunning(const InstallerConfig& config);
 
 // Closes the log file; every thread of the run has ended.
 void EndRunLog();

@@ -9,6 +9,7 @@
 #include "config/MirrorUrls.h"
 #include "config/Numbers.h"
 #include "config/Route.h"
+#include "config/SettingsFile.h"
 #include "utils/FileSystem.h"
 #include "utils/UniqueResource.h"
 
@@ -34,13 +35,11 @@ std::wstring BuiltInDownloadUrl()
 
 namespace {
 
-// The settings file is read through a 260-character buffer: longer values arrive cut.
-std::wstring ReadProfileText(const std::wstring& iniPath, const wchar_t* key, const std::wstring& fallback)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    ::GetPrivateProfileStringW(Config::kSettingsSection, key, fallback.c_str(), buffer, MAX_PATH, iniPath.c_str());
-    return buffer;
-}
+// The settings file's values have always come through a 260-character buffer: longer ones
+// arrive cut to 259 characters.
+constexpr std::size_t kValueRoom = MAX_PATH;
+// Several thumbprints do not fit that buffer, and a cut pin would be refused: room for 40.
+constexpr std::size_t kSignerRoom = 4096;
 
 // A value that must be exact is taken when it is; otherwise the earlier layer's value
 // stays (a switch turns false, as it always has) and the text is kept for the refusal.
@@ -56,16 +55,9 @@ void SetExact(
     }
 }
 
-// A key of the settings file as given, or nothing when the file lacks it.
-std::optional<std::wstring> ReadProfileKey(const std::wstring& iniPath, const wchar_t* key)
+void SetExactKey(InstallerConfig& config, Config::SettingsFile& file, const wchar_t* key, bool& target)
 {
-    std::wstring value = ReadProfileText(iniPath, key, L"\x1F");
-    return value == L"\x1F" ? std::nullopt : std::optional(std::move(value));
-}
-
-void SetExactKey(InstallerConfig& config, const std::wstring& iniPath, const wchar_t* key, bool& target)
-{
-    if (auto value = ReadProfileKey(iniPath, key)) {
+    if (auto value = file.Value(key, kValueRoom)) {
         SetExact(config, key, target, Config::ParseExactBool(*value), false, std::wstring(key) + L"=" + *value);
     }
 }
@@ -124,48 +116,50 @@ void LoadInstallerConfig()
 
 void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
 {
-    if (!Utils::PathExists(iniPath)) {
+    Config::SettingsFile file = Config::SettingsFile::Read(iniPath, Config::kSettingsSection);
+    if (!file.Exists()) {
         return;
     }
-    config.DownloadUrl = Config::ApplyRoute(ReadProfileText(iniPath, L"DownloadUrl", Config::BuiltInDownloadUrl()));
+    if (!file.Problem().empty()) {
+        // The defaults stand, and an unattended run does not go on without the file's settings.
+        config.InvalidValues[L"SettingsFile"] = std::wstring(Config::kSettingsFileName) + L": " + file.Problem();
+        return;
+    }
+    config.DownloadUrl = Config::ApplyRoute(file.Text(L"DownloadUrl", Config::BuiltInDownloadUrl(), kValueRoom));
     // A missing key reads as 1; an out-of-range number keeps the earlier value.
-    if (auto type = Config::ParseLeadingInt(ReadProfileText(iniPath, L"DownloadType", L"1"))) {
+    if (auto type = Config::ParseLeadingInt(file.Text(L"DownloadType", L"1", kValueRoom))) {
         config.DownloadType = *type;
     }
-    config.IsCheckNet = Config::ParseBool(ReadProfileText(iniPath, L"IsCheckNet", L"true"));
-    config.IsEnableAppSensors = Config::ParseBool(ReadProfileText(iniPath, L"IsEnableAppSensors", L"true"));
-    config.DlAppNameSuffix = ReadProfileText(iniPath, L"DlAppNameSuffix", L".downloader");
-    config.m_DlAppVersion = ReadProfileText(iniPath, L"m_DlAppVersion", L"");
-    if (auto scale = Config::ParseLeadingDouble(ReadProfileText(iniPath, L"DownloadScale", L"0.7"), 0.0)) {
+    config.IsCheckNet = Config::ParseBool(file.Text(L"IsCheckNet", L"true", kValueRoom));
+    config.IsEnableAppSensors = Config::ParseBool(file.Text(L"IsEnableAppSensors", L"true", kValueRoom));
+    config.DlAppNameSuffix = file.Text(L"DlAppNameSuffix", L".downloader", kValueRoom);
+    config.m_DlAppVersion = file.Text(L"m_DlAppVersion", L"", kValueRoom);
+    if (auto scale = Config::ParseLeadingDouble(file.Text(L"DownloadScale", L"0.7", kValueRoom), 0.0)) {
         config.DownloadScale = *scale;
     }
-    config.InstCmd = ReadProfileText(iniPath, L"InstCmd", L"");
-    config.LogInstCmd = Config::ParseBool(ReadProfileText(iniPath, L"LogInstCmd", L"false"));
-    config.Proxy = ReadProfileText(iniPath, L"Proxy", L"");
-    // Several thumbprints do not fit the 260-character buffer of the other keys, and a cut
-    // pin would be refused: this one has room for 40. A missing key keeps the built-in pin.
-    std::wstring signer(4096, L'\0');
-    const DWORD length = ::GetPrivateProfileStringW(Config::kSettingsSection, L"PackageSigner", L"\x1F", signer.data(),
-        static_cast<DWORD>(signer.size()), iniPath.c_str());
-    signer.resize(length);
-    if (signer != L"\x1F") {
-        SetPackageSigner(config, std::move(signer), L"the settings file");
+    config.InstCmd = file.Text(L"InstCmd", L"", kValueRoom);
+    config.LogInstCmd = Config::ParseBool(file.Text(L"LogInstCmd", L"false", kValueRoom));
+    config.Proxy = file.Text(L"Proxy", L"", kValueRoom);
+    // A missing key keeps the built-in pin.
+    if (auto signer = file.Value(L"PackageSigner", kSignerRoom)) {
+        SetPackageSigner(config, std::move(*signer), L"the settings file");
     }
-    SetExactKey(config, iniPath, L"Quiet", config.Quiet);
+    SetExactKey(config, file, L"Quiet", config.Quiet);
     // A key present with an empty value counts as given, and is refused like "-installdir=".
-    if (auto installDir = ReadProfileKey(iniPath, L"InstallDir")) {
+    if (auto installDir = file.Value(L"InstallDir", kValueRoom)) {
         config.InstallDir = std::move(installDir);
     }
-    SetExactKey(config, iniPath, L"Launch", config.Launch);
-    config.LogFile = ReadProfileText(iniPath, L"LogFile", L"");
-    if (auto minutes = ReadProfileKey(iniPath, L"PackageTimeout")) {
+    SetExactKey(config, file, L"Launch", config.Launch);
+    config.LogFile = file.Text(L"LogFile", L"", kValueRoom);
+    if (auto minutes = file.Value(L"PackageTimeout", kValueRoom)) {
         SetExact(config, L"PackageTimeout", config.PackageTimeout, Config::ParseMinutes(*minutes),
             config.PackageTimeout, L"PackageTimeout=" + *minutes);
     }
-    if (auto mirrors = Config::ReadMirrorUrls(iniPath)) {
+    if (auto mirrors = Config::ReadMirrorUrls(file)) {
         config.MirrorUrls = std::move(*mirrors);
     }
     Config::CheckMirrorUrls(config);
+    config.UnknownSettingsKeys = file.UnreadKeys();
 }
 
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)

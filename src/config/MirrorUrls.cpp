@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/InstallerConfig.h"
+#include "config/SettingsFile.h"
 #include "utils/Text.h"
 #include "utils/UrlMd5.h"
 
@@ -46,13 +47,9 @@ std::wstring MirrorWithOtherMd5(const std::wstring& downloadUrl, const std::wstr
     return {};
 }
 
-std::optional<std::wstring> ReadMirrorUrls(const std::wstring& iniPath)
+std::optional<std::wstring> ReadMirrorUrls(SettingsFile& file)
 {
-    std::wstring value(8192, L'\0');
-    const DWORD length = ::GetPrivateProfileStringW(
-        kSettingsSection, L"MirrorUrls", L"\x1F", value.data(), static_cast<DWORD>(value.size()), iniPath.c_str());
-    value.resize(length);
-    return value == L"\x1F" ? std::nullopt : std::optional(std::move(value));
+    return file.Value(L"MirrorUrls", 8192);
 }
 
 void CheckMirrorUrls(InstallerConfig& config)

@@ -8,6 +8,8 @@ struct InstallerConfig;
 
 namespace Config {
 
+class SettingsFile;
+
 // "MirrorUrls": further addresses of the package, separated by ";" (blanks around each
 // ignored, empty ones skipped), tried in order after DownloadUrl.
 std::vector<std::wstring> SplitMirrorUrls(const std::wstring& text);
@@ -18,7 +20,7 @@ std::vector<std::wstring> SplitMirrorUrls(const std::wstring& text);
 std::wstring MirrorWithOtherMd5(const std::wstring& downloadUrl, const std::wstring& mirrors);
 
 // The key of the settings file, read with room for several addresses; nothing when absent.
-std::optional<std::wstring> ReadMirrorUrls(const std::wstring& iniPath);
+std::optional<std::wstring> ReadMirrorUrls(SettingsFile& file);
 
 // Once a layer of settings is in: a mismatch is kept among the refused values (quiet mode
 // then does nothing and exits 2), a match clears it.

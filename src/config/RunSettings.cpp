@@ -20,7 +20,10 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.checkNetwork = config.IsCheckNet;
     settings.insNew = config.InsNew;
     settings.quiet = config.Quiet;
-    settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0;
+    // As the system account (a deployment tool), a window would wait unseen until killed: an
+    // unknown option there ("/S", "/quiet") is refused like quiet mode's own.
+    settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0
+        || (systemAccount && !config.UnknownOptions.empty());
     settings.launch = config.Launch;
     settings.languageIndex = config.LanguageIndex;
     settings.installDir = config.InstallDir;

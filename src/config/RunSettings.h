@@ -39,7 +39,8 @@ struct RunSettings {
     bool insNew = false;
     // No window: the exit code tells the result.
     bool quiet = false;
-    // A quiet run, or one whose "-quiet=" value is unusable: nobody answers a prompt.
+    // A quiet run, one whose "-quiet=" value is unusable, or one as the system account with an
+    // unknown option: nobody answers a prompt.
     bool unattended = false;
     // Quiet mode starts the product after the install.
     bool launch = false;
@@ -61,7 +62,8 @@ struct RunSettings {
     std::map<std::wstring, std::wstring> invalidValues;
 };
 
-// systemAccount: the process runs as the system account (the default scope depends on it).
+// systemAccount: the process runs as the system account (the default scope, and whether a run
+// with an unknown option is unattended, depend on it).
 RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount = false);
 
 } // namespace Config

@@ -6,7 +6,9 @@
 #include "config/InstallerConfig.h"
 #include "config/Numbers.h"
 #include "config/Route.h"
+#include "config/SettingsFile.h"
 #include "support/TempDir.h"
+#include "utils/Text.h"
 
 using namespace Config;
 
@@ -106,6 +108,63 @@ TEST(ConfigFile, ValuesAreConvertedAndCutAt259Characters)
     InstallerConfig big = DefaultInstallerConfig();
     ApplySettingsFile(big, dir / L"b.ini");
     EXPECT_EQ(big.DownloadType, 1) << "out of range keeps the earlier value";
+}
+
+namespace {
+
+std::string Utf16LittleEndian(const std::wstring& text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// Every encoding a settings file is found in, and the profile functions' rules for names,
+// blanks, quotes, comments and repeats; what no setting reads is named for the log.
+TEST(ConfigFile, EncodingsAndProfileRules)
+{
+    const std::string chinese = "[Install]\r\nInstCmd=-channel=\xE5\x90\x88\xE4\xBD\x9C\r\n"
+                                "InstallDir=D:\\\xE5\xBA\x94\xE7\x94\xA8\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::wstring instCmd;
+        std::optional<std::wstring> installDir;
+        std::vector<std::wstring> unknownKeys;
+    } cases[] = {
+        { "UTF-8", chinese, L"-channel=合作", L"D:\\应用", {} },
+        { "UTF-8 with BOM", "\xEF\xBB\xBF" + chinese, L"-channel=合作", L"D:\\应用", {} },
+        { "UTF-16", Utf16LittleEndian(L"[Install]\r\nInstCmd=-channel=合作\r\nInstallDir=D:\\应用\r\n"),
+            L"-channel=合作", L"D:\\应用", {} },
+        { "ANSI", "[Install]\r\nInstCmd=caf\xE9\r\n", Utils::MultiByteToWide("caf\xE9", CP_ACP), std::nullopt, {} },
+        { "profile rules",
+            "InstCmd=before any section\n[Other]\nInstCmd=other\n  [ install ]  x]\n;InstCmd=comment\n"
+            "\t instcmd \t=  ' a \"b\" '  \nINSTCMD=second\nInstallDir\nColour=blue\n#Quiet=true\nquiet true\n"
+            "=x\n[Install]\nInstCmd=second section\nSize=1\n",
+            L" a \"b\" ", std::nullopt, { L"Colour", L"#Quiet", L"quiet true", L"" } },
+    };
+    TestSupport::TempDir dir;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.ini", c.bytes));
+        InstallerConfig config = DefaultInstallerConfig();
+        ApplySettingsFile(config, dir / L"a.ini");
+        EXPECT_EQ(config.InstCmd, c.instCmd) << c.name;
+        EXPECT_EQ(config.InstallDir, c.installDir) << c.name;
+        EXPECT_EQ(config.UnknownSettingsKeys, c.unknownKeys) << c.name;
+        EXPECT_TRUE(config.InvalidValues.empty()) << c.name;
+    }
+
+    // One that cannot be read leaves the defaults in force, and quiet mode refuses to run so.
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"big.ini", std::string(kMaxSettingsFileBytes + 1, ';')));
+    InstallerConfig big = DefaultInstallerConfig();
+    ApplySettingsFile(big, dir / L"big.ini");
+    EXPECT_FALSE(big.IsCheckNet);
+    EXPECT_EQ(big.InvalidValues.count(L"SettingsFile"), 1u);
 }
 
 TEST(ConfigCommandLine, OptionsOverrideAndFirstOccurrenceWins)

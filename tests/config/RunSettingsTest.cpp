@@ -7,6 +7,7 @@
 #include "config/InstallerConfig.h"
 #include "config/LogFilePath.h"
 #include "config/MirrorUrls.h"
+#include "config/RunSettings.h"
 #include "config/SettingsReport.h"
 #include "support/TempDir.h"
 
@@ -52,6 +53,33 @@ TEST(RunSettings, UnknownOptionsAndInexactValuesAreNamed)
     EXPECT_EQ(good.PackageTimeout, 7);
     EXPECT_EQ(good.LogFile, L"%TEMP%\\a b.log");
     EXPECT_EQ(FromCommandLine(L"-packagetimeout=x").PackageTimeout, 0) << "an unusable value keeps the earlier one";
+}
+
+// A run nobody can answer never shows a window: quiet mode, an unusable "-quiet=", and a
+// deployment tool's usual switches under the system account, which are then refused (code 2).
+TEST(RunSettings, RunsNobodyWatchesAreUnattended)
+{
+    constexpr bool Y = true;
+    constexpr bool N = false;
+    const struct {
+        const wchar_t* arguments;
+        bool systemAccount;
+        bool unattended;
+    } cases[] = {
+        { L"", N, N },
+        { L"", Y, N },
+        { L"/S", N, N },
+        { L"/S", Y, Y },
+        { L"/quiet /norestart", Y, Y },
+        { L"-quiet=false /silent", Y, Y },
+        { L"-quiet=true", N, Y },
+        { L"-quiet=yes", N, Y },
+        { L"-launch=yes", Y, N },
+    };
+    for (const auto& c : cases) {
+        const RunSettings settings = MakeRunSettings(FromCommandLine(c.arguments), c.systemAccount);
+        EXPECT_EQ(settings.unattended, c.unattended) << c.arguments << " system account " << c.systemAccount;
+    }
 }
 
 TEST(RunSettings, TheValueInForceDecidesWhetherItIsRefused)

@@ -411,13 +411,40 @@ TEST_F(QuietInstallTest, FailedRemovalOfTheOldVersionKeepsItsRecord)
     EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
 }
 
+// A second copy ends with -1 and says so in the log file both were given, after the first
+// copy's lines; help and the version are answered before that check, printed to a pipe.
 TEST_F(QuietInstallTest, SecondQuietCopyGetsMinusOne)
 {
-    auto first = Start(L"first", L"\"-instcmd=-stepms=150\"");
+    const std::wstring shared = m_dir / L"shared.log";
+    const std::wstring logOption = L"\"-log=" + shared + L"\"";
+    auto first = Start(L"first", L"\"-instcmd=-stepms=150\" " + logOption);
     ASSERT_TRUE(WaitForLog(*first, "quiet mode", 15000)) << first->Log();
     std::string log;
-    EXPECT_EQ(Run(L"second", L"", log), kAnotherCopy) << log;
+    EXPECT_EQ(Run(L"second", logOption, log), kAnotherCopy) << log;
+
+    const std::wstring exe = m_app + L"\\VellumoraInstaller.exe";
+    const struct {
+        const wchar_t* arguments;
+        std::string printed;
+    } answers[] = {
+        { L"-help", "-resultfile=PATH" },
+        { L"/? -quiet=true", "3010  installed and recorded" },
+        { L"-version /S", "Vellumora installer " + DemoTest::Utf8(DemoTest::FileVersion(exe)) + "." },
+    };
+    for (const auto& answer : answers) {
+        const auto printed = TestSupport::RunProcess(TestSupport::QuoteArgument(exe) + L" " + answer.arguments);
+        EXPECT_TRUE(printed.started && !printed.timedOut) << DemoTest::Utf8(answer.arguments);
+        EXPECT_EQ(printed.exitCode, 0u) << DemoTest::Utf8(answer.arguments);
+        EXPECT_NE(printed.output.find(answer.printed), std::string::npos) << printed.output;
+    }
+
     EXPECT_EQ(first->WaitExit(kRunTimeoutMs), 0u) << first->Log();
+    ExpectFirstLines(shared, "-log=");
+    const std::string lines = TestSupport::ReadFileBytes(shared);
+    EXPECT_NE(lines.find(": another copy of the installer is running (in this or another session): exit code -1\r\n"),
+        std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find(": quiet: exit code 0\r\n"), std::string::npos) << lines;
 }
 
 // Logoff and shutdown, as the system tells every top-level window, during the package run:
@@ -587,6 +614,9 @@ TEST_F(QuietInstallTest, LogFileWhereverItIsAskedForAndByDefaultInTheTemporaryFo
     ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
     const std::wstring tempName = L"vlm-audit-" + std::to_wstring(::GetCurrentProcessId()) + L".log";
     ASSERT_TRUE(Utils::EnsureDirectoryPath(m_dir / L"logs"));
+    // A key no setting reads is named in the log; the run goes on to its folder's refusal.
+    const std::wstring settings = m_app + L"\\TarvikInstallerConfig.ini";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(settings, TestSupport::ReadFileBytes(settings) + "Colour=blue\r\n"));
     const struct {
         const wchar_t* name;
         std::wstring value; // none: the quiet run's own file
@@ -615,6 +645,7 @@ TEST_F(QuietInstallTest, LogFileWhereverItIsAskedForAndByDefaultInTheTemporaryFo
         const std::string bytes = TestSupport::ReadFileBytes(file);
         EXPECT_NE(bytes.find(kInvalidPathUtf8), std::string::npos) << "the Chinese text intact\n" << bytes;
         EXPECT_NE(bytes.find("exit code 3\r\n"), std::string::npos) << bytes;
+        EXPECT_NE(bytes.find(": settings file: unknown key 'Colour' ignored\r\n"), std::string::npos) << bytes;
         ::DeleteFileW(file.c_str());
     }
 }

@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "config/ExitCodes.h"
 #include "app/QuietRun.h"
+#include "app/RemovalRun.h"
 #include "config/InstallerConfig.h"
 #include "config/RunSettings.h"
 #include "install/AdminProbes.h"
@@ -84,7 +85,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);
         Session::SessionRun run(settings);
-        if (settings.unattended) {
+        if (settings.uninstall) {
+            exitCode = run.Finish(App::RunRemoval(run));
+            LOG(L"%sexit code %d\r\n", settings.unattended ? L"quiet: " : L"", exitCode);
+        } else if (settings.unattended) {
             exitCode = run.Finish(App::RunQuiet(run));
             LOG(L"quiet: exit code %d\r\n", exitCode);
         } else {

@@ -30,7 +30,8 @@ std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs)
     const bool systemProfile
         = inputs.unattended && (inputs.systemAccount || IsInsideFolder(inputs.appData, inputs.windowsFolder));
     std::wstring base;
-    if (inputs.consoleUserIsAdmin && inputs.processIsAdmin && !inputs.appData.empty() && !systemProfile) {
+    if (inputs.consoleUserIsAdmin && inputs.processIsAdmin && !inputs.appData.empty() && !systemProfile
+        && !inputs.machineScope) {
         base = JoinFolder(inputs.appData, L"norvale");
     } else {
         base = inputs.programFilesX86;

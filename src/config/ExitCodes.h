@@ -32,5 +32,9 @@ inline constexpr int kNothingInstalled = 12;
 // Installed and recorded; the package says the computer must restart before the product is
 // used (its status 3010 without a verdict, or "Restart=Required"). The usual number for it.
 inline constexpr int kRestartRequired = 3010;
+// "-uninstall=true": the uninstaller removed the installation and its record is gone.
+inline constexpr int kRemoved = 0;
+// A window run's "-uninstall=true": the user answered no; nothing was done. The usual number.
+inline constexpr int kCancelledByUser = 1602;
 
 } // namespace Config::ExitCode

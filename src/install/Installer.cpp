@@ -211,6 +211,7 @@ int CInstaller::Parse(const std::wstring& text)
             int parts[3] = { m_version.major, m_version.minor, m_version.patch };
             ReadVersion(*value, parts);
             m_version = Version { parts[0], parts[1], parts[2] };
+            Raise(IST_CODE_INSTALL_VERSION, 0.0, Utils::Trim(TextValue(*value)));
         } else if (const auto value = ValueAfterKey(line, L"ExePath=")) {
             const std::wstring path = TextValue(*value);
             LOG(L"ExePath: %s\r\n", path.c_str());

@@ -14,6 +14,9 @@ inline constexpr int kFailTimedOut = 4;
 // The failure code of IST_CODE_FAIL and UNIST_CODE_FAIL when the child was not started
 // because the product kept running past the wait for it.
 inline constexpr int kFailProductRunning = 5;
+// The failure code of UNIST_CODE_FAIL when the uninstaller's copy failed its signature check
+// (it was deleted, not run).
+inline constexpr int kFailSignatureRefused = 6;
 
 // Information the package reports through its output lines.
 enum InstallerInfoCode : int {
@@ -42,6 +45,9 @@ enum UninstallerCode : int {
     UNIST_CODE_SUCCESS = 5003,
     UNIST_CODE_FAIL = 5004,
     UNIST_CODE_ERROR = 5005,
+    // A removal without an install ("-uninstall=true"): the uninstaller has ended, having
+    // reported success and no failure. The pipeline raises it.
+    UNIST_CODE_REMOVED = 5006,
 };
 
 // The progress argument of a failure (2004 or 5005) of a child that ended without a verdict

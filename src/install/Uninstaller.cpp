@@ -86,7 +86,8 @@ void CUninstaller::RunRemoval()
         LOG(L"old uninstaller %s\r\n", check.Describe().c_str());
         if (!check.Accepted()) {
             ::DeleteFileW(m_uninstallerPath.c_str());
-            Raise(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在"); // as when the copy could not be made
+            // The user sees what a missing copy shows; the code tells the refusal apart.
+            Raise(UNIST_CODE_FAIL, kFailSignatureRefused, L"可执行卸载文件不存在");
             return;
         }
         lock = std::move(check.lock); // held until the run is over

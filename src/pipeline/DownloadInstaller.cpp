@@ -66,6 +66,8 @@ std::string HeldFileMd5(HANDLE file)
 CDownloadInstaller::CDownloadInstaller(StageCallback windowCallback, Config::RunSettings settings)
     : m_windowCallback(std::move(windowCallback))
     , m_settings(std::move(settings))
+    , m_onUninstall(
+          [this](int code, double progress, const std::wstring& message) { OnRemovalEvent(code, progress, message); })
 {
 }
 
@@ -250,11 +252,51 @@ void CDownloadInstaller::StartRemoval()
     m_uninstaller->Start();
 }
 
+void CDownloadInstaller::OnRemovalEvent(int code, double progress, const std::wstring& message)
+{
+    Forward(code, progress, message);
+    switch (code) {
+    case UNIST_CODE_START:
+        LOG(L"UNIST_CODE_START\r\n");
+        break;
+    case UNIST_CODE_PROGRESS:
+        LOG(L"UNIST_CODE_PROGRESS\r\n");
+        break;
+    case UNIST_CODE_SUCCESS:
+        LOG(L"UNIST_CODE_SUCCESS\r\n");
+        m_removalSucceeded = true;
+        break;
+    case UNIST_CODE_FAIL:
+        LOG(L"UNIST_CODE_FAIL\r\n");
+        m_removalFailed = true;
+        break;
+    case UNIST_CODE_ERROR:
+        LOG(L"UNIST_CODE_ERROR\r\n");
+        m_removalFailed = true;
+        break;
+    default:
+        break;
+    }
+}
+
 void CDownloadInstaller::OnRemovalEnded()
 {
     {
         std::lock_guard<std::mutex> lock(m_filesMutex);
         m_uninstallerCopyLock.reset();
+    }
+    if (m_removalOnly) {
+        // Decided at the end, as for an update: a failure after the success line, or the
+        // time limit, still fails it.
+        if (m_removalSucceeded && !m_removalFailed) {
+            LOG(L"the installation is removed\r\n");
+            Forward(UNIST_CODE_REMOVED, 1.0, L"");
+            LOG(L"UNIST_CODE_REMOVED\r\n");
+        } else {
+            LOG(L"the installation was not removed\r\n");
+        }
+        CleanUpPackageFiles();
+        return;
     }
     // A verdict line comes while the old uninstaller may still be removing files: the
     // package starts once it has ended, and only when no failure was reported.
@@ -302,6 +344,7 @@ void CDownloadInstaller::Start()
         return;
     }
     CleanUpPackageFiles();
+    m_removalOnly = false;
     const int downloadType = m_settings.downloadType;
     LOG(L"DL_TYPE=%d\r\n", downloadType);
     const Config::ProxySetting& proxy = m_settings.proxy;
@@ -414,31 +457,25 @@ void CDownloadInstaller::Start()
     m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
     m_installer->SetBeforeRun(m_startGate);
 
-    m_onUninstall = [this](int code, double progress, const std::wstring& message) {
-        Forward(code, progress, message);
-        switch (code) {
-        case UNIST_CODE_START:
-            LOG(L"UNIST_CODE_START\r\n");
-            break;
-        case UNIST_CODE_PROGRESS:
-            LOG(L"UNIST_CODE_PROGRESS\r\n");
-            break;
-        case UNIST_CODE_SUCCESS:
-            LOG(L"UNIST_CODE_SUCCESS\r\n");
-            m_removalSucceeded = true;
-            break;
-        case UNIST_CODE_FAIL:
-            LOG(L"UNIST_CODE_FAIL\r\n");
-            m_removalFailed = true;
-            break;
-        case UNIST_CODE_ERROR:
-            LOG(L"UNIST_CODE_ERROR\r\n");
-            m_removalFailed = true;
-            break;
-        default:
-            break;
-        }
-    };
-
     StartStage([this] { m_downloader->Start(); });
+}
+
+void CDownloadInstaller::StartRemovalOnly(const std::wstring& uninstallerPath)
+{
+    m_uninstaller.reset();
+    if (m_stopping) {
+        return;
+    }
+    CleanUpPackageFiles();
+    m_removalOnly = true;
+    m_oldUninstallerPath = uninstallerPath;
+    auto folder = std::make_shared<Pipeline::WorkFolder>(Pipeline::WorkFolder::Create(Pipeline::WorkFolderParent()));
+    if (folder->Valid()) {
+        std::lock_guard<std::mutex> lock(m_filesMutex);
+        m_workFolder = std::move(folder);
+    } else {
+        LOG(L"no work folder for the uninstaller's copy: the removal fails\r\n"); // as a copy that fails
+    }
+    LOG(L"removal only: the installed uninstaller runs from a copy in the work folder\r\n");
+    StartStage([this] { StartRemoval(); });
 }

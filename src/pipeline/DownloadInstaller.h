@@ -61,6 +61,13 @@ public:
     // The work folder is removed with all it holds. Window's thread; never from a stage.
     void Stop();
 
+    // A removal without an install ("-uninstall=true"): no download and no package. Makes a
+    // work folder and runs the installed uninstaller from a copy held there, exactly as an
+    // update removes the old version (the signer pin, the time limit, the start gate). Its
+    // events follow as in an update; once it has ended with a success and no failure,
+    // UNIST_CODE_REMOVED. Does nothing once stopped.
+    void StartRemovalOnly(const std::wstring& uninstallerPath);
+
     // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
     // verdict comes before that); true when neither runs.
     bool WaitForChildRuns(DWORD timeoutMs) const;
@@ -86,6 +93,7 @@ private:
     void KeepPackageLock(Utils::UniqueFileHandle lock);
     Utils::UniqueFileHandle TakePackageLock();
     void StartRemoval();
+    void OnRemovalEvent(int code, double progress, const std::wstring& message);
     void OnRemovalEnded();
     // Starts the held package from the work folder, handing the hold to the run.
     void StartPackage();
@@ -99,6 +107,7 @@ private:
     std::wstring m_installDir;
     std::wstring m_downloadPath;
     bool m_removesOldVersion = false;
+    bool m_removalOnly = false;
     std::wstring m_installLanguage;
     bool m_dsc = true;
     bool m_ssc = true;

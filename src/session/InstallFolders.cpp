@@ -8,9 +8,10 @@
 #include "utils/FileSystem.h"
 
 DefaultFolderInputs CurrentDefaultFolderInputs(
-    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended)
+    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended, bool machineScope)
 {
     DefaultFolderInputs inputs;
+    inputs.machineScope = machineScope;
     inputs.existingFolder = existingFolder;
     inputs.existingUninstallerPresent = Utils::PathExists(uninstaller);
     inputs.consoleUserIsAdmin = Utils::IsConsoleUserAdmin();

@@ -5,8 +5,8 @@
 #include "config/DefaultFolder.h"
 
 // The inputs of DefaultInstallFolder as this machine and process give them.
-DefaultFolderInputs CurrentDefaultFolderInputs(
-    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended = false);
+DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller,
+    bool unattended = false, bool machineScope = false);
 
 // True when the relative path from one folder to the other is "." (the same folder).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);

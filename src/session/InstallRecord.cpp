@@ -5,16 +5,57 @@
 
 #include "session/InstallFolders.h"
 #include "utils/FileSystem.h"
-#include "utils/Registry.h"
 #include "utils/SystemProbes.h"
 
-void RecordInstallation(const std::wstring& installFolder, const std::wstring& reportedUninstaller)
+namespace {
+
+// The values RecordInstallation writes, and only those go with a removal.
+constexpr const wchar_t* kRecordValues[] = { L"InstallPath", L"UnInstallEp", L"InstallVersion" };
+
+ExistingInstallation ReadInstallationIn(Config::InstallScope scope)
 {
-    Utils::WriteRegistryString(L"InstallPath", installFolder);
-    const std::wstring uninstaller = reportedUninstaller.empty() ? installFolder + L"\\uninst.ep" : reportedUninstaller;
+    const Utils::RecordedInstallation record = Utils::ReadRecordedInstallation(RecordRootOf(scope));
+    ExistingInstallation existing;
+    existing.folder = record.installPath;
+    existing.uninstaller = record.uninstallEntry;
+    existing.present = !existing.folder.empty() && Utils::PathExists(existing.folder);
+    existing.scope = scope;
+    return existing;
+}
+
+} // namespace
+
+Utils::RecordRoot RecordRootOf(Config::InstallScope scope)
+{
+    return scope == Config::InstallScope::Machine ? Utils::RecordRoot::Machine : Utils::RecordRoot::User;
+}
+
+bool RecordInstallation(Config::InstallScope scope, const InstallationRecord& record)
+{
+    const Utils::RecordRoot root = RecordRootOf(scope);
+    bool written = Utils::WriteRegistryString(root, L"InstallPath", record.folder);
+    const std::wstring uninstaller
+        = record.reportedUninstaller.empty() ? record.folder + L"\\uninst.ep" : record.reportedUninstaller;
     if (Utils::PathExists(uninstaller)) {
-        Utils::WriteRegistryString(L"UnInstallEp", uninstaller);
+        written = Utils::WriteRegistryString(root, L"UnInstallEp", uninstaller) && written;
     }
+    if (record.version.empty()) {
+        written = Utils::DeleteRegistryValue(root, L"InstallVersion") && written;
+    } else {
+        written = Utils::WriteRegistryString(root, L"InstallVersion", record.version) && written;
+    }
+    return written;
+}
+
+bool RemoveInstallationRecord(Config::InstallScope scope)
+{
+    const Utils::RecordRoot root = RecordRootOf(scope);
+    bool removed = true;
+    for (const wchar_t* name : kRecordValues) {
+        removed = Utils::DeleteRegistryValue(root, name) && removed;
+    }
+    Utils::DeleteProductKeyWhenEmpty(root); // a value of someone else's keeps it
+    return removed;
 }
 
 std::wstring AnalyticsFolder()
@@ -51,15 +92,12 @@ void WriteStateFiles(const std::wstring& installFolder, const std::wstring& inst
 
 ExistingInstallation ReadExistingInstallation()
 {
-    ExistingInstallation existing;
-    DWORD type = 0;
-    Utils::ReadRegistryString(L"InstallPath", type, existing.folder);
-    Utils::ReadRegistryString(L"UnInstallEp", type, existing.uninstaller);
-    if (existing.uninstaller.empty() && !existing.folder.empty()) {
-        existing.uninstaller = existing.folder + L"\\uninst.ep";
+    const ExistingInstallation user = ReadInstallationIn(Config::InstallScope::User);
+    if (user.present) {
+        return user;
     }
-    existing.present = !existing.folder.empty() && Utils::PathExists(existing.folder);
-    return existing;
+    const ExistingInstallation machine = ReadInstallationIn(Config::InstallScope::Machine);
+    return machine.present ? machine : user;
 }
 
 std::wstring InstallerFileName()

@@ -2,9 +2,28 @@
 
 #include <string>
 
-// Records a finished installation under the product's registry key: its folder, and its
-// uninstaller (the one the package reported, else folder\uninst.ep) when that file exists.
-void RecordInstallation(const std::wstring& installFolder, const std::wstring& reportedUninstaller);
+#include "config/InstallScope.h"
+#include "utils/Registry.h"
+
+// The registry record of a scope: HKCU for the account's own installation, HKLM (32-bit
+// view) for the machine's.
+Utils::RecordRoot RecordRootOf(Config::InstallScope scope);
+
+// What a finished installation records under the product's key.
+struct InstallationRecord {
+    std::wstring folder;
+    std::wstring reportedUninstaller; // empty: folder\uninst.ep
+    std::wstring version; // the package's "InstallVersion="; empty: none reported
+};
+// Records it in the scope's record: its folder, its uninstaller when that file exists, and
+// its version; a version left by an earlier installation is removed when none is reported,
+// so the record never claims a version that is not installed. False when a value could not
+// be written.
+bool RecordInstallation(Config::InstallScope scope, const InstallationRecord& record);
+
+// Removes what RecordInstallation writes from the scope's record, and the key once nothing
+// else is in it. True when the values are gone.
+bool RemoveInstallationRecord(Config::InstallScope scope);
 
 // The small state files: set.ini in the install folder (who installed, a fresh device id,
 // where the analytics file is) and TKSensorsAnalytics.ini in the user's data folder.
@@ -21,7 +40,10 @@ struct ExistingInstallation {
     std::wstring folder;
     std::wstring uninstaller;
     bool present = false;
+    Config::InstallScope scope = Config::InstallScope::User; // the record it was found in
 };
+// The account's record when it names an installation that is present, else the machine's
+// when that one does; otherwise the account's record as it is (present false).
 ExistingInstallation ReadExistingInstallation();
 
 // The installer's own file name with its extension, as set.ini records it.

@@ -65,6 +65,10 @@ InstallSession::InstallSession(const Config::RunSettings& settings, StageCallbac
     , m_pipeline(std::make_unique<CDownloadInstaller>(post, settings))
 {
     m_pipeline->SetStartGate(ProductGate(m_settings, post));
+    if (m_existing.present) {
+        LOG(L"existing installation in '%s', found in the %s record\r\n", m_existing.folder.c_str(),
+            Config::ScopeName(m_existing.scope));
+    }
     m_reports.startUrl = Config::RedirectEndpoint() + L"/redirect/ver1/quorvel/help/1.0/installer/123456";
 }
 
@@ -80,8 +84,8 @@ InstallSession::~InstallSession()
 
 std::wstring InstallSession::DefaultFolder(bool unattended)
 {
-    const DefaultFolderInputs inputs
-        = CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller, unattended);
+    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(
+        m_existing.folder, m_existing.uninstaller, unattended, RecordScope() == Config::InstallScope::Machine);
     m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
     m_processIsAdmin = inputs.processIsAdmin;
     return DefaultInstallFolder(inputs);
@@ -177,15 +181,43 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     return std::nullopt;
 }
 
+std::optional<Outcome> InstallSession::PrepareRemoval()
+{
+    if (!m_existing.present) {
+        LOG(L"nothing to remove: neither the account's record nor the machine's names an installation that is "
+            L"there\r\n");
+        return Outcome { Verdict::NothingInstalled };
+    }
+    if (!ChildRunsEnded() || Utils::FindProcessIdInOurSession(L"TarvikQuill_un_asa.exe") != 0) {
+        LOG(L"an old version's uninstaller is running\r\n");
+        return Outcome { Verdict::ProductRunning, L"", true };
+    }
+    if (auto refusal = RefuseWhileProductRuns()) {
+        return refusal;
+    }
+    m_folder = m_existing.folder;
+    m_removalOnly = true;
+    m_removes = true;
+    LOG(L"remove the installation in '%s' (%s record), its uninstaller '%s'\r\n", m_folder.c_str(),
+        Config::ScopeName(m_existing.scope), m_existing.uninstaller.c_str());
+    m_state = State::Prepared;
+    return std::nullopt;
+}
+
 void InstallSession::Start()
 {
     if (m_state != State::Prepared) {
         LOG(L"no install prepared, or one is running\r\n");
         return;
     }
-    m_state = State::Acquiring;
     m_progress.Begin(m_removes);
-    m_pipeline->Start();
+    if (m_removalOnly) {
+        m_state = State::Removing;
+        m_pipeline->StartRemovalOnly(m_existing.uninstaller);
+    } else {
+        m_state = State::Acquiring;
+        m_pipeline->Start();
+    }
 }
 
 void InstallSession::Stop()
@@ -210,6 +242,11 @@ std::wstring InstallSession::ProductExe() const
     return m_reports.exePath.empty() ? m_folder + L"\\Quorvel.exe" : m_reports.exePath;
 }
 
+Config::InstallScope InstallSession::RecordScope() const noexcept
+{
+    return m_existing.present ? m_existing.scope : m_settings.scope;
+}
+
 void InstallSession::FinishButtonPressed()
 {
     if (m_state == State::Concluded && m_reports.startupStyle == 2) {
@@ -219,9 +256,10 @@ void InstallSession::FinishButtonPressed()
 
 void InstallSession::OpenExistingProduct()
 {
-    // The folder comes from the user's own registry key: only the recorded installation's
-    // program is started, held as checked until it has started.
-    const ProductToOpen product = CheckProductToOpen(m_existing.folder, m_settings.signerPin);
+    // The folder comes from a record the user may have changed: only the recorded
+    // installation's program is started, held as checked until it has started.
+    const ProductToOpen product
+        = CheckProductToOpen(m_existing.folder, RecordRootOf(m_existing.scope), m_settings.signerPin);
     if (!product.ok) {
         LOG(L"product not opened: %s\r\n", product.refusal.c_str());
         return;
@@ -254,10 +292,7 @@ void InstallSession::Conclude(Outcome outcome)
         return; // the first verdict stands
     }
     m_state = State::Concluded;
-    if (outcome.verdict == Verdict::Installed) {
-        RecordInstallation(m_folder, m_reports.uninstaller);
-        WriteStateFiles(m_folder, InstallerFileName());
-    }
+    UpdateRecords(outcome.verdict);
     LOG(L"verdict: %s%s%s\r\n", RowOf(outcome.verdict).name, outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
     m_face->Concluded(outcome);
@@ -265,6 +300,29 @@ void InstallSession::Conclude(Outcome outcome)
     const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startupStyle == 1;
     if (outcome.verdict == Verdict::Installed && launches) {
         LaunchProduct();
+    }
+}
+
+void InstallSession::UpdateRecords(Verdict verdict)
+{
+    const Config::InstallScope scope = RecordScope();
+    const wchar_t* where = Utils::RecordRootName(RecordRootOf(scope));
+    if (verdict == Verdict::Installed) {
+        if (scope != m_settings.scope) {
+            LOG(L"the installation found in the %s record is updated where it is, not in the %s record of this "
+                L"run's scope\r\n",
+                Config::ScopeName(scope), Config::ScopeName(m_settings.scope));
+        }
+        if (!RecordInstallation(scope, { m_folder, m_reports.uninstaller, m_reports.installVersion })) {
+            LOG(L"the installation could not be recorded in full under %s\r\n", where);
+        }
+        WriteStateFiles(m_folder, InstallerFileName());
+    } else if (verdict == Verdict::Removed) {
+        if (RemoveInstallationRecord(scope)) {
+            LOG(L"the installation's record under %s is removed\r\n", where);
+        } else {
+            LOG(L"the installation's record under %s could not be removed in full\r\n", where);
+        }
     }
 }
 
@@ -296,9 +354,16 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
     case UNIST_CODE_ERROR:
         if (code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailProductRunning) {
             Conclude({ Verdict::ProductRunning });
+        } else if (m_removalOnly && code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailSignatureRefused) {
+            // When removing is all the run does, the refusal is its verdict; an update keeps
+            // calling it a failed removal.
+            Conclude({ Verdict::SignatureRefused, message });
         } else {
             Conclude({ Verdict::RemovalFailed, message });
         }
+        break;
+    case UNIST_CODE_REMOVED:
+        Conclude({ Verdict::Removed });
         break;
     case IST_CODE_START:
         if (m_state != State::Concluded) {
@@ -334,6 +399,9 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         break;
     case IST_CODE_UNINST_EP:
         m_reports.uninstaller = ReportedPathValue(message);
+        break;
+    case IST_CODE_INSTALL_VERSION:
+        m_reports.installVersion = message;
         break;
     case IST_CODE_START_URL:
         m_reports.startUrl = ReportedPathValue(message);

@@ -110,7 +110,12 @@ public:
     // The checks before an install, in order: an old uninstaller or the product running,
     // the folder, 1 GiB free. A refusal, or nothing when the request is ready for Start.
     std::optional<Outcome> Prepare(const InstallRequest& request);
-    // Starts the prepared installation; its events follow through the post callback.
+    // "-uninstall=true", the checks before a removal: an installation to remove (in the
+    // account's record, else the machine's), no old uninstaller and no product running. A
+    // refusal, or nothing when the removal is ready for Start.
+    std::optional<Outcome> PrepareRemoval();
+    // Starts the prepared installation or removal; its events follow through the post
+    // callback.
     void Start();
     // Final: stops and joins every stage; no report follows and nothing is recorded.
     void Stop();
@@ -132,9 +137,14 @@ public:
     const PackageReports& Reports() const noexcept { return m_reports; }
     // The program to start: the reported one, else the product in the install folder.
     std::wstring ProductExe() const;
+    // The record this run writes: the existing installation's, wherever it was found (an
+    // update never makes a second copy), else the run's own scope.
+    Config::InstallScope RecordScope() const noexcept;
 
 private:
     void Conclude(Outcome outcome);
+    // The records of a verdict: the installation's (Installed), or their removal (Removed).
+    void UpdateRecords(Verdict verdict);
     // The product and its start page, as the package reported them.
     void LaunchProduct();
 
@@ -146,6 +156,7 @@ private:
     State m_state = State::Idle;
     std::wstring m_folder;
     bool m_removes = false;
+    bool m_removalOnly = false; // "-uninstall=true": the existing installation goes, nothing comes
     PackageReports m_reports;
     InstallProgress m_progress;
     std::unique_ptr<CDownloadInstaller> m_pipeline;

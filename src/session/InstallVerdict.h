@@ -4,8 +4,9 @@
 
 namespace Session {
 
-// How one installation ended, or why it did not begin. Each verdict is one of quiet mode's
-// exit codes; a new one is an enumerator here and a row in kVerdicts.
+// How one installation (or removal) ended, or why it did not begin. Each verdict is one of
+// quiet mode's exit codes, and only the successes share one (0); a new one is an enumerator
+// here and a row in kVerdicts.
 enum class Verdict {
     Installed,
     InvalidValue, // a setting or option an unattended run cannot use
@@ -18,6 +19,9 @@ enum class Verdict {
     PackageFailed,
     PackageTimedOut, // the package's time limit passed; it and its processes were ended
     StoppedBySystem, // shutdown or logoff
+    Removed, // "-uninstall=true": the uninstaller removed it, and its record is gone
+    NothingInstalled, // "-uninstall=true" found no installation in either record
+    Cancelled, // the user answered no (a window run's removal question)
 };
 
 struct VerdictRow {
@@ -38,6 +42,9 @@ inline constexpr VerdictRow kVerdicts[] = {
     { Verdict::PackageFailed, Config::ExitCode::kPackageFailed, L"package failed" },
     { Verdict::PackageTimedOut, Config::ExitCode::kPackageTimedOut, L"package did not finish in time" },
     { Verdict::StoppedBySystem, Config::ExitCode::kStoppedBySystem, L"stopped by the system" },
+    { Verdict::Removed, Config::ExitCode::kRemoved, L"removed" },
+    { Verdict::NothingInstalled, Config::ExitCode::kNothingInstalled, L"nothing installed" },
+    { Verdict::Cancelled, Config::ExitCode::kCancelledByUser, L"cancelled by the user" },
 };
 
 constexpr const VerdictRow& RowOf(Verdict verdict)

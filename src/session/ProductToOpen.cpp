@@ -74,9 +74,9 @@ ProductToOpen CheckProductToOpen(const std::wstring& folder, const std::wstring&
     return product;
 }
 
-ProductToOpen CheckProductToOpen(const std::wstring& folder, const Config::SignerPin& pin)
+ProductToOpen CheckProductToOpen(const std::wstring& folder, Utils::RecordRoot root, const Config::SignerPin& pin)
 {
-    const Utils::RecordedInstallation record = Utils::ReadRecordedInstallation();
+    const Utils::RecordedInstallation record = Utils::ReadRecordedInstallation(root);
     return CheckProductToOpen(folder, record.installPath, record.uninstallEntry, pin);
 }
 

@@ -177,7 +177,8 @@ void SessionRun::EndOfSystemSession(const wchar_t* why)
     }
     // The system ends the process once this message is handled, with a code of its own:
     // leave first, with ours. Every thread has been joined.
-    const int code = m_settings.unattended ? ExitCodeOf(Verdict::StoppedBySystem) : 0;
+    // A window run's removal reports its result too: 0 would say "removed".
+    const int code = m_settings.unattended || m_settings.uninstall ? ExitCodeOf(Verdict::StoppedBySystem) : 0;
     LOG(L"%sexit code %d\r\n", m_settings.unattended ? L"quiet: " : L"", code);
     ::ExitProcess(static_cast<UINT>(code));
 }

@@ -44,7 +44,7 @@ public:
 
     // Shutdown or logoff ("shutdown", "logoff"): the stages are stopped at once (a package
     // still running is ended), nothing more is recorded, and the process exits with the
-    // code of the face in use (a window run 0, quiet mode its own).
+    // code of the face in use (a window run 0, quiet mode and a removal their own).
     [[noreturn]] void EndOfSystemSession(const wchar_t* why);
 
 private:

@@ -5,12 +5,61 @@
 #include "utils/UniqueResource.h"
 
 namespace Utils {
+namespace {
 
-bool WriteRegistryString(const std::wstring& valueName, const std::wstring& text)
+// The maker's key, above the product's.
+constexpr wchar_t kMakerRegistryKey[] = L"Software\\TarvikSoft";
+
+struct Place {
+    HKEY hive;
+    REGSAM view;
+};
+
+Place PlaceOf(RecordRoot root)
 {
+    return root == RecordRoot::Machine ? Place { HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY } : Place { HKEY_CURRENT_USER, 0 };
+}
+
+LSTATUS OpenProductKey(RecordRoot root, REGSAM access, UniqueRegKey& key)
+{
+    const Place place = PlaceOf(root);
+    return ::RegOpenKeyExW(place.hive, kProductRegistryKey, 0, access | place.view, key.put());
+}
+
+bool DeleteKeyWhenEmpty(const Place& place, const wchar_t* path)
+{
+    {
+        UniqueRegKey key;
+        const LSTATUS opened = ::RegOpenKeyExW(place.hive, path, 0, KEY_QUERY_VALUE | place.view, key.put());
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
+        DWORD subkeys = 0;
+        DWORD values = 0;
+        if (opened != ERROR_SUCCESS
+            || ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr)
+                != ERROR_SUCCESS
+            || subkeys != 0 || values != 0) {
+            return false;
+        }
+    }
+    return ::RegDeleteKeyExW(place.hive, path, place.view, 0) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+const wchar_t* RecordRootName(RecordRoot root)
+{
+    return root == RecordRoot::Machine ? L"HKLM (32-bit view)" : L"HKCU";
+}
+
+bool WriteRegistryString(RecordRoot root, const std::wstring& valueName, const std::wstring& text)
+{
+    const Place place = PlaceOf(root);
     UniqueRegKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kProductRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-            nullptr, key.put(), nullptr)
+    if (::RegCreateKeyExW(place.hive, kProductRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+            KEY_ALL_ACCESS | place.view, nullptr, key.put(), nullptr)
         != ERROR_SUCCESS) {
         return false;
     }
@@ -19,10 +68,10 @@ bool WriteRegistryString(const std::wstring& valueName, const std::wstring& text
         == ERROR_SUCCESS;
 }
 
-bool ReadRegistryString(const std::wstring& valueName, DWORD& valueType, std::wstring& text)
+bool ReadRegistryString(RecordRoot root, const std::wstring& valueName, DWORD& valueType, std::wstring& text)
 {
     UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kProductRegistryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (OpenProductKey(root, KEY_READ, key) != ERROR_SUCCESS) {
         return false;
     }
     DWORD bytes = 0;
@@ -43,12 +92,36 @@ bool ReadRegistryString(const std::wstring& valueName, DWORD& valueType, std::ws
     return true;
 }
 
-RecordedInstallation ReadRecordedInstallation()
+bool DeleteRegistryValue(RecordRoot root, const std::wstring& valueName)
+{
+    UniqueRegKey key;
+    const LSTATUS opened = OpenProductKey(root, KEY_SET_VALUE, key);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        return true;
+    }
+    if (opened != ERROR_SUCCESS) {
+        return false;
+    }
+    const LSTATUS deleted = ::RegDeleteValueW(key.get(), valueName.c_str());
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+}
+
+bool DeleteProductKeyWhenEmpty(RecordRoot root)
+{
+    const Place place = PlaceOf(root);
+    if (!DeleteKeyWhenEmpty(place, kProductRegistryKey)) {
+        return false;
+    }
+    DeleteKeyWhenEmpty(place, kMakerRegistryKey); // other products of the maker may live there
+    return true;
+}
+
+RecordedInstallation ReadRecordedInstallation(RecordRoot root)
 {
     RecordedInstallation result;
     DWORD type = 0;
-    ReadRegistryString(L"InstallPath", type, result.installPath);
-    ReadRegistryString(L"UnInstallEp", type, result.uninstallEntry);
+    ReadRegistryString(root, L"InstallPath", type, result.installPath);
+    ReadRegistryString(root, L"UnInstallEp", type, result.uninstallEntry);
     if (result.uninstallEntry.empty() && !result.installPath.empty()) {
         result.uninstallEntry = result.installPath + L"\\uninst.ep";
     }

@@ -198,8 +198,31 @@ TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
     EXPECT_EQ(DefaultLogFileName(time, 4242), L"VellumoraInstaller-20261208-070403-4242.log");
 }
 
+// Whose installation a run makes: the scope given, else the machine's only for a quiet run
+// as the system account (a deployment tool).
+TEST(RunSettings, TheScopeGivenElseTheMachineForAQuietSystemAccountRun)
+{
+    constexpr auto U = InstallScope::User;
+    constexpr auto M = InstallScope::Machine;
+    const struct {
+        const wchar_t* arguments;
+        bool systemAccount;
+        InstallScope scope;
+    } cases[] = {
+        { L"", false, U }, { L"", true, U }, { L"-quiet=true", false, U }, { L"-quiet=true", true, M },
+        { L"-quiet=true -scope=user", true, U }, { L"-scope=MACHINE", false, M },
+        { L"-quiet=true -scope=all", true, M }, // refused (code 2), as the log says
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MakeRunSettings(FromCommandLine(c.arguments), c.systemAccount).scope, c.scope)
+            << &c - cases << ": system account " << c.systemAccount;
+    }
+    EXPECT_EQ(FromCommandLine(L"-scope=all").InvalidValues.count(L"Scope"), 1u);
+}
+
 // The default folder without an existing installation, for every combination that matters:
-// an unattended run never installs into a system profile; a window run keeps its rule.
+// an unattended run never installs into a system profile; a window run keeps its rule; the
+// machine's installation always goes under Program Files.
 TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
 {
     constexpr bool Y = true;
@@ -213,6 +236,7 @@ TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
         bool consoleAdmin, processAdmin, systemAccount, unattended;
         const std::wstring& appData;
         const std::wstring& folder;
+        bool machineScope = false;
     } cases[] = {
         { N, N, N, N, user, programFiles },
         { Y, N, N, N, user, programFiles },
@@ -225,12 +249,15 @@ TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
         { Y, Y, Y, Y, user, programFiles },
         { Y, Y, N, Y, system, programFiles },
         { N, Y, Y, Y, system, programFiles },
+        { Y, Y, N, N, user, programFiles, Y },
+        { Y, Y, N, Y, user, programFiles, Y },
+        { Y, Y, Y, N, system, programFiles, Y },
     };
     for (const auto& c : cases) {
         const DefaultFolderInputs inputs { L"", false, c.consoleAdmin, c.processAdmin, c.appData,
-            L"C:\\Program Files (x86)", c.unattended, c.systemAccount, L"c:\\windows\\" };
-        EXPECT_EQ(DefaultInstallFolder(inputs), c.folder)
-            << c.consoleAdmin << c.processAdmin << c.systemAccount << c.unattended << " " << c.appData;
+            L"C:\\Program Files (x86)", c.unattended, c.systemAccount, L"c:\\windows\\", c.machineScope };
+        EXPECT_EQ(DefaultInstallFolder(inputs), c.folder) << c.consoleAdmin << c.processAdmin << c.systemAccount
+                                                          << c.unattended << c.machineScope << " " << c.appData;
     }
     EXPECT_FALSE(IsInsideFolder(L"C:\\WindowsApps\\x", L"C:\\Windows"));
     EXPECT_TRUE(IsInsideFolder(L"C:\\Windows", L"C:\\Windows"));

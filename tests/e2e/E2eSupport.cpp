@@ -11,11 +11,11 @@
 
 namespace E2e {
 
-std::wstring ProductValue(const wchar_t* name)
+std::wstring ProductValue(const wchar_t* name, Utils::RecordRoot root)
 {
     DWORD type = 0;
     std::wstring text;
-    Utils::ReadRegistryString(name, type, text);
+    Utils::ReadRegistryString(root, name, type, text);
     return text;
 }
 

@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "utils/Registry.h"
 #include "utils/UniqueResource.h"
 
 // What the end-to-end tests share: the machine's product records and a logged installer run.
 namespace E2e {
 
-std::wstring ProductValue(const wchar_t* name);
+// A value of the product's key in a record (the account's by default); empty when missing.
+std::wstring ProductValue(const wchar_t* name, Utils::RecordRoot root = Utils::RecordRoot::User);
 // The default install folder: "TarvikQuill" under the 32-bit Program Files folder.
 std::wstring DefaultFolder();
 std::wstring AnalyticsFile();

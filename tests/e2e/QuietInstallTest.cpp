@@ -215,6 +215,7 @@ protected:
     static void CleanMachine()
     {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TarvikSoft");
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\TarvikSoft\\Vellumora", KEY_WOW64_32KEY, 0);
         std::error_code ignored;
         std::filesystem::remove_all(std::filesystem::path(DefaultFolder()), ignored);
         ::DeleteFileW(AnalyticsFile().c_str());
@@ -409,6 +410,65 @@ TEST_F(QuietInstallTest, FailedRemovalOfTheOldVersionKeepsItsRecord)
     EXPECT_EQ(ProductValue(L"InstallPath"), folder);
     EXPECT_EQ(Count(log, "IST_CODE_START"), 0u) << "no package after a failed removal";
     EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
+}
+
+// A deployment: a machine-wide install, recorded under HKLM with its version; a later run of
+// the account finds it and updates it where it is, through its old uninstaller; then it is
+// removed with its record, and a second removal finds nothing.
+TEST_F(QuietInstallTest, MachineInstallIsUpdatedWhereItIsThenRemovedWithItsRecord)
+{
+    constexpr auto kMachine = Utils::RecordRoot::Machine;
+    const std::wstring folder = DefaultFolder();
+    std::string log;
+    ASSERT_EQ(Run(L"machine", L"-scope=machine", log), 0u) << log;
+    EXPECT_EQ(ProductValue(L"InstallPath", kMachine), folder);
+    EXPECT_EQ(ProductValue(L"UnInstallEp", kMachine), folder + L"\\uninst.ep");
+    EXPECT_EQ(ProductValue(L"InstallVersion", kMachine), L"1.0.0");
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing in the account's record";
+
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-2.0.exe").status, 200);
+    ASSERT_EQ(Run(L"update", L"", log), 0u) << log;
+    EXPECT_NE(log.find("found in the machine record"), std::string::npos) << log;
+    EXPECT_NE(log.find("UNIST_CODE_SUCCESS"), std::string::npos) << "the old uninstaller ran\n" << log;
+    EXPECT_NE(log.find("is updated where it is"), std::string::npos) << log;
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"2.0");
+    EXPECT_EQ(ProductValue(L"InstallVersion", kMachine), L"2.0.0");
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "no second copy";
+
+    ASSERT_EQ(Run(L"uninstall", L"-uninstall=true", log), 0u) << log;
+    EXPECT_NE(log.find("-console=show _?=" + DemoTest::Utf8(folder)), std::string::npos) << log;
+    EXPECT_FALSE(DemoTest::Exists(folder + L"\\Quorvel.exe"));
+    for (const wchar_t* name : { L"InstallPath", L"UnInstallEp", L"InstallVersion" }) {
+        EXPECT_EQ(ProductValue(name, kMachine), L"") << DemoTest::Utf8(name);
+    }
+    EXPECT_EQ(Run(L"uninstall-again", L"-uninstall=true", log), 12u) << log;
+    EXPECT_NE(log.find("removal: nothing installed"), std::string::npos) << log;
+}
+
+// A removal that cannot be done keeps the installation and its record.
+TEST_F(QuietInstallTest, UninstallThatCannotRemoveKeepsTheRecordWithItsExitCode)
+{
+    std::string log;
+    ASSERT_EQ(Run(L"install", L"", log), 0u) << log;
+    const std::wstring folder = DefaultFolder();
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        DWORD code;
+        const char* logLine;
+    } cases[] = {
+        { L"signature", L" -packagesigner=" + std::wstring(64, L'A'), 8, "old uninstaller signature refused" },
+        // Last: it removes what it can. The demo uninstaller cannot delete a file held open.
+        { L"uninstaller-fails", L"", 6, "removal: removal failed" },
+    };
+    DemoTest::FileLock lock(folder + L"\\Quorvel.exe");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        EXPECT_EQ(Run(c.name, L"-uninstall=true" + c.arguments, log), c.code) << log;
+        EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_EQ(ProductValue(L"InstallPath"), folder);
+        EXPECT_EQ(ProductValue(L"InstallVersion"), L"1.0.0");
+    }
 }
 
 // A second copy ends with -1 and says so in the log file both were given, after the first

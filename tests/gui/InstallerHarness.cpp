@@ -249,7 +249,7 @@ std::wstring ReadProductValue(const wchar_t* name)
 {
     DWORD type = 0;
     std::wstring text;
-    Utils::ReadRegistryString(name, type, text);
+    Utils::ReadRegistryString(Utils::RecordRoot::User, name, type, text);
     return text;
 }
 

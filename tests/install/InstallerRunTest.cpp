@@ -48,7 +48,7 @@ TEST(InstallerRun, EveryKeyRaisesItsEventInOrder)
     const auto events = RunPackage(R"(out Progress=0.25
 out Progress=abc
 out InstPath=C:\Vellumora
-out InstallVersion=3.14.15
+out InstallVersion=3.14.15 \r
 out InstallVersionX=9.9.9
 out ExePath=
 out ExePath=C:\V\Quorvel.exe\r
@@ -83,6 +83,7 @@ out State=Success\r
         { IST_CODE_PROGRESS, 0.25, L"" },
         { IST_CODE_PROGRESS, 0.0, L"" },
         { IST_CODE_INST_PATH, 0.0, L"C:\\Vellumora" },
+        { IST_CODE_INSTALL_VERSION, 0.0, L"3.14.15" },
         { IST_CODE_EXE_PATH, 0.0, L"" },
         { IST_CODE_EXE_PATH, 0.0, L"C:\\V\\Quorvel.exe\r" },
         { IST_CODE_EXE_PATH, 0.0, L"C:\\V\\Start.exe" },

@@ -179,9 +179,9 @@ TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
 
     DWORD type = 0;
     std::wstring recorded;
-    EXPECT_TRUE(Utils::ReadRegistryString(L"InstallPath", type, recorded));
+    EXPECT_TRUE(Utils::ReadRegistryString(Utils::RecordRoot::User, L"InstallPath", type, recorded));
     EXPECT_EQ(recorded, folder.Path());
-    EXPECT_TRUE(Utils::ReadRegistryString(L"UnInstallEp", type, recorded));
+    EXPECT_TRUE(Utils::ReadRegistryString(Utils::RecordRoot::User, L"UnInstallEp", type, recorded));
     EXPECT_EQ(recorded, folder / L"uninst.ep");
     wchar_t appName[32] = {};
     ::GetPrivateProfileStringW(L"Install", L"AppName", L"", appName, 32, (folder / L"set.ini").c_str());

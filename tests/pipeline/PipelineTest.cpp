@@ -686,7 +686,7 @@ TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
     TestSupport::LogCapture log;
     auto pipeline = MakePipeline(m_server.FileUrl("signed.exe"), oldUninstaller);
     pipeline->Start();
-    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" }, kWaitMs));
+    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, kFailSignatureRefused, L"可执行卸载文件不存在" }, kWaitMs));
     ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
     pipeline.reset();
     EXPECT_EQ(CountOf(m_events.Events(), 1003), 1u) << "the package was acquired first";

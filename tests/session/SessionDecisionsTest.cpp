@@ -3,9 +3,12 @@
 // started for the user when.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "SessionFixture.h"
 #include "config/Language.h"
 #include "install/StageCodes.h"
+#include "session/InstallRecord.h"
 #include "support/ProcessRunner.h"
 #include "utils/FileSystem.h"
 #include "utils/Registry.h"
@@ -86,6 +89,60 @@ TEST(SessionDecisions, InsNewLetsARunningProductThroughAndAsksNothing)
         Session::SessionRun run(settings);
         EXPECT_EQ(run.Install().AsksAboutExistingInstallation(), !insNew);
         EXPECT_EQ(run.Install().RefuseWhileProductRuns().has_value(), !insNew);
+    }
+}
+
+// Every run, window or quiet, finds the account's installation first, then the machine's,
+// offers its folder and records the update where it was found (never a second copy); a first
+// installation goes to the run's own scope.
+TEST(SessionDecisions, TheAccountsInstallationElseTheMachinesIsUpdatedWhereItIs)
+{
+    using Config::InstallScope;
+    const struct {
+        const char* name;
+        const wchar_t* user; // the folder the account's record names; nullptr: no record
+        const wchar_t* machine;
+        InstallScope runScope;
+        InstallScope recordedIn;
+        const wchar_t* offered; // nullptr: no existing installation
+    } cases[] = {
+        { "none, a machine run", nullptr, nullptr, InstallScope::Machine, InstallScope::Machine, nullptr },
+        { "the machine's, a user run", nullptr, L"m", InstallScope::User, InstallScope::Machine, L"m" },
+        { "both, a machine run", L"u", L"m", InstallScope::Machine, InstallScope::User, L"u" },
+        { "the account's folder is gone", L"gone", L"m", InstallScope::User, InstallScope::Machine, L"m" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionFixture fixture;
+        for (const auto& [folder, scope] :
+            { std::pair { c.user, InstallScope::User }, std::pair { c.machine, InstallScope::Machine } }) {
+            if (folder) {
+                Utils::WriteRegistryString(RecordRootOf(scope), L"InstallPath", fixture.Trace(folder));
+                if (std::wstring(folder) != L"gone") {
+                    Utils::EnsureDirectoryPath(fixture.Trace(folder));
+                    TestSupport::WriteFileBytes(fixture.Trace(folder) + L"\\uninst.ep", "x");
+                }
+            }
+        }
+        Config::RunSettings settings = fixture.Settings();
+        settings.scope = c.runScope;
+        Session::SessionRun run(settings);
+        Session::InstallSession& session = run.Install();
+        EXPECT_EQ(session.Existing().present, c.offered != nullptr);
+        if (c.offered) {
+            EXPECT_EQ(session.DefaultFolder(), fixture.Trace(c.offered)) << "the window offers its folder";
+            EXPECT_EQ(session.OneClickFolder(), fixture.Trace(c.offered)) << "quiet mode installs over it";
+        }
+        session.OnStageReport(IST_CODE_INST_PATH, 0.0, fixture.InstallFolder());
+        session.OnStageReport(IST_CODE_SUCCESS, 1.0, L"");
+        for (const InstallScope scope : { InstallScope::User, InstallScope::Machine }) {
+            const Utils::RecordedInstallation record = Utils::ReadRecordedInstallation(RecordRootOf(scope));
+            const wchar_t* before = scope == InstallScope::User ? c.user : c.machine;
+            EXPECT_EQ(record.installPath,
+                scope == c.recordedIn ? fixture.InstallFolder()
+                    : before          ? fixture.Trace(before)
+                                      : L"");
+        }
     }
 }
 

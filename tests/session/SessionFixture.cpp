@@ -7,9 +7,15 @@
 
 namespace SessionTest {
 
-SessionFixture::SessionFixture()
+void DeleteRecords()
 {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Utils::kProductRegistryKey, KEY_WOW64_32KEY, 0);
+}
+
+SessionFixture::SessionFixture()
+{
+    DeleteRecords();
     // The scripted child, padded past the single-stream downloader's 1 MiB floor.
     std::string bytes = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
     bytes.resize(std::max<std::size_t>(bytes.size(), 1536 * 1024), '\0');
@@ -18,7 +24,7 @@ SessionFixture::SessionFixture()
 
 SessionFixture::~SessionFixture()
 {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
+    DeleteRecords();
     ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
 }
 
@@ -50,8 +56,8 @@ std::wstring SessionFixture::MakeOldVersion(const std::string& script) const
     const std::wstring scriptPath = m_root / L"uninstaller.script";
     TestSupport::WriteFileBytes(scriptPath, script);
     ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", scriptPath.c_str());
-    Utils::WriteRegistryString(L"InstallPath", folder);
-    Utils::WriteRegistryString(L"UnInstallEp", folder + L"\\uninst.ep");
+    Utils::WriteRegistryString(Utils::RecordRoot::User, L"InstallPath", folder);
+    Utils::WriteRegistryString(Utils::RecordRoot::User, L"UnInstallEp", folder + L"\\uninst.ep");
     return folder;
 }
 

@@ -27,6 +27,9 @@ public:
     std::vector<std::wstring> messages;
 };
 
+// Deletes the product's key from the account's record and the machine's.
+void DeleteRecords();
+
 // A clean machine (no recorded installation), a package server that serves the scripted
 // child as the package, and a folder for the install and the children's traces.
 class SessionFixture {

@@ -215,7 +215,8 @@ TEST_F(SignatureCheck, TheOldUninstallersCopyIsCheckedBeforeItRuns)
             EXPECT_TRUE(!log.Matching(L"old uninstaller signature accepted").empty());
         } else {
             EXPECT_EQ(events.Events(),
-                (std::vector<InstallTest::StageEvent> { { UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在" } }));
+                (std::vector<InstallTest::StageEvent> {
+                    { UNIST_CODE_FAIL, kFailSignatureRefused, L"可执行卸载文件不存在" } }));
             EXPECT_TRUE(child.RecordedCommandLine().empty()) << "a refused copy never runs";
             EXPECT_FALSE(Utils::PathExists(child.Path())) << "and is deleted";
             EXPECT_TRUE(!log.Matching(L"old uninstaller signature refused: ").empty());

@@ -6,6 +6,8 @@
 #include "app/SingleInstance.h"
 #include "config/ExitCodes.h"
 #include "app/QuietRun.h"
+#include "app/ResultFile.h"
+#include "app/SessionResult.h"
 #include "config/InstallerConfig.h"
 #include "config/RunSettings.h"
 #include "install/AdminProbes.h"
@@ -68,10 +70,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const Config::RunSettings settings = Config::MakeRunSettings(config, Utils::IsProcessSystemAccount());
     int exitCode = App::StartRunLog(config, settings.unattended);
     App::InstallCrashDumps(settings.unattended);
+    App::RunResult result;
     if (exitCode == App::kGoOn) {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);
         Session::SessionRun run(settings);
+        run.SetBeforeSystemExit(
+            [&](int code) { App::WriteResultFile(settings, code, App::SessionResult(run.Install())); });
         if (settings.unattended) {
             exitCode = run.Finish(App::RunQuiet(run));
             LOG(L"quiet: exit code %d\r\n", exitCode);
@@ -79,8 +84,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             RunMainWindow(run);
             exitCode = run.Finish(0);
         }
+        result = App::SessionResult(run.Install());
     }
 
+    App::WriteResultFile(settings, exitCode, std::move(result));
     App::EndRunLog();
     instance.Release();
     return exitCode;

@@ -111,6 +111,11 @@ void LogUnusableOptions(const InstallerConfig& config)
     }
 }
 
+std::wstring RunLogPath()
+{
+    return Utils::LogFilePath();
+}
+
 void EndRunLog()
 {
     Utils::StopLogFile();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "config/InstallerConfig.h"
 
 namespace App {
@@ -18,6 +20,9 @@ int StartRunLog(const InstallerConfig& config, bool unattended);
 // Logs every unknown option and every refused value (quiet mode refuses to run with any of
 // them: Session::InstallSession::CheckUnattendedSettings; a window run ignores them).
 void LogUnusableOptions(const InstallerConfig& config);
+
+// The open log file's path; empty when the run has none.
+std::wstring RunLogPath();
 
 // Closes the log file; every thread of the run has ended.
 void EndRunLog();

@@ -61,12 +61,6 @@ TEST(ResultFile, OneJsonObjectWithNullWhereTheRunHasNoFact)
         ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, &error)) << error;
         EXPECT_EQ(parsed.size(), 8u);
     }
-    // A JSON reader gets the text back as it was.
-    const std::string text = App::ResultFileText(all);
-    Json::Value parsed;
-    ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, nullptr));
-    EXPECT_EQ(parsed["version"].asString(), "2.1 \"beta\"\t\\");
-    EXPECT_EQ(parsed["folder"].asString(), "C:\\Program Files\\Tarvik \xE5\xAE\x89\xE8\xA3\x85");
 }
 
 TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
@@ -96,7 +90,6 @@ TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(Utils::CheckFileToReplace(c.path), c.error);
         EXPECT_EQ(Utils::WriteFileAtomically(c.path, "overwritten"), c.error);
     }
     EXPECT_EQ(TestSupport::ReadFileBytes(readOnly), "keep");

@@ -9,6 +9,8 @@
 #include "config/ExitCodes.h"
 #include "app/QuietRun.h"
 #include "app/RemovalRun.h"
+#include "app/ResultFile.h"
+#include "app/SessionResult.h"
 #include "config/InstallerConfig.h"
 #include "config/RunSettings.h"
 #include "install/AdminProbes.h"
@@ -77,14 +79,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     instance.Acquire();
     if (!instance.Held()) {
         App::LogAnotherCopyRunning(config); // shows nothing
+        App::WriteResultFile(settings, Config::ExitCode::kAnotherCopyRunning);
         return Config::ExitCode::kAnotherCopyRunning;
     }
     int exitCode = App::StartRunLog(config, settings.unattended);
     App::InstallCrashDumps(settings.unattended);
+    App::RunResult result;
     if (exitCode == App::kGoOn) {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);
         Session::SessionRun run(settings);
+        run.SetBeforeSystemExit(
+            [&](int code) { App::WriteResultFile(settings, code, App::SessionResult(run.Install())); });
         if (settings.uninstall) {
             exitCode = run.Finish(App::RunRemoval(run));
             LOG(L"%sexit code %d\r\n", settings.unattended ? L"quiet: " : L"", exitCode);
@@ -95,8 +101,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             RunMainWindow(run);
             exitCode = run.Finish(0);
         }
+        result = App::SessionResult(run.Install());
     }
 
+    App::WriteResultFile(settings, exitCode, std::move(result));
     App::EndRunLog();
     instance.Release();
     return exitCode;

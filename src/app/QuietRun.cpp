@@ -68,6 +68,10 @@ public:
         switch (outcome.verdict) {
         case Session::Verdict::Installed:
             LOG(L"quiet: installed into '%s'\r\n", m_session.Folder().c_str());
+            if (outcome.restartRequired) {
+                LOG(L"quiet: the computer must restart before the product is used: exit code %d\r\n",
+                    Config::ExitCode::kRestartRequired);
+            }
             break;
         case Session::Verdict::SignatureRefused:
             LOG(L"quiet: the package's signature was refused\r\n");
@@ -88,7 +92,8 @@ public:
             LogRefusal(outcome, m_session.Folder());
             break;
         }
-        m_exitCode = Session::ExitCodeOf(outcome.verdict);
+        m_exitCode
+            = outcome.restartRequired ? Config::ExitCode::kRestartRequired : Session::ExitCodeOf(outcome.verdict);
     }
 
 private:
@@ -102,6 +107,7 @@ int RunQuiet(Session::SessionRun& run)
 {
     Session::InstallSession& session = run.Install();
     if (auto refusal = session.CheckUnattendedSettings()) {
+        session.EndWith(*refusal);
         LOG(L"quiet: nothing installed, exit code %d\r\n", Session::ExitCodeOf(refusal->verdict));
         return Session::ExitCodeOf(refusal->verdict);
     }
@@ -115,6 +121,7 @@ int RunQuiet(Session::SessionRun& run)
     if (auto refusal = session.Prepare(
             { folder, run.Settings().shortcuts.desktop, run.Settings().shortcuts.quickLaunch, language })) {
         LogRefusal(*refusal, folder);
+        session.EndWith(*refusal);
         LOG(L"quiet: nothing installed, exit code %d\r\n", Session::ExitCodeOf(refusal->verdict));
         return Session::ExitCodeOf(refusal->verdict);
     }

@@ -135,6 +135,11 @@ void LogAnotherCopyRunning(const InstallerConfig& config)
     Utils::StopLogFile();
 }
 
+std::wstring RunLogPath()
+{
+    return Utils::LogFilePath();
+}
+
 void EndRunLog()
 {
     Utils::StopLogFile();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "config/InstallerConfig.h"
 
 namespace App {
@@ -23,6 +25,9 @@ void LogUnusableOptions(const InstallerConfig& config);
 // Says why this copy ends with Config::ExitCode::kAnotherCopyRunning: on the debugger channel,
 // and in the log file when "-log=" names one (appended, beside the running copy's lines).
 void LogAnotherCopyRunning(const InstallerConfig& config);
+
+// The open log file's path; empty when the run has none.
+std::wstring RunLogPath();
 
 // Closes the log file; every thread of the run has ended.
 void EndRunLog();

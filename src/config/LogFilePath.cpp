@@ -4,15 +4,28 @@
 #include <cwctype>
 
 #include "config/FolderOption.h"
+#include "utils/OutputFile.h"
 
 namespace Config {
 
 namespace {
 
+// What one kind of file the run writes may be called.
+struct OutputKind {
+    const wchar_t* extensions[2];
+    const wchar_t* wrongName;
+    const wchar_t* onNetwork;
+};
+
+constexpr OutputKind kLogFile { { L".log", L".txt" }, L"a log file's name must end in .log or .txt",
+    L"a log file must be on a drive of this machine, not on a network share" };
+constexpr OutputKind kResultFile { { L".json", L".json" }, L"a result file's name must end in .json",
+    L"a result file must be on a drive of this machine, not on a network share" };
+
 // A settings file beside the program can be dropped by anyone, and the installer runs
-// elevated: its log must never become a script or a program in a protected place. Only a
-// ".log" or ".txt" name, and no stream ("a.bat:x.log") after the drive.
-bool IsPlainLogName(const std::wstring& path)
+// elevated: what it writes must never become a script or a program in a protected place.
+// Only the kind's own extensions, and no stream ("a.bat:x.log") after the drive.
+bool HasPlainName(const std::wstring& path, const OutputKind& kind)
 {
     if (path.find(L':', 2) != std::wstring::npos) {
         return false;
@@ -26,23 +39,21 @@ bool IsPlainLogName(const std::wstring& path)
     for (wchar_t& c : extension) {
         c = static_cast<wchar_t>(std::towlower(c));
     }
-    return extension == L".log" || extension == L".txt";
+    return extension == kind.extensions[0] || extension == kind.extensions[1];
 }
 
-LogFilePath Checked(std::wstring path)
+LogFilePath Checked(std::wstring path, const OutputKind& kind)
 {
-    if (!IsPlainLogName(path)) {
-        return { L"", L"a log file's name must end in .log or .txt" };
+    if (!HasPlainName(path, kind)) {
+        return { L"", kind.wrongName };
     }
     if (IsOnNetwork(path)) {
-        return { L"", L"a log file must be on a drive of this machine, not on a network share" };
+        return { L"", kind.onNetwork };
     }
     return { std::move(path), L"" };
 }
 
-} // namespace
-
-LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder)
+LogFilePath ResolveOutputPath(const std::wstring& value, const std::wstring& installerFolder, const OutputKind& kind)
 {
     std::wstring expanded(32768, L'\0');
     const DWORD length
@@ -52,13 +63,48 @@ LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& in
     }
     expanded.resize(length - 1);
     if (IsFullPath(expanded)) {
-        return Checked(expanded);
+        return Checked(expanded, kind);
     }
     if (expanded.empty() || expanded[0] == L'\\' || expanded[0] == L'/'
         || (expanded.size() >= 2 && expanded[1] == L':')) {
         return { L"", L"it is neither a full path nor a name relative to the installer's folder" };
     }
-    return Checked(installerFolder + L"\\" + expanded);
+    return Checked(installerFolder + L"\\" + expanded, kind);
+}
+
+} // namespace
+
+LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder)
+{
+    return ResolveOutputPath(value, installerFolder, kLogFile);
+}
+
+LogFilePath ResolveResultFilePath(const std::wstring& value, const std::wstring& installerFolder)
+{
+    return ResolveOutputPath(value, installerFolder, kResultFile);
+}
+
+std::wstring ResultFileProblem(const std::wstring& value, const std::wstring& installerFolder)
+{
+    const LogFilePath resolved = ResolveResultFilePath(value, installerFolder);
+    if (!resolved.problem.empty()) {
+        return resolved.problem;
+    }
+    switch (const DWORD error = Utils::CheckFileToReplace(resolved.path)) {
+    case ERROR_SUCCESS:
+        return L"";
+    case ERROR_CANT_ACCESS_FILE:
+        return L"it, or a folder on its way, is a link";
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+        return L"its folder does not exist";
+    case ERROR_ACCESS_DENIED:
+        return L"it is read-only or may not be written";
+    case ERROR_DIRECTORY:
+        return L"it is a folder";
+    default:
+        return L"it cannot be written there (error " + std::to_wstring(error) + L")";
+    }
 }
 
 std::wstring DefaultLogFileName(const SYSTEMTIME& time, DWORD processId)

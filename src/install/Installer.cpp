@@ -9,6 +9,9 @@
 
 namespace {
 
+// The status by which silent installers say "installed; the computer must restart".
+constexpr DWORD kStatusRestartRequired = 3010;
+
 const wchar_t* TrueFalse(bool value)
 {
     return value ? L"true" : L"false";
@@ -166,12 +169,18 @@ void CInstaller::RunPackage()
     case ChildRunResult::Status::Ended:
         break;
     }
+    Raise(IST_CODE_EXIT_STATUS, static_cast<double>(result.exitCode), L"");
     if (verdict != LineProtocol::kNoVerdict) {
         return;
     }
     // Packages that do not speak the protocol (plain silent installers) say it with their
-    // status; a crash must not count as an installation.
-    if (result.exitCode == 0) {
+    // status; a crash must not count as an installation. 3010 is the usual "installed, the
+    // computer must restart" of silent installers.
+    if (result.exitCode == kStatusRestartRequired) {
+        LOG(L"the package ended without a verdict, status 3010: installed, the computer must restart\r\n");
+        Raise(IST_CODE_RESTART_REQUIRED, 0.0, L"");
+    }
+    if (result.exitCode == 0 || result.exitCode == kStatusRestartRequired) {
         Raise(IST_CODE_SUCCESS, 1.0, L"");
         return;
     }
@@ -239,6 +248,10 @@ int CInstaller::Parse(const std::wstring& text)
             ApplyEncode(Utils::Trim(TextValue(*value)));
         } else if (const auto value = ValueAfterKey(line, L"Message=")) {
             Raise(IST_CODE_MESSAGE, 0.0, TextValue(*value));
+        } else if (const auto value = ValueAfterKey(line, L"Restart=")) {
+            if (Utils::Trim(TextValue(*value)) == L"Required") {
+                Raise(IST_CODE_RESTART_REQUIRED, 0.0, L"");
+            }
         }
     }
     return verdict;

@@ -12,7 +12,7 @@
 #include "utils/UniqueResource.h"
 
 // Runs the downloaded package silently on its own worker thread and turns its output
-// lines into events 2001-2004 and 3000-3009.
+// lines into events 2001-2004 and 3000-3012.
 class CInstaller {
 public:
     struct Version {

@@ -4,6 +4,7 @@
 
 #include "config/FolderOption.h"
 #include "config/Language.h"
+#include "config/LogFilePath.h"
 #include "config/InstallerConfig.h"
 #include "download/Downloader.h"
 #include "install/StageCodes.h"
@@ -124,6 +125,13 @@ std::optional<Outcome> InstallSession::CheckUnattendedSettings() const
             return Outcome { Verdict::InvalidValue, *folder };
         }
     }
+    if (!m_settings.resultFile.empty()) {
+        const std::wstring problem = Config::ResultFileProblem(m_settings.resultFile, Utils::ModuleDirectory());
+        if (!problem.empty()) {
+            LOG(L"-resultfile='%s' refused, %s\r\n", m_settings.resultFile.c_str(), problem.c_str());
+            return Outcome { Verdict::InvalidValue, L"-resultfile" };
+        }
+    }
     if (!m_settings.proxy.valid) {
         LOG(L"-proxy refused, %s\r\n", m_settings.proxy.problem.c_str());
         return Outcome { Verdict::InvalidValue, L"-proxy" };
@@ -210,6 +218,7 @@ void InstallSession::Start()
         LOG(L"no install prepared, or one is running\r\n");
         return;
     }
+    m_reports.packageExitStatus.reset(); // this attempt's package has not run yet
     m_progress.Begin(m_removes);
     if (m_removalOnly) {
         m_state = State::Removing;
@@ -249,7 +258,7 @@ Config::InstallScope InstallSession::RecordScope() const noexcept
 
 void InstallSession::FinishButtonPressed()
 {
-    if (m_state == State::Concluded && m_reports.startupStyle == 2) {
+    if (m_state == State::Concluded && m_reports.startupStyle == 2 && !RestartPending()) {
         LaunchProduct();
     }
 }
@@ -292,14 +301,23 @@ void InstallSession::Conclude(Outcome outcome)
         return; // the first verdict stands
     }
     m_state = State::Concluded;
+    if (outcome.verdict == Verdict::Installed) {
+        outcome.restartRequired = m_reports.restartRequired;
+    }
     UpdateRecords(outcome.verdict);
-    LOG(L"verdict: %s%s%s\r\n", RowOf(outcome.verdict).name, outcome.message.empty() ? L"" : L", ",
+    LOG(L"verdict: %s%s%s%s\r\n", RowOf(outcome.verdict).name,
+        outcome.restartRequired ? L" (the computer must restart)" : L"", outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
+    m_lastOutcome = outcome;
     m_face->Concluded(outcome);
     // After the face has shown it: the product takes the screen from the finished page.
     const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startupStyle == 1;
     if (outcome.verdict == Verdict::Installed && launches) {
-        LaunchProduct();
+        if (outcome.restartRequired) {
+            LOG(L"the product is not started: the computer must restart first\r\n");
+        } else {
+            LaunchProduct();
+        }
     }
 }
 
@@ -324,6 +342,11 @@ void InstallSession::UpdateRecords(Verdict verdict)
             LOG(L"the installation's record under %s could not be removed in full\r\n", where);
         }
     }
+}
+
+bool InstallSession::RestartPending() const noexcept
+{
+    return m_lastOutcome && m_lastOutcome->restartRequired;
 }
 
 void InstallSession::OnStageReport(int code, double progress, const std::wstring& message)
@@ -418,6 +441,17 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         break;
     case IST_CODE_MESSAGE:
         m_face->ShowPackageMessage(message);
+        break;
+    case IST_CODE_RESTART_REQUIRED:
+        // Like a path, too late once the verdict is in: the installation is recorded and told.
+        if (m_state != State::Concluded) {
+            m_reports.restartRequired = true;
+        }
+        break;
+    case IST_CODE_EXIT_STATUS:
+        if (std::isfinite(progress) && progress >= 0.0 && progress <= 4294967295.0) {
+            m_reports.packageExitStatus = static_cast<DWORD>(progress);
+        }
         break;
     default:
         break;

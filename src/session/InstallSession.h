@@ -33,6 +33,8 @@ struct Outcome {
     // ProductRunning: it is an old version's uninstaller (or the previous attempt's package)
     // that runs, not the product.
     bool oldUninstallerRunning = false;
+    // Installed: the package says the computer must restart before the product is used.
+    bool restartRequired = false;
 };
 
 // What the package reported about itself; kept for the session's life, so a retried install
@@ -131,6 +133,13 @@ public:
 
     void OnStageReport(int code, double progress, const std::wstring& message);
 
+    // The run ends with this outcome without a verdict of the session's own: quiet mode's
+    // refusal by a check, the system's stop of an install.
+    void EndWith(const Outcome& outcome) { m_lastOutcome = outcome; }
+    // How the run has ended so far: the last verdict, else what it ended with (EndWith);
+    // nothing before either (a window closed before an install).
+    const std::optional<Outcome>& LastOutcome() const noexcept { return m_lastOutcome; }
+
     State CurrentState() const noexcept { return m_state; }
     bool Running() const noexcept;
     const std::wstring& Folder() const noexcept { return m_folder; }
@@ -147,6 +156,8 @@ private:
     void UpdateRecords(Verdict verdict);
     // The product and its start page, as the package reported them.
     void LaunchProduct();
+    // The last verdict installed with a restart to come: the product is not started before it.
+    bool RestartPending() const noexcept;
 
     const Config::RunSettings m_settings;
     InstallFace* m_face = nullptr;
@@ -158,6 +169,7 @@ private:
     bool m_removes = false;
     bool m_removalOnly = false; // "-uninstall=true": the existing installation goes, nothing comes
     PackageReports m_reports;
+    std::optional<Outcome> m_lastOutcome;
     InstallProgress m_progress;
     std::unique_ptr<CDownloadInstaller> m_pipeline;
 };

@@ -170,6 +170,9 @@ int SessionRun::Finish(int exitCode)
 void SessionRun::EndOfSystemSession(const wchar_t* why)
 {
     LOG(L"%sstopped by the system (%s); nothing is recorded\r\n", m_settings.unattended ? L"quiet: " : L"", why);
+    if (m_session->Running()) {
+        m_session->EndWith({ Verdict::StoppedBySystem });
+    }
     // Joins every stage and ends a package still running; reports in flight are dropped.
     m_session->Stop();
     if (m_window) {
@@ -180,6 +183,9 @@ void SessionRun::EndOfSystemSession(const wchar_t* why)
     // A window run's removal reports its result too: 0 would say "removed".
     const int code = m_settings.unattended || m_settings.uninstall ? ExitCodeOf(Verdict::StoppedBySystem) : 0;
     LOG(L"%sexit code %d\r\n", m_settings.unattended ? L"quiet: " : L"", code);
+    if (m_beforeSystemExit) {
+        m_beforeSystemExit(code);
+    }
     ::ExitProcess(static_cast<UINT>(code));
 }
 

@@ -46,6 +46,11 @@ public:
     // still running is ended), nothing more is recorded, and the process exits with the
     // code of the face in use (a window run 0, quiet mode and a removal their own).
     [[noreturn]] void EndOfSystemSession(const wchar_t* why);
+    // Called with that exit code once every stage has stopped, just before the process ends.
+    void SetBeforeSystemExit(std::function<void(int exitCode)> beforeExit)
+    {
+        m_beforeSystemExit = std::move(beforeExit);
+    }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -55,6 +60,7 @@ private:
     const Config::RunSettings m_settings;
     HWND m_window = nullptr;
     std::unique_ptr<InstallSession> m_session;
+    std::function<void(int exitCode)> m_beforeSystemExit;
 };
 
 } // namespace Session

@@ -38,7 +38,7 @@ void MainWndFace::Concluded(const Session::Outcome& outcome)
 {
     switch (outcome.verdict) {
     case Session::Verdict::Installed:
-        OnInstallSucceeded();
+        OnInstallSucceeded(outcome.restartRequired);
         break;
     case Session::Verdict::PackageFailed:
     case Session::Verdict::PackageTimedOut:
@@ -96,9 +96,9 @@ void MainWndFace::OnOldVersionRemovalFailed()
     }
 }
 
-void MainWndFace::OnInstallSucceeded()
+void MainWndFace::OnInstallSucceeded(bool restartRequired)
 {
-    m_pages.ShowFinished();
+    m_pages.ShowFinished(restartRequired);
     // Painted now: a product the session starts next takes the screen from this page.
     ::UpdateWindow(m_frame.GetHWND());
     const Session::PackageReports& reports = m_session.Reports();

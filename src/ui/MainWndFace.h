@@ -29,7 +29,7 @@ private:
     void OnDownloadFailed();
     void OnInstallFailed(const std::wstring& message);
     void OnOldVersionRemovalFailed();
-    void OnInstallSucceeded();
+    void OnInstallSucceeded(bool restartRequired);
 
     Toolkit::WindowImplBase& m_frame;
     MainWndPages& m_pages;

@@ -67,6 +67,7 @@ void MainWndPages::FindControls()
     m_progressLb = m_frame.FindControlAs<CLabelUI>(L"progressLb", L"Label");
     m_installPrg = m_frame.FindControlAs<CProgressUI>(L"installPrg", L"Progress");
     m_finishedLbl = m_frame.FindControl(L"finishedLbl");
+    m_restartLbl = m_frame.FindControlAs<CLabelUI>(L"restartLbl", L"Label");
     m_openProduceBtn = m_frame.FindControlAs<CButtonUI>(L"openProduceBtn", L"Button");
     m_titleGrpCtn = m_frame.FindControl(L"titleGrpCtn");
 
@@ -281,8 +282,14 @@ void MainWndPages::ResetProgress()
     }
 }
 
-void MainWndPages::ShowFinished()
+void MainWndPages::ShowFinished(bool restartRequired)
 {
+    if (m_restartLbl) {
+        m_restartLbl->SetText(LocalText(UiTexts::kRestartRequired));
+        m_restartLbl->SetVisible(restartRequired);
+    } else if (restartRequired) {
+        LOG(L"the main layout lacks restartLbl: the restart goes unsaid\r\n");
+    }
     if (m_installPrg) {
         m_installPrg->SetValue(100);
         const std::wstring finishedImage = Toolkit::ResourceFolder() + L"res\\mainWnd\\installPrg3.png";

@@ -52,7 +52,8 @@ public:
     void ShowWaitingForProduct(bool waiting);
     // A failed install starts again from 0 when it had got into the package's share.
     void ResetProgress();
-    void ShowFinished();
+    // restartRequired: the page also says the computer must restart.
+    void ShowFinished(bool restartRequired);
 
 private:
     void FindControls();
@@ -83,6 +84,7 @@ private:
     Toolkit::CLabelUI* m_progressLb = nullptr;
     Toolkit::CProgressUI* m_installPrg = nullptr;
     Toolkit::CControlUI* m_finishedLbl = nullptr;
+    Toolkit::CLabelUI* m_restartLbl = nullptr;
     Toolkit::CButtonUI* m_openProduceBtn = nullptr;
     Toolkit::CControlUI* m_titleGrpCtn = nullptr;
 };

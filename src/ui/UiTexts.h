@@ -24,6 +24,8 @@ inline constexpr UiText kProgressShort { 307, L"正在安装中:%d%%，请稍候
 inline constexpr UiText kProgressLong { 308, L"正在安装中:%d%%，请耐心等待..." };
 inline constexpr UiText kChooseFolder { 309, L"选择一个文件夹" };
 inline constexpr UiText kProgressStart { 116, L"正在安装中:0%，请稍候..." };
+// The finished page's line when the package says the computer must restart.
+inline constexpr UiText kRestartRequired { 310, L"请重新启动电脑以完成安装" };
 
 } // namespace UiTexts
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "utils/OutputFile.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -18,12 +19,8 @@ std::atomic<bool> g_fileOpen { false };
 
 DWORD StartLogFile(const std::wstring& path, bool mustBeNew)
 {
-    // A read-only file is its owner's "do not write"; not every file system enforces it for
-    // every account (Wine's does not for root), so it is honoured here.
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-        && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return ERROR_ACCESS_DENIED;
+    if (const DWORD error = RefuseReadOnlyFile(path); error != ERROR_SUCCESS) {
+        return error;
     }
     // Append-only access: every write lands at the end, also when another process (a second
     // run with the same "-log=") appends to the same file.
@@ -34,12 +31,8 @@ DWORD StartLogFile(const std::wstring& path, bool mustBeNew)
         const DWORD error = ::GetLastError();
         return error == ERROR_SUCCESS ? ERROR_OPEN_FAILED : error;
     }
-    BY_HANDLE_FILE_INFORMATION information {};
-    if (!::GetFileInformationByHandle(file.get(), &information)) {
-        return ERROR_OPEN_FAILED;
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || information.nNumberOfLinks > 1) {
-        return ERROR_CANT_ACCESS_FILE;
+    if (const DWORD error = RefuseLinkedFile(file.get()); error != ERROR_SUCCESS) {
+        return error;
     }
     std::lock_guard<std::mutex> lock(g_fileMutex);
     g_file = std::move(file);

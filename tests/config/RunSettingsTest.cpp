@@ -165,7 +165,7 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;
 }
 
-TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
+TEST(RunSettings, LogAndResultFilePathsAreExpandedAndTakenFromTheInstallersFolder)
 {
     ASSERT_TRUE(::SetEnvironmentVariableW(L"VLM_LOG_TEST_DIR", L"D:\\logs"));
     const struct {
@@ -189,6 +189,22 @@ TEST(RunSettings, LogFilePathIsExpandedAndTakenFromTheInstallersFolder)
     };
     for (const auto& c : cases) {
         const LogFilePath resolved = ResolveLogFilePath(c.value, L"C:\\app");
+        EXPECT_EQ(resolved.path, c.path) << c.value;
+        EXPECT_EQ(resolved.problem.empty(), *c.path != L'\0') << c.value;
+    }
+    // The result file keeps the same rules with its own name.
+    const struct {
+        const wchar_t* value;
+        const wchar_t* path; // empty: refused
+    } resultCases[] = {
+        { L"%VLM_LOG_TEST_DIR%\\result.json", L"D:\\logs\\result.json" },
+        { L"out\\Result.JSON", L"C:\\app\\out\\Result.JSON" },
+        { L"result.log", L"" },
+        { L"\\\\server\\share\\result.json", L"" },
+        { L"C:result.json", L"" },
+    };
+    for (const auto& c : resultCases) {
+        const LogFilePath resolved = ResolveResultFilePath(c.value, L"C:\\app");
         EXPECT_EQ(resolved.path, c.path) << c.value;
         EXPECT_EQ(resolved.problem.empty(), *c.path != L'\0') << c.value;
     }

@@ -2,8 +2,11 @@
 // upgrades without a visible window, and each exit code from a real cause.
 #include <gtest/gtest.h>
 
+#include <json/json.h>
+
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -142,6 +145,34 @@ void ExpectFirstLines(const std::wstring& path, const std::string& inCommandLine
     }
     EXPECT_EQ(bytes.rfind("<P", 0), 0u) << bytes;
     EXPECT_EQ(bytes.find("no version resource"), std::string::npos) << bytes;
+}
+
+// The members of the result file a run wrote ("-resultfile="), each as JSON text ("null",
+// "true", "7", "\"text\"" with the text as read); none when it is missing or no JSON object.
+std::map<std::string, std::string> ReadResultFile(const std::wstring& path)
+{
+    const std::string text = TestSupport::ReadFileBytes(path);
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::map<std::string, std::string> members;
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, nullptr) || !root.isObject()) {
+        return members;
+    }
+    for (const std::string& name : root.getMemberNames()) {
+        const Json::Value& value = root[name];
+        members[name] = value.isNull() ? "null"
+            : value.isBool()           ? (value.asBool() ? "true" : "false")
+            : value.isIntegral()       ? std::to_string(value.asInt64())
+            : value.isString()         ? "\"" + value.asString() + "\""
+                                       : "?";
+    }
+    return members;
+}
+
+std::string Quoted(const std::wstring& text)
+{
+    return "\"" + DemoTest::Utf8(text) + "\"";
 }
 
 // True when no process of that name is left.
@@ -351,6 +382,7 @@ TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
         { L"log-is-a-folder", L"\"-log=" + logFolder + L"\"", 2, "' cannot be opened: ", false },
         { L"log-is-a-script", L"\"-log=" + (m_dir / L"run.cmd") + L"\"", 2, "must end in .log or .txt", false },
         { L"log-is-read-only", L"\"-log=" + readOnly + L"\"", 2, "' cannot be opened: ", false },
+        { L"result-is-a-script", L"\"-resultfile=" + (m_dir / L"result.cmd") + L"\"", 2, "must end in .json", false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(DemoTest::Utf8(c.name));
@@ -522,9 +554,10 @@ TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
         { L"quiet-logoff", L"\"-instcmd=-stepms=400\"", ENDSESSION_LOGOFF, 10, "stopped by the system (logoff)" },
         { L"window-shutdown", L"-quiet=false \"-instcmd=-stepms=400\"", 0, 0, "stopped by the system (shutdown)" },
     };
+    const std::wstring resultFile = m_dir / L"stopped.json";
     for (const auto& c : cases) {
         SCOPED_TRACE(DemoTest::Utf8(c.name));
-        auto installer = Start(c.name, c.arguments);
+        auto installer = Start(c.name, c.arguments + L" \"-resultfile=" + resultFile + L"\"");
         HWND window = nullptr;
         if (c.code == 0) {
             window = DemoDriver::WaitForWindow(L"MainWnd", 20000);
@@ -544,6 +577,9 @@ TEST_F(QuietInstallTest, EndOfSessionStopsTheRunWithoutRecording)
         ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, static_cast<LPARAM>(c.why), SMTO_NORMAL, 10000, &answer);
         EXPECT_EQ(installer->WaitExit(10000), c.code) << installer->Log();
         EXPECT_NE(installer->Log().find(c.logLine), std::string::npos) << installer->Log();
+        auto result = ReadResultFile(resultFile);
+        EXPECT_EQ(result["exitCode"], std::to_string(c.code));
+        EXPECT_EQ(result["verdict"], "\"stopped by the system\"");
         EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
         EXPECT_EQ(Utils::FindProcessIdByName(L"__Package_Vellumora.exe"), 0u) << "the package was ended";
         CleanMachine();
@@ -605,7 +641,9 @@ TEST_F(QuietInstallTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion
     }
 }
 
-// A package or old uninstaller that ends without a verdict line succeeds only with status 0.
+// A package or old uninstaller that ends without a verdict line succeeds only with status 0,
+// or the package with 3010: installed, the computer must restart (as "Restart=Required" before
+// its verdict says). The result file tells both, and the package's status.
 TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
 {
     TestSupport::HttpTestServer server;
@@ -613,7 +651,9 @@ TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
     std::string child = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
     child.resize(std::max<std::size_t>(child.size(), 1536 * 1024), '\0');
     server.AddBody("child.exe", std::make_shared<const std::string>(std::move(child)));
-    const std::wstring url = L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("child.exe"));
+    const std::wstring resultFile = m_dir / L"result.json";
+    const std::wstring url = L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("child.exe")) + L" \"-resultfile="
+        + resultFile + L"\"";
     const std::wstring ran = m_dir / L"package-ran.bin";
 
     const struct {
@@ -621,13 +661,16 @@ TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
         const char* package;
         const char* uninstaller; // nullptr: no earlier installation
         DWORD code;
+        const char* packageStatus; // in the result file
     } cases[] = {
-        { "package status 3", "exit 3\n", nullptr, 9 },
-        { "package crash", "exit 0xC0000005\n", nullptr, 9 },
-        { "package status 0", "exit 0\n", nullptr, 0 },
-        { "package reads its input to the end", "readin\n", nullptr, 0 },
-        { "uninstaller status 3", "exit 0\n", "exit 3\n", 6 },
-        { "uninstaller crash", "exit 0\n", "exit 0xC0000005\n", 6 },
+        { "package status 3", "exit 3\n", nullptr, 9, "3" },
+        { "package crash", "exit 0xC0000005\n", nullptr, 9, "3221225477" },
+        { "package status 0", "exit 0\n", nullptr, 0, "0" },
+        { "package reads its input to the end", "readin\n", nullptr, 0, "0" },
+        { "package status 3010", "exit 3010\n", nullptr, 3010, "3010" },
+        { "restart line before the verdict", "out Restart=Required\nout State=Success\n", nullptr, 3010, "0" },
+        { "uninstaller status 3", "exit 0\n", "exit 3\n", 6, "null" },
+        { "uninstaller crash", "exit 0\n", "exit 0xC0000005\n", 6, "null" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -650,7 +693,11 @@ TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
         std::string log;
         EXPECT_EQ(Run(L"outcome", url, log), c.code) << log;
         ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
-        if (c.code == 0) {
+        auto result = ReadResultFile(resultFile);
+        EXPECT_EQ(result["exitCode"], std::to_string(c.code));
+        EXPECT_EQ(result["rebootRequired"], c.code == 3010 ? "true" : "false");
+        EXPECT_EQ(result["packageExitStatus"], c.packageStatus);
+        if (c.code == 0 || c.code == 3010) {
             EXPECT_EQ(ProductValue(L"InstallPath"), folder);
         } else if (c.uninstaller) {
             EXPECT_NE(log.find("old uninstaller ended without a verdict"), std::string::npos) << log;
@@ -661,6 +708,44 @@ TEST_F(QuietInstallTest, WithoutAVerdictLineTheExitStatusDecides)
             EXPECT_NE(log.find("the package ended without a verdict"), std::string::npos) << log;
             EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing recorded";
         }
+        CleanMachine();
+    }
+}
+
+// "-resultfile=": what a deployment tool reads after the run, whatever its end.
+TEST_F(QuietInstallTest, ResultFileTellsHowTheRunEnded)
+{
+    const std::wstring resultFile = m_dir / L"deploy\\result.json";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(m_dir / L"deploy"));
+    const struct {
+        const wchar_t* name;
+        std::wstring arguments;
+        DWORD code;
+        const char* verdict;
+        bool packageRan; // the folder and the package's status are known
+    } cases[] = {
+        { L"installed", L"", 0, "installed", true },
+        { L"download-failed", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed", false },
+        { L"unknown-option", L"-quite=true", 2, "invalid value", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(DemoTest::Utf8(c.name));
+        const std::wstring logFile = m_dir / (std::wstring(c.name) + L"-run.log");
+        std::string log;
+        ASSERT_EQ(
+            Run(c.name, c.arguments + L" \"-log=" + logFile + L"\" \"-resultfile=" + resultFile + L"\"", log), c.code)
+            << log;
+        auto result = ReadResultFile(resultFile);
+        ASSERT_EQ(result.size(), 8u) << TestSupport::ReadFileBytes(resultFile);
+        EXPECT_EQ(result["exitCode"], std::to_string(c.code));
+        EXPECT_EQ(result["verdict"], "\"" + std::string(c.verdict) + "\"");
+        EXPECT_EQ(result["scope"], "\"user\"");
+        EXPECT_EQ(result["rebootRequired"], "false");
+        EXPECT_EQ(result["log"], Quoted(logFile));
+        EXPECT_EQ(result["folder"], c.code == 2 ? "null" : Quoted(DefaultFolder()));
+        EXPECT_EQ(result["packageExitStatus"], c.packageRan ? "0" : "null");
+        // The package's "InstallVersion=" where it ran; nothing where nothing ran.
+        EXPECT_TRUE(c.packageRan || result["version"] == "null") << result["version"];
         CleanMachine();
     }
 }

@@ -24,6 +24,7 @@ std::string PadTo(std::size_t used, std::size_t end)
     return "raw Pad=\nfill " + std::to_string(end - used - 5) + "\nout\n";
 }
 
+// The run's events but the exit status (ChildOutcome covers it).
 std::vector<StageEvent> RunPackage(const std::string& script, CInstaller::Version* version = nullptr)
 {
     EventLog log;
@@ -35,7 +36,9 @@ std::vector<StageEvent> RunPackage(const std::string& script, CInstaller::Versio
     if (version) {
         *version = installer.InstalledVersion();
     }
-    return log.Events();
+    std::vector<StageEvent> events = log.Events();
+    std::erase_if(events, [](const StageEvent& event) { return event.code == IST_CODE_EXIT_STATUS; });
+    return events;
 }
 
 } // namespace
@@ -69,6 +72,8 @@ out Message=)"
             + a771 + R"(
 out Message=)"
             + a771 + R"(a
+out Restart=Required\r
+out Restart=Later
 out State=Maybe
 out Noise=1
 out progress=0.9
@@ -101,6 +106,7 @@ out State=Success\r
         { IST_CODE_MESSAGE, 0.0, L"hello\r" },
         { IST_CODE_MESSAGE, 0.0, std::wstring(771, L'a') },
         { IST_CODE_MESSAGE, 0.0, L"" },
+        { IST_CODE_RESTART_REQUIRED, 0.0, L"" },
         { IST_CODE_SUCCESS, 0.0, L"" },
     };
     EXPECT_EQ(events, expected);
@@ -270,7 +276,8 @@ TEST(InstallerRun, APackageAliveAfterItsVerdictGetsOneSuccessAtTheVerdict)
     EXPECT_FALSE(installer.WaitForRun(0)) << "the run waits for the package to end";
     ASSERT_TRUE(installer.WaitForRun(kRunLimitMs));
     EXPECT_EQ(log.WithCode(IST_CODE_SUCCESS), (std::vector<StageEvent> { { IST_CODE_SUCCESS, 0.0, L"" } }));
-    EXPECT_EQ(log.Events().size(), 3u);
+    EXPECT_EQ(log.Events().size(), 4u);
+    EXPECT_EQ(log.Events().back(), (StageEvent { IST_CODE_EXIT_STATUS, 0.0, L"" })) << "once it has ended";
 }
 
 TEST(InstallerRun, StopEndsAHangingPackageSilentlyAndTheStageCanRunAgain)
@@ -298,7 +305,7 @@ TEST(InstallerRun, StopEndsAHangingPackageSilentlyAndTheStageCanRunAgain)
     installer.Start();
     ASSERT_TRUE(installer.WaitForRun(kRunLimitMs));
     const auto events = log.Events();
-    ASSERT_EQ(events.size(), before + 4);
+    ASSERT_EQ(events.size(), before + 5); // and its exit status
     EXPECT_EQ(events[before + 2], (StageEvent { IST_CODE_PROGRESS, 0.75, L"" }));
     EXPECT_EQ(events.back(), (StageEvent { IST_CODE_SUCCESS, 1.0, L"" }));
 }
@@ -362,5 +369,6 @@ TEST(InstallerRun, OutputHeldOpenByALeftoverProcessDoesNotHoldTheRun)
     EXPECT_NE(Utils::FindProcessIdByName(L"vlm_grandchild.exe"), 0u) << "it should still hold the output open";
     EXPECT_EQ(log.Events(),
         (std::vector<StageEvent> { { IST_CODE_START, 0.0, L"" }, { IST_CODE_PROGRESS, 0.0, L"" },
-            { IST_CODE_INST_PATH, 0.0, L"after spawn" }, { IST_CODE_SUCCESS, 1.0, L"" } }));
+            { IST_CODE_INST_PATH, 0.0, L"after spawn" }, { IST_CODE_EXIT_STATUS, 0.0, L"" },
+            { IST_CODE_SUCCESS, 1.0, L"" } }));
 }

@@ -193,25 +193,32 @@ TEST(UninstallerRun, ScriptedChildFindsItsScriptThroughTheEnvironmentByItsName)
     EXPECT_EQ(lastMessage(), L"by name");
 }
 
-// Without a verdict line the exit status decides, for both children alike; standard input is
-// at its end, so a child that reads it to the end finishes.
-TEST(ChildOutcome, WithoutAVerdictOnlyStatusZeroSucceeds)
+// Without a verdict line the exit status decides, for both children alike (the package's
+// 3010 is a success that needs a restart); standard input is at its end, so a child that
+// reads it to the end finishes. The package's status is reported once it has ended.
+TEST(ChildOutcome, WithoutAVerdictTheExitStatusDecides)
 {
     struct Case {
         const char* script;
         StageEvent package;
         StageEvent removal;
+        DWORD status;
+        bool restart;
     };
     const Case cases[] = {
-        { "exit 0\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" } },
-        { "readin\nout Progress=0.5\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" } },
+        { "exit 0\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" }, 0, false },
+        { "readin\nout Progress=0.5\n", { IST_CODE_SUCCESS, 1.0, L"" }, { UNIST_CODE_SUCCESS, 1.0, L"" }, 0, false },
         { "exit 3\n", { IST_CODE_FAIL, kFailedExitStatus, L"安装包异常退出（退出码 3）" },
-            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 3）" } },
+            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 3）" }, 3, false },
         { "out Progress=0.2\nexit 0xC0000005\n",
             { IST_CODE_FAIL, kFailedExitStatus, L"安装包异常退出（退出码 0xC0000005）" },
-            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 0xC0000005）" } },
+            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 0xC0000005）" }, 0xC0000005, false },
+        { "exit 3010\n", { IST_CODE_SUCCESS, 1.0, L"" },
+            { UNIST_CODE_ERROR, kFailedExitStatus, L"卸载程序异常退出（退出码 3010）" }, 3010, true },
         // A verdict still wins over the status.
-        { "out State=Success\nexit 3\n", { IST_CODE_SUCCESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 0.0, L"" } },
+        { "out State=Success\nexit 3\n", { IST_CODE_SUCCESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 0.0, L"" }, 3, false },
+        { "out Restart=Required\nout State=Success\n", { IST_CODE_SUCCESS, 0.0, L"" }, { UNIST_CODE_SUCCESS, 0.0, L"" },
+            0, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -222,7 +229,10 @@ TEST(ChildOutcome, WithoutAVerdictOnlyStatusZeroSucceeds)
         CInstaller installer(packageLog.Callback(), package.QuotedPath(), L"", true, true, false);
         installer.Start();
         ASSERT_TRUE(installer.WaitForRun(kRunLimitMs)) << "the package run did not end";
-        EXPECT_EQ(packageLog.Events().back(), c.package);
+        EXPECT_EQ(packageLog.WithCode(c.package.code), (std::vector<StageEvent> { c.package }));
+        EXPECT_EQ(packageLog.WithCode(IST_CODE_EXIT_STATUS),
+            (std::vector<StageEvent> { { IST_CODE_EXIT_STATUS, static_cast<double>(c.status), L"" } }));
+        EXPECT_EQ(packageLog.WithCode(IST_CODE_RESTART_REQUIRED).size(), c.restart ? 1u : 0u);
 
         const auto removal = RunUninstaller(c.script);
         ASSERT_FALSE(removal.empty());

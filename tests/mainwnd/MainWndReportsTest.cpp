@@ -172,7 +172,12 @@ TEST(MainWindowReports, FinishRecordsThenComesForwardAndClosesByItself)
     ASSERT_TRUE(PostStageReport(reports, 3000, 0.0, L"")); // ignored: the folder stays
     ASSERT_TRUE(PostStageReport(reports, 3007, 150.0, L""));
     ASSERT_TRUE(PostStageReport(reports, 3008, 1200.0, L""));
+    ASSERT_TRUE(PostStageReport(reports, 3011, 0.0, L"")); // the computer must restart
     ASSERT_TRUE(PostStageReport(reports, 2003, 0.0, L""));
+    Toolkit::CControlUI* restart = window.FindControl(L"restartLbl");
+    ASSERT_NE(restart, nullptr);
+    EXPECT_TRUE(GuiDriver::PumpUntil([&] { return restart->IsVisible(); }, 5000)) << "the finished page says so";
+    EXPECT_EQ(restart->GetText(), L"请重新启动电脑以完成安装");
     EXPECT_TRUE(GuiDriver::PumpUntil([&] { return ::GetForegroundWindow() == window.GetHWND(); }, 5000));
     EXPECT_TRUE(GuiDriver::PumpUntil([&] { return !::IsWindow(window.GetHWND()); }, 8000)) << "auto-close";
     ::DestroyWindow(front);

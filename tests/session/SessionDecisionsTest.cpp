@@ -34,6 +34,7 @@ TEST(SessionDecisions, AnUnattendedRunRefusesWhatItCannotUse)
             Verdict::InvalidValue },
         { "signer pin", [](Config::RunSettings& s) { s.signerPin = Config::ParseSignerPin(L"12"); },
             Verdict::InvalidValue },
+        { "result file", [](Config::RunSettings& s) { s.resultFile = L"result.txt"; }, Verdict::InvalidValue },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,7 +149,8 @@ TEST(SessionDecisions, TheAccountsInstallationElseTheMachinesIsUpdatedWhereItIs)
 
 // What the package reported and the settings decide whether the product is started, and
 // when: an unattended run at its verdict when asked to, a window run at its verdict or from
-// the finish button as the package's startup style says.
+// the finish button as the package's startup style says; never before a restart the package
+// asked for (before its verdict: a later report changes nothing).
 TEST(SessionDecisions, TheProductIsStartedWhenTheRunSaysSo)
 {
     const struct {
@@ -156,14 +158,18 @@ TEST(SessionDecisions, TheProductIsStartedWhenTheRunSaysSo)
         bool unattended;
         bool launch;
         int startupStyle;
+        bool restart;
         bool atVerdict;
         bool byFinishButton;
     } cases[] = {
-        { "unattended, asked to", true, true, 0, true, false },
-        { "unattended, not asked", true, false, 1, false, false },
-        { "window, at once", false, false, 1, true, false },
-        { "window, from the finish button", false, false, 2, false, true },
-        { "window, never", false, true, 0, false, false },
+        { "unattended, asked to", true, true, 0, false, true, false },
+        { "unattended, not asked", true, false, 1, false, false, false },
+        { "window, at once", false, false, 1, false, true, false },
+        { "window, from the finish button", false, false, 2, false, false, true },
+        { "window, never", false, true, 0, false, false, false },
+        { "unattended, asked to, restart required", true, true, 0, true, false, false },
+        { "window, at once, restart required", false, false, 1, true, false, false },
+        { "window, from the finish button, restart required", false, false, 2, true, false, false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,7 +190,14 @@ TEST(SessionDecisions, TheProductIsStartedWhenTheRunSaysSo)
         session.OnStageReport(IST_CODE_INST_PATH, 0.0, folder);
         session.OnStageReport(IST_CODE_START_URL, 0.0, L""); // no page in a test
         session.OnStageReport(IST_CODE_STARTUP_STYLE, c.startupStyle, L"");
+        if (c.restart) {
+            session.OnStageReport(IST_CODE_RESTART_REQUIRED, 0.0, L"");
+        }
         session.OnStageReport(IST_CODE_SUCCESS, 1.0, L"");
+        session.OnStageReport(IST_CODE_RESTART_REQUIRED, 0.0, L""); // after the verdict: too late
+        ASSERT_TRUE(session.LastOutcome());
+        EXPECT_EQ(session.LastOutcome()->restartRequired, c.restart);
+        EXPECT_EQ(session.Reports().restartRequired, c.restart);
         const auto startedWithin = [&](DWORD ms) {
             return SessionFixture::PumpUntil(
                 run, [&] { return Utils::PathExists(started); }, ms);

@@ -133,6 +133,7 @@ TEST(MainLayout, InstallingAndFinishedPages)
     EXPECT_EQ(text.left, mark.right + 14);
     EXPECT_LE(std::abs((mark.left - 0) - (600 - text.right)), 1) << "the row is centred";
     EXPECT_TRUE(HasRect(f, L"openProduceBtn", RECT { 200, 250, 400, 296 })) << "83 below the row";
+    EXPECT_FALSE(f.FindControl(L"restartLbl")->IsVisible()) << "shown only when a restart is needed";
     EXPECT_TRUE(HasRect(f, L"makerLogo", RECT { 242, 367, 358, 393 })) << "71 below the button";
     auto* finished = static_cast<CSequenceLabelUI*>(f.FindControl(L"finishedLbl")->GetInterface(L"SequenceLabel"));
     ASSERT_NE(finished, nullptr);

@@ -1,0 +1,109 @@
+// The result file a deployment tool reads: its JSON, and how it replaces an earlier one.
+#include <gtest/gtest.h>
+
+#include <json/json.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/ResultFile.h"
+#include "support/TempDir.h"
+#include "support/UnixLink.h"
+#include "utils/FileSystem.h"
+#include "utils/OutputFile.h"
+
+using TestSupport::TempDir;
+
+TEST(ResultFile, OneJsonObjectWithNullWhereTheRunHasNoFact)
+{
+    App::RunResult none;
+    none.exitCode = 2;
+    none.scope = L"user";
+    App::RunResult all;
+    all.exitCode = 3010;
+    all.verdict = L"installed";
+    all.version = L"2.1 \"beta\"\t\\";
+    all.folder = L"C:\\Program Files\\Tarvik 安装";
+    all.scope = L"machine";
+    all.rebootRequired = true;
+    all.log = L"C:\\logs\\run.log";
+    all.packageExitStatus = 3010;
+    App::RunResult crash;
+    crash.exitCode = -1;
+    crash.packageExitStatus = 0xC0000005;
+
+    const struct {
+        const char* name;
+        const App::RunResult& result;
+        const char* text;
+    } cases[] = {
+        { "no facts", none,
+            "{\n  \"exitCode\": 2,\n  \"verdict\": null,\n  \"version\": null,\n  \"folder\": null,\n"
+            "  \"scope\": \"user\",\n  \"rebootRequired\": false,\n  \"log\": null,\n  \"packageExitStatus\": "
+            "null\n}\n" },
+        { "every fact", all,
+            "{\n  \"exitCode\": 3010,\n  \"verdict\": \"installed\",\n  \"version\": \"2.1 \\\"beta\\\"\\u0009\\\\\",\n"
+            "  \"folder\": \"C:\\\\Program Files\\\\Tarvik \xE5\xAE\x89\xE8\xA3\x85\",\n  \"scope\": \"machine\",\n"
+            "  \"rebootRequired\": true,\n  \"log\": \"C:\\\\logs\\\\run.log\",\n  \"packageExitStatus\": 3010\n}\n" },
+        { "numbers beyond 31 bits", crash,
+            "{\n  \"exitCode\": -1,\n  \"verdict\": null,\n  \"version\": null,\n  \"folder\": null,\n"
+            "  \"scope\": \"\",\n  \"rebootRequired\": false,\n  \"log\": null,\n  \"packageExitStatus\": "
+            "3221225477\n}\n" },
+    };
+    Json::CharReaderBuilder builder;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = App::ResultFileText(c.result);
+        EXPECT_EQ(text, c.text);
+        Json::Value parsed;
+        std::string error;
+        ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, &error)) << error;
+        EXPECT_EQ(parsed.size(), 8u);
+    }
+}
+
+TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
+{
+    TempDir dir(L"result file");
+    const std::wstring path = dir / L"result.json";
+    ASSERT_EQ(Utils::WriteFileAtomically(path, "first"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(Utils::WriteFileAtomically(path, "second"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(TestSupport::ReadFileBytes(path), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no file left beside it";
+
+    // Elsewhere, with content that must stay: what a link would lead to.
+    const std::wstring elsewhere = dir / L"elsewhere";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(elsewhere));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(elsewhere + L"\\result.json", "keep"));
+    const std::wstring readOnly = dir / L"read-only.json";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(readOnly, "keep"));
+    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    const struct {
+        const char* name;
+        std::wstring path;
+        DWORD error;
+    } cases[] = {
+        { "missing folder", dir / L"missing\\result.json", ERROR_PATH_NOT_FOUND },
+        { "a folder there", elsewhere, ERROR_DIRECTORY },
+        { "read-only", readOnly, ERROR_ACCESS_DENIED },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Utils::WriteFileAtomically(c.path, "overwritten"), c.error);
+    }
+    EXPECT_EQ(TestSupport::ReadFileBytes(readOnly), "keep");
+    ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A link on the way. Made beside the test's folder, not in it: Wine cannot delete a host
+    // link to a folder, and the folder's removal would walk into it; a later run replaces it.
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    const std::wstring link = std::wstring(temp) + L"vlm result file link";
+    if (!TestSupport::MakeUnixSymlink(elsewhere, link)) {
+        GTEST_SKIP() << "no host link can be made here";
+    }
+    EXPECT_EQ(
+        Utils::WriteFileAtomically(link + L"\\result.json", "overwritten"), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+    EXPECT_EQ(TestSupport::ReadFileBytes(elsewhere + L"\\result.json"), "keep");
+}

@@ -50,7 +50,8 @@ the command line wins.
 
 )";
 
-constexpr wchar_t kExitCodes[] = LR"(Exit codes of a quiet run (a run with a window ends with 0, or -1 or 1):
+constexpr wchar_t kExitCodes[] = LR"(Exit codes of a quiet run or a removal (an install with a window ends with
+0, or -1 or 1):
      0  installed and recorded; -uninstall=true: removed
     -1  another copy of the installer is running, in this or another session
      1  the installer failed: its hidden window could not be made, it
@@ -74,7 +75,8 @@ constexpr wchar_t kExitCodes[] = LR"(Exit codes of a quiet run (a run with a win
      7  the download failed: every address was given up, the work folder
         could not be made, or the package could not be held or changed
         after its check
-     8  the package's signature was refused (signer pin)
+     8  the package's signature was refused (signer pin); -uninstall=true:
+        the uninstaller's signature was refused (the records are kept)
      9  the package failed: it reported failure (Error= or State=Fail),
         could not start, crashed, or ended with a status other than 0
         (or 3010) without a verdict
@@ -84,6 +86,7 @@ constexpr wchar_t kExitCodes[] = LR"(Exit codes of a quiet run (a run with a win
     12  -uninstall=true: nothing is installed (for this account or machine)
   3010  installed and recorded; the computer must restart before the
         product is used
+  1602  -uninstall=true with a window: the user answered No
 )";
 
 } // namespace

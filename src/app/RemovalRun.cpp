@@ -70,6 +70,7 @@ int RunRemoval(Session::SessionRun& run)
     Session::InstallSession& session = run.Install();
     if (quiet) {
         if (auto refusal = session.CheckUnattendedSettings()) {
+            session.EndWith(*refusal);
             return Session::ExitCodeOf(refusal->verdict);
         }
         LOG(L"quiet mode: no window; the exit code tells the result\r\n");
@@ -78,6 +79,7 @@ int RunRemoval(Session::SessionRun& run)
         return Config::ExitCode::kInternalFailure;
     }
     if (auto refusal = session.PrepareRemoval()) {
+        session.EndWith(*refusal);
         return Tell(*refusal, quiet);
     }
     if (!quiet) {
@@ -86,10 +88,12 @@ int RunRemoval(Session::SessionRun& run)
             nullptr, L"确定要卸载Vellumora吗？", kTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND);
         if (answer != IDYES) {
             LOG(L"removal: the user answered no; nothing is removed\r\n");
+            session.EndWith({ Session::Verdict::Cancelled });
             return Session::ExitCodeOf(Session::Verdict::Cancelled);
         }
         // The product may have been started while the question was up.
         if (auto refusal = session.RefuseWhileProductRuns()) {
+            session.EndWith(*refusal);
             return Tell(*refusal, quiet);
         }
     }

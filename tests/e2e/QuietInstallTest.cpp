@@ -467,13 +467,22 @@ TEST_F(QuietInstallTest, MachineInstallIsUpdatedWhereItIsThenRemovedWithItsRecor
     EXPECT_EQ(ProductValue(L"InstallVersion", kMachine), L"2.0.0");
     EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "no second copy";
 
-    ASSERT_EQ(Run(L"uninstall", L"-uninstall=true", log), 0u) << log;
+    const std::wstring resultFile = m_dir / L"removal.json";
+    const std::wstring resultOption = L" \"-resultfile=" + resultFile + L"\"";
+    ASSERT_EQ(Run(L"uninstall", L"-uninstall=true" + resultOption, log), 0u) << log;
+    auto result = ReadResultFile(resultFile);
+    EXPECT_EQ(result["verdict"], "\"removed\"");
+    EXPECT_EQ(result["scope"], "\"machine\"") << "removed where it was found";
+    EXPECT_EQ(result["folder"], Quoted(folder));
     EXPECT_NE(log.find("-console=show _?=" + DemoTest::Utf8(folder)), std::string::npos) << log;
     EXPECT_FALSE(DemoTest::Exists(folder + L"\\Quorvel.exe"));
     for (const wchar_t* name : { L"InstallPath", L"UnInstallEp", L"InstallVersion" }) {
         EXPECT_EQ(ProductValue(name, kMachine), L"") << DemoTest::Utf8(name);
     }
-    EXPECT_EQ(Run(L"uninstall-again", L"-uninstall=true", log), 12u) << log;
+    EXPECT_EQ(Run(L"uninstall-again", L"-uninstall=true" + resultOption, log), 12u) << log;
+    result = ReadResultFile(resultFile);
+    EXPECT_EQ(result["exitCode"], "12");
+    EXPECT_EQ(result["verdict"], "\"nothing installed\"");
     EXPECT_NE(log.find("removal: nothing installed"), std::string::npos) << log;
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
@@ -10,29 +12,64 @@
 namespace App {
 namespace {
 
-bool WriteAll(HANDLE file, const std::string& bytes)
+// What one thread writes to the standard output; shared with the caller, which may stop
+// waiting for it.
+struct OutputWrite {
+    HANDLE file = nullptr;
+    std::string bytes;
+    std::atomic<bool> stop { false };
+    std::atomic<bool> written { false };
+};
+
+DWORD WINAPI WriteAll(void* context)
 {
+    const std::unique_ptr<std::shared_ptr<OutputWrite>> owned(static_cast<std::shared_ptr<OutputWrite>*>(context));
+    OutputWrite& job = **owned;
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < job.bytes.size() && !job.stop) {
         DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 65536));
-        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-            return false;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(job.bytes.size() - done, 65536));
+        if (!::WriteFile(job.file, job.bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+            return 0;
         }
         done += written;
     }
-    return true;
+    job.written = done == job.bytes.size();
+    return 0;
 }
 
-bool WriteToStandardOutput(const std::wstring& text)
+bool WriteToStandardOutput(const std::wstring& text, DWORD pipeWaitMs)
 {
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!output || output == INVALID_HANDLE_VALUE) {
         return false;
     }
     const DWORD type = ::GetFileType(output);
-    return (type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK)
-        && WriteAll(output, Utils::WideToMultiByte(text, CP_UTF8));
+    if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) {
+        return false;
+    }
+    // A write larger than the pipe's buffer waits until the caller reads; a caller that reads
+    // only after the installer has ended (or never) would wait for it for ever. The text goes
+    // from a thread, and what the caller has not taken within pipeWaitMs is given up.
+    auto job = std::make_shared<OutputWrite>();
+    job->file = output;
+    job->bytes = Utils::WideToMultiByte(text, CP_UTF8);
+    auto* context = new std::shared_ptr<OutputWrite>(job);
+    Utils::UniqueHandle thread(::CreateThread(nullptr, 0, WriteAll, context, 0, nullptr));
+    if (!thread) {
+        delete context;
+        return false;
+    }
+    if (::WaitForSingleObject(thread.get(), pipeWaitMs) == WAIT_OBJECT_0) {
+        return job->written;
+    }
+    job->stop = true;
+    // Ends the write that waits for a reader (again, should the thread have been between two).
+    for (int attempt = 0; attempt < 20 && ::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT; ++attempt) {
+        ::CancelSynchronousIo(thread.get());
+        ::WaitForSingleObject(thread.get(), 100);
+    }
+    return true; // the caller has what it read; nothing else is shown
 }
 
 bool WriteToParentConsole(const std::wstring& text)
@@ -56,10 +93,10 @@ bool WriteToParentConsole(const std::wstring& text)
 
 } // namespace
 
-CallerOutput ShowToCaller(const std::wstring& text, bool mayShowDialog)
+CallerOutput ShowToCaller(const std::wstring& text, bool mayShowDialog, DWORD pipeWaitMs)
 {
     const std::wstring lines = Utils::ReplaceAll(Utils::ReplaceAll(text, L"\r\n", L"\n"), L"\n", L"\r\n");
-    if (WriteToStandardOutput(lines)) {
+    if (WriteToStandardOutput(lines, pipeWaitMs)) {
         return CallerOutput::StandardOutput;
     }
     if (WriteToParentConsole(lines)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace App {
@@ -13,7 +15,9 @@ enum class CallerOutput {
 
 // Gives text to whoever started the installer: to the standard output when that is a pipe or
 // a file (as UTF-8), else to the console of the program that started it (a command prompt),
-// else in a message box when mayShowDialog (a run nobody sees must not wait on a box).
-CallerOutput ShowToCaller(const std::wstring& text, bool mayShowDialog);
+// else in a message box when mayShowDialog (a run nobody sees must not wait on a box). A pipe
+// nobody reads holds the installer no longer than pipeWaitMs: what is unread then is dropped.
+inline constexpr DWORD kCallerPipeWaitMs = 10000;
+CallerOutput ShowToCaller(const std::wstring& text, bool mayShowDialog, DWORD pipeWaitMs = kCallerPipeWaitMs);
 
 } // namespace App

@@ -23,7 +23,8 @@ the command line wins.
   -scope=user|machine     whose installation: this account's or the machine's
                           (Program Files, HKLM); default: machine for a quiet
                           run as the system account, otherwise user
-  -uninstall=true|false   remove the installed product (a window asks first)
+  -uninstall=true|false   remove the installed product (a window asks first;
+                          as the system account, quiet)
   -shortcuts=both|desktop|quicklaunch|none
                           quiet: the shortcuts the package makes (both)
   -resultfile=PATH        write the run's result to PATH as JSON

@@ -40,7 +40,7 @@ struct RunSettings {
     // No window: the exit code tells the result.
     bool quiet = false;
     // A quiet run, one whose "-quiet=" value is unusable, or one as the system account with an
-    // unknown option: nobody answers a prompt.
+    // unknown option or "-uninstall=true": nobody answers a prompt.
     bool unattended = false;
     // Quiet mode starts the product after the install.
     bool launch = false;

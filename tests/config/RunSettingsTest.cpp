@@ -75,6 +75,8 @@ TEST(RunSettings, RunsNobodyWatchesAreUnattended)
         { L"-quiet=true", N, Y },
         { L"-quiet=yes", N, Y },
         { L"-launch=yes", Y, N },
+        { L"-uninstall=true", N, N },
+        { L"-uninstall=true", Y, Y },
     };
     for (const auto& c : cases) {
         const RunSettings settings = MakeRunSettings(FromCommandLine(c.arguments), c.systemAccount);

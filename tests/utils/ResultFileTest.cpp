@@ -1,16 +1,21 @@
-// The result file a deployment tool reads: its JSON, and how it replaces an earlier one.
+// The result file a deployment tool reads: its JSON, and how it replaces an earlier one; and
+// the help a tool reads from the standard output.
 #include <gtest/gtest.h>
 
 #include <json/json.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 
+#include "app/CallerOutput.h"
 #include "app/ResultFile.h"
 #include "support/TempDir.h"
 #include "support/UnixLink.h"
 #include "utils/FileSystem.h"
 #include "utils/OutputFile.h"
+#include "utils/UniqueResource.h"
 
 using TestSupport::TempDir;
 
@@ -106,4 +111,24 @@ TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
     EXPECT_EQ(
         Utils::WriteFileAtomically(link + L"\\result.json", "overwritten"), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
     EXPECT_EQ(TestSupport::ReadFileBytes(elsewhere + L"\\result.json"), "keep");
+}
+
+// A tool that reads the installer's output only once it has ended (or never) must not hold
+// "-help" for ever: more than a pipe's buffer holds is given up after the limit.
+TEST(CallerOutput, APipeNobodyReadsHoldsItNoLongerThanTheLimit)
+{
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
+    Utils::UniqueHandle readEnd(read);
+    Utils::UniqueHandle writeEnd(write);
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, write);
+    auto shown
+        = std::async(std::launch::async, [] { return App::ShowToCaller(std::wstring(20000, L'x'), false, 300); });
+    const bool ended = shown.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    readEnd.reset(); // frees a write that still waits, so the test ends either way
+    EXPECT_TRUE(ended) << "the write waited for a reader beyond its limit";
+    EXPECT_EQ(shown.get(), App::CallerOutput::StandardOutput);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, output);
 }

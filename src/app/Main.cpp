@@ -85,6 +85,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     int exitCode = App::StartRunLog(config, settings.unattended);
     App::InstallCrashDumps(settings.unattended);
     App::RunResult result;
+    // Replaced at once by "the installer failed": a run that is killed or crashes leaves no
+    // earlier run's result, and a file that cannot be replaced now (held open by someone, in
+    // a folder that cannot be written) stops a quiet run before anything is done.
+    if (exitCode == App::kGoOn && !App::WriteResultFile(settings, Config::ExitCode::kInternalFailure)
+        && settings.unattended) {
+        LOG(L"quiet: the result file cannot be written; nothing is done\r\n");
+        exitCode = Config::ExitCode::kInvalidValue;
+    }
     if (exitCode == App::kGoOn) {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);

@@ -66,10 +66,10 @@ std::string ResultFileText(const RunResult& result)
     return text + "\n}\n";
 }
 
-void WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResult result)
+bool WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResult result)
 {
     if (settings.resultFile.empty()) {
-        return;
+        return true;
     }
     result.exitCode = exitCode;
     if (result.scope.empty()) {
@@ -81,13 +81,14 @@ void WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResul
     const Config::LogFilePath path = Config::ResolveResultFilePath(settings.resultFile, Utils::ModuleDirectory());
     if (!path.problem.empty()) {
         LOG(L"result file '%s' not written: %s\r\n", settings.resultFile.c_str(), path.problem.c_str());
-        return;
+        return false;
     }
     if (const DWORD error = Utils::WriteFileAtomically(path.path, ResultFileText(result)); error != ERROR_SUCCESS) {
         LOG(L"result file '%s' not written, error %lu\r\n", path.path.c_str(), error);
-        return;
+        return false;
     }
     LOG(L"result file written: %s\r\n", path.path.c_str());
+    return true;
 }
 
 } // namespace App

@@ -31,6 +31,7 @@ std::string ResultFileText(const RunResult& result);
 // "-resultfile=" names, all or nothing (the file's earlier content stays whole until the new
 // one replaces it); logs where, or why not. Nothing without "-resultfile=". Before the log
 // file closes; every thread of the run has ended.
-void WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResult result = {});
+// False when it could not be written.
+bool WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResult result = {});
 
 } // namespace App

@@ -21,10 +21,10 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.insNew = config.InsNew;
     settings.quiet = config.Quiet;
     // As the system account (a deployment tool), a window would wait unseen until killed: an
-    // unknown option there ("/S", "/quiet") is refused like quiet mode's own, and a removal
-    // asks no question nobody can answer.
+    // unknown option or an unusable value there ("/S", "/quiet", "-launch=yes") is refused like
+    // quiet mode's own, and a removal asks no question nobody can answer.
     settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0
-        || (systemAccount && (!config.UnknownOptions.empty() || config.Uninstall));
+        || (systemAccount && (!config.UnknownOptions.empty() || !config.InvalidValues.empty() || config.Uninstall));
     settings.launch = config.Launch;
     settings.languageIndex = config.LanguageIndex;
     settings.installDir = config.InstallDir;

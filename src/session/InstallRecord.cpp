@@ -90,6 +90,18 @@ void WriteStateFiles(const std::wstring& installFolder, const std::wstring& inst
     ::WritePrivateProfileStringW(L"Init", L"UpdateTime", stamp, analyticsFile.c_str());
 }
 
+Config::InstallScope ScopeToRecord(
+    const ExistingInstallation& existing, Config::InstallScope runScope, bool systemAccount)
+{
+    if (!existing.present) {
+        return runScope;
+    }
+    if (systemAccount && existing.scope == Config::InstallScope::User && runScope == Config::InstallScope::Machine) {
+        return Config::InstallScope::Machine;
+    }
+    return existing.scope;
+}
+
 ExistingInstallation ReadExistingInstallation()
 {
     const ExistingInstallation user = ReadInstallationIn(Config::InstallScope::User);

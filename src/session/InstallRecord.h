@@ -46,6 +46,12 @@ struct ExistingInstallation {
 // when that one does; otherwise the account's record as it is (present false).
 ExistingInstallation ReadExistingInstallation();
 
+// Where an installation is recorded: where it was found, so that an update never makes a
+// second copy; but the system account's own record, where an earlier deployment put it and no
+// user's run ever looks, moves to the machine's when the run's scope is the machine.
+Config::InstallScope ScopeToRecord(
+    const ExistingInstallation& existing, Config::InstallScope runScope, bool systemAccount);
+
 // The installer's own file name with its extension, as set.ini records it.
 std::wstring InstallerFileName();
 

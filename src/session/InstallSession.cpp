@@ -7,6 +7,7 @@
 #include "config/LogFilePath.h"
 #include "config/InstallerConfig.h"
 #include "download/Downloader.h"
+#include "install/AdminProbes.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "session/InstallFolders.h"
@@ -34,15 +35,16 @@ NoFace g_noFace;
 // The package and the old uninstaller never start while the product of this Windows session
 // runs: they wait on their own thread, the window saying so; an unattended run waits no
 // longer than the package time limit.
-CDownloadInstaller::StartGate ProductGate(const Config::RunSettings& settings, const StageCallback& post)
+CDownloadInstaller::StartGate ProductGate(
+    const Config::RunSettings& settings, bool anySession, const StageCallback& post)
 {
     const ULONGLONG limitMs = settings.unattended ? settings.packageTimeLimitMs : 0;
-    return [post, limitMs](HANDLE stopEvent) -> int {
+    return [post, limitMs, anySession](HANDLE stopEvent) -> int {
         const auto waiting = [&post](bool now) {
             LOG(L"%s waiting for the product to exit\r\n", now ? L"begins" : L"ends");
             post(kProductWaitReport, now ? 1.0 : 0.0, L"");
         };
-        switch (WaitForProductExit(stopEvent, limitMs, waiting)) {
+        switch (WaitForProductExit(stopEvent, limitMs, anySession, waiting)) {
         case ProductWaitEnd::ProductGone:
             return 0;
         case ProductWaitEnd::TimedOut:
@@ -62,10 +64,12 @@ InstallSession::InstallSession(const Config::RunSettings& settings, StageCallbac
     : m_settings(settings)
     , m_face(&g_noFace)
     , m_existing(ReadExistingInstallation())
+    , m_systemAccount(Utils::IsProcessSystemAccount())
     , m_progress(settings.downloadScale)
     , m_pipeline(std::make_unique<CDownloadInstaller>(post, settings))
 {
-    m_pipeline->SetStartGate(ProductGate(m_settings, post));
+    // A machine-wide installation's files are in use by whichever user runs the product.
+    m_pipeline->SetStartGate(ProductGate(m_settings, RecordScope() == Config::InstallScope::Machine, post));
     if (m_existing.present) {
         LOG(L"existing installation in '%s', found in the %s record\r\n", m_existing.folder.c_str(),
             Config::ScopeName(m_existing.scope));
@@ -146,7 +150,7 @@ std::optional<Outcome> InstallSession::CheckUnattendedSettings() const
 std::optional<Outcome> InstallSession::RefuseWhileProductRuns() const
 {
     // With "-insnew" the package waits for the product instead (ProductGate).
-    if (!m_settings.insNew && Utils::FindProcessIdInOurSession(L"Quorvel.exe") != 0) {
+    if (!m_settings.insNew && FindRunning(L"Quorvel.exe") != 0) {
         LOG(L"the product is running\r\n");
         return Outcome { Verdict::ProductRunning };
     }
@@ -161,7 +165,7 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
         LOG(L"the previous attempt's package or old uninstaller still runs\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };
     }
-    if (!m_settings.insNew && Utils::FindProcessIdInOurSession(L"TarvikQuill_un_asa.exe") != 0) {
+    if (!m_settings.insNew && FindRunning(L"TarvikQuill_un_asa.exe") != 0) {
         LOG(L"an old version's uninstaller is running\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };
     }
@@ -196,7 +200,7 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
             L"there\r\n");
         return Outcome { Verdict::NothingInstalled };
     }
-    if (!ChildRunsEnded() || Utils::FindProcessIdInOurSession(L"TarvikQuill_un_asa.exe") != 0) {
+    if (!ChildRunsEnded() || FindRunning(L"TarvikQuill_un_asa.exe") != 0) {
         LOG(L"an old version's uninstaller is running\r\n");
         return Outcome { Verdict::ProductRunning, L"", true };
     }
@@ -253,7 +257,12 @@ std::wstring InstallSession::ProductExe() const
 
 Config::InstallScope InstallSession::RecordScope() const noexcept
 {
-    return m_existing.present ? m_existing.scope : m_settings.scope;
+    return ScopeToRecord(m_existing, m_settings.scope, m_systemAccount);
+}
+
+DWORD InstallSession::FindRunning(const wchar_t* program) const
+{
+    return FindRunningProgram(program, RecordScope() == Config::InstallScope::Machine);
 }
 
 void InstallSession::FinishButtonPressed()
@@ -333,10 +342,17 @@ void InstallSession::UpdateRecords(Verdict verdict)
         }
         if (!RecordInstallation(scope, { m_folder, m_reports.uninstaller, m_reports.installVersion })) {
             LOG(L"the installation could not be recorded in full under %s\r\n", where);
+        } else if (m_existing.present && m_existing.scope != scope) {
+            // Moved from the system account's own record: one record, the one users' runs find.
+            LOG(L"the system account's own record of the installation moves to the machine record\r\n");
+            RemoveInstallationRecord(m_existing.scope);
         }
         WriteStateFiles(m_folder, InstallerFileName());
     } else if (verdict == Verdict::Removed) {
-        if (RemoveInstallationRecord(scope)) {
+        // Removed from the record it was found in.
+        const Config::InstallScope found = m_existing.scope;
+        where = Utils::RecordRootName(RecordRootOf(found));
+        if (RemoveInstallationRecord(found)) {
             LOG(L"the installation's record under %s is removed\r\n", where);
         } else {
             LOG(L"the installation's record under %s could not be removed in full\r\n", where);

@@ -152,6 +152,8 @@ public:
 
 private:
     void Conclude(Outcome outcome);
+    // A program's process: in any Windows session for a machine-wide installation, else in ours.
+    DWORD FindRunning(const wchar_t* program) const;
     // The records of a verdict: the installation's (Installed), or their removal (Removed).
     void UpdateRecords(Verdict verdict);
     // The product and its start page, as the package reported them.
@@ -162,6 +164,7 @@ private:
     const Config::RunSettings m_settings;
     InstallFace* m_face = nullptr;
     ExistingInstallation m_existing;
+    const bool m_systemAccount;
     bool m_consoleUserIsAdmin = false;
     bool m_processIsAdmin = false;
     State m_state = State::Idle;

@@ -4,15 +4,21 @@
 
 namespace Session {
 
-ProductWaitEnd WaitForProductExit(HANDLE stopEvent, ULONGLONG limitMs, const std::function<void(bool)>& waiting)
+DWORD FindRunningProgram(const wchar_t* program, bool anySession)
 {
-    if (Utils::FindProcessIdInOurSession(L"Quorvel.exe") == 0) {
+    return anySession ? Utils::FindProcessIdByName(program) : Utils::FindProcessIdInOurSession(program);
+}
+
+ProductWaitEnd WaitForProductExit(
+    HANDLE stopEvent, ULONGLONG limitMs, bool anySession, const std::function<void(bool)>& waiting)
+{
+    if (FindRunningProgram(L"Quorvel.exe", anySession) == 0) {
         return ProductWaitEnd::ProductGone;
     }
     waiting(true);
     const ULONGLONG start = ::GetTickCount64();
     ProductWaitEnd end = ProductWaitEnd::ProductGone;
-    while (Utils::FindProcessIdInOurSession(L"Quorvel.exe") != 0) {
+    while (FindRunningProgram(L"Quorvel.exe", anySession) != 0) {
         if (limitMs != 0 && ::GetTickCount64() - start >= limitMs) {
             end = ProductWaitEnd::TimedOut;
             break;

@@ -74,7 +74,8 @@ TEST(RunSettings, RunsNobodyWatchesAreUnattended)
         { L"-quiet=false /silent", Y, Y },
         { L"-quiet=true", N, Y },
         { L"-quiet=yes", N, Y },
-        { L"-launch=yes", Y, N },
+        { L"-launch=yes", N, N },
+        { L"-launch=yes", Y, Y },
         { L"-uninstall=true", N, N },
         { L"-uninstall=true", Y, Y },
     };

@@ -757,6 +757,15 @@ TEST_F(QuietInstallTest, ResultFileTellsHowTheRunEnded)
         EXPECT_EQ(result["version"], c.packageRan ? "\"1.0.0\"" : "null");
         CleanMachine();
     }
+
+    // A result that cannot be replaced (held open by another program) stops a quiet run
+    // before anything is done: a tool would otherwise read the old file as this run's result.
+    DemoTest::FileLock lock(resultFile);
+    ASSERT_TRUE(lock.locked());
+    std::string log;
+    EXPECT_EQ(Run(L"result-held", L"\"-resultfile=" + resultFile + L"\"", log), 2u) << log;
+    EXPECT_NE(log.find("the result file cannot be written; nothing is done"), std::string::npos) << log;
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"");
 }
 
 // What an administrator who deploys quietly relies on: a log file wherever it is asked for
@@ -807,7 +816,10 @@ TEST_F(QuietInstallTest, LogFileWhereverItIsAskedForAndByDefaultInTheTemporaryFo
 TEST_F(QuietInstallTest, RunKilledHalfWayKeepsItsLinesUpToTheKill)
 {
     const std::wstring file = m_dir / L"killed-run.log";
-    auto installer = Start(L"killed", L"\"-log=" + file + L"\" \"-instcmd=-stepms=400\"");
+    const std::wstring resultFile = m_dir / L"killed-run.json";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(resultFile, "{\"exitCode\": 0}")); // an earlier run's
+    auto installer
+        = Start(L"killed", L"\"-log=" + file + L"\" \"-resultfile=" + resultFile + L"\" \"-instcmd=-stepms=400\"");
     const ULONGLONG end = ::GetTickCount64() + 30000;
     // Killed only once the package exists: under Wine a parent killed inside CreateProcess
     // can leave a child that hangs in its start-up for ever, holding the package's file.
@@ -825,6 +837,7 @@ TEST_F(QuietInstallTest, RunKilledHalfWayKeepsItsLinesUpToTheKill)
     const std::string bytes = TestSupport::ReadFileBytes(file);
     EXPECT_NE(bytes.find("IST_CODE_START\r\n"), std::string::npos) << bytes;
     EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << "whole lines only";
+    EXPECT_EQ(ReadResultFile(resultFile)["exitCode"], "1") << "a killed run is no earlier run's success";
 }
 
 TEST_F(QuietInstallTest, PackageThatNeverEndsIsEndedWithItsChildrenAndExitCode11)

@@ -135,6 +135,32 @@ TEST(InstallRecord, RegistryAndStateFiles)
         std::regex_match(Utils::WideToMultiByte(text, CP_UTF8), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")));
 }
 
+// An update stays where its installation was found; only the system account's own record, which
+// no user's run reads, moves to the machine's.
+TEST(InstallRecord, AnUpdateIsRecordedWhereTheInstallationWasFound)
+{
+    using Config::InstallScope;
+    const struct {
+        bool present;
+        InstallScope found, run;
+        bool systemAccount;
+        InstallScope recorded;
+    } cases[] = {
+        { false, InstallScope::User, InstallScope::Machine, false, InstallScope::Machine },
+        { true, InstallScope::Machine, InstallScope::User, false, InstallScope::Machine },
+        { true, InstallScope::User, InstallScope::Machine, false, InstallScope::User },
+        { true, InstallScope::User, InstallScope::Machine, true, InstallScope::Machine },
+        { true, InstallScope::User, InstallScope::User, true, InstallScope::User },
+    };
+    for (const auto& c : cases) {
+        ExistingInstallation existing;
+        existing.present = c.present;
+        existing.scope = c.found;
+        EXPECT_EQ(ScopeToRecord(existing, c.run, c.systemAccount), c.recorded)
+            << c.present << Config::ScopeName(c.found) << Config::ScopeName(c.run) << c.systemAccount;
+    }
+}
+
 TEST(InstallVerdict, EachVerdictIsItsOwnExitCode)
 {
     std::set<int> codes;

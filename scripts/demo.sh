@@ -4,7 +4,8 @@
 # uninstaller runs first). Clicks are real input. Prints where the product went, the
 # registry values, the state files, the installer's log lines and the screenshots. Last, a
 # quiet run (no window, an exit code, a log file) installs the served version again through a
-# proxy.
+# proxy, and a deployment tool's command lines remove it, install it for the machine, detect
+# it and remove it again, each with its exit code and result file.
 #
 # Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
 # VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
@@ -157,6 +158,7 @@ echo "   display $DISPLAY$([ -n "$VLM_STARTED_XVFB" ] && echo ' (Xvfb, headless)
 
 say "starting from a clean state: no Vellumora installed, no earlier demo files"
 wine reg delete 'HKCU\Software\TarvikSoft' /f >/dev/null 2>&1 || true
+wine reg delete 'HKLM\Software\TarvikSoft' /f /reg:32 >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX/drive_c/Program Files (x86)/TarvikQuill" "$WINEPREFIX/drive_c/Program Files/TarvikQuill"
 roaming=$(user_folder)
 rm -rf "$roaming/TarvikData" "$roaming/../../Desktop/Vellumora.lnk" \
@@ -290,10 +292,44 @@ grep -q 'UNIST_CODE_SUCCESS' "$quiet_log" || fail "the quiet run did not remove 
 folder=$(product_folder) || fail "no InstallPath in the registry after the quiet run"
 show_installation "$folder" 2.0
 
+# One quiet run as a deployment tool makes it: $1 name, then the installer's options. Prints
+# the command line, its exit code and its result file; the code is left in deploy_status.
+deploy_run() {
+  local name=$1 result="$DEMO/4-$1.json"
+  shift
+  local args=("$@" "-log=$(win "$DEMO/4-$name.log")" "-resultfile=$(win "$result")")
+  say "deployment, $name: VellumoraInstaller.exe ${args[*]}"
+  deploy_status=0
+  timeout 200 wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$DEMO/app/VellumoraInstaller.exe")" \
+    "${args[@]}" </dev/null >"$DEMO/4-$name.out" 2>&1 || deploy_status=$?
+  echo "   exit code: $deploy_status"
+  [ -s "$result" ] || fail "no result file at $result"
+  tr -d '\r' <"$result" | sed 's/^/   /'
+}
+# The detection rule of docs/settings.md: InstallVersion in the machine's record, 32-bit view.
+machine_version() {
+  wine reg query 'HKLM\Software\TarvikSoft\Vellumora' /v InstallVersion /reg:32 2>/dev/null | tr -d '\r' \
+    | sed -n 's/.*REG_SZ *//p'
+}
+
+say "4. a deployment tool's command lines: remove the account's installation, install for the machine, detect, remove"
+deploy_run remove-user -quiet=true -uninstall=true
+[ "$deploy_status" -eq 0 ] || fail "the removal of the account's installation ended with $deploy_status"
+deploy_run install-machine -quiet=true -scope=machine -shortcuts=desktop
+[ "$deploy_status" -eq 0 ] || fail "the machine-wide install ended with $deploy_status"
+detected=$(machine_version)
+echo "   detection rule: InstallVersion in HKLM\Software\TarvikSoft\Vellumora (32-bit view) = '$detected'"
+[ -n "$detected" ] || fail "the machine-wide install recorded no InstallVersion"
+deploy_run remove-machine -quiet=true -uninstall=true
+[ "$deploy_status" -eq 0 ] || fail "the machine-wide removal ended with $deploy_status"
+[ -z "$(machine_version)" ] || fail "the removal left the machine's record"
+deploy_run remove-again -quiet=true -uninstall=true
+[ "$deploy_status" -eq 12 ] || fail "a removal with nothing installed ended with $deploy_status, not 12"
+
 say "what the package server saw"
 tr -d '\r' <"$DEMO/server.log" | grep -E '^(HEAD|GET)' | sed 's/^/   /'
 
 say "screenshots of each page ($DEMO/shots)"
 ls -l "$DEMO/shots" | tail -n +2 | sed 's/^/   /'
 
-say "done: 1.0 installed, upgraded to 2.0 through 1.0's uninstaller, then quietly again through a proxy ($(vlm_describe_build))"
+say "done: 1.0 installed, upgraded to 2.0 through 1.0's uninstaller, quietly again through a proxy, then removed, installed for the machine and removed as a deployment tool would ($(vlm_describe_build))"

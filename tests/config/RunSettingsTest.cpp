@@ -174,6 +174,7 @@ TEST(RunSettings, LogAndResultFilePathsAreExpandedAndTakenFromTheInstallersFolde
     const struct {
         const wchar_t* value;
         const wchar_t* path; // empty: refused
+        bool resultFile = false; // the result file keeps the same rules with its own name
     } cases[] = {
         { L"E:\\deploy\\run.log", L"E:\\deploy\\run.log" },
         { L"\\\\server\\share\\run.log", L"" },
@@ -189,25 +190,15 @@ TEST(RunSettings, LogAndResultFilePathsAreExpandedAndTakenFromTheInstallersFolde
         { L"run.log.cmd", L"" },
         { L"run.bat:x.log", L"" },
         { L"logs.d\\run", L"" },
+        { L"%VLM_LOG_TEST_DIR%\\result.json", L"D:\\logs\\result.json", true },
+        { L"out\\Result.JSON", L"C:\\app\\out\\Result.JSON", true },
+        { L"result.log", L"", true },
+        { L"\\\\server\\share\\result.json", L"", true },
+        { L"C:result.json", L"", true },
     };
     for (const auto& c : cases) {
-        const LogFilePath resolved = ResolveLogFilePath(c.value, L"C:\\app");
-        EXPECT_EQ(resolved.path, c.path) << c.value;
-        EXPECT_EQ(resolved.problem.empty(), *c.path != L'\0') << c.value;
-    }
-    // The result file keeps the same rules with its own name.
-    const struct {
-        const wchar_t* value;
-        const wchar_t* path; // empty: refused
-    } resultCases[] = {
-        { L"%VLM_LOG_TEST_DIR%\\result.json", L"D:\\logs\\result.json" },
-        { L"out\\Result.JSON", L"C:\\app\\out\\Result.JSON" },
-        { L"result.log", L"" },
-        { L"\\\\server\\share\\result.json", L"" },
-        { L"C:result.json", L"" },
-    };
-    for (const auto& c : resultCases) {
-        const LogFilePath resolved = ResolveResultFilePath(c.value, L"C:\\app");
+        const LogFilePath resolved
+            = c.resultFile ? ResolveResultFilePath(c.value, L"C:\\app") : ResolveLogFilePath(c.value, L"C:\\app");
         EXPECT_EQ(resolved.path, c.path) << c.value;
         EXPECT_EQ(resolved.problem.empty(), *c.path != L'\0') << c.value;
     }

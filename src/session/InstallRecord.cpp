@@ -96,7 +96,11 @@ Config::InstallScope ScopeToRecord(
     if (!existing.present) {
         return runScope;
     }
-    if (systemAccount && existing.scope == Config::InstallScope::User && runScope == Config::InstallScope::Machine) {
+    // Never over the machine's record of another installation: that one would lose its record.
+    const bool machineRecordFree = existing.machineFolder.empty()
+        || ::CompareStringOrdinal(existing.machineFolder.c_str(), -1, existing.folder.c_str(), -1, TRUE) == CSTR_EQUAL;
+    if (systemAccount && existing.scope == Config::InstallScope::User && runScope == Config::InstallScope::Machine
+        && machineRecordFree) {
         return Config::InstallScope::Machine;
     }
     return existing.scope;
@@ -104,11 +108,12 @@ Config::InstallScope ScopeToRecord(
 
 ExistingInstallation ReadExistingInstallation()
 {
-    const ExistingInstallation user = ReadInstallationIn(Config::InstallScope::User);
+    ExistingInstallation user = ReadInstallationIn(Config::InstallScope::User);
+    const ExistingInstallation machine = ReadInstallationIn(Config::InstallScope::Machine);
     if (user.present) {
+        user.machineFolder = machine.present ? machine.folder : std::wstring();
         return user;
     }
-    const ExistingInstallation machine = ReadInstallationIn(Config::InstallScope::Machine);
     return machine.present ? machine : user;
 }
 

@@ -41,6 +41,9 @@ struct ExistingInstallation {
     std::wstring uninstaller;
     bool present = false;
     Config::InstallScope scope = Config::InstallScope::User; // the record it was found in
+    // Found in the account's record: the folder of the machine record's present installation,
+    // if there is one (it is another installation, unless the folders are the same).
+    std::wstring machineFolder;
 };
 // The account's record when it names an installation that is present, else the machine's
 // when that one does; otherwise the account's record as it is (present false).

@@ -36,15 +36,15 @@ NoFace g_noFace;
 // runs: they wait on their own thread, the window saying so; an unattended run waits no
 // longer than the package time limit.
 CDownloadInstaller::StartGate ProductGate(
-    const Config::RunSettings& settings, bool anySession, const StageCallback& post)
+    const Config::RunSettings& settings, const std::wstring& machineFolder, const StageCallback& post)
 {
     const ULONGLONG limitMs = settings.unattended ? settings.packageTimeLimitMs : 0;
-    return [post, limitMs, anySession](HANDLE stopEvent) -> int {
+    return [post, limitMs, machineFolder](HANDLE stopEvent) -> int {
         const auto waiting = [&post](bool now) {
             LOG(L"%s waiting for the product to exit\r\n", now ? L"begins" : L"ends");
             post(kProductWaitReport, now ? 1.0 : 0.0, L"");
         };
-        switch (WaitForProductExit(stopEvent, limitMs, anySession, waiting)) {
+        switch (WaitForProductExit(stopEvent, limitMs, machineFolder, waiting)) {
         case ProductWaitEnd::ProductGone:
             return 0;
         case ProductWaitEnd::TimedOut:
@@ -68,8 +68,7 @@ InstallSession::InstallSession(const Config::RunSettings& settings, StageCallbac
     , m_progress(settings.downloadScale)
     , m_pipeline(std::make_unique<CDownloadInstaller>(post, settings))
 {
-    // A machine-wide installation's files are in use by whichever user runs the product.
-    m_pipeline->SetStartGate(ProductGate(m_settings, RecordScope() == Config::InstallScope::Machine, post));
+    m_pipeline->SetStartGate(ProductGate(m_settings, MachineInstallationFolder(), post));
     if (m_existing.present) {
         LOG(L"existing installation in '%s', found in the %s record\r\n", m_existing.folder.c_str(),
             Config::ScopeName(m_existing.scope));
@@ -257,12 +256,18 @@ std::wstring InstallSession::ProductExe() const
 
 Config::InstallScope InstallSession::RecordScope() const noexcept
 {
-    return ScopeToRecord(m_existing, m_settings.scope, m_systemAccount);
+    // A removal deletes the record it found.
+    return m_removalOnly ? m_existing.scope : ScopeToRecord(m_existing, m_settings.scope, m_systemAccount);
+}
+
+std::wstring InstallSession::MachineInstallationFolder() const
+{
+    return m_existing.present && RecordScope() == Config::InstallScope::Machine ? m_existing.folder : std::wstring();
 }
 
 DWORD InstallSession::FindRunning(const wchar_t* program) const
 {
-    return FindRunningProgram(program, RecordScope() == Config::InstallScope::Machine);
+    return FindRunningProgram(program, MachineInstallationFolder());
 }
 
 void InstallSession::FinishButtonPressed()
@@ -345,7 +350,9 @@ void InstallSession::UpdateRecords(Verdict verdict)
         } else if (m_existing.present && m_existing.scope != scope) {
             // Moved from the system account's own record: one record, the one users' runs find.
             LOG(L"the system account's own record of the installation moves to the machine record\r\n");
-            RemoveInstallationRecord(m_existing.scope);
+            if (!RemoveInstallationRecord(m_existing.scope)) {
+                LOG(L"the system account's own record could not be removed in full; the next run moves it again\r\n");
+            }
         }
         WriteStateFiles(m_folder, InstallerFileName());
     } else if (verdict == Verdict::Removed) {

@@ -152,7 +152,10 @@ public:
 
 private:
     void Conclude(Outcome outcome);
-    // A program's process: in any Windows session for a machine-wide installation, else in ours.
+    // The folder of the machine-wide installation this run changes; empty: none.
+    std::wstring MachineInstallationFolder() const;
+    // A program's process in our Windows session, or in another one running from the
+    // machine-wide installation's folder.
     DWORD FindRunning(const wchar_t* program) const;
     // The records of a verdict: the installation's (Installed), or their removal (Removed).
     void UpdateRecords(Verdict verdict);

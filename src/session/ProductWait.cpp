@@ -4,21 +4,22 @@
 
 namespace Session {
 
-DWORD FindRunningProgram(const wchar_t* program, bool anySession)
+DWORD FindRunningProgram(const wchar_t* program, const std::wstring& machineFolder)
 {
-    return anySession ? Utils::FindProcessIdByName(program) : Utils::FindProcessIdInOurSession(program);
+    return machineFolder.empty() ? Utils::FindProcessIdInOurSession(program)
+                                 : Utils::FindProcessIdInOurSessionOrFolder(program, machineFolder);
 }
 
 ProductWaitEnd WaitForProductExit(
-    HANDLE stopEvent, ULONGLONG limitMs, bool anySession, const std::function<void(bool)>& waiting)
+    HANDLE stopEvent, ULONGLONG limitMs, const std::wstring& machineFolder, const std::function<void(bool)>& waiting)
 {
-    if (FindRunningProgram(L"Quorvel.exe", anySession) == 0) {
+    if (FindRunningProgram(L"Quorvel.exe", machineFolder) == 0) {
         return ProductWaitEnd::ProductGone;
     }
     waiting(true);
     const ULONGLONG start = ::GetTickCount64();
     ProductWaitEnd end = ProductWaitEnd::ProductGone;
-    while (FindRunningProgram(L"Quorvel.exe", anySession) != 0) {
+    while (FindRunningProgram(L"Quorvel.exe", machineFolder) != 0) {
         if (limitMs != 0 && ::GetTickCount64() - start >= limitMs) {
             end = ProductWaitEnd::TimedOut;
             break;

@@ -2,11 +2,16 @@
 
 #include <tlhelp32.h>
 
+#include <functional>
+
 #include "utils/UniqueResource.h"
 
 namespace Utils {
 
-DWORD FindProcessIdByName(const std::wstring& name)
+namespace {
+
+// The first process named name (exactly) that accept takes, or 0.
+DWORD FindProcessId(const std::wstring& name, const std::function<bool(DWORD processId)>& accept)
 {
     UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
@@ -16,11 +21,38 @@ DWORD FindProcessIdByName(const std::wstring& name)
     entry.dwSize = sizeof(entry);
     // Every entry is compared, the first one included: under Wine it is an ordinary process.
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (::lstrcmpW(entry.szExeFile, name.c_str()) == 0) {
+        if (::lstrcmpW(entry.szExeFile, name.c_str()) == 0 && accept(entry.th32ProcessID)) {
             return entry.th32ProcessID;
         }
     }
     return 0;
+}
+
+// A process whose session cannot be read counts as ours: better a wait than a package started
+// under a running product.
+bool InSession(DWORD processId, DWORD ours)
+{
+    DWORD session = 0;
+    return !::ProcessIdToSessionId(processId, &session) || session == ours;
+}
+
+std::wstring ImagePath(DWORD processId)
+{
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+        return std::wstring();
+    }
+    path.resize(size);
+    return path;
+}
+
+} // namespace
+
+DWORD FindProcessIdByName(const std::wstring& name)
+{
+    return FindProcessId(name, [](DWORD) { return true; });
 }
 
 DWORD FindProcessIdInOurSession(const std::wstring& name)
@@ -29,22 +61,32 @@ DWORD FindProcessIdInOurSession(const std::wstring& name)
     if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &ours)) {
         return FindProcessIdByName(name);
     }
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return 0;
+    return FindProcessId(name, [ours](DWORD processId) { return InSession(processId, ours); });
+}
+
+DWORD FindProcessIdInOurSessionOrFolder(const std::wstring& name, const std::wstring& folder)
+{
+    DWORD ours = 0;
+    if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &ours)) {
+        return FindProcessIdByName(name);
     }
-    PROCESSENTRY32W entry {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        DWORD session = 0;
-        // A process whose session cannot be read counts: better a wait than a package
-        // started under a running product.
-        if (::lstrcmpW(entry.szExeFile, name.c_str()) == 0
-            && (!::ProcessIdToSessionId(entry.th32ProcessID, &session) || session == ours)) {
-            return entry.th32ProcessID;
-        }
+    return FindProcessId(name, [ours, &folder](DWORD processId) {
+        return InSession(processId, ours) || IsPathInFolder(ImagePath(processId), folder);
+    });
+}
+
+bool IsPathInFolder(const std::wstring& path, const std::wstring& folder)
+{
+    std::wstring base = folder;
+    while (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) {
+        base.pop_back();
     }
-    return 0;
+    if (base.empty() || path.size() <= base.size() + 1 || path[base.size()] != L'\\') {
+        return false;
+    }
+    return ::CompareStringOrdinal(
+               path.c_str(), static_cast<int>(base.size()), base.c_str(), static_cast<int>(base.size()), TRUE)
+        == CSTR_EQUAL;
 }
 
 std::wstring QuoteCommandLineArgument(const std::wstring& argument)

@@ -145,19 +145,25 @@ TEST(InstallRecord, AnUpdateIsRecordedWhereTheInstallationWasFound)
         InstallScope found, run;
         bool systemAccount;
         InstallScope recorded;
+        const wchar_t* machineFolder = L""; // the machine record's own installation
     } cases[] = {
         { false, InstallScope::User, InstallScope::Machine, false, InstallScope::Machine },
         { true, InstallScope::Machine, InstallScope::User, false, InstallScope::Machine },
         { true, InstallScope::User, InstallScope::Machine, false, InstallScope::User },
         { true, InstallScope::User, InstallScope::Machine, true, InstallScope::Machine },
+        { true, InstallScope::User, InstallScope::Machine, true, InstallScope::Machine, L"c:\\APP" },
+        { true, InstallScope::User, InstallScope::Machine, true, InstallScope::User, L"D:\\other" },
         { true, InstallScope::User, InstallScope::User, true, InstallScope::User },
     };
     for (const auto& c : cases) {
         ExistingInstallation existing;
         existing.present = c.present;
         existing.scope = c.found;
+        existing.folder = L"C:\\app";
+        existing.machineFolder = c.machineFolder;
         EXPECT_EQ(ScopeToRecord(existing, c.run, c.systemAccount), c.recorded)
-            << c.present << Config::ScopeName(c.found) << Config::ScopeName(c.run) << c.systemAccount;
+            << c.present << Config::ScopeName(c.found) << Config::ScopeName(c.run) << c.systemAccount
+            << c.machineFolder;
     }
 }
 

@@ -67,6 +67,27 @@ TEST(FindProcessIdByName, FindsARunningCopyByItsExactName)
         c = towupper(c);
     }
     EXPECT_EQ(Utils::FindProcessIdByName(upper), 0u) << "the comparison is exact";
+    EXPECT_EQ(Utils::FindProcessIdInOurSessionOrFolder(name, L"C:\\elsewhere"), info.dwProcessId) << "our session";
     TerminateProcess(process.get(), 0);
     WaitForSingleObject(process.get(), 5000);
+}
+
+// Another session's program counts only from inside the installation's folder.
+TEST(FindProcessIdByName, AProgramIsInAFolderOnlyBelowIt)
+{
+    const struct {
+        const wchar_t* path;
+        const wchar_t* folder;
+        bool inside;
+    } cases[] = {
+        { L"C:\\Program Files (x86)\\TarvikQuill\\Quorvel.exe", L"C:\\Program Files (x86)\\TarvikQuill", true },
+        { L"c:\\program files (x86)\\tarvikquill\\bin\\Quorvel.exe", L"C:\\Program Files (x86)\\TarvikQuill\\", true },
+        { L"C:\\Program Files (x86)\\TarvikQuill2\\Quorvel.exe", L"C:\\Program Files (x86)\\TarvikQuill", false },
+        { L"C:\\Users\\eve\\Quorvel.exe", L"C:\\Program Files (x86)\\TarvikQuill", false },
+        { L"", L"C:\\Program Files (x86)\\TarvikQuill", false },
+        { L"C:\\Quorvel.exe", L"", false },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Utils::IsPathInFolder(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
+    }
 }

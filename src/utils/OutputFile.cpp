@@ -113,7 +113,11 @@ DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
     if (!file) {
         return LastErrorOr(ERROR_OPEN_FAILED);
     }
-    ScopeExit removeTemporary([&] { ::DeleteFileW(temporary.c_str()); });
+    // Removed through the handle, never by name: the name lies in a folder others may write.
+    ScopeExit removeTemporary([&] {
+        FILE_DISPOSITION_INFO disposition { TRUE };
+        ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    });
     DWORD written = 0;
     if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
         || written != bytes.size() || !::FlushFileBuffers(file.get())) {

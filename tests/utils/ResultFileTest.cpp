@@ -76,6 +76,16 @@ TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
     ASSERT_EQ(Utils::WriteFileAtomically(path, "second"), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(TestSupport::ReadFileBytes(path), "second");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no file left beside it";
+    {
+        // Held open by another program: the rename fails, the old result stays, and the new
+        // file beside it goes too.
+        Utils::UniqueFileHandle held(
+            ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_NE(Utils::WriteFileAtomically(path, "third"), static_cast<DWORD>(ERROR_SUCCESS));
+    }
+    EXPECT_EQ(TestSupport::ReadFileBytes(path), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "the new file is removed";
 
     // Elsewhere, with content that must stay: what a link would lead to.
     const std::wstring elsewhere = dir / L"elsewhere";

@@ -1,6 +1,6 @@
 #include "config/DefaultFolder.h"
 
-#include "utils/Text.h"
+#include "utils/FileSystem.h"
 
 std::wstring JoinFolder(const std::wstring& base, const std::wstring& name)
 {
@@ -10,25 +10,13 @@ std::wstring JoinFolder(const std::wstring& base, const std::wstring& name)
     return base + L"\\" + name;
 }
 
-bool IsInsideFolder(const std::wstring& path, const std::wstring& folder)
-{
-    std::wstring base = folder;
-    while (!base.empty() && base.back() == L'\\') {
-        base.pop_back();
-    }
-    if (base.empty() || path.size() < base.size() || !Utils::EqualsNoCase(path.substr(0, base.size()), base)) {
-        return false;
-    }
-    return path.size() == base.size() || path[base.size()] == L'\\';
-}
-
 std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs)
 {
     if (!inputs.existingFolder.empty() && inputs.existingUninstallerPresent) {
         return inputs.existingFolder;
     }
     const bool systemProfile
-        = inputs.unattended && (inputs.systemAccount || IsInsideFolder(inputs.appData, inputs.windowsFolder));
+        = inputs.unattended && (inputs.systemAccount || Utils::IsInsideFolder(inputs.appData, inputs.windowsFolder));
     std::wstring base;
     if (inputs.consoleUserIsAdmin && inputs.processIsAdmin && !inputs.appData.empty() && !systemProfile
         && !inputs.machineScope) {

@@ -25,6 +25,3 @@ std::wstring DefaultInstallFolder(const DefaultFolderInputs& inputs);
 
 // Joins a base folder and a name with exactly one backslash between them.
 std::wstring JoinFolder(const std::wstring& base, const std::wstring& name);
-
-// True when path is folder or lies inside it (compared without regard to case).
-bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);

@@ -1,26 +1,15 @@
 #include "config/InstallScope.h"
 
-#include <windows.h>
-
-#include <string>
+#include "utils/Text.h"
 
 namespace Config {
-namespace {
-
-bool SameWord(std::wstring_view text, const wchar_t* word)
-{
-    const std::wstring given(text);
-    return ::CompareStringOrdinal(given.c_str(), -1, word, -1, TRUE) == CSTR_EQUAL;
-}
-
-} // namespace
 
 std::optional<InstallScope> ParseInstallScope(std::wstring_view text)
 {
-    if (SameWord(text, L"user")) {
+    if (Utils::EqualsNoCase(text, L"user")) {
         return InstallScope::User;
     }
-    if (SameWord(text, L"machine")) {
+    if (Utils::EqualsNoCase(text, L"machine")) {
         return InstallScope::Machine;
     }
     return std::nullopt;
@@ -41,16 +30,16 @@ const wchar_t* ScopeName(InstallScope scope)
 
 std::optional<ShortcutChoice> ParseShortcutChoice(std::wstring_view text)
 {
-    if (SameWord(text, L"both")) {
+    if (Utils::EqualsNoCase(text, L"both")) {
         return ShortcutChoice { true, true };
     }
-    if (SameWord(text, L"desktop")) {
+    if (Utils::EqualsNoCase(text, L"desktop")) {
         return ShortcutChoice { true, false };
     }
-    if (SameWord(text, L"quicklaunch")) {
+    if (Utils::EqualsNoCase(text, L"quicklaunch")) {
         return ShortcutChoice { false, true };
     }
-    if (SameWord(text, L"none")) {
+    if (Utils::EqualsNoCase(text, L"none")) {
         return ShortcutChoice { false, false };
     }
     return std::nullopt;

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "utils/Text.h"
+
 namespace Utils {
 namespace {
 
@@ -56,6 +58,18 @@ std::wstring ModuleDirectory()
     std::wstring path = ModulePath();
     const auto slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder)
+{
+    std::wstring base = folder;
+    while (!base.empty() && base.back() == L'\\') {
+        base.pop_back();
+    }
+    if (base.empty() || path.size() < base.size() || !EqualsNoCase(path.substr(0, base.size()), base)) {
+        return false;
+    }
+    return path.size() == base.size() || path[base.size()] == L'\\';
 }
 
 } // namespace Utils

@@ -15,4 +15,7 @@ std::wstring ModuleDirectory();
 
 bool PathExists(const std::wstring& path);
 
+// True when path is folder or lies inside it (compared without regard to case).
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
+
 } // namespace Utils

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "utils/FileSystem.h"
 #include "utils/UniqueResource.h"
 
 namespace Utils {
@@ -71,22 +72,8 @@ DWORD FindProcessIdInOurSessionOrFolder(const std::wstring& name, const std::wst
         return FindProcessIdByName(name);
     }
     return FindProcessId(name, [ours, &folder](DWORD processId) {
-        return InSession(processId, ours) || IsPathInFolder(ImagePath(processId), folder);
+        return InSession(processId, ours) || IsInsideFolder(ImagePath(processId), folder);
     });
-}
-
-bool IsPathInFolder(const std::wstring& path, const std::wstring& folder)
-{
-    std::wstring base = folder;
-    while (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) {
-        base.pop_back();
-    }
-    if (base.empty() || path.size() <= base.size() + 1 || path[base.size()] != L'\\') {
-        return false;
-    }
-    return ::CompareStringOrdinal(
-               path.c_str(), static_cast<int>(base.size()), base.c_str(), static_cast<int>(base.size()), TRUE)
-        == CSTR_EQUAL;
 }
 
 std::wstring QuoteCommandLineArgument(const std::wstring& argument)

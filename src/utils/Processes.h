@@ -15,8 +15,6 @@ DWORD FindProcessIdInOurSession(const std::wstring& name);
 // user's copy of a machine-wide installation holds its files, while a program of that name
 // anywhere else (which any user may start) is none of ours.
 DWORD FindProcessIdInOurSessionOrFolder(const std::wstring& name, const std::wstring& folder);
-// True when path lies inside folder (compared without regard to case; "\\" separated).
-bool IsPathInFolder(const std::wstring& path, const std::wstring& folder);
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteCommandLineArgument(const std::wstring& argument);

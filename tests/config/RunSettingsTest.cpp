@@ -9,6 +9,7 @@
 #include "config/MirrorUrls.h"
 #include "config/RunSettings.h"
 #include "config/SettingsReport.h"
+#include "utils/FileSystem.h"
 #include "support/TempDir.h"
 
 using namespace Config;
@@ -269,6 +270,6 @@ TEST(RunSettings, DefaultFolderOfWindowAndUnattendedRuns)
         EXPECT_EQ(DefaultInstallFolder(inputs), c.folder) << c.consoleAdmin << c.processAdmin << c.systemAccount
                                                           << c.unattended << c.machineScope << " " << c.appData;
     }
-    EXPECT_FALSE(IsInsideFolder(L"C:\\WindowsApps\\x", L"C:\\Windows"));
-    EXPECT_TRUE(IsInsideFolder(L"C:\\Windows", L"C:\\Windows"));
+    EXPECT_FALSE(Utils::IsInsideFolder(L"C:\\WindowsApps\\x", L"C:\\Windows"));
+    EXPECT_TRUE(Utils::IsInsideFolder(L"C:\\Windows", L"C:\\Windows"));
 }

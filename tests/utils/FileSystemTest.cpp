@@ -88,6 +88,6 @@ TEST(FindProcessIdByName, AProgramIsInAFolderOnlyBelowIt)
         { L"C:\\Quorvel.exe", L"", false },
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Utils::IsPathInFolder(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
+        EXPECT_EQ(Utils::IsInsideFolder(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
     }
 }

@@ -79,11 +79,14 @@ issuer_of() {
 
 sign_file() { # dir leaf in out
   local dir=$1 leaf=$2 in=$3 out=$4
-  local chain="$dir/$leaf.chain.pem"
+  # A chain file of this signing's own: the build signs several files at once with one leaf,
+  # and a shared one would be rewritten under another signing's feet.
+  local chain="$out.chain.pem"
   cat "$dir/$leaf.pem" "$dir/$(issuer_of "$leaf").pem" >"$chain"
   local tmp="$out.signing"
   rm -f "$tmp"
   osslsigncode sign -certs "$chain" -key "$dir/$leaf.key" -h sha256 -n "Vellumora" -in "$in" -out "$tmp" >/dev/null
+  rm -f "$chain"
   mv -f "$tmp" "$out"
 }
 

@@ -78,11 +78,13 @@ bool WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResul
     if (const std::wstring log = RunLogPath(); !log.empty()) {
         result.log = log;
     }
-    const Config::LogFilePath path = Config::ResolveResultFilePath(settings.resultFile, Utils::ModuleDirectory());
-    if (!path.problem.empty()) {
-        LOG(L"result file '%s' not written: %s\r\n", settings.resultFile.c_str(), path.problem.c_str());
+    // The reason in words (a link, a missing folder) where the path itself is at fault.
+    if (const std::wstring problem = Config::ResultFileProblem(settings.resultFile, Utils::ModuleDirectory());
+        !problem.empty()) {
+        LOG(L"result file '%s' not written: %s\r\n", settings.resultFile.c_str(), problem.c_str());
         return false;
     }
+    const Config::LogFilePath path = Config::ResolveResultFilePath(settings.resultFile, Utils::ModuleDirectory());
     if (const DWORD error = Utils::WriteFileAtomically(path.path, ResultFileText(result)); error != ERROR_SUCCESS) {
         LOG(L"result file '%s' not written, error %lu\r\n", path.path.c_str(), error);
         return false;

@@ -65,15 +65,34 @@ const wchar_t* WhatIsAccepted(const std::wstring& field)
     return field == L"PackageTimeout" ? L"a whole number of minutes, 0 for no bound" : L"only true or false";
 }
 
+// "-log="'s file, or its refusal, logged (problem set).
+Config::LogFilePath ChooseLogFile(const InstallerConfig& config)
+{
+    Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
+    if (!chosen.problem.empty()) {
+        LOG(L"log file '%s' refused: %s\r\n", config.LogFile.c_str(), chosen.problem.c_str());
+    }
+    return chosen;
+}
+
+// Every later line goes to path too; false, logged, when it cannot be opened.
+bool AttachLogFile(const std::wstring& path, bool mustBeNew)
+{
+    const DWORD error = Utils::StartLogFile(path, mustBeNew);
+    if (error != ERROR_SUCCESS) {
+        LOG(L"log file '%s' cannot be opened: %s (error %lu)\r\n", path.c_str(), SystemErrorText(error).c_str(), error);
+    }
+    return error == ERROR_SUCCESS;
+}
+
 } // namespace
 
 int StartRunLog(const InstallerConfig& config, bool unattended)
 {
     std::wstring path;
     if (!config.LogFile.empty()) {
-        const Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
+        const Config::LogFilePath chosen = ChooseLogFile(config);
         if (!chosen.problem.empty()) {
-            LOG(L"log file '%s' refused: %s\r\n", config.LogFile.c_str(), chosen.problem.c_str());
             if (unattended) {
                 LOG(L"quiet: nothing installed, exit code %d\r\n", Config::ExitCode::kInvalidValue);
                 return Config::ExitCode::kInvalidValue;
@@ -88,10 +107,7 @@ int StartRunLog(const InstallerConfig& config, bool unattended)
         // Said before the file is attached: the debugger channel's first line, not the file's.
         LOG(L"log file: %s\r\n", path.c_str());
         // The default name lies in a folder every user can write to: only a file of our own.
-        const DWORD error = Utils::StartLogFile(path, config.LogFile.empty());
-        if (error != ERROR_SUCCESS) {
-            LOG(L"log file '%s' cannot be opened: %s (error %lu)\r\n", path.c_str(), SystemErrorText(error).c_str(),
-                error);
+        if (!AttachLogFile(path, config.LogFile.empty())) {
             if (unattended && !config.LogFile.empty()) {
                 LOG(L"quiet: nothing installed, exit code %d\r\n", Config::ExitCode::kInvalidValue);
                 return Config::ExitCode::kInvalidValue;
@@ -122,12 +138,8 @@ void LogAnotherCopyRunning(const InstallerConfig& config)
 {
     // Appended like every run's lines: the other copy's lines stay whole and in place.
     if (!config.LogFile.empty()) {
-        const Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
-        if (!chosen.problem.empty()) {
-            LOG(L"log file '%s' refused: %s\r\n", config.LogFile.c_str(), chosen.problem.c_str());
-        } else if (const DWORD error = Utils::StartLogFile(chosen.path); error != ERROR_SUCCESS) {
-            LOG(L"log file '%s' cannot be opened: %s (error %lu)\r\n", chosen.path.c_str(),
-                SystemErrorText(error).c_str(), error);
+        if (const Config::LogFilePath chosen = ChooseLogFile(config); chosen.problem.empty()) {
+            AttachLogFile(chosen.path, false);
         }
     }
     LOG(L"another copy of the installer is running (in this or another session): exit code %d\r\n",

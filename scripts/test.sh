@@ -6,7 +6,8 @@
 # programs, the 64-bit twin (build-x64/) where it does not; VLM_ARCH=i686|x86_64 forces one.
 # Where both run and no arguments are given, the twin also runs the unit tests, so it
 # cannot rot. Both are built; where only the twin runs tests, the shipped build is built
-# without its tests (VLM_BUILD_ALL=1 builds them too).
+# without its tests (VLM_BUILD_ALL=1 builds them too). VLM_ONLY_PRIMARY=1 builds only the
+# build that runs the tests (a developer's quick slice; CI builds both).
 #
 # Tests run one at a time: Wine's helper processes inherit a test's output pipe when
 # tests start side by side, and CTest then waits for them.
@@ -29,6 +30,11 @@ if [ "$primary" = i686 ] && ! vlm_host_runs_32bit; then
 fi
 for arch in i686 x86_64; do
   vlm_use_arch "$arch"
+  if [ "$arch" != "$primary" ] && [ -n "${VLM_ONLY_PRIMARY:-}" ]; then
+    # A developer's quick slice: the build that runs the tests, nothing else.
+    echo "== not building $arch (VLM_ONLY_PRIMARY is set)"
+    continue
+  fi
   if [ "$arch" = i686 ] && [ "$primary" = x86_64 ] && [ -z "${VLM_BUILD_ALL:-}" ]; then
     # None of its tests can run here: the shipped programs, for the static checks, are all
     # that is needed, and skipping the rest keeps a cold run well inside CI's time.

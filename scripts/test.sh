@@ -92,7 +92,7 @@ if [ $# -gt 0 ]; then
   run_suite "$primary" "ctest $*" "$@"
 else
   run_suite "$primary" "every test"
-  if [ -z "${VLM_ARCH:-}" ] && [ "$primary" = i686 ]; then
+  if [ -z "${VLM_ARCH:-}" ] && [ "$primary" = i686 ] && [ -z "${VLM_ONLY_PRIMARY:-}" ]; then
     run_suite x86_64 "label unit" -L unit
   fi
 fi

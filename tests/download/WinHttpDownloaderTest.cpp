@@ -121,7 +121,7 @@ TEST(WinHttpDownloader, AResumeAnsweredWithTheWholeBodyStartsTheFileAndItsDigest
     EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
 }
 
-TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloader)
+TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloaderInItsOwnWords)
 {
     HttpTestServer server;
     server.AddBody("bad.exe", TestSupport::MakeBody(300000));
@@ -138,7 +138,11 @@ TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloader)
     ASSERT_TRUE(bad.WaitForEnd(kRunLimitMs));
     EXPECT_EQ(bad.Codes(),
         Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY, DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_FAIL }));
-    EXPECT_EQ(bad.OfCode(DL_CODE_MESSAGE).at(0).message, L"curl文件md5校验失败");
+    for (const auto& message : bad.OfCode(DL_CODE_MESSAGE)) {
+        EXPECT_EQ(message.message, L"winhttp文件md5校验失败");
+    }
+    EXPECT_EQ(bad.OfCode(DL_CODE_RETRY).at(0).message, L"WinHttp");
+    EXPECT_EQ(bad.OfCode(DL_CODE_FAIL).at(0).message, L"WinHttp");
     EXPECT_FALSE(Exists(dir / L"bad.exe"));
 
     EventRecorder plain;
@@ -147,5 +151,6 @@ TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloader)
     plainDownloader.Start();
     ASSERT_TRUE(plain.WaitForEnd(kRunLimitMs));
     EXPECT_EQ(plain.Codes(), Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_SUCCESS }));
-    EXPECT_EQ(plain.OfCode(DL_CODE_MESSAGE).at(0).message, L"curl获取url-md5失败");
+    EXPECT_EQ(plain.OfCode(DL_CODE_MESSAGE).at(0).message, L"winhttp获取url-md5失败");
+    EXPECT_EQ(plain.OfCode(DL_CODE_SUCCESS).at(0).message, L"WinHttp");
 }

@@ -1,9 +1,8 @@
 #include "download/CurlDownloader.h"
 
-#include "utils/Md5.h"
 #include "download/BusyServer.h"
 #include "download/LocalFiles.h"
-#include "download/UrlMd5.h"
+#include "download/RetryLoop.h"
 #include "utils/Log.h"
 
 using namespace Download;
@@ -15,6 +14,7 @@ CCurlDownloader::CCurlDownloader(const DownloaderCallback& callback, const std::
     , m_url(url)
     , m_client(url, localPath, this, &CCurlDownloader::OnClientProgress)
     , m_proxySetting(std::move(proxy))
+    , m_verdict({ L"curl文件md5校验失败", L"curl获取url-md5失败", kLibCurlMessage })
 {
     // A part file left by an earlier process is never resumed.
     RemoveLocalFile(m_localPath + L".part");
@@ -52,6 +52,18 @@ void CCurlDownloader::Report(int code, double value, const std::wstring& message
     }
 }
 
+void CCurlDownloader::Deliver(const Verdict& verdict)
+{
+    if (verdict.discardFile) {
+        // A file that failed its check must never pass for the package.
+        RemoveLocalFile(m_localPath);
+    }
+    m_checkedDigest = verdict.checkedDigest;
+    for (const VerdictEvent& event : verdict.events) {
+        Report(event.code, event.value, event.message);
+    }
+}
+
 void CCurlDownloader::OnClientProgress(void* owner, double speed, double, double percent)
 {
     if (speed > 0.0 && percent <= 100.0) {
@@ -70,60 +82,36 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         return 0;
     }
 
-    int budget = 12;
-    int busyAnswers = 0;
-    int result = self->m_client.Start();
-    while (result != 0) {
-        if (self->m_stop.Requested()) {
-            return 0;
+    const auto attempt = [self] {
+        AttemptOutcome outcome;
+        outcome.result = self->m_client.Start();
+        outcome.status = self->m_client.LastStatus();
+        outcome.retryAfter = self->m_client.RetryAfterSeconds();
+        outcome.verdict
+            = outcome.result == CURLE_HTTP_RETURNED_ERROR ? JudgeStatus(outcome.status) : StatusVerdict::Retry;
+        return outcome;
+    };
+    RetryLoop retries({ BudgetCheck::AfterCharge, CURLE_PARTIAL_FILE, self->m_retryPauseMs }, self->m_stop);
+    AttemptOutcome outcome = attempt();
+    while (retries.Retry(outcome)) {
+        LOG(L"CurlDownLoader Code=%d\r\n", outcome.result);
+        if (!retries.Pause()) {
+            break;
         }
-        const long status = self->m_client.LastStatus();
-        const StatusVerdict verdict = result == CURLE_HTTP_RETURNED_ERROR ? JudgeStatus(status) : StatusVerdict::Retry;
-        if (verdict == StatusVerdict::Final) {
-            LOG(L"download failed: status %ld, not asked again\r\n", status);
-            self->Report(DL_CODE_FAIL, static_cast<double>(result), kLibCurlMessage);
-            return 0;
+        outcome = attempt();
+    }
+    if (retries.End() == AttemptsEnd::Stopped) {
+        return 0;
+    }
+    if (retries.End() != AttemptsEnd::Delivered) {
+        if (retries.End() == AttemptsEnd::Final) {
+            LOG(L"download failed: status %ld, not asked again\r\n", outcome.status);
         }
-        budget -= result == 18 ? 1 : 2;
-        if (budget <= 0) {
-            self->Report(DL_CODE_FAIL, static_cast<double>(result), kLibCurlMessage);
-            return 0;
-        }
-        LOG(L"CurlDownLoader Code=%d\r\n", result);
-        unsigned pause = self->m_retryPauseMs;
-        if (verdict == StatusVerdict::Busy) {
-            pause = BusyPauseMs(self->m_client.RetryAfterSeconds(), ++busyAnswers);
-            LOG(L"server busy (status %ld): asking again in %u ms\r\n", status, pause);
-        }
-        if (self->m_stop.WaitFor(pause)) {
-            return 0;
-        }
-        result = self->m_client.Start();
+        self->Report(DL_CODE_FAIL, static_cast<double>(outcome.result), kLibCurlMessage);
+        return 0;
     }
 
-    const std::string expected = UrlMd5(self->m_client.RealUrl());
-    self->m_checkedDigest.clear();
-    if (expected.size() == kMd5Length) {
-        std::string actual = self->m_client.FileDigest();
-        if (actual.empty()) {
-            actual = Utils::FileMd5Wide(self->m_localPath);
-        }
-        if (actual != expected) { // a digest that could not be made is no match
-            // A file that failed its check must never pass for the package.
-            RemoveLocalFile(self->m_localPath);
-            self->Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
-            if (self->m_retried) {
-                self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
-            } else {
-                self->m_retried = true;
-                self->Report(DL_CODE_RETRY, 0.0, kLibCurlMessage);
-            }
-            return 0;
-        }
-        self->m_checkedDigest = expected;
-    } else {
-        self->Report(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
-    }
-    self->Report(DL_CODE_SUCCESS, 0.0, kLibCurlMessage);
+    self->Deliver(self->m_verdict.Judge(
+        self->m_client.RealUrl(), [self] { return self->m_client.FileDigest(); }, self->m_localPath));
     return 0;
 }

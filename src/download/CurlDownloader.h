@@ -3,6 +3,7 @@
 #include <string>
 
 #include "download/CurlClient.h"
+#include "download/DownloadVerdict.h"
 #include "download/Downloader.h"
 #include "download/WorkerThreads.h"
 
@@ -28,13 +29,15 @@ public:
 private:
     static unsigned dlThreadFun(void* downloader);
     void Report(int code, double value, const std::wstring& message);
+    // Drops a file that failed its check, then reports the verdict.
+    void Deliver(const Download::Verdict& verdict);
 
     Download::DownloaderCallback m_callback;
     std::wstring m_localPath;
     std::wstring m_url;
     CurlClient m_client;
     Config::ProxySetting m_proxySetting;
-    bool m_retried = false;
+    Download::DownloadVerdict m_verdict;
     unsigned m_retryPauseMs = 500;
     Download::StopSignal m_stop;
     Download::WorkerThreads m_threads;

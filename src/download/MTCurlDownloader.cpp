@@ -8,11 +8,10 @@
 
 #include "download/CurlClient.h"
 #include "download/CurlProxy.h"
-#include "utils/Md5.h"
 #include "utils/UniqueResource.h"
 #include "download/LocalFiles.h"
 #include "download/SegmentPlan.h"
-#include "download/UrlMd5.h"
+#include "download/RetryLoop.h"
 #include "utils/Log.h"
 #include "utils/Redact.h"
 #include "utils/Text.h"
@@ -30,10 +29,9 @@ constexpr std::size_t kJoinBlock = 512 * 1024;
 // How often the join looks whether a range still arriving has written more.
 constexpr unsigned kFollowMs = 20;
 constexpr int kAppendStopped = -1;
-constexpr int kBudget = 12;
 
 // What the answer to a request says about asking again: libcurl's result and the status.
-StatusVerdict Verdict(int result, long status)
+StatusVerdict AnswerVerdict(int result, long status)
 {
     return result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && status >= 400) ? JudgeStatus(status)
                                                                                         : StatusVerdict::Retry;
@@ -80,6 +78,7 @@ CMTCurlDownloader::CMTCurlDownloader(
     , m_localPath(localPath)
     , m_url(url)
     , m_proxySetting(std::move(proxy))
+    , m_verdict({ L"mtcurl文件md5校验失败", L"mtcurl获取url-md5失败", kLibCurlMessage })
 {
     RemoveLocalFile(m_localPath);
     DeletePartFiles();
@@ -219,25 +218,29 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
 
 bool CMTCurlDownloader::ProbeWithRetries(const std::string& url)
 {
-    int budget = kBudget;
-    int busyAnswers = 0;
-    while (!getRealDownloadUrl(url)) {
-        const StatusVerdict verdict = Verdict(m_probeStatus > 0 ? CURLE_OK : CURLE_RECV_ERROR, m_probeStatus);
+    const auto attempt = [this, &url] {
+        AttemptOutcome outcome;
+        if (getRealDownloadUrl(url)) {
+            return outcome;
+        }
+        outcome.result = CURLE_RECV_ERROR;
+        outcome.status = m_probeStatus;
+        outcome.retryAfter = m_probeRetryAfter;
+        outcome.verdict = AnswerVerdict(m_probeStatus > 0 ? CURLE_OK : CURLE_RECV_ERROR, m_probeStatus);
         // An answer that is not an error but has no usable length will not change either.
-        const bool final = verdict == StatusVerdict::Final || (m_probeStatus > 0 && m_probeStatus < 400);
-        budget -= 2;
-        if (final || budget <= 0 || m_stop.Requested()) {
-            LOG(L"probe given up: status %ld\r\n", m_probeStatus);
-            return false;
+        if (m_probeStatus > 0 && m_probeStatus < 400) {
+            outcome.verdict = StatusVerdict::Final;
         }
-        unsigned pause = m_retryPauseMs;
-        if (verdict == StatusVerdict::Busy) {
-            pause = BusyPauseMs(m_probeRetryAfter, ++busyAnswers);
-            LOG(L"server busy (status %ld): asking again in %u ms\r\n", m_probeStatus, pause);
-        }
-        if (m_stop.WaitFor(pause)) {
-            return false;
-        }
+        return outcome;
+    };
+    RetryLoop retries({ BudgetCheck::AfterCharge, CURLE_PARTIAL_FILE, m_retryPauseMs }, m_stop);
+    AttemptOutcome outcome = attempt();
+    while (retries.Retry(outcome) && retries.Pause()) {
+        outcome = attempt();
+    }
+    if (retries.End() != AttemptsEnd::Delivered) {
+        LOG(L"probe given up: status %ld\r\n", m_probeStatus);
+        return false;
     }
     return true;
 }
@@ -245,7 +248,6 @@ bool CMTCurlDownloader::ProbeWithRetries(const std::string& url)
 bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
 {
     m_realUrl.clear();
-    m_expectedDigest.clear();
     m_fileLength = 0;
     m_probeStatus = 0;
     m_probeRetryAfter = -1;
@@ -282,7 +284,6 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
     if (::curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective && *effective) {
         m_realUrl = effective;
         LOG(L"Download File real url %hs\r\n", Utils::RedactUrl(m_realUrl).c_str());
-        m_expectedDigest = UrlMd5(m_realUrl);
     }
     curl_off_t length = -1;
     long status = 0;
@@ -349,26 +350,26 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
 
 void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* downloader, DownloadPartNode* segment)
 {
-    int budget = kBudget;
-    int busyAnswers = 0;
-    int result = downloadExe(downloader, segment);
-    while (result != 0 && budget > 0 && !downloader->m_stop.Requested()) {
-        const StatusVerdict verdict = Verdict(result, segment->httpStatus);
-        if (verdict == StatusVerdict::Final) {
-            LOG(L"range failed: status %ld, not asked again\r\n", segment->httpStatus);
+    const auto attempt = [downloader, segment] {
+        AttemptOutcome outcome;
+        outcome.result = downloadExe(downloader, segment);
+        outcome.status = segment->httpStatus;
+        outcome.retryAfter = segment->retryAfter;
+        outcome.verdict = AnswerVerdict(outcome.result, segment->httpStatus);
+        return outcome;
+    };
+    RetryLoop retries(
+        { BudgetCheck::BeforeCharge, CURLE_PARTIAL_FILE, downloader->m_retryPauseMs }, downloader->m_stop);
+    AttemptOutcome outcome = attempt();
+    while (retries.Retry(outcome)) {
+        LOG(L"CurlDownLoader Code=%d\r\n", outcome.result);
+        if (!retries.Pause()) {
             break;
         }
-        budget -= result == 18 ? 1 : 2;
-        LOG(L"CurlDownLoader Code=%d\r\n", result);
-        unsigned pause = downloader->m_retryPauseMs;
-        if (verdict == StatusVerdict::Busy) {
-            pause = BusyPauseMs(segment->retryAfter, ++busyAnswers);
-            LOG(L"server busy (status %ld): asking again in %u ms\r\n", segment->httpStatus, pause);
-        }
-        if (downloader->m_stop.WaitFor(pause)) {
-            break;
-        }
-        result = downloadExe(downloader, segment);
+        outcome = attempt();
+    }
+    if (retries.End() == AttemptsEnd::Final) {
+        LOG(L"range failed: status %ld, not asked again\r\n", outcome.status);
     }
     if (segment->file) {
         std::fclose(segment->file.release());
@@ -585,33 +586,21 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
     }
 
     if (failing == 0) {
-        self->m_checkedDigest.clear();
-        if (self->m_expectedDigest.size() == kMd5Length) {
-            std::string actual = self->m_digest->Finish();
-            if (actual.empty()) {
-                actual = Utils::FileMd5Wide(self->m_localPath);
-            }
-            if (actual != self->m_expectedDigest) { // a digest that could not be made is no match
-                self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
-                RemoveLocalFile(self->m_localPath);
-                self->ClearParts();
-                if (!self->m_retried) {
-                    self->m_retried = true;
-                    LOG(L"finish recv, md5 chaek failed retry once.\r\n");
-                    self->Report(DL_CODE_RETRY, 0.0, kLibCurlMessage);
-                } else {
-                    LOG(L"finish recv, md5 chaek failed and retry failed.\r\n");
-                    self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
-                }
-                return;
-            }
-            self->m_checkedDigest = self->m_expectedDigest;
+        const Download::Verdict verdict = self->m_verdict.Judge(
+            self->m_realUrl, [self] { return self->m_digest->Finish(); }, self->m_localPath);
+        if (verdict.discardFile) {
+            RemoveLocalFile(self->m_localPath);
+            LOG(L"%s\r\n",
+                verdict.events.back().code == DL_CODE_RETRY ? L"finish recv, md5 chaek failed retry once."
+                                                            : L"finish recv, md5 chaek failed and retry failed.");
         } else {
-            self->Report(DL_CODE_MESSAGE, 0.0, L"mtcurl获取url-md5失败");
+            LOG(L"finish recv\r\n");
         }
-        LOG(L"finish recv\r\n");
         self->ClearParts();
-        self->Report(DL_CODE_SUCCESS, 0.0, kLibCurlMessage);
+        self->m_checkedDigest = verdict.checkedDigest;
+        for (const VerdictEvent& event : verdict.events) {
+            self->Report(event.code, event.value, event.message);
+        }
         return;
     }
 
@@ -623,16 +612,12 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             self->DeletePartFiles();
         }
     }
-    if (!self->m_retried) {
-        self->m_retried = true;
-        self->Report(DL_CODE_RETRY, static_cast<double>(failing), kLibCurlMessage);
-    } else {
-        {
-            std::lock_guard<std::mutex> lock(self->m_progressMutex);
-            self->m_lastPercent = 0.0;
-        }
-        self->Report(DL_CODE_FAIL, static_cast<double>(failing), kLibCurlMessage);
+    const VerdictEvent event = self->m_verdict.RetryOnce(static_cast<double>(failing));
+    if (event.code == DL_CODE_FAIL) {
+        std::lock_guard<std::mutex> lock(self->m_progressMutex);
+        self->m_lastPercent = 0.0;
     }
+    self->Report(event.code, event.value, event.message);
 }
 
 void CMTCurlDownloader::ClearParts()

@@ -11,6 +11,7 @@
 #include "download/BackgroundMd5.h"
 #include "download/BusyServer.h"
 #include "download/CurlHandles.h"
+#include "download/DownloadVerdict.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
 #include "download/CurlStallCheck.h"
@@ -96,7 +97,6 @@ private:
     std::shared_ptr<Download::ProxyResolver> m_proxy;
     std::string m_realUrl;
     std::int64_t m_fileLength = -1;
-    std::string m_expectedDigest;
     // The package's MD5, taken while the first range arrives and the others are joined to it.
     std::unique_ptr<Download::BackgroundMd5> m_digest;
     std::mutex m_progressMutex;
@@ -105,7 +105,8 @@ private:
     std::condition_variable m_activeChanged;
     int m_activeSegments = 0;
     std::atomic<std::uint64_t> m_lastReportTick { 0 };
-    bool m_retried = false;
+    // Its retry is shared by a failed range and a digest mismatch: one 1005 per object.
+    Download::DownloadVerdict m_verdict;
     unsigned m_retryPauseMs = 400;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;

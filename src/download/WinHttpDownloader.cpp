@@ -5,11 +5,10 @@
 #include <ctime>
 
 #include "download/BusyServer.h"
-#include "utils/Md5.h"
-#include "utils/Text.h"
 #include "download/LocalFiles.h"
-#include "download/UrlMd5.h"
+#include "download/RetryLoop.h"
 #include "download/WinHttpClient.h"
+#include "utils/Text.h"
 #include "utils/Log.h"
 
 using namespace Download;
@@ -26,6 +25,7 @@ WinHttpDownloader::WinHttpDownloader(const DownloaderCallback& callback, const s
     , m_localPath(localPath)
     , m_url(url)
     , m_proxySetting(std::move(proxy))
+    , m_verdict({ L"winhttp文件md5校验失败", L"winhttp获取url-md5失败", kWinHttpMessage })
 {
 }
 
@@ -117,52 +117,46 @@ void WinHttpDownloader::Run()
 
     // The single-stream downloader's budget: a body that ended short costs 1, any other
     // failure (a stall, a reset, no connection) 2.
-    int budget = 12;
-    int busyAnswers = 0;
     std::wstring effective;
     std::string digest;
-    for (;;) {
+    const auto attempt = [&] {
+        AttemptOutcome outcome;
         int status = 0;
-        long retryAfter = -1;
-        DWORD error = Attempt(partPath, status, retryAfter, effective, digest);
-        if (m_stop.Requested()) {
-            RemoveLocalFile(partPath);
-            return;
-        }
+        const DWORD error = Attempt(partPath, status, outcome.retryAfter, effective, digest);
+        outcome.status = status;
         if (error == 0 && status >= 200 && status <= 299) {
-            break;
+            return outcome;
         }
         // 416: the part file cannot be continued, so it starts over; the rest as any downloader.
-        const StatusVerdict verdict = error != 0 || status == 416 ? StatusVerdict::Retry : JudgeStatus(status);
-        if (verdict == StatusVerdict::Final) {
-            RemoveLocalFile(partPath);
-            LOG(L"download failed: status %d\r\n", status);
-            Report(DL_CODE_FAIL, static_cast<double>(status), kWinHttpMessage);
-            return;
-        }
-        if (error == 0 && status == 416) {
+        outcome.verdict = error != 0 || status == 416 ? StatusVerdict::Retry : JudgeStatus(status);
+        if (error == 0 && status == 416 && !m_stop.Requested()) {
             TruncateLocalFile(partPath);
         }
-        if (error == 0) {
-            error = static_cast<DWORD>(status);
+        outcome.result = static_cast<int>(error != 0 ? error : static_cast<DWORD>(status));
+        return outcome;
+    };
+    RetryLoop retries({ BudgetCheck::AfterCharge, static_cast<int>(ERROR_HANDLE_EOF), m_retryPauseMs }, m_stop);
+    AttemptOutcome outcome = attempt();
+    while (retries.Retry(outcome)) {
+        LOG(L"WinHttpDownLoader Code=%lu\r\n", static_cast<unsigned long>(outcome.result));
+        if (!retries.Pause()) {
+            break;
         }
-        budget -= error == ERROR_HANDLE_EOF ? 1 : 2;
-        if (budget <= 0) {
-            RemoveLocalFile(partPath);
-            LOG(L"download failed: error %lu\r\n", error);
-            Report(DL_CODE_FAIL, static_cast<double>(error), kWinHttpMessage);
+        outcome = attempt();
+    }
+    if (retries.End() != AttemptsEnd::Delivered || m_stop.Requested()) {
+        RemoveLocalFile(partPath);
+        if (retries.End() == AttemptsEnd::Delivered || retries.End() == AttemptsEnd::Stopped) {
             return;
         }
-        LOG(L"WinHttpDownLoader Code=%lu\r\n", error);
-        unsigned pause = m_retryPauseMs;
-        if (verdict == StatusVerdict::Busy) {
-            pause = BusyPauseMs(retryAfter, ++busyAnswers);
-            LOG(L"server busy (status %d): asking again in %u ms\r\n", status, pause);
+        if (retries.End() == AttemptsEnd::Final) {
+            LOG(L"download failed: status %ld\r\n", outcome.status);
+            Report(DL_CODE_FAIL, static_cast<double>(outcome.status), kWinHttpMessage);
+        } else {
+            LOG(L"download failed: error %lu\r\n", static_cast<unsigned long>(outcome.result));
+            Report(DL_CODE_FAIL, static_cast<double>(static_cast<DWORD>(outcome.result)), kWinHttpMessage);
         }
-        if (m_stop.WaitFor(pause)) {
-            RemoveLocalFile(partPath);
-            return;
-        }
+        return;
     }
     if (!ReplaceLocalFile(partPath, m_localPath)) {
         const DWORD error = ::GetLastError();
@@ -171,24 +165,13 @@ void WinHttpDownloader::Run()
         return;
     }
 
-    const std::string expected = UrlMd5(effective);
-    m_checkedDigest.clear();
-    if (expected.size() == kMd5Length) {
-        const std::string actual = digest.empty() ? Utils::FileMd5Wide(m_localPath) : digest;
-        if (actual != expected) { // a digest that could not be made is no match
-            RemoveLocalFile(m_localPath);
-            Report(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
-            if (m_retried) {
-                Report(DL_CODE_FAIL, 0.0, kWinHttpMessage);
-            } else {
-                m_retried = true;
-                Report(DL_CODE_RETRY, 0.0, kWinHttpMessage);
-            }
-            return;
-        }
-        m_checkedDigest = expected;
-    } else {
-        Report(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
+    const Verdict verdict = m_verdict.Judge(
+        effective, [&digest] { return digest; }, m_localPath);
+    if (verdict.discardFile) {
+        RemoveLocalFile(m_localPath);
     }
-    Report(DL_CODE_SUCCESS, 0.0, kWinHttpMessage);
+    m_checkedDigest = verdict.checkedDigest;
+    for (const VerdictEvent& event : verdict.events) {
+        Report(event.code, event.value, event.message);
+    }
 }

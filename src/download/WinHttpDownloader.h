@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "download/DownloadVerdict.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
 #include "download/WorkerThreads.h"
@@ -42,7 +43,7 @@ private:
     Config::ProxySetting m_proxySetting;
     // Made anew for every run, so a changed system configuration counts on the retry.
     std::shared_ptr<Download::ProxyResolver> m_proxy;
-    bool m_retried = false;
+    Download::DownloadVerdict m_verdict;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     unsigned m_retryPauseMs = 500;

@@ -1,0 +1,64 @@
+#include "download/DownloadVerdict.h"
+
+#include <windows.h>
+
+#include "download/Downloader.h"
+#include "download/UrlMd5.h"
+#include "utils/Md5.h"
+#include "utils/Text.h"
+
+namespace Download {
+
+DownloadVerdict::DownloadVerdict(VerdictTexts texts)
+    : m_texts(std::move(texts))
+{
+}
+
+Verdict DownloadVerdict::Judge(
+    std::string_view finalUrl, const std::function<std::string()>& takenDigest, const std::wstring& localPath)
+{
+    const std::string expected = UrlMd5(finalUrl);
+    if (expected.size() != kMd5Length) {
+        return WithoutDigest();
+    }
+    std::string actual = takenDigest();
+    if (actual.empty()) {
+        actual = Utils::FileMd5Wide(localPath);
+    }
+    Verdict verdict;
+    if (actual != expected) { // a digest that could not be made is no match
+        verdict.discardFile = true;
+        verdict.events.push_back({ DL_CODE_MESSAGE, 0.0, m_texts.mismatch });
+        verdict.events.push_back(RetryOnce(0.0));
+        return verdict;
+    }
+    verdict.checkedDigest = expected;
+    verdict.events.push_back({ DL_CODE_SUCCESS, 0.0, m_texts.result });
+    return verdict;
+}
+
+Verdict DownloadVerdict::Judge(
+    std::wstring_view finalUrl, const std::function<std::string()>& takenDigest, const std::wstring& localPath)
+{
+    return Judge(std::string_view(Utils::WideToMultiByte(finalUrl, CP_UTF8)), takenDigest, localPath);
+}
+
+// The one place that lets a package whose address carries no digest through.
+Verdict DownloadVerdict::WithoutDigest() const
+{
+    Verdict verdict;
+    verdict.events.push_back({ DL_CODE_MESSAGE, 0.0, m_texts.noDigest });
+    verdict.events.push_back({ DL_CODE_SUCCESS, 0.0, m_texts.result });
+    return verdict;
+}
+
+VerdictEvent DownloadVerdict::RetryOnce(double value)
+{
+    if (m_retried) {
+        return { DL_CODE_FAIL, value, m_texts.result };
+    }
+    m_retried = true;
+    return { DL_CODE_RETRY, value, m_texts.result };
+}
+
+} // namespace Download

@@ -52,18 +52,6 @@ void CCurlDownloader::Report(int code, double value, const std::wstring& message
     }
 }
 
-void CCurlDownloader::Deliver(const Verdict& verdict)
-{
-    if (verdict.discardFile) {
-        // A file that failed its check must never pass for the package.
-        RemoveLocalFile(m_localPath);
-    }
-    m_checkedDigest = verdict.checkedDigest;
-    for (const VerdictEvent& event : verdict.events) {
-        Report(event.code, event.value, event.message);
-    }
-}
-
 void CCurlDownloader::OnClientProgress(void* owner, double speed, double, double percent)
 {
     if (speed > 0.0 && percent <= 100.0) {
@@ -111,7 +99,9 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         return 0;
     }
 
-    self->Deliver(self->m_verdict.Judge(
-        self->m_client.RealUrl(), [self] { return self->m_client.FileDigest(); }, self->m_localPath));
+    const Verdict verdict = self->m_verdict.Judge(
+        self->m_client.RealUrl(), [self] { return self->m_client.FileDigest(); }, self->m_localPath);
+    DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+        [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
     return 0;
 }

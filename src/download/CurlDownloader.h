@@ -29,8 +29,6 @@ public:
 private:
     static unsigned dlThreadFun(void* downloader);
     void Report(int code, double value, const std::wstring& message);
-    // Drops a file that failed its check, then reports the verdict.
-    void Deliver(const Download::Verdict& verdict);
 
     Download::DownloaderCallback m_callback;
     std::wstring m_localPath;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "download/Downloader.h"
+#include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
 #include "utils/Md5.h"
 #include "utils/Text.h"
@@ -59,6 +60,19 @@ VerdictEvent DownloadVerdict::RetryOnce(double value)
     }
     m_retried = true;
     return { DL_CODE_RETRY, value, m_texts.result };
+}
+
+void DeliverVerdict(const Verdict& verdict, const std::wstring& localPath, std::string& checkedDigest,
+    const std::function<void(const VerdictEvent&)>& report)
+{
+    if (verdict.discardFile) {
+        // A file that failed its check must never pass for the package.
+        RemoveLocalFile(localPath);
+    }
+    checkedDigest = verdict.checkedDigest;
+    for (const VerdictEvent& event : verdict.events) {
+        report(event);
+    }
 }
 
 } // namespace Download

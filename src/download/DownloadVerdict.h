@@ -51,4 +51,10 @@ private:
     bool m_retried = false;
 };
 
+// Drops a file that failed its check, then hands the checked digest on and reports the
+// events in order. Touches nothing after the last report: the owner may start the next run
+// from inside it.
+void DeliverVerdict(const Verdict& verdict, const std::wstring& localPath, std::string& checkedDigest,
+    const std::function<void(const VerdictEvent&)>& report);
+
 } // namespace Download

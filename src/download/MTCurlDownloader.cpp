@@ -589,7 +589,6 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
         const Download::Verdict verdict = self->m_verdict.Judge(
             self->m_realUrl, [self] { return self->m_digest->Finish(); }, self->m_localPath);
         if (verdict.discardFile) {
-            RemoveLocalFile(self->m_localPath);
             LOG(L"%s\r\n",
                 verdict.events.back().code == DL_CODE_RETRY ? L"finish recv, md5 chaek failed retry once."
                                                             : L"finish recv, md5 chaek failed and retry failed.");
@@ -597,10 +596,8 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             LOG(L"finish recv\r\n");
         }
         self->ClearParts();
-        self->m_checkedDigest = verdict.checkedDigest;
-        for (const VerdictEvent& event : verdict.events) {
-            self->Report(event.code, event.value, event.message);
-        }
+        DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+            [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
         return;
     }
 

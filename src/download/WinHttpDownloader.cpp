@@ -167,11 +167,6 @@ void WinHttpDownloader::Run()
 
     const Verdict verdict = m_verdict.Judge(
         effective, [&digest] { return digest; }, m_localPath);
-    if (verdict.discardFile) {
-        RemoveLocalFile(m_localPath);
-    }
-    m_checkedDigest = verdict.checkedDigest;
-    for (const VerdictEvent& event : verdict.events) {
-        Report(event.code, event.value, event.message);
-    }
+    DeliverVerdict(verdict, m_localPath, m_checkedDigest,
+        [this](const VerdictEvent& event) { Report(event.code, event.value, event.message); });
 }

@@ -45,6 +45,7 @@ public:
     VerdictEvent RetryOnce(double value);
 
 private:
+    // What a package whose final address carries no digest comes to: decided here alone.
     Verdict WithoutDigest() const;
 
     VerdictTexts m_texts;

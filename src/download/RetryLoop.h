@@ -37,7 +37,8 @@ enum class AttemptsEnd {
     Stopped,
 };
 
-// The rules between a downloader's attempts, each downloader keeping its own log line:
+// The rules between a downloader's attempts. The loop stays in the downloader so that its
+// log line names the downloader's own function:
 //     RetryLoop retries(rules, stop);
 //     AttemptOutcome outcome = Attempt();
 //     while (retries.Retry(outcome)) {

@@ -320,7 +320,6 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
     }
     const std::string withDigest = "http://h/" + digest + "/pkg.exe";
     const std::string otherDigest = "http://h/0123456789abcdef0123456789abcdef/pkg.exe";
-    using Download::VerdictEvent;
     const VerdictEvent success { DL_CODE_SUCCESS, 0.0, L"R" };
     const VerdictEvent mismatch { DL_CODE_MESSAGE, 0.0, L"M" };
     const struct {
@@ -342,10 +341,10 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
         { "digest unobtainable is no match", withDigest, "", missing, true, "",
             { mismatch, { DL_CODE_FAIL, 0.0, L"R" } } },
     };
-    Download::DownloadVerdict verdict({ L"M", L"N", L"R" });
+    DownloadVerdict verdict({ L"M", L"N", L"R" });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Download::Verdict v = verdict.Judge(
+        const Verdict v = verdict.Judge(
             row.url, [&row] { return row.taken; }, row.path);
         EXPECT_EQ(v.discardFile, row.discard);
         EXPECT_EQ(v.checkedDigest, row.checked);
@@ -357,24 +356,20 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
         }
     }
     EXPECT_EQ(verdict.RetryOnce(7.0).code, DL_CODE_FAIL) << "a failed range after the retry";
-    Download::DownloadVerdict fresh({ L"M", L"N", L"R" });
+    DownloadVerdict fresh({ L"M", L"N", L"R" });
     const VerdictEvent first = fresh.RetryOnce(7.0);
     EXPECT_EQ(first.code, DL_CODE_RETRY);
     EXPECT_EQ(first.value, 7.0);
-    EXPECT_EQ(fresh
-                  .Judge(
-                      otherDigest, [] { return std::string(); }, file)
-                  .events.back()
-                  .code,
-        DL_CODE_FAIL)
-        << "a range's retry spends the mismatch's";
+    const Verdict after = fresh.Judge(
+        otherDigest, [] { return std::string(); }, file);
+    EXPECT_EQ(after.events.back().code, DL_CODE_FAIL) << "a range's retry spends the mismatch's";
     ::DeleteFileW(file.c_str());
 }
 
 // The budget of 12 (2 for a failure, 1 for a transfer that ended short; the counts of each
 // kind alone are shown by the downloaders' tests): a segment's range looks at it before
 // charging, so it gets one attempt more.
-TEST(RetryLoop, BudgetFinalAnswersAndStop)
+TEST(RetryLoop, WhenTheBudgetIsSpentAndFinalAnswers)
 {
     using namespace Download;
     const int kFail = 7;
@@ -415,12 +410,4 @@ TEST(RetryLoop, BudgetFinalAnswersAndStop)
         EXPECT_EQ(retries.End(), row.end);
         EXPECT_EQ(retries.Attempts(), row.attempts);
     }
-
-    StopSignal stop;
-    RetryLoop stopped({ BudgetCheck::AfterCharge, kShort, 600000 }, stop);
-    EXPECT_TRUE(stopped.Retry({ kFail }));
-    stop.Request();
-    EXPECT_FALSE(stopped.Pause()) << "the pause ends with the stop";
-    EXPECT_FALSE(stopped.Retry({ kFail }));
-    EXPECT_EQ(stopped.End(), AttemptsEnd::Stopped);
 }

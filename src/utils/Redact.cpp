@@ -57,6 +57,24 @@ std::string RedactUrl(std::string_view url)
     return WideToMultiByte(RedactUrl(MultiByteToWide(url, CP_UTF8)), CP_UTF8);
 }
 
+std::wstring HidePassword(std::wstring_view value)
+{
+    const std::size_t at = value.rfind(L'@');
+    if (at == std::wstring_view::npos) {
+        return std::wstring(value);
+    }
+    const std::size_t scheme = value.find(L"://");
+    const std::size_t userStart = scheme == std::wstring_view::npos || scheme > at ? 0 : scheme + 3;
+    if (value.find(L'/', userStart) < at) {
+        return std::wstring(value); // an "@" in a URL's path, not a sign-in
+    }
+    const std::size_t colon = value.find(L':', userStart);
+    if (colon == std::wstring_view::npos || colon > at) {
+        return std::wstring(value);
+    }
+    return std::wstring(value.substr(0, colon + 1)) + L"(hidden)" + std::wstring(value.substr(at));
+}
+
 std::wstring RedactUrlsInText(std::wstring_view text)
 {
     std::wstring result;

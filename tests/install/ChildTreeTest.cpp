@@ -10,6 +10,7 @@
 #include "install/Uninstaller.h"
 #include "support/LogCapture.h"
 #include "support/ProcessRunner.h"
+#include "support/WaitUntil.h"
 #include "utils/Processes.h"
 #include "utils/UniqueResource.h"
 
@@ -92,5 +93,56 @@ TEST(ChildTree, AnEndedRunEndsEveryProcessOfTheChildUnlessItsVerdictCameFirst)
         EXPECT_EQ(Utils::FindProcessIdByName(exeName), 0u) << "the child is left";
         EXPECT_EQ(Utils::FindProcessIdByName(L"vlm_tree_grandchild.exe") != 0, c.grandchildLeft);
         EXPECT_EQ(capture.Matching(L"ended 2 processes").size(), c.grandchildLeft ? 0u : 1u);
+    }
+}
+
+// Until its verdict the package's job ends with the installer, even one that is killed; after
+// it what the package started is the user's.
+TEST(ChildTree, AnInstallerKilledBeforeTheVerdictTakesThePackageWithIt)
+{
+    const struct {
+        const char* name;
+        const char* script; // after spawning the grandchild
+        const wchar_t* killedAfter; // what the installer has logged when it is killed
+        bool left;
+    } cases[] = {
+        { "no verdict yet", "sleep 60000\n", L"started", false },
+        { "after its success", "out State=Success\nflush\nsleep 60000\n", L"outlives the run", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedChild child;
+        const std::wstring grandchild = child.Folder() + L"\\vlm_tree_grandchild.exe";
+        ASSERT_TRUE(
+            ::CopyFileW((TestSupport::BinDirectory() + L"\\vlm_sleeper.exe").c_str(), grandchild.c_str(), FALSE));
+        Utils::ScopeExit endLeftovers([] {
+            EndLeftover(L"vlm_tree_grandchild.exe");
+            EndLeftover(L"__Package_Vellumora.exe");
+        });
+        child.SetScript("spawn \"" + InstallTest::Utf8(grandchild) + "\" 60000\n" + c.script);
+
+        const wchar_t* eventName = L"vlm_tree_probe_reached";
+        Utils::UniqueHandle reached(::CreateEventW(nullptr, TRUE, FALSE, eventName));
+        std::wstring line = L"\"" + TestSupport::BinDirectory() + L"\\vlm_installer_probe.exe\" " + eventName + L" "
+            + TestSupport::QuoteArgument(c.killedAfter) + L" " + child.QuotedPath();
+        STARTUPINFOW startup { sizeof(startup) };
+        PROCESS_INFORMATION info {};
+        ASSERT_TRUE(
+            ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+        Utils::UniqueHandle probe(info.hProcess);
+        Utils::UniqueHandle probeThread(info.hThread);
+        ASSERT_EQ(::WaitForSingleObject(reached.get(), 15000), WAIT_OBJECT_0);
+        ASSERT_TRUE(
+            TestSupport::WaitUntil([] { return Utils::FindProcessIdByName(L"vlm_tree_grandchild.exe") != 0; }, 10000));
+        ::TerminateProcess(probe.get(), 9);
+        ASSERT_EQ(::WaitForSingleObject(probe.get(), 5000), WAIT_OBJECT_0);
+
+        const bool gone = TestSupport::WaitUntil(
+            [] {
+                return Utils::FindProcessIdByName(L"vlm_tree_grandchild.exe") == 0
+                    && Utils::FindProcessIdByName(L"__Package_Vellumora.exe") == 0;
+            },
+            c.left ? 500 : 5000);
+        EXPECT_EQ(gone, !c.left);
     }
 }

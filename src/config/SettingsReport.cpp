@@ -60,20 +60,7 @@ bool IsInstCmdOption(const std::wstring& name)
 // user part and a colon in it holds no password.
 std::wstring HidePassword(const std::wstring& value)
 {
-    const std::size_t at = value.rfind(L'@');
-    if (at == std::wstring::npos) {
-        return value;
-    }
-    const std::size_t scheme = value.find(L"://");
-    const std::size_t userStart = scheme == std::wstring::npos || scheme > at ? 0 : scheme + 3;
-    if (value.find(L'/', userStart) < at) {
-        return value; // an "@" in a URL's path, not a sign-in
-    }
-    const std::size_t colon = value.find(L':', userStart);
-    if (colon == std::wstring::npos || colon > at) {
-        return value;
-    }
-    return value.substr(0, colon + 1) + L"(hidden)" + value.substr(at);
+    return Utils::HidePassword(value);
 }
 
 std::wstring CommandLineForLog(const std::wstring& commandLine)

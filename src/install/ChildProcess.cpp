@@ -108,12 +108,12 @@ void CChildProcess::Start(const std::wstring& commandLine)
     startup.hStdOutput = m_outputPipe.WriteEnd();
     startup.hStdError = m_errorPipe.WriteEnd();
 
-    // A bounded child starts suspended and runs only once it is in its job, so nothing it
-    // starts can be outside the job.
+    // The child starts suspended and runs only once it is in its job, so nothing it starts
+    // can be outside the job.
     m_timedOut = false;
-    m_job.reset(m_timeLimitMs > 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
-    if (m_timeLimitMs > 0 && !m_job) {
-        LOG(L"no job object (error %lu): the time limit can end the child alone\r\n", ::GetLastError());
+    m_job.reset(::CreateJobObjectW(nullptr, nullptr));
+    if (!m_job) {
+        LOG(L"no job object (error %lu): a stop can end the child alone\r\n", ::GetLastError());
     }
     PROCESS_INFORMATION info {};
     // The child's current directory is its own folder, never ours: a program looks there
@@ -141,9 +141,18 @@ void CChildProcess::Start(const std::wstring& commandLine)
     if (m_job) {
         // Fails where this installer runs in a job that allows no nested one (before Windows 8).
         if (!::AssignProcessToJobObject(m_job.get(), m_process.get())) {
-            LOG(L"child %lu not put in a job (error %lu): the time limit can end it alone\r\n", m_processId,
-                ::GetLastError());
+            LOG(L"child %lu not put in a job (error %lu): a stop can end it alone\r\n", m_processId, ::GetLastError());
             m_job.reset();
+        } else {
+            // Should this installer die before the child's verdict, the system closes the job
+            // and ends the whole tree rather than leave it writing into the folder unwatched.
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+            m_killOnClose
+                = ::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+            if (!m_killOnClose) {
+                LOG(L"job of child %lu not set to end with us (error %lu)\r\n", m_processId, ::GetLastError());
+            }
         }
         ::ResumeThread(m_thread.get());
     }
@@ -296,16 +305,21 @@ void CChildProcess::Terminate()
     }
 }
 
-void CChildProcess::EndAll()
+DWORD CChildProcess::EndAll()
 {
     if (!m_job) {
+        const bool running = m_process && !HasEnded();
         Terminate();
-        return;
+        LOG(L"ended %lu processes: child %lu alone, outside a job\r\n", running ? 1ul : 0ul, m_processId);
+        return running ? 1 : 0;
     }
-    LOG(L"ending child %lu and every process it started\r\n", m_processId);
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting {};
+    const DWORD running = ::QueryInformationJobObject(m_job.get(), JobObjectBasicAccountingInformation, &accounting,
+                              sizeof(accounting), nullptr)
+        ? accounting.ActiveProcesses
+        : 0;
     ::TerminateJobObject(m_job.get(), 1);
     const ULONGLONG end = ::GetTickCount64() + 5000;
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting {};
     while (::QueryInformationJobObject(
                m_job.get(), JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), nullptr)
         && accounting.ActiveProcesses > 0 && ::GetTickCount64() < end) {
@@ -314,6 +328,23 @@ void CChildProcess::EndAll()
     if (m_process) {
         ::WaitForSingleObject(m_process.get(), 5000);
     }
+    LOG(L"ended %lu processes: child %lu and every process it started\r\n", running, m_processId);
+    return running;
+}
+
+void CChildProcess::KeepWhatItStarted()
+{
+    if (!m_killOnClose) {
+        return;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
+    if (!::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        // Unlikely once setting it worked; the job's closing will end what the child left running.
+        LOG(L"job of child %lu still ends with us (error %lu)\r\n", m_processId, ::GetLastError());
+    } else {
+        LOG(L"what child %lu started outlives the run\r\n", m_processId);
+    }
+    m_killOnClose = false;
 }
 
 DWORD CChildProcess::TimeLeft() const
@@ -342,7 +373,10 @@ void CChildProcess::Release()
     m_errorReader.reset();
     m_thread.reset();
     m_process.reset();
-    m_job.reset(); // what the child left running goes on: the job never ends processes on its own
+    // Closing the job ends what the child started only while kill-on-close is set, that is
+    // when the run neither heard a verdict nor saw the child end on its own.
+    m_job.reset();
+    m_killOnClose = false;
     m_inputPipe.Release();
     m_outputPipe.Release();
     m_errorPipe.Release();

@@ -41,9 +41,7 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     // Bounds the run, counted from the start: once timeLimitMs have passed, the reads and
-    // the wait below give up (TimedOut, TimeLimitReached). With a bound, the child starts in
-    // a job object of its own, so EndAll reaches every process it starts. 0: no bound, no job.
-    // Call before Start.
+    // the wait below give up (TimedOut, TimeLimitReached). 0: no bound. Call before Start.
     void SetTimeLimit(ULONGLONG timeLimitMs) noexcept { m_timeLimitMs = timeLimitMs; }
     bool TimeLimitReached() const noexcept { return m_timedOut; }
 
@@ -51,7 +49,9 @@ public:
     void CreatePipes();
     // Starts the command line hidden with the pipes as its standard streams, in the
     // program's own folder (ProgramFolder) as its current directory and its TMP and TEMP; throws
-    // Utils::Exception when the process cannot be created.
+    // Utils::Exception when the process cannot be created. The child runs in a job object of
+    // its own, so EndAll reaches every process it starts; until KeepWhatItStarted, closing the
+    // job (this installer ending, even by a crash) ends them all too.
     void Start(const std::wstring& commandLine);
 
     // Waits for the next chunk of standard output, for its end, or for stopEvent.
@@ -65,8 +65,12 @@ public:
     // Ends this child (and only it) at once.
     void Terminate();
     // Ends the child and every process in its job (all it started, theirs too), and waits
-    // a few seconds for them to be gone. Without a job, the child alone.
-    void EndAll();
+    // a few seconds for them to be gone; logs and returns how many were running. Without a
+    // job, the child alone.
+    DWORD EndAll();
+    // From now on what the child started outlives the job's closing (a product started after
+    // the verdict): only EndAll ends it.
+    void KeepWhatItStarted();
     // Closes the thread handle, the process handle, then the input, output and error pipes.
     void Release();
 
@@ -96,4 +100,5 @@ private:
     ULONGLONG m_deadline = 0;
     bool m_timedOut = false;
     Utils::UniqueHandle m_job;
+    bool m_killOnClose = false;
 };

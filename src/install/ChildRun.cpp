@@ -8,7 +8,8 @@
 #include "utils/Log.h"
 
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs)
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs,
+    const std::function<bool()>& verdictGiven)
 {
     ChildRunResult result;
     if (!stopEvent) {
@@ -25,13 +26,31 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
     }
     LOG(L"child %lu started\r\n", child->ProcessId());
 
+    bool verdict = false;
+    const auto handOver = [&](const std::vector<std::string>& lines) {
+        onLines(lines);
+        if (!verdict && verdictGiven && verdictGiven()) {
+            verdict = true;
+            child->KeepWhatItStarted();
+        }
+    };
+    // Before its verdict, a child ended half-way may have started sub-installers that would
+    // go on writing into the folder; after it, what runs on is the product's business.
+    const auto stop = [&] {
+        if (verdict) {
+            child->Terminate();
+        } else {
+            child->EndAll();
+        }
+        result.status = ChildRunResult::Status::Stopped;
+        return result;
+    };
+
     LineAssembler assembler;
     for (;;) {
         const CChildProcess::Output output = child->ReadOutput(stopEvent);
         if (output.status == CChildProcess::Output::Status::Stopped) {
-            child->Terminate();
-            result.status = ChildRunResult::Status::Stopped;
-            return result;
+            return stop();
         }
         if (output.status == CChildProcess::Output::Status::TimedOut) {
             child->EndAll();
@@ -43,12 +62,12 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
         }
         const std::vector<std::string> lines = assembler.Feed(output.bytes);
         if (!lines.empty()) {
-            onLines(lines);
+            handOver(lines);
         }
     }
     LOG(L"output of child %lu ended\r\n", child->ProcessId());
     if (auto last = assembler.Finish()) {
-        onLines({ std::move(*last) });
+        handOver({ std::move(*last) });
     }
     if (!child->WaitForExit(stopEvent)) {
         if (child->TimeLimitReached()) {
@@ -56,10 +75,10 @@ ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEven
             result.status = ChildRunResult::Status::TimedOut;
             return result;
         }
-        child->Terminate();
-        result.status = ChildRunResult::Status::Stopped;
-        return result;
+        return stop();
     }
+    // Ended on its own: what it left running is its own doing, as a verdict's.
+    child->KeepWhatItStarted();
     result.status = ChildRunResult::Status::Ended;
     result.exitCode = child->ExitCode();
     LOG(L"child %lu ended with status %s\r\n", child->ProcessId(), ExitStatusText(result.exitCode).c_str());

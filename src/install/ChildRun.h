@@ -13,7 +13,8 @@ struct ChildRunResult {
         Ended,
         // A pipe or the process could not be created; nothing runs.
         StartFailed,
-        // stopEvent was set: the child has been ended and its output dropped.
+        // stopEvent was set: the child has been ended (before its verdict, with every process
+        // it started) and its output dropped.
         Stopped,
         // The time limit passed first: the child and every process it started have been ended.
         TimedOut,
@@ -26,8 +27,12 @@ struct ChildRunResult {
 // one call per chunk read (the last, unterminated line in a call of its own). Reads to the
 // end of the output, then waits for the child to end, for at most timeLimitMs from its
 // start (0: no bound).
+// A stop or the time limit ends the child with every process it started; verdictGiven,
+// asked after each call of onLines, tells when the child has given its verdict: from then on
+// a stop ends the child alone, and what it started (a product) outlives the run.
 ChildRunResult RunChildForLines(const std::wstring& commandLine, HANDLE stopEvent,
-    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs = 0);
+    const std::function<void(const std::vector<std::string>& lines)>& onLines, ULONGLONG timeLimitMs = 0,
+    const std::function<bool()>& verdictGiven = {});
 
 // The status of a child that ended without a verdict line, for the log and the failure
 // message: decimal for small values, hex for the system's status codes (0xC0000005).

@@ -148,7 +148,7 @@ void CInstaller::RunPackage()
             }
             verdict = chunkVerdict;
         },
-        m_timeLimitMs);
+        m_timeLimitMs, [&] { return verdict != LineProtocol::kNoVerdict; });
 
     switch (result.status) {
     case ChildRunResult::Status::StartFailed:

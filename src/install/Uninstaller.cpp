@@ -108,7 +108,7 @@ void CUninstaller::RunRemoval()
                 noVerdict = false;
             }
         },
-        m_timeLimitMs);
+        m_timeLimitMs, [&] { return !noVerdict; });
 
     switch (result.status) {
     case ChildRunResult::Status::StartFailed:

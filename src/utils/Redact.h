@@ -11,6 +11,10 @@ namespace Utils {
 std::wstring RedactUrl(std::wstring_view url);
 std::string RedactUrl(std::string_view url);
 
+// "user:password@host:port", with or without "scheme://" before it, as it may be logged:
+// "user:(hidden)@host:port". A value without a user and a password is unchanged.
+std::wstring HidePassword(std::wstring_view value);
+
 // Every URL inside a free text (an error message, a redirect line) redacted as above; a URL
 // runs from its "scheme://" to the next blank, quote or bracket.
 std::wstring RedactUrlsInText(std::wstring_view text);

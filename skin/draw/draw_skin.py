@@ -797,6 +797,7 @@ def image_set():
         add(f"MessageBoxWnd/closeBtn{i}.png", 24, 24, lambda i=i: glyph_button("close", i, 24))
         add(f"MessageBoxWnd/coverBtn{i}.png", 100, 32, lambda i=i: primary_small("覆盖安装", i))
         add(f"MessageBoxWnd/submitBtn{i}.png", 100, 32, lambda i=i: secondary_small("打开软件", i))
+        add(f"MessageBoxWnd/removeBtn{i}.png", 100, 32, lambda i=i: primary_small("卸载", i))
         add(f"TipWnd/okBtn{i}.png", 100, 32, lambda i=i: primary_small("退出", i))
         add(f"TipWnd/cancelBtn{i}.png", 100, 32, lambda i=i: secondary_small("继续安装", i))
     add("MessageBoxWnd/icoNetwork.png", 40, 40, network_icon)
@@ -805,7 +806,7 @@ def image_set():
     return out
 
 
-EXPECTED_COUNT = 136
+EXPECTED_COUNT = 139
 
 def chevron(state, direction, w=8, h=19):
     """The link buttons' chevron alone, for buttons whose text the window draws."""

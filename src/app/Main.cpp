@@ -4,11 +4,9 @@
 #include "app/CrashDump.h"
 #include "app/DllSearch.h"
 #include "app/HelpText.h"
+#include "app/QuietFace.h"
 #include "app/RunLog.h"
 #include "app/SingleInstance.h"
-#include "config/ExitCodes.h"
-#include "app/QuietRun.h"
-#include "app/RemovalRun.h"
 #include "app/ResultFile.h"
 #include "app/SessionResult.h"
 #include "config/InstallerConfig.h"
@@ -16,21 +14,29 @@
 #include "install/AdminProbes.h"
 #include "session/SessionRun.h"
 #include "ui/CMainWnd.h"
+#include "ui/RemovalWindowFace.h"
 #include "utils/Log.h"
 
 namespace {
 
-// The window's whole life: created, centred, run modally, destroyed (which joins the
-// network check). The run it showed goes on without it.
-void RunMainWindow(Session::SessionRun& run)
+// The face the run's kind shows, for the run's whole sequence.
+int RunWithFace(Session::SessionRun& run)
 {
-    CMainWnd window(run);
-    if (!window.Create(nullptr, L"Vellumora", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0)) {
-        LOG(L"main window not created: %s\r\n", window.GetLoadError().c_str());
-        return;
+    switch (run.Kind()) {
+    case Session::RunKind::WindowInstall: {
+        CMainWnd window(run);
+        return run.Run(window);
     }
-    window.CenterWindow();
-    window.ShowModal();
+    case Session::RunKind::WindowRemoval: {
+        RemovalWindowFace face;
+        return run.Run(face);
+    }
+    case Session::RunKind::QuietInstall:
+    case Session::RunKind::QuietRemoval:
+        break;
+    }
+    App::QuietFace face;
+    return run.Run(face);
 }
 
 // Says at start-up which signature check is in force; a malformed pin is refused here, and
@@ -67,48 +73,47 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const bool systemAccount = Utils::IsProcessSystemAccount();
     const Config::RunSettings settings = Config::MakeRunSettings(config, systemAccount);
 
+    const Session::RunKind kind = Session::RunKindOf(settings);
+    const auto exitCodeFor = [kind](Session::Verdict verdict) {
+        return Session::RunExitCode(kind, Session::Outcome { verdict });
+    };
+
     // Answered whatever else is given, also while another copy runs. A box would wait unseen
     // in a run nobody watches.
     if (config.ShowHelp || config.ShowVersion) {
         App::ShowToCaller(
             config.ShowHelp ? App::HelpText() : App::VersionText() + L"\n", !settings.unattended && !systemAccount);
-        return Config::ExitCode::kInstalled;
+        return exitCodeFor(Session::Verdict::Informed);
     }
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
     if (!instance.Held()) {
         App::LogAnotherCopyRunning(config); // shows nothing
-        App::WriteResultFile(settings, Config::ExitCode::kAnotherCopyRunning);
-        return Config::ExitCode::kAnotherCopyRunning;
+        const int code = exitCodeFor(Session::Verdict::AnotherCopyRunning);
+        App::WriteResultFile(settings, code);
+        return code;
     }
-    int exitCode = App::StartRunLog(config, settings.unattended);
+    const bool logReady = App::StartRunLog(config, settings.unattended) == App::kGoOn;
     App::InstallCrashDumps(settings.unattended);
+    int exitCode = 0;
     App::RunResult result;
-    // Replaced at once by "the installer failed": a run that is killed or crashes leaves no
-    // earlier run's result, and a file that cannot be replaced now (held open by someone, in
-    // a folder that cannot be written) stops a quiet run before anything is done.
-    if (exitCode == App::kGoOn && !App::WriteResultFile(settings, Config::ExitCode::kInternalFailure)
-        && settings.unattended) {
+    if (!logReady) {
+        exitCode = exitCodeFor(Session::Verdict::InvalidValue);
+    } else if (!App::WriteResultFile(settings, exitCodeFor(Session::Verdict::InternalFailure)) && settings.unattended) {
+        // Replaced at once by "the installer failed": a run that is killed or crashes leaves
+        // no earlier run's result, and a file that cannot be replaced now (held open by
+        // someone, in a folder that cannot be written) stops a quiet run before anything is
+        // done.
         LOG(L"quiet: the result file cannot be written; nothing is done\r\n");
-        exitCode = Config::ExitCode::kInvalidValue;
-    }
-    if (exitCode == App::kGoOn) {
+        exitCode = exitCodeFor(Session::Verdict::InvalidValue);
+    } else {
         LogSignerPin(config, settings.signerPin);
         App::LogUnusableOptions(config);
         Session::SessionRun run(settings);
         run.SetBeforeSystemExit(
             [&](int code) { App::WriteResultFile(settings, code, App::SessionResult(run.Install())); });
-        if (settings.uninstall) {
-            exitCode = run.Finish(App::RunRemoval(run));
-            LOG(L"%sexit code %d\r\n", settings.unattended ? L"quiet: " : L"", exitCode);
-        } else if (settings.unattended) {
-            exitCode = run.Finish(App::RunQuiet(run));
-            LOG(L"quiet: exit code %d\r\n", exitCode);
-        } else {
-            RunMainWindow(run);
-            exitCode = run.Finish(0);
-        }
+        exitCode = RunWithFace(run);
         result = App::SessionResult(run.Install());
     }
 

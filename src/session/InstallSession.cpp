@@ -27,6 +27,8 @@ namespace {
 class NoFace final : public InstallFace {
 public:
     void ShowPackageMessage(const std::wstring&) override { }
+    // Nobody confirms: a plan without a face is never applied.
+    void Confirm() override { }
     void Concluded(const Outcome&) override { }
 };
 
@@ -84,6 +86,15 @@ void InstallSession::SetFace(InstallFace* face) noexcept
 InstallSession::~InstallSession()
 {
     Stop();
+}
+
+bool InstallSession::OnOwnThread(const wchar_t* what) const
+{
+    if (::GetCurrentThreadId() == m_thread) {
+        return true;
+    }
+    LOG(L"%s called on thread %lu, not the session's: refused\r\n", what, ::GetCurrentThreadId());
+    return false;
 }
 
 std::wstring InstallSession::DefaultFolder(bool unattended)
@@ -158,6 +169,9 @@ std::optional<Outcome> InstallSession::RefuseWhileProductRuns() const
 
 std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
 {
+    if (!OnOwnThread(L"Prepare")) {
+        return Outcome { Verdict::InternalFailure };
+    }
     // A failed package may still be rolling back: a new attempt would wait for it and could
     // lose its files to the old run's clean-up. Refused like a running old uninstaller.
     if (!ChildRunsEnded()) {
@@ -194,6 +208,9 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
 
 std::optional<Outcome> InstallSession::PrepareRemoval()
 {
+    if (!OnOwnThread(L"PrepareRemoval")) {
+        return Outcome { Verdict::InternalFailure };
+    }
     if (!m_existing.present) {
         LOG(L"nothing to remove: neither the account's record nor the machine's names an installation that is "
             L"there\r\n");
@@ -217,6 +234,9 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
 
 void InstallSession::Start()
 {
+    if (!OnOwnThread(L"Start")) {
+        return;
+    }
     if (m_state != State::Prepared) {
         LOG(L"no install prepared, or one is running\r\n");
         return;
@@ -323,8 +343,6 @@ void InstallSession::Conclude(Outcome outcome)
         outcome.restartRequired ? L" (the computer must restart)" : L"", outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
     m_lastOutcome = outcome;
-    m_face->Concluded(outcome);
-    // After the face has shown it: the product takes the screen from the finished page.
     const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startupStyle == 1;
     if (outcome.verdict == Verdict::Installed && launches) {
         if (outcome.restartRequired) {
@@ -333,6 +351,9 @@ void InstallSession::Conclude(Outcome outcome)
             LaunchProduct();
         }
     }
+    // Told once all of the verdict's effects are done: nothing the face does in answer
+    // can reach into them.
+    m_face->Concluded(outcome);
 }
 
 void InstallSession::UpdateRecords(Verdict verdict)
@@ -374,6 +395,9 @@ bool InstallSession::RestartPending() const noexcept
 
 void InstallSession::OnStageReport(int code, double progress, const std::wstring& message)
 {
+    if (!OnOwnThread(L"OnStageReport")) {
+        return;
+    }
     switch (code) {
     case Download::DL_CODE_START:
         m_face->DownloadStarted();

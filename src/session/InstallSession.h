@@ -24,19 +24,6 @@ struct InstallRequest {
     std::wstring language; // for the package's "-inslang"; empty: none
 };
 
-// The verdict with what a face needs to tell it.
-struct Outcome {
-    Verdict verdict = Verdict::Installed;
-    // The failure event's message (the package's "Error=" text, an exit status), or the
-    // refused folder.
-    std::wstring message;
-    // ProductRunning: it is an old version's uninstaller (or the previous attempt's package)
-    // that runs, not the product.
-    bool oldUninstallerRunning = false;
-    // Installed: the package says the computer must restart before the product is used.
-    bool restartRequired = false;
-};
-
 // What the package reported about itself; kept for the session's life, so a retried install
 // keeps the values of an earlier attempt it does not repeat.
 struct PackageReports {
@@ -51,7 +38,11 @@ struct PackageReports {
     std::optional<DWORD> packageExitStatus; // absent until the package has ended
 };
 
-// How a session shows what happens. Called on the session's thread.
+// How a session shows what happens, and how it hears the answers: a face only shows and
+// answers, and every answer reaches the run as a posted intent (SessionRun::Post), never as
+// a call back into the session while it is telling the face something. Called on the
+// session's thread; none of these may wait for the user (a prompt is shown later, from
+// the face's own loop).
 class InstallFace {
 public:
     virtual ~InstallFace() = default;
@@ -60,8 +51,15 @@ public:
     // The package (or the old version's removal) waits for the product to exit.
     virtual void WaitingForProduct(bool /*waiting*/) { }
     virtual void ShowPackageMessage(const std::wstring& text) = 0;
-    // The installation has its verdict (the package or old uninstaller may still be ending;
-    // the session waits for it whatever the face does).
+    // The checks refused what the face asked for (Install or Remove); nothing was started.
+    virtual void Refused(const Outcome& /*refusal*/) { }
+    // The plan is ready: the face answers with Intent::Apply or Intent::Cancel.
+    virtual void Confirm() = 0;
+    // The plan is being applied.
+    virtual void Started() { }
+    // The installation has its verdict and the session has done all it does for it (the
+    // records, the product started); the package or old uninstaller may still be ending,
+    // and the run waits for it whatever the face does.
     virtual void Concluded(const Outcome& outcome) = 0;
 };
 
@@ -88,6 +86,8 @@ public:
 
     // The face that shows the run; nullptr: none any more (the run goes on unseen).
     void SetFace(InstallFace* face) noexcept;
+    // The face in use, or one that shows nothing.
+    InstallFace& Face() noexcept { return *m_face; }
 
     const Config::RunSettings& Settings() const noexcept { return m_settings; }
     const ExistingInstallation& Existing() const noexcept { return m_existing; }
@@ -164,7 +164,11 @@ private:
     // The last verdict installed with a restart to come: the product is not started before it.
     bool RestartPending() const noexcept;
 
+    // Every step runs on the thread that made the session; a call from another is refused.
+    bool OnOwnThread(const wchar_t* what) const;
+
     const Config::RunSettings m_settings;
+    const DWORD m_thread = ::GetCurrentThreadId();
     InstallFace* m_face = nullptr;
     ExistingInstallation m_existing;
     const bool m_systemAccount;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "config/ExitCodes.h"
 
 namespace Session {
@@ -22,6 +25,10 @@ enum class Verdict {
     Removed, // "-uninstall=true": the uninstaller removed it, and its record is gone
     NothingInstalled, // "-uninstall=true" found no installation in either record
     Cancelled, // the user answered no (a window run's removal question)
+    // How a run ends before or beside any installation:
+    AnotherCopyRunning, // a second copy found the first
+    InternalFailure, // the run could not be set up (its hidden window), or it never came to a verdict
+    Informed, // "-help", "-version": printed, nothing else done
 };
 
 struct VerdictRow {
@@ -45,6 +52,9 @@ inline constexpr VerdictRow kVerdicts[] = {
     { Verdict::Removed, Config::ExitCode::kRemoved, L"removed" },
     { Verdict::NothingInstalled, Config::ExitCode::kNothingInstalled, L"nothing installed" },
     { Verdict::Cancelled, Config::ExitCode::kCancelledByUser, L"cancelled by the user" },
+    { Verdict::AnotherCopyRunning, Config::ExitCode::kAnotherCopyRunning, L"another copy is running" },
+    { Verdict::InternalFailure, Config::ExitCode::kInternalFailure, L"the installer failed" },
+    { Verdict::Informed, Config::ExitCode::kInstalled, L"help or version shown" },
 };
 
 constexpr const VerdictRow& RowOf(Verdict verdict)
@@ -60,6 +70,52 @@ constexpr const VerdictRow& RowOf(Verdict verdict)
 constexpr int ExitCodeOf(Verdict verdict)
 {
     return RowOf(verdict).exitCode;
+}
+
+// The verdict with what a face needs to tell it.
+struct Outcome {
+    Verdict verdict = Verdict::Installed;
+    // The failure event's message (the package's "Error=" text, an exit status), or the
+    // refused folder.
+    std::wstring message;
+    // ProductRunning: it is an old version's uninstaller (or the previous attempt's package)
+    // that runs, not the product.
+    bool oldUninstallerRunning = false;
+    // Installed: the package says the computer must restart before the product is used.
+    bool restartRequired = false;
+};
+
+// The four kinds of run: a window or not, an install or a removal.
+enum class RunKind { WindowInstall, QuietInstall, WindowRemoval, QuietRemoval };
+
+constexpr bool IsRemoval(RunKind kind)
+{
+    return kind == RunKind::WindowRemoval || kind == RunKind::QuietRemoval;
+}
+
+// The process's exit code for how a run ended, whatever its kind; nothing else picks one.
+// An install with a window tells its user on screen and has always ended with 0; a quiet
+// run or a removal tells its caller by the code. A run that never came to a verdict failed.
+constexpr int RunExitCode(RunKind kind, const std::optional<Outcome>& outcome)
+{
+    if (!outcome) {
+        return kind == RunKind::WindowInstall ? Config::ExitCode::kInstalled : Config::ExitCode::kInternalFailure;
+    }
+    switch (outcome->verdict) {
+    case Verdict::AnotherCopyRunning:
+    case Verdict::InternalFailure:
+    case Verdict::Informed:
+        return ExitCodeOf(outcome->verdict);
+    default:
+        break;
+    }
+    if (kind == RunKind::WindowInstall) {
+        return Config::ExitCode::kInstalled;
+    }
+    if (outcome->verdict == Verdict::Installed && outcome->restartRequired) {
+        return Config::ExitCode::kRestartRequired;
+    }
+    return ExitCodeOf(outcome->verdict);
 }
 
 } // namespace Session

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "session/StageReport.h"
 #include "utils/Log.h"
@@ -13,6 +14,8 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"VellumoraQuietInstall";
 // A console control event (a process with a console) asks the window's thread to stop.
 constexpr UINT WM_RUN_END_SESSION = WM_APP + 0x140;
+// A face's intent waits in the run's queue.
+constexpr UINT WM_RUN_INTENT = WM_APP + 0x141;
 
 std::atomic<HWND> g_runWindow { nullptr };
 
@@ -91,6 +94,120 @@ LRESULT CALLBACK SessionRun::WindowProc(HWND window, UINT message, WPARAM wParam
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
+RunKind RunKindOf(const Config::RunSettings& settings)
+{
+    if (settings.uninstall) {
+        return settings.unattended ? RunKind::QuietRemoval : RunKind::WindowRemoval;
+    }
+    return settings.unattended ? RunKind::QuietInstall : RunKind::WindowInstall;
+}
+
+int SessionRun::ExitCode() const
+{
+    return RunExitCode(Kind(), m_session->LastOutcome());
+}
+
+int SessionRun::Run(RunFace& face)
+{
+    std::optional<Outcome> refusal;
+    if (m_settings.unattended) {
+        refusal = m_session->CheckUnattendedSettings();
+        if (!refusal) {
+            LOG(L"quiet mode: no window; the exit code tells the result\r\n");
+        }
+    }
+    if (!refusal && !Opened()) {
+        refusal = Outcome { Verdict::InternalFailure };
+    }
+    if (refusal) {
+        LOG(L"%snothing %s\r\n", LogPrefix(), IsRemoval(Kind()) ? L"removed" : L"installed");
+        m_session->EndWith(*refusal);
+    } else {
+        m_session->SetFace(&face.Shows());
+        face.Run(*this);
+        m_session->SetFace(nullptr);
+        // What the face asked for last (the installed product opened as its window closed).
+        CarryOutIntents();
+        Finish();
+    }
+    const int code = ExitCode();
+    if (Kind() != RunKind::WindowInstall) {
+        LOG(L"%sexit code %d\r\n", LogPrefix(), code);
+    }
+    return code;
+}
+
+void SessionRun::Post(const Intent& intent)
+{
+    m_intents.push_back(intent);
+    if (!m_window || !::PostMessageW(m_window, WM_RUN_INTENT, 0, 0)) {
+        LOG(L"an intent could not be posted; carried out at the run's end\r\n");
+    }
+}
+
+void SessionRun::CarryOutIntents()
+{
+    while (!m_intents.empty()) {
+        const Intent intent = m_intents.front();
+        m_intents.pop_front();
+        CarryOut(intent);
+    }
+}
+
+void SessionRun::Refuse(const Outcome& refusal)
+{
+    m_session->EndWith(refusal);
+    m_session->Face().Refused(refusal);
+}
+
+void SessionRun::CarryOut(const Intent& intent)
+{
+    InstallSession& session = *m_session;
+    switch (intent.kind) {
+    case Intent::Kind::Install:
+        if (auto refusal = session.Prepare(intent.request)) {
+            Refuse(*refusal);
+        } else {
+            session.Face().Confirm();
+        }
+        break;
+    case Intent::Kind::Remove:
+        if (auto refusal = session.PrepareRemoval()) {
+            Refuse(*refusal);
+        } else {
+            session.Face().Confirm();
+        }
+        break;
+    case Intent::Kind::Apply:
+        if (session.CurrentState() != InstallSession::State::Prepared) {
+            // A second request for a run already going (a double click, two checks).
+            LOG(L"install already running\r\n");
+            break;
+        }
+        if (Kind() == RunKind::WindowRemoval) {
+            // The product may have been started while the question was up.
+            if (auto refusal = session.RefuseWhileProductRuns()) {
+                Refuse(*refusal);
+                break;
+            }
+        }
+        session.Start();
+        session.Face().Started();
+        break;
+    case Intent::Kind::Cancel:
+        LOG(L"removal: the user answered no; nothing is removed\r\n");
+        session.EndWith({ Verdict::Cancelled });
+        session.Face().Concluded({ Verdict::Cancelled });
+        break;
+    case Intent::Kind::OpenExisting:
+        session.OpenExistingProduct();
+        break;
+    case Intent::Kind::Finish:
+        session.FinishButtonPressed();
+        break;
+    }
+}
+
 LRESULT SessionRun::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -101,18 +218,12 @@ LRESULT SessionRun::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    case WM_QUERYENDSESSION:
-        // An installer never holds up a shutdown; the run stops when it is confirmed.
-        LOG(L"%sthe session is ending (0x%08lX)\r\n", m_settings.unattended ? L"quiet: " : L"",
-            static_cast<unsigned long>(lParam));
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            EndOfSystemSession(lParam & ENDSESSION_LOGOFF ? L"logoff" : L"shutdown");
-        } else {
-            LOG(L"%sthe session goes on\r\n", m_settings.unattended ? L"quiet: " : L"");
-        }
+    case WM_RUN_INTENT:
+        CarryOutIntents();
         return 0;
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+        return OnSystemSessionMessage(message, wParam, lParam);
     case WM_RUN_END_SESSION:
         EndOfSystemSession(wParam == CTRL_LOGOFF_EVENT ? L"logoff" : L"shutdown");
         return 0;
@@ -121,6 +232,22 @@ LRESULT SessionRun::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return ::DefWindowProcW(m_window, message, wParam, lParam);
     }
+}
+
+LRESULT SessionRun::OnSystemSessionMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_QUERYENDSESSION) {
+        // An installer never holds up a shutdown; the run stops when it is confirmed.
+        LOG(L"%sthe session is ending (0x%08lX)\r\n", LogPrefix(), static_cast<unsigned long>(lParam));
+        return TRUE;
+    }
+    if (message == WM_ENDSESSION) {
+        if (wParam) {
+            EndOfSystemSession(lParam & ENDSESSION_LOGOFF ? L"logoff" : L"shutdown");
+        }
+        LOG(L"%sthe session goes on\r\n", LogPrefix());
+    }
+    return 0;
 }
 
 void SessionRun::PumpUntil(const std::function<bool()>& done)
@@ -151,25 +278,22 @@ bool SessionRun::Done() const
     return !m_session->Running() && m_session->ChildRunsEnded();
 }
 
-int SessionRun::Finish(int exitCode)
+void SessionRun::Finish()
 {
-    Attach(nullptr);
     if (!Done()) {
-        LOG(L"%sthe run goes on without a window until its package or old uninstaller has ended\r\n",
-            m_settings.unattended ? L"quiet: " : L"");
+        LOG(L"%sthe run goes on without a window until its package or old uninstaller has ended\r\n", LogPrefix());
         PumpUntil([this] { return Done(); });
-        LOG(L"%sthe package or old uninstaller has ended\r\n", m_settings.unattended ? L"quiet: " : L"");
+        LOG(L"%sthe package or old uninstaller has ended\r\n", LogPrefix());
     }
     m_session->Stop();
     if (m_window) {
         DiscardQueuedStageReports(m_window);
     }
-    return exitCode;
 }
 
 void SessionRun::EndOfSystemSession(const wchar_t* why)
 {
-    LOG(L"%sstopped by the system (%s); nothing is recorded\r\n", m_settings.unattended ? L"quiet: " : L"", why);
+    LOG(L"%sstopped by the system (%s); nothing is recorded\r\n", LogPrefix(), why);
     if (m_session->Running()) {
         m_session->EndWith({ Verdict::StoppedBySystem });
     }
@@ -179,10 +303,10 @@ void SessionRun::EndOfSystemSession(const wchar_t* why)
         DiscardQueuedStageReports(m_window);
     }
     // The system ends the process once this message is handled, with a code of its own:
-    // leave first, with ours. Every thread has been joined.
-    // A window run's removal reports its result too: 0 would say "removed".
-    const int code = m_settings.unattended || m_settings.uninstall ? ExitCodeOf(Verdict::StoppedBySystem) : 0;
-    LOG(L"%sexit code %d\r\n", m_settings.unattended ? L"quiet: " : L"", code);
+    // leave first, with ours. Every thread has been joined. A run that was stopped before a
+    // verdict has the run's code for it (a window install's 0, a removal's 10 too).
+    const int code = RunExitCode(Kind(), Outcome { Verdict::StoppedBySystem });
+    LOG(L"%sexit code %d\r\n", LogPrefix(), code);
     if (m_beforeSystemExit) {
         m_beforeSystemExit(code);
     }

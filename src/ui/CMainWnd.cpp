@@ -14,9 +14,19 @@ CMainWnd::CMainWnd(Session::SessionRun& run)
     , m_run(run)
     , m_session(run.Install())
     , m_pages(*this)
-    , m_install(*this, m_pages, m_session)
+    , m_install(*this, m_pages, run)
     , m_face(*this, m_pages, m_install, m_session)
 {
+}
+
+void CMainWnd::Run(Session::SessionRun&)
+{
+    if (!Create(nullptr, L"Vellumora", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0)) {
+        LOG(L"main window not created: %s\r\n", GetLoadError().c_str());
+        return;
+    }
+    CenterWindow();
+    ShowModal();
 }
 
 CMainWnd::~CMainWnd()
@@ -92,7 +102,7 @@ void CMainWnd::OnClick(Toolkit::TNotifyUI& msg)
         m_pages.SelectPage(kCustomPage);
         break;
     case Action::Terms:
-        m_session.OpenTerms();
+        m_session.OpenTerms(); // a page, nothing of the run's
         break;
     case Action::Back:
         m_pages.SelectPage(kStartPage);
@@ -104,7 +114,7 @@ void CMainWnd::OnClick(Toolkit::TNotifyUI& msg)
         m_install.StartInstall(m_install.CustomInstallDir(), m_pages.DesktopShortcut(), m_pages.QuickLaunch());
         break;
     case Action::OpenProduct:
-        m_session.FinishButtonPressed();
+        m_run.Post({ Session::Intent::Kind::Finish });
         Close(1);
         break;
     case Action::Close:
@@ -124,13 +134,8 @@ LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_CLOSE && m_session.Running()) {
         return 0; // the install cannot be abandoned half-way
     }
-    if (message == WM_QUERYENDSESSION) {
-        // An installer never holds up a shutdown; the install stops when it is confirmed.
-        LOG(L"the session is ending (0x%08lX)\r\n", static_cast<unsigned long>(lParam));
-        return TRUE;
-    }
-    if (message == WM_ENDSESSION && wParam) {
-        m_run.EndOfSystemSession(lParam & ENDSESSION_LOGOFF ? L"logoff" : L"shutdown");
+    if (message == WM_QUERYENDSESSION || message == WM_ENDSESSION) {
+        return m_run.OnSystemSessionMessage(message, wParam, lParam);
     }
     if (message == WM_DESTROY) {
         // The face goes; what runs goes on, seen by nobody.
@@ -145,6 +150,11 @@ LRESULT CMainWnd::HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam
     handled = false;
     if (message == WM_EXISTING_INSTALLATION) {
         m_install.RunExistingInstallationPrompt();
+        handled = true;
+        return 0;
+    }
+    if (message == WM_FACE_LATER) {
+        m_face.ShowWaitingPrompts();
         handled = true;
         return 0;
     }

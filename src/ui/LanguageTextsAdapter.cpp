@@ -21,7 +21,7 @@ void LanguageTextsAdapter::SetText(const std::wstring& id, const std::wstring& t
 
 void LanguageTextsAdapter::ReapplyTexts()
 {
-    if (Toolkit::CControlUI* root = m_manager.GetRoot()) {
+    if (Toolkit::CControlUI* root = m_manager ? m_manager->GetRoot() : nullptr) {
         Toolkit::ApplyLanguageTexts(root);
         root->NeedUpdate();
     }

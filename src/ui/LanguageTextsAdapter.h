@@ -4,11 +4,12 @@
 #include "toolkit/PaintManager.h"
 
 // Language selection's view of the toolkit: the skin archive, the text table and the
-// controls of one window.
+// controls of one window (none: the table alone, for the windows made after it).
 class LanguageTextsAdapter : public Utils::LanguageTexts {
 public:
+    LanguageTextsAdapter() = default;
     explicit LanguageTextsAdapter(Toolkit::PaintManager& manager)
-        : m_manager(manager)
+        : m_manager(&manager)
     {
     }
 
@@ -17,5 +18,5 @@ public:
     void ReapplyTexts() override;
 
 private:
-    Toolkit::PaintManager& m_manager;
+    Toolkit::PaintManager* m_manager = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "ui/MainWndFace.h"
 
+#include "ui/CMainWnd.h"
 #include "ui/CMessageBoxWnd.h"
 #include "ui/UiTexts.h"
 
@@ -27,19 +28,62 @@ void MainWndFace::WaitingForProduct(bool waiting)
     m_pages.ShowWaitingForProduct(waiting);
 }
 
+void MainWndFace::Later(std::function<void()> prompt)
+{
+    m_prompts.push_back(std::move(prompt));
+    ::PostMessageW(m_frame.GetHWND(), CMainWnd::WM_FACE_LATER, 0, 0);
+}
+
+void MainWndFace::ShowWaitingPrompts()
+{
+    if (m_showingPrompts) {
+        return; // a prompt's own loop: the next one comes when it is answered
+    }
+    m_showingPrompts = true;
+    while (!m_prompts.empty()) {
+        const std::function<void()> prompt = std::move(m_prompts.front());
+        m_prompts.pop_front();
+        prompt();
+    }
+    m_showingPrompts = false;
+}
+
 void MainWndFace::ShowPackageMessage(const std::wstring& text)
 {
-    // The package's own text, as it wrote it.
-    ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), text.c_str(),
-        LocalText(UiTexts::kPackageMessage).c_str());
+    Later([this, text] {
+        // The package's own text, as it wrote it.
+        ShowMessageBox(m_frame.GetHWND(), FrameParams::ForSkinFile(L"MessageBox1Wnd.xml"), text.c_str(),
+            LocalText(UiTexts::kPackageMessage).c_str());
+    });
+}
+
+void MainWndFace::Refused(const Session::Outcome& refusal)
+{
+    Later([this, refusal] { m_install.ShowRefusal(refusal); });
+}
+
+void MainWndFace::Confirm()
+{
+    m_install.Confirm();
+}
+
+void MainWndFace::Started()
+{
+    m_install.Started();
 }
 
 void MainWndFace::Concluded(const Session::Outcome& outcome)
 {
-    switch (outcome.verdict) {
-    case Session::Verdict::Installed:
+    if (outcome.verdict == Session::Verdict::Installed) {
         OnInstallSucceeded(outcome.restartRequired);
-        break;
+    } else {
+        Later([this, outcome] { ShowFailure(outcome); });
+    }
+}
+
+void MainWndFace::ShowFailure(const Session::Outcome& outcome)
+{
+    switch (outcome.verdict) {
     case Session::Verdict::PackageFailed:
     case Session::Verdict::PackageTimedOut:
         OnInstallFailed(outcome.message);

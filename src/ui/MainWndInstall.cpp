@@ -21,10 +21,11 @@ struct CoTaskMemTraits {
 
 } // namespace
 
-MainWndInstall::MainWndInstall(Toolkit::WindowImplBase& frame, MainWndPages& pages, Session::InstallSession& session)
+MainWndInstall::MainWndInstall(Toolkit::WindowImplBase& frame, MainWndPages& pages, Session::SessionRun& run)
     : m_frame(frame)
     , m_pages(pages)
-    , m_session(session)
+    , m_run(run)
+    , m_session(run.Install())
 {
 }
 
@@ -69,7 +70,7 @@ void MainWndInstall::RunExistingInstallationPrompt()
         StartInstall(existingFolder, true, true);
         break;
     case 1:
-        m_session.OpenExistingProduct();
+        m_run.Post({ Session::Intent::Kind::OpenExisting });
         m_frame.Close(1);
         break;
     default:
@@ -101,20 +102,20 @@ void MainWndInstall::ShowRefusal(const Session::Outcome& refusal)
     SendInstallNotify(false, false);
 }
 
-bool MainWndInstall::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
+void MainWndInstall::StartInstall(const std::wstring& path, bool desktopShortcut, bool quickLaunch)
 {
-    const Session::InstallRequest request { path, desktopShortcut, quickLaunch, m_pages.InstallLanguageCode() };
-    if (auto refusal = m_session.Prepare(request)) {
-        ShowRefusal(*refusal);
-        return false;
-    }
+    m_run.Post(
+        { Session::Intent::Kind::Install, { path, desktopShortcut, quickLaunch, m_pages.InstallLanguageCode() } });
+}
+
+void MainWndInstall::Confirm()
+{
     m_pages.EnableCustomInstall(false);
     if (m_session.Settings().checkNetwork) {
         StartNetworkCheck();
     } else {
         SendInstallNotify(true, true);
     }
-    return true;
 }
 
 void MainWndInstall::Retry(int startPage)
@@ -164,16 +165,15 @@ void MainWndInstall::OnCheckNet(WPARAM result)
 void MainWndInstall::OnInstall(WPARAM start)
 {
     if (start != 0) {
-        if (m_session.CurrentState() != Session::InstallSession::State::Prepared) {
-            // A second request for a run already going (a double click, two checks).
-            LOG(L"install already running\r\n");
-        } else {
-            m_startPage = m_pages.CurrentPage();
-            m_pages.SelectPage(MainWndPages::kInstallingPage);
-            m_session.Start();
-        }
+        m_run.Post({ Session::Intent::Kind::Apply });
     }
     m_pages.EnableCustomInstall(true);
+}
+
+void MainWndInstall::Started()
+{
+    m_startPage = m_pages.CurrentPage();
+    m_pages.SelectPage(MainWndPages::kInstallingPage);
 }
 
 void MainWndInstall::ChooseFolder()

@@ -26,6 +26,12 @@ inline constexpr UiText kChooseFolder { 309, L"选择一个文件夹" };
 inline constexpr UiText kProgressStart { 116, L"正在安装中:0%，请稍候..." };
 // The finished page's line when the package says the computer must restart.
 inline constexpr UiText kRestartRequired { 310, L"请重新启动电脑以完成安装" };
+// "-uninstall=true" with a window: the question, then what happened.
+inline constexpr UiText kRemoveQuestion { 311, L"确定要卸载Vellumora吗？" };
+inline constexpr UiText kRemoved { 312, L"Vellumora已卸载" };
+inline constexpr UiText kNothingToRemove { 313, L"未检测到已安装的Vellumora" };
+inline constexpr UiText kRemoveWhileRunning { 314, L"Vellumora正在运行，请退出程序后再卸载" };
+inline constexpr UiText kRemoveFailed { 315, L"卸载失败" };
 
 } // namespace UiTexts
 

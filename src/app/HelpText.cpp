@@ -67,15 +67,18 @@ std::wstring Rules()
     std::wstring text = Wrap(L"Options are case-sensitive; when one is given twice, the first counts. Quote a "
                              L"value with blanks: \"-installdir=D:\\My Apps\\TarvikQuill\".",
         L"");
-    text += Wrap(L"TarvikInstallerConfig.ini beside the installer, section [Install], may hold the same "
-                 L"settings under the option's name without \"-\" (any case), except: "
-            + renamed + L". The command line wins. No key, the command line only: " + noKey
-            + L". The settings file only: " + fileOnly + L".",
-        L"");
-    text += Wrap(L"=true|false: exactly true or false; any other value (also an empty one) is refused: an "
-                 L"unattended run ends with exit code 2, a window run ignores it. =true: on for exactly "
-                 L"true, off for any other value (True, 1, empty). Every refused value is refused so.",
-        L"");
+    text += L"\n"
+        + Wrap(L"TarvikInstallerConfig.ini beside the installer, section [Install], may hold the same "
+               L"settings under the option's name without \"-\" (any case), except: "
+                + renamed + L". The command line wins. No key, the command line only: " + noKey
+                + L". The settings file only: " + fileOnly + L".",
+            L"");
+    text += L"\n"
+        + Wrap(L"Switches: one shown as =true|false takes exactly true or false, and any other value "
+               L"(also an empty one) is refused, as is any other unusable value: an unattended run ends "
+               L"with exit code 2, a window run ignores it. One shown as =true is on for exactly true "
+               L"and off for any other value (True, 1, empty); it is never refused.",
+            L"");
     return text + L"\n";
 }
 

@@ -39,29 +39,6 @@ int RunWithFace(Session::SessionRun& run)
     return run.Run(face);
 }
 
-// Says at start-up which signature check is in force; a malformed pin is refused here, and
-// every package and old uninstaller is refused while it stands.
-void LogSignerPin(const InstallerConfig& config, const Config::SignerPin& pin)
-{
-    if (!config.PackageSignerIgnored.empty()) {
-        LOG(L"PackageSigner from %s ignored: the pin built into this installer is final\r\n",
-            config.PackageSignerIgnored.c_str());
-    }
-    switch (pin.state) {
-    case Config::SignerPin::State::Off:
-        LOG(L"PackageSigner: none; packages are not signature-checked\r\n");
-        break;
-    case Config::SignerPin::State::Pinned:
-        LOG(L"PackageSigner: %u thumbprint(s) pinned%s; packages must be signed by them\r\n",
-            static_cast<unsigned>(pin.thumbprints.size()), config.PackageSignerBuiltIn ? L" at build time" : L"");
-        break;
-    case Config::SignerPin::State::Unreadable:
-        LOG(L"PackageSigner refused, the value is malformed: %s. No package or old uninstaller will be run\r\n",
-            pin.problem.c_str());
-        break;
-    }
-}
-
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -69,9 +46,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     App::RestrictDllSearch();
     ParseCommandLine();
     // The settings are final from here on: the run gets them as one record.
-    const InstallerConfig& config = TheInstallerConfig();
-    const bool systemAccount = Utils::IsProcessSystemAccount();
-    const Config::RunSettings settings = Config::MakeRunSettings(config, systemAccount);
+    const Config::RunSettings settings = Config::MakeRunSettings(TheInstallerConfig(), Utils::IsProcessSystemAccount());
 
     const Session::RunKind kind = Session::RunKindOf(settings);
     const auto exitCodeFor = [kind](Session::Verdict verdict) {
@@ -80,21 +55,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     // Answered whatever else is given, also while another copy runs. A box would wait unseen
     // in a run nobody watches.
-    if (config.ShowHelp || config.ShowVersion) {
-        App::ShowToCaller(
-            config.ShowHelp ? App::HelpText() : App::VersionText() + L"\n", !settings.unattended && !systemAccount);
+    if (settings.showHelp || settings.showVersion) {
+        App::ShowToCaller(settings.showHelp ? App::HelpText() : App::VersionText() + L"\n",
+            !settings.unattended && !settings.systemAccount);
         return exitCodeFor(Session::Verdict::Informed);
     }
 
     Utils::SingleInstance instance(L"Installer_Vellumora");
     instance.Acquire();
     if (!instance.Held()) {
-        App::LogAnotherCopyRunning(config); // shows nothing
+        App::LogAnotherCopyRunning(settings); // shows nothing
         const int code = exitCodeFor(Session::Verdict::AnotherCopyRunning);
         App::WriteResultFile(settings, code);
         return code;
     }
-    const bool logReady = App::StartRunLog(config, settings.unattended) == App::kGoOn;
+    const bool logReady = App::StartRunLog(settings);
     App::InstallCrashDumps(settings.unattended);
     int exitCode = 0;
     App::RunResult result;
@@ -108,8 +83,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         LOG(L"quiet: the result file cannot be written; nothing is done\r\n");
         exitCode = exitCodeFor(Session::Verdict::InvalidValue);
     } else {
-        LogSignerPin(config, settings.signerPin);
-        App::LogUnusableOptions(config);
+        App::LogSignerPin(settings);
+        App::LogUnusableOptions(settings);
         Session::SessionRun run(settings);
         run.SetBeforeSystemExit(
             [&](int code) { App::WriteResultFile(settings, code, App::SessionResult(run.Install())); });

@@ -78,18 +78,18 @@ bool WriteResultFile(const Config::RunSettings& settings, int exitCode, RunResul
     if (const std::wstring log = RunLogPath(); !log.empty()) {
         result.log = log;
     }
-    // The reason in words (a link, a missing folder) where the path itself is at fault.
-    if (const std::wstring problem = Config::ResultFileProblem(settings.resultFile, Utils::ModuleDirectory());
-        !problem.empty()) {
-        LOG(L"result file '%s' not written: %s\r\n", settings.resultFile.c_str(), problem.c_str());
+    // Checked once at start-up; the write checks again, and says its refusal in the same words.
+    if (!settings.resultFileProblem.empty()) {
+        LOG(L"result file '%s' not written: %s\r\n", settings.resultFile.c_str(), settings.resultFileProblem.c_str());
         return false;
     }
-    const Config::LogFilePath path = Config::ResolveResultFilePath(settings.resultFile, Utils::ModuleDirectory());
-    if (const DWORD error = Utils::WriteFileAtomically(path.path, ResultFileText(result)); error != ERROR_SUCCESS) {
-        LOG(L"result file '%s' not written, error %lu\r\n", path.path.c_str(), error);
+    if (const DWORD error = Utils::WriteFileAtomically(settings.resultFilePath, ResultFileText(result));
+        error != ERROR_SUCCESS) {
+        LOG(L"result file '%s' not written: %s\r\n", settings.resultFilePath.c_str(),
+            Config::ReplaceErrorText(error).c_str());
         return false;
     }
-    LOG(L"result file written: %s\r\n", path.path.c_str());
+    LOG(L"result file written: %s\r\n", settings.resultFilePath.c_str());
     return true;
 }
 

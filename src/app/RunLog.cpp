@@ -3,10 +3,8 @@
 #include <windows.h>
 
 #include "config/ExitCodes.h"
-#include "config/LogFilePath.h"
 #include "config/PackageTimeLimit.h"
 #include "config/SettingsReport.h"
-#include "utils/FileSystem.h"
 #include "utils/Log.h"
 #include "utils/LogFile.h"
 #include "utils/ModuleVersion.h"
@@ -28,51 +26,17 @@ std::wstring SystemErrorText(DWORD error)
     return length == 0 ? L"unknown error" : Utils::Trim(std::wstring_view(text, length));
 }
 
-// The temporary folder with a name of this run's own.
-std::wstring DefaultLogPath()
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) {
-        return {};
-    }
-    SYSTEMTIME now {};
-    ::GetLocalTime(&now);
-    return std::wstring(temp) + Config::DefaultLogFileName(now, ::GetCurrentProcessId());
-}
-
-void LogFirstLines(const InstallerConfig& config)
+void LogFirstLines(const Config::RunSettings& settings)
 {
     const std::wstring version = Utils::ModuleFileVersion();
     LOG(L"Vellumora installer %s (%d-bit)\r\n", version.empty() ? L"(no version resource)" : version.c_str(),
         static_cast<int>(sizeof(void*) * 8));
     LOG(L"system: %s\r\n", Utils::DescribeSystem().c_str());
     LOG(L"command line: %s\r\n", Config::CommandLineForLog(::GetCommandLineW()).c_str());
-    LOG(L"settings: %s\r\n", Config::DescribeSettings(config).c_str());
-    if (config.PackageTimeout > 0 && Config::PackageTimeoutCountsSeconds()) {
+    LOG(L"settings: %s\r\n", settings.settingsForLog.c_str());
+    if (settings.packageTimeLimitMs > 0 && Config::PackageTimeoutCountsSeconds()) {
         LOG(L"PackageTimeout counts seconds, not minutes (VLM_TEST_PACKAGETIMEOUT_IN_SECONDS, a test setting)\r\n");
     }
-}
-
-const wchar_t* WhatIsAccepted(const std::wstring& field)
-{
-    if (field == L"MirrorUrls") {
-        return L"every mirror must carry DownloadUrl's MD5";
-    }
-    if (field == L"SettingsFile") {
-        return L"the settings file must be readable and at most 1 MiB; its settings are not in force";
-    }
-    return field == L"PackageTimeout" ? L"a whole number of minutes, 0 for no bound" : L"only true or false";
-}
-
-// "-log="'s file, or its refusal, logged (problem set).
-Config::LogFilePath ChooseLogFile(const InstallerConfig& config)
-{
-    Config::LogFilePath chosen = Config::ResolveLogFilePath(config.LogFile, Utils::ModuleDirectory());
-    if (!chosen.problem.empty()) {
-        LOG(L"log file '%s' refused: %s\r\n", config.LogFile.c_str(), chosen.problem.c_str());
-    }
-    return chosen;
 }
 
 // Every later line goes to path too; false, logged, when it cannot be opened.
@@ -85,62 +49,86 @@ bool AttachLogFile(const std::wstring& path, bool mustBeNew)
     return error == ERROR_SUCCESS;
 }
 
-} // namespace
+// "-log="'s refusal is said before any file is chosen, on the debugger channel alone.
+constexpr wchar_t kLogFileRow[] = L"LogFile";
 
-int StartRunLog(const InstallerConfig& config, bool unattended)
+bool RefuseUnattended()
 {
-    std::wstring path;
-    if (!config.LogFile.empty()) {
-        const Config::LogFilePath chosen = ChooseLogFile(config);
-        if (!chosen.problem.empty()) {
-            if (unattended) {
-                LOG(L"quiet: nothing installed, exit code %d\r\n", Config::ExitCode::kInvalidValue);
-                return Config::ExitCode::kInvalidValue;
-            }
-        }
-        path = chosen.path;
-    } else if (unattended) {
-        path = DefaultLogPath();
-    }
-
-    if (!path.empty()) {
-        // Said before the file is attached: the debugger channel's first line, not the file's.
-        LOG(L"log file: %s\r\n", path.c_str());
-        // The default name lies in a folder every user can write to: only a file of our own.
-        if (!AttachLogFile(path, config.LogFile.empty())) {
-            if (unattended && !config.LogFile.empty()) {
-                LOG(L"quiet: nothing installed, exit code %d\r\n", Config::ExitCode::kInvalidValue);
-                return Config::ExitCode::kInvalidValue;
-            }
-        }
-    }
-    LogFirstLines(config);
-    return kGoOn;
+    LOG(L"quiet: nothing installed: the log file cannot be used\r\n");
+    return false;
 }
 
-void LogUnusableOptions(const InstallerConfig& config)
+} // namespace
+
+bool StartRunLog(const Config::RunSettings& settings)
+{
+    if (!settings.logFileProblem.empty()) {
+        for (const Config::UnusableValue& value : settings.unusable) {
+            if (value.name == kLogFileRow) {
+                LOG(L"%s\r\n", value.logLine.c_str());
+            }
+        }
+        if (settings.unattended) {
+            return RefuseUnattended();
+        }
+    }
+    if (!settings.logFile.empty()) {
+        // Said before the file is attached: the debugger channel's first line, not the file's.
+        LOG(L"log file: %s\r\n", settings.logFile.c_str());
+        // The own file lies in a folder every user can write to: only a new file of our own.
+        if (!AttachLogFile(settings.logFile, settings.ownLogFile) && settings.unattended && !settings.ownLogFile) {
+            return RefuseUnattended();
+        }
+    }
+    LogFirstLines(settings);
+    return true;
+}
+
+void LogSignerPin(const Config::RunSettings& settings)
+{
+    if (!settings.signerPinIgnored.empty()) {
+        LOG(L"PackageSigner from %s ignored: the pin built into this installer is final\r\n",
+            settings.signerPinIgnored.c_str());
+    }
+    const Config::SignerPin& pin = settings.signerPin;
+    switch (pin.state) {
+    case Config::SignerPin::State::Off:
+        LOG(L"PackageSigner: none; packages are not signature-checked\r\n");
+        break;
+    case Config::SignerPin::State::Pinned:
+        LOG(L"PackageSigner: %u thumbprint(s) pinned%s; packages must be signed by them\r\n",
+            static_cast<unsigned>(pin.thumbprints.size()), settings.signerPinBuiltIn ? L" at build time" : L"");
+        break;
+    case Config::SignerPin::State::Unreadable:
+        LOG(L"PackageSigner refused, the value is malformed: %s. No package or old uninstaller will be run\r\n",
+            pin.problem.c_str());
+        break;
+    }
+}
+
+void LogUnusableOptions(const Config::RunSettings& settings)
 {
     // A key nobody reads is a typo or a setting of another version; the run goes on.
-    for (const std::wstring& key : config.UnknownSettingsKeys) {
+    for (const std::wstring& key : settings.unknownSettingsKeys) {
         LOG(L"settings file: unknown key '%s' ignored\r\n", Utils::RedactUrlsInText(Config::HidePassword(key)).c_str());
     }
-    for (const std::wstring& name : config.UnknownOptions) {
+    for (const std::wstring& name : settings.unknownOptions) {
         LOG(L"option '%s' ignored: the installer does not know it\r\n",
             Utils::RedactUrlsInText(Config::HidePassword(name)).c_str());
     }
-    for (const auto& [field, given] : config.InvalidValues) {
-        LOG(L"value refused: '%s' (%s)\r\n", Utils::RedactUrlsInText(Config::HidePassword(given)).c_str(),
-            WhatIsAccepted(field));
+    for (const Config::UnusableValue& value : settings.unusable) {
+        // The log file's refusal came first (StartRunLog); the signer pin's words are LogSignerPin's.
+        if (value.name != kLogFileRow && value.name != L"PackageSigner") {
+            LOG(L"%s\r\n", value.logLine.c_str());
+        }
     }
 }
 
-void LogAnotherCopyRunning(const InstallerConfig& config)
+void LogAnotherCopyRunning(const Config::RunSettings& settings)
 {
     // Appended like every run's lines: the other copy's lines stay whole and in place.
-    if (!config.LogFile.empty()) {
-        if (const Config::LogFilePath chosen = ChooseLogFile(config); chosen.problem.empty()) {
-            AttachLogFile(chosen.path, false);
-        }
+    if (!settings.logFile.empty() && !settings.ownLogFile) {
+        AttachLogFile(settings.logFile, false);
     }
     LOG(L"another copy of the installer is running (in this or another session): exit code %d\r\n",
         Config::ExitCode::kAnotherCopyRunning);

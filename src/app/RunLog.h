@@ -2,29 +2,30 @@
 
 #include <string>
 
-#include "config/InstallerConfig.h"
+#include "config/RunSettings.h"
 
 namespace App {
 
-// What the start-up steps below return when the run goes on.
-inline constexpr int kGoOn = -2;
+// Opens the run's log file (Config::RunSettings::logFile: "-log=" or LogFile; without one, an
+// unattended run's own file in the temporary folder) and logs the run's first lines: the
+// installer's version, Windows, the command line and the settings in force. The debugger
+// channel hears first where the file is. An unattended run whose chosen file is refused or
+// cannot be opened ends here (false: refused as an unusable value); a window run goes on
+// without the file.
+bool StartRunLog(const Config::RunSettings& settings);
 
-// Opens the log file the run asks for ("-log=" or LogFile; without one, a quiet run's own
-// file in the temporary folder) and logs the run's first lines: the installer's version,
-// Windows, the command line and the settings in force. The debugger channel hears first
-// where the file is. A quiet run whose chosen file cannot be opened ends here with
-// Config::ExitCode::kInvalidValue; a window run goes on without the file.
-// unattended: Config::RunSettings::unattended.
-int StartRunLog(const InstallerConfig& config, bool unattended);
+// Says which signature check is in force; a malformed pin is refused here, and every package
+// and old uninstaller is refused while it stands.
+void LogSignerPin(const Config::RunSettings& settings);
 
-// Logs every unknown option and every refused value (quiet mode refuses to run with any of
-// them: Session::InstallSession::CheckUnattendedSettings; a window run ignores them), and every
+// Logs every unknown option and every unusable value (an unattended run refuses to go on with
+// any: Session::InstallSession::CheckUnattendedSettings; a window run ignores them), and every
 // settings-file key that no setting reads (which no run refuses).
-void LogUnusableOptions(const InstallerConfig& config);
+void LogUnusableOptions(const Config::RunSettings& settings);
 
 // Says why this copy ends with Config::ExitCode::kAnotherCopyRunning: on the debugger channel,
 // and in the log file when "-log=" names one (appended, beside the running copy's lines).
-void LogAnotherCopyRunning(const InstallerConfig& config);
+void LogAnotherCopyRunning(const Config::RunSettings& settings);
 
 // The open log file's path; empty when the run has none.
 std::wstring RunLogPath();

@@ -84,15 +84,21 @@ LogFilePath ResolveResultFilePath(const std::wstring& value, const std::wstring&
     return ResolveOutputPath(value, installerFolder, kResultFile);
 }
 
-std::wstring ResultFileProblem(const std::wstring& value, const std::wstring& installerFolder)
+LogFilePath CheckResultFile(const std::wstring& value, const std::wstring& installerFolder)
 {
-    const LogFilePath resolved = ResolveResultFilePath(value, installerFolder);
-    if (!resolved.problem.empty()) {
-        return resolved.problem;
+    LogFilePath resolved = ResolveResultFilePath(value, installerFolder);
+    if (resolved.problem.empty()) {
+        if (const DWORD error = Utils::CheckFileToReplace(resolved.path); error != ERROR_SUCCESS) {
+            resolved.problem = ReplaceErrorText(error);
+            resolved.path.clear();
+        }
     }
-    switch (const DWORD error = Utils::CheckFileToReplace(resolved.path)) {
-    case ERROR_SUCCESS:
-        return L"";
+    return resolved;
+}
+
+std::wstring ReplaceErrorText(DWORD error)
+{
+    switch (error) {
     case ERROR_CANT_ACCESS_FILE:
         return L"it, or a folder on its way, is a link";
     case ERROR_PATH_NOT_FOUND:

@@ -17,9 +17,11 @@ struct LogFilePath {
 LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder);
 // "-resultfile=": the same rules, for a name that ends in ".json".
 LogFilePath ResolveResultFilePath(const std::wstring& value, const std::wstring& installerFolder);
-// Why the result file cannot be written where "-resultfile=" says (a problem of the name, or
-// a missing folder, a link on the way, a read-only or linked file there); empty when it can.
-std::wstring ResultFileProblem(const std::wstring& value, const std::wstring& installerFolder);
+// The result file's path, or why it cannot be written where "-resultfile=" says (a problem of
+// the name, or a missing folder, a link on the way, a read-only or linked file there).
+LogFilePath CheckResultFile(const std::wstring& value, const std::wstring& installerFolder);
+// Utils::WriteFileAtomically's or Utils::CheckFileToReplace's refusal in words.
+std::wstring ReplaceErrorText(DWORD error);
 
 // The name of a quiet run's own log: "VellumoraInstaller-20261208-182403-123.log" (local
 // date and time, process id), unique enough for runs on one machine.

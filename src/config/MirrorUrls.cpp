@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "config/InstallerConfig.h"
-#include "config/SettingsFile.h"
 #include "utils/Text.h"
 #include "utils/UrlMd5.h"
 
@@ -45,11 +44,6 @@ std::wstring MirrorWithOtherMd5(const std::wstring& downloadUrl, const std::wstr
         }
     }
     return {};
-}
-
-std::optional<std::wstring> ReadMirrorUrls(SettingsFile& file)
-{
-    return file.Value(L"MirrorUrls", 8192);
 }
 
 void CheckMirrorUrls(InstallerConfig& config)

@@ -8,8 +8,6 @@ struct InstallerConfig;
 
 namespace Config {
 
-class SettingsFile;
-
 // "MirrorUrls": further addresses of the package, separated by ";" (blanks around each
 // ignored, empty ones skipped), tried in order after DownloadUrl.
 std::vector<std::wstring> SplitMirrorUrls(const std::wstring& text);
@@ -18,9 +16,6 @@ std::vector<std::wstring> SplitMirrorUrls(const std::wstring& text);
 // otherwise the first mirror that does not. A mirror serving other bytes must never be
 // taken for the package.
 std::wstring MirrorWithOtherMd5(const std::wstring& downloadUrl, const std::wstring& mirrors);
-
-// The key of the settings file, read with room for several addresses; nothing when absent.
-std::optional<std::wstring> ReadMirrorUrls(SettingsFile& file);
 
 // Once a layer of settings is in: a mismatch is kept among the refused values (quiet mode
 // then does nothing and exits 2), a match clears it.

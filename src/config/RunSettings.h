@@ -14,19 +14,31 @@
 
 namespace Config {
 
+// A value in force that cannot be used: an unattended run refuses to go on with any.
+struct UnusableValue {
+    std::wstring name; // the option's row (OptionRow::name): "Quiet", "Proxy"
+    // The log's words for it, which never quote a password: "value refused: '-quiet=yes'
+    // (only true or false)", "-installdir='x' refused, it is not a full path".
+    std::wstring logLine;
+};
+
 // The settings of one run, parsed and checked once at start-up from the process record
-// and handed down from the session as arguments; nothing below the session reads the
-// process record. A new setting is a field here and a line in MakeRunSettings.
+// and handed down as one record; after it is made nothing reads the process record.
+// A new setting is a field here and a row of Config::OptionTable.
 struct RunSettings {
+    // The process runs as the system account (a deployment tool): probed once by the entry point.
+    bool systemAccount = false;
+
     // Where the package comes from and how it is fetched.
     std::wstring downloadUrl;
     // "MirrorUrls": tried in order after downloadUrl (Config::PackageUrls).
     std::wstring mirrorUrls;
     int downloadType = 1;
     ProxySetting proxy;
-    std::wstring proxyText; // as given, for the refusal's log line
     // Which signers a package (and an old uninstaller) must be signed by.
     SignerPin signerPin;
+    bool signerPinBuiltIn = false; // the build carries the pin
+    std::wstring signerPinIgnored; // where a pin was given and ignored: "the settings file"
     // The bound on the package's and an old uninstaller's run in ms; 0: none.
     ULONGLONG packageTimeLimitMs = 0;
     // Extra arguments for the package's command line.
@@ -39,8 +51,8 @@ struct RunSettings {
     bool insNew = false;
     // No window: the exit code tells the result.
     bool quiet = false;
-    // A quiet run, one whose "-quiet=" value is unusable, or one as the system account with an
-    // unknown option or "-uninstall=true": nobody answers a prompt.
+    // Nobody answers a prompt: a quiet run, one whose "-quiet=" value is unusable, and any run
+    // as the system account that has an unknown option, an unusable value or "-uninstall=true".
     bool unattended = false;
     // Quiet mode starts the product after the install.
     bool launch = false;
@@ -54,16 +66,31 @@ struct RunSettings {
     bool uninstall = false;
     // "-resultfile=": the result file's path as given; empty: none.
     std::wstring resultFile;
+    // Its full path, and why it cannot be written there (checked once, at start-up).
+    std::wstring resultFilePath;
+    std::wstring resultFileProblem;
     // "-shortcuts=": the package's "-dsc"/"-ssc" in quiet mode.
     ShortcutChoice shortcuts;
+    // The log file: "-log=" resolved, else an unattended run's own new file in the temporary
+    // folder (ownLogFile); empty: none. logFileProblem: why "-log=" was refused.
+    std::wstring logFile;
+    std::wstring logFileProblem;
+    bool ownLogFile = false;
+    // "-help" or "/?", "-version": print and exit, whatever else is given.
+    bool showHelp = false;
+    bool showVersion = false;
 
-    // What the settings held that cannot be used (an unattended run refuses to go on).
+    // The log's settings line: every setting in force, secrets hidden.
+    std::wstring settingsForLog;
+    // What the settings held that cannot be used: unknown options (an unattended run refuses
+    // them), unusable values in table order, and settings-file keys nobody reads (logged only).
     std::vector<std::wstring> unknownOptions;
-    std::map<std::wstring, std::wstring> invalidValues;
+    std::vector<UnusableValue> unusable;
+    std::vector<std::wstring> unknownSettingsKeys;
 };
 
 // systemAccount: the process runs as the system account (the default scope, and whether a run
-// with an unknown option is unattended, depend on it).
+// with an unknown option or an unusable value is unattended, depend on it).
 RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount = false);
 
 } // namespace Config

@@ -3,9 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cwchar>
-
-#include "config/ProxySetting.h"
+#include "config/OptionTable.h"
 #include "utils/Processes.h"
 #include "utils/Redact.h"
 #include "utils/Text.h"
@@ -13,11 +11,6 @@
 
 namespace Config {
 namespace {
-
-std::wstring TrueFalse(bool value)
-{
-    return value ? L"true" : L"false";
-}
 
 // The package's command-line addition may carry keys or accounts: its length only, unless
 // the settings file asks for the text ("LogInstCmd=true").
@@ -91,27 +84,29 @@ std::wstring CommandLineForLog(const std::wstring& commandLine)
     return result;
 }
 
-std::wstring DescribeSettings(const InstallerConfig& config)
+std::wstring DescribeSettings(const InstallerConfig& config, const RunSettings& settings)
 {
-    wchar_t scale[32] = {};
-    std::swprintf(scale, 32, L"%g", config.DownloadScale);
-    std::wstring text = L"DownloadUrl=" + Utils::RedactUrl(config.DownloadUrl);
-    text += L"; DownloadType=" + std::to_wstring(config.DownloadType);
-    text += L"; DownloadScale=" + std::wstring(scale);
-    text += L"; IsCheckNet=" + TrueFalse(config.IsCheckNet);
-    text += L"; InstCmd=" + InstCmdForLog(config.InstCmd, config.LogInstCmd);
-    text += L"; LanguageIndex=" + std::to_wstring(config.LanguageIndex);
-    text += L"; InsNew=" + TrueFalse(config.InsNew);
-    text += L"; Quiet=" + TrueFalse(config.Quiet);
-    text += L"; InstallDir=" + (config.InstallDir ? L"'" + *config.InstallDir + L"'" : std::wstring(L"(default)"));
-    text += L"; Launch=" + TrueFalse(config.Launch);
-    text += L"; Proxy=" + ParseProxySetting(config.Proxy).Describe();
-    text += L"; PackageSigner=" + (config.PackageSigner.empty() ? std::wstring(L"(none)") : config.PackageSigner);
-    text += L"; LogFile=" + config.LogFile;
-    text += L"; PackageTimeout=" + std::to_wstring(config.PackageTimeout);
-    text += L"; IsEnableAppSensors=" + TrueFalse(config.IsEnableAppSensors);
-    text += L"; DlAppNameSuffix=" + config.DlAppNameSuffix;
-    text += L"; m_DlAppVersion=" + config.m_DlAppVersion;
+    std::wstring text;
+    for (const OptionRow& row : OptionTable()) {
+        if (row.show == LogShow::Omitted) {
+            continue;
+        }
+        const std::wstring value = row.describe(config, settings);
+        text += text.empty() ? L"" : L"; ";
+        text += row.name;
+        text += L'=';
+        switch (row.show) {
+        case LogShow::Redacted:
+            text += ValueForLog(value);
+            break;
+        case LogShow::Hidden:
+            text += InstCmdForLog(value, config.LogInstCmd);
+            break;
+        default:
+            text += value;
+            break;
+        }
+    }
     return text;
 }
 

@@ -127,32 +127,13 @@ int InstallSession::InitialLanguage() const
 
 std::optional<Outcome> InstallSession::CheckUnattendedSettings() const
 {
-    if (!m_settings.unknownOptions.empty() || !m_settings.invalidValues.empty()) {
-        LOG(L"quiet: nothing installed, exit code %d: an option is unknown or a value unusable\r\n",
-            Config::ExitCode::kInvalidValue);
-        return Outcome { Verdict::InvalidValue };
-    }
-    if (const auto& folder = m_settings.installDir) {
-        const std::wstring problem = Config::FolderOptionProblem(*folder);
-        if (!problem.empty()) {
-            LOG(L"-installdir='%s' refused, %s\r\n", folder->c_str(), problem.c_str());
-            return Outcome { Verdict::InvalidValue, *folder };
-        }
-    }
-    if (!m_settings.resultFile.empty()) {
-        const std::wstring problem = Config::ResultFileProblem(m_settings.resultFile, Utils::ModuleDirectory());
-        if (!problem.empty()) {
-            LOG(L"-resultfile='%s' refused, %s\r\n", m_settings.resultFile.c_str(), problem.c_str());
-            return Outcome { Verdict::InvalidValue, L"-resultfile" };
-        }
-    }
-    if (!m_settings.proxy.valid) {
-        LOG(L"-proxy refused, %s\r\n", m_settings.proxy.problem.c_str());
-        return Outcome { Verdict::InvalidValue, L"-proxy" };
-    }
-    if (m_settings.signerPin.state == Config::SignerPin::State::Unreadable) {
-        LOG(L"PackageSigner refused, the value is malformed\r\n");
-        return Outcome { Verdict::InvalidValue, L"PackageSigner" };
+    // Each was logged at start-up, in its own words (App::LogUnusableOptions).
+    if (!m_settings.unknownOptions.empty() || !m_settings.unusable.empty()) {
+        LOG(L"quiet: an option is unknown or a value unusable\r\n");
+        // The verdict names the first refused setting; a refused folder itself.
+        const std::wstring refused = m_settings.unusable.empty() ? L"" : m_settings.unusable.front().name;
+        return Outcome { Verdict::InvalidValue,
+            refused == L"InstallDir" ? m_settings.installDir.value_or(refused) : refused };
     }
     return std::nullopt;
 }

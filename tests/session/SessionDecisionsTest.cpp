@@ -27,14 +27,12 @@ TEST(SessionDecisions, AnUnattendedRunRefusesWhatItCannotUse)
     } cases[] = {
         { "all usable", [](Config::RunSettings&) {}, std::nullopt },
         { "unknown option", [](Config::RunSettings& s) { s.unknownOptions = { L"-quite" }; }, Verdict::InvalidValue },
-        { "inexact value", [](Config::RunSettings& s) { s.invalidValues[L"Launch"] = L"-launch=yes"; },
+        // Which values are unusable is decided once, with the run's record (RunSettingsTest).
+        { "unusable value",
+            [](Config::RunSettings& s) {
+                s.unusable = { { L"Launch", L"value refused" } };
+            },
             Verdict::InvalidValue },
-        { "relative folder", [](Config::RunSettings& s) { s.installDir = L"apps\\x"; }, Verdict::InvalidValue },
-        { "proxy", [](Config::RunSettings& s) { s.proxy = Config::ParseProxySetting(L"host:"); },
-            Verdict::InvalidValue },
-        { "signer pin", [](Config::RunSettings& s) { s.signerPin = Config::ParseSignerPin(L"12"); },
-            Verdict::InvalidValue },
-        { "result file", [](Config::RunSettings& s) { s.resultFile = L"result.txt"; }, Verdict::InvalidValue },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

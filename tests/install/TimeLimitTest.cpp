@@ -13,7 +13,6 @@
 
 using InstallTest::EventLog;
 using InstallTest::ScriptedChild;
-using InstallTest::StageEvent;
 
 TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
 {
@@ -49,7 +48,7 @@ TEST(PackageTimeLimit, EndsTheChildWithAllItStartedUnlessItGaveItsVerdictInTime)
             uninstaller.Start();
             EXPECT_TRUE(uninstaller.WaitForRun(15000));
         } else {
-            CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+            CInstaller installer(log.Callback(), child.Path(), L"");
             installer.SetTimeLimit(kLimitMs);
             installer.Start();
             EXPECT_TRUE(installer.WaitForRun(15000));

@@ -65,7 +65,9 @@ int wmain(int argc, wchar_t** argv)
         }
     });
 
-    CDownloadInstaller pipeline([&at](int code, double value, const std::wstring&) {
+    CDownloadInstaller pipeline([&at](const StageEvent& event) {
+        const int code = event.code;
+        const double value = event.progress;
         const double now = Now();
         std::lock_guard<std::mutex> lock(at.mutex);
         if (code == Download::DL_CODE_SUCCESS) {
@@ -76,7 +78,11 @@ int wmain(int argc, wchar_t** argv)
         }
         at.changed.notify_all();
     });
-    pipeline.SetParams(argv[2], L"", L"", argv[3], false, false, false, false, L"");
+    Pipeline::InstallPlan plan;
+    plan.downloadUrl = argv[2];
+    plan.folder = argv[3];
+    plan.package = { false, false, false, false };
+    pipeline.SetParams(plan);
     const double began = Now();
     pipeline.Start();
     bool ended = false;

@@ -27,8 +27,7 @@ inline constexpr int kPartFileOpenFailed = -996;
 inline constexpr int kEasyHandleFailed = -997;
 inline constexpr int kLengthUnusable = -998;
 inline constexpr int kSegmentFileOpenFailed = -2;
-// The pipeline's: the downloaded package failed its signature check (a 1004 with this value).
-inline constexpr int kSignatureRefused = -995;
+// The message of the pipeline's 1004 for a package that failed its signature check.
 inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
 inline constexpr wchar_t kLibCurlMessage[] = L"LibCurl";

@@ -1,6 +1,7 @@
 #include "install/Installer.h"
 
 #include "install/ChildRun.h"
+#include "install/CommandLine.h"
 #include "install/LineProtocol.h"
 #include "install/StageCodes.h"
 #include "utils/Log.h"
@@ -11,11 +12,6 @@ namespace {
 
 // The status by which silent installers say "installed; the computer must restart".
 constexpr DWORD kStatusRestartRequired = 3010;
-
-const wchar_t* TrueFalse(bool value)
-{
-    return value ? L"true" : L"false";
-}
 
 double StartupStyleValue(const std::wstring& style)
 {
@@ -31,12 +27,10 @@ double StartupStyleValue(const std::wstring& style)
 } // namespace
 
 CInstaller::CInstaller(
-    StageCallback callback, std::wstring packagePath, std::wstring installDir, bool ssc, bool dsc, bool adminact)
+    StageCallback callback, std::wstring packagePath, std::wstring installDir, Pipeline::PackageCommand command)
     : m_packagePath(std::move(packagePath))
     , m_installDir(std::move(installDir))
-    , m_ssc(ssc)
-    , m_dsc(dsc)
-    , m_adminact(adminact)
+    , m_command(std::move(command))
     , m_runner(std::move(callback))
 {
 }
@@ -46,12 +40,11 @@ CInstaller::~CInstaller()
     Stop();
 }
 
-void CInstaller::SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact)
+void CInstaller::SetPackage(std::wstring packagePath, std::wstring installDir, Pipeline::PackageCommand command)
 {
-    m_dsc = dsc;
-    m_ssc = ssc;
-    m_adminact = adminact;
-    m_authorizationact = authorizationact;
+    m_packagePath = std::move(packagePath);
+    m_installDir = std::move(installDir);
+    m_command = std::move(command);
 }
 
 void CInstaller::Start()
@@ -78,28 +71,23 @@ void CInstaller::Raise(int code, double progress, const std::wstring& message)
 
 std::wstring CInstaller::BuildCommandLine() const
 {
-    std::wstring line = m_packagePath;
-    // The package protocol's own constant, not the installer's version (the VERSION file).
-    line += L" /S -console=show -version=1.0.0";
-    line += L" -adminact=";
-    line += TrueFalse(m_adminact);
-    line += L" -authorizationact=";
-    line += TrueFalse(m_authorizationact);
-    line += L" -dsc=";
-    line += TrueFalse(m_dsc);
-    line += L" -ssc=";
-    line += TrueFalse(m_ssc);
-    if (!m_installLanguage.empty()) {
-        line += L" -inslang=\"" + m_installLanguage + L"\"";
+    // "-version=1.0.0" is the package protocol's own constant, not the installer's version.
+    std::vector<ChildArgument> arguments { ChildArgument::PlainText(L"/S"), ChildArgument::PlainText(L"-console=show"),
+        ChildArgument::PlainText(L"-version=1.0.0"), ChildArgument::Flag(L"-adminact=", m_command.adminact),
+        ChildArgument::Flag(L"-authorizationact=", m_command.authorizationact),
+        ChildArgument::Flag(L"-dsc=", m_command.desktopShortcut),
+        ChildArgument::Flag(L"-ssc=", m_command.quickLaunch) };
+    if (!m_command.language.empty()) {
+        arguments.push_back(ChildArgument::Named(L"-inslang=", m_command.language));
     }
-    if (!m_extraArguments.empty()) {
-        line += L" " + m_extraArguments;
+    if (!m_command.extraArguments.empty()) {
+        arguments.push_back(ChildArgument::AsGiven(m_command.extraArguments));
     }
-    if (!m_installDir.empty()) {
-        line += L" -instdir=\"" + m_installDir + L"\"";
-        line += L" /D=" + m_installDir;
+    if (m_installDir.empty()) {
+        return BuildChildCommandLine(m_packagePath, arguments);
     }
-    return line;
+    arguments.push_back(ChildArgument::Named(L"-instdir=", m_installDir));
+    return BuildChildCommandLine(m_packagePath, arguments, L"/D=" + m_installDir);
 }
 
 void CInstaller::Run()
@@ -129,7 +117,8 @@ void CInstaller::RunPackage()
     // The extra arguments may carry the product team's secrets: their length only, unless
     // the team asked for them in the log.
     LOG(L"command line: %s\r\n",
-        (m_logExtraArguments ? m_commandLine : Utils::HideSecret(m_commandLine, m_extraArguments)).c_str());
+        (m_command.logExtraArguments ? m_commandLine : Utils::HideSecret(m_commandLine, m_command.extraArguments))
+            .c_str());
 
     // After a verdict the output is still read to its end, unparsed, so a package that
     // keeps writing never blocks on a full pipe while we wait for it to finish.

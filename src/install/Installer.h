@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "install/PackageCommand.h"
 #include "install/StageCallback.h"
 #include "install/StageRunner.h"
 #include "utils/Thread.h"
@@ -21,26 +22,17 @@ public:
         int patch = 0;
     };
 
-    // packagePath is the first token of the command line, already quoted.
-    CInstaller(
-        StageCallback callback, std::wstring packagePath, std::wstring installDir, bool ssc, bool dsc, bool adminact);
+    // packagePath: the package file (quoted when the command line is built); installDir: the
+    // folder it is told ("-instdir=", "/D="), none when empty; command: the rest of its line.
+    CInstaller(StageCallback callback, std::wstring packagePath, std::wstring installDir,
+        Pipeline::PackageCommand command = {});
     // Stops a run that is still going (ending the package) and waits for its thread.
     ~CInstaller();
     CInstaller(const CInstaller&) = delete;
     CInstaller& operator=(const CInstaller&) = delete;
 
-    // The first token of the command line, already quoted.
-    void SetPackagePath(std::wstring packagePath) { m_packagePath = std::move(packagePath); }
-    void SetInstallDir(std::wstring installDir) { m_installDir = std::move(installDir); }
-    void SetFlags(bool dsc, bool ssc, bool adminact, bool authorizationact);
-    void SetInstallLanguage(std::wstring language) { m_installLanguage = std::move(language); }
-    // Extra arguments for the package's command line, as the settings give them.
-    // logged: whether the log may show them ("LogInstCmd"); else only their length.
-    void SetExtraArguments(std::wstring arguments, bool logged = false)
-    {
-        m_extraArguments = std::move(arguments);
-        m_logExtraArguments = logged;
-    }
+    // What the next Start runs: the next attempt's package, folder and command, all at once.
+    void SetPackage(std::wstring packagePath, std::wstring installDir, Pipeline::PackageCommand command);
     // The bound on the package's run in ms (0: none), from the next Start on.
     void SetTimeLimit(ULONGLONG timeLimitMs) { m_timeLimitMs = timeLimitMs; }
     // Runs on the run's own thread before the package starts (it is handed the stop event to
@@ -80,16 +72,10 @@ private:
 
     std::wstring m_packagePath;
     std::wstring m_installDir;
+    Pipeline::PackageCommand m_command;
     std::wstring m_commandLine;
     ULONGLONG m_timeLimitMs = 0;
-    bool m_logExtraArguments = false;
-    std::wstring m_extraArguments;
     BeforeRun m_beforeRun;
-    bool m_ssc;
-    bool m_dsc;
-    bool m_adminact;
-    bool m_authorizationact = true;
-    std::wstring m_installLanguage;
     int m_codePage = 0;
     Version m_version;
     std::function<void()> m_runEnded;

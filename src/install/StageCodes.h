@@ -15,13 +15,16 @@ inline constexpr int kFailTimedOut = 4;
 // because the product kept running past the wait for it.
 inline constexpr int kFailProductRunning = 5;
 // The failure code of UNIST_CODE_FAIL when the uninstaller's copy failed its signature check
-// (it was deleted, not run).
+// (it was deleted, not run); the pipeline hands that failure on with
+// StageCause::SignatureRefused.
 inline constexpr int kFailSignatureRefused = 6;
 
 // Information the package reports through its output lines.
 enum InstallerInfoCode : int {
     IST_CODE_INST_PATH = 3000,
     IST_CODE_EXE_PATH = 3001,
+    // "UninstExePath=" and "UninstExe=" lines; passed on, read by nobody (the record takes the
+    // uninstaller from IST_CODE_UNINST_EP).
     IST_CODE_UNINST_EXE = 3002,
     IST_CODE_UNINST_EP = 3003,
     IST_CODE_START_URL = 3004,
@@ -33,13 +36,16 @@ enum InstallerInfoCode : int {
     IST_CODE_INSTALL_VERSION = 3010,
     // "Restart=Required", or status 3010 without a verdict: the computer must restart.
     IST_CODE_RESTART_REQUIRED = 3011,
-    // The package has ended: its exit status in the progress argument.
+    // The package has ended. The installer stage raises it with the exit status in the
+    // progress argument; the pipeline hands it on with the status in StageEvent::exitStatus
+    // and progress 0.
     IST_CODE_EXIT_STATUS = 3012,
 };
 
-// Events of the removal of an older version. The uninstaller stage never raises
-// UNIST_CODE_START itself; the pipeline does.
+// Events of the removal of an older version.
 enum UninstallerCode : int {
+    // Of the family, but raised by nothing: a removal begins with UNIST_CODE_PROGRESS. The
+    // pipeline only logs it, should one arrive.
     UNIST_CODE_START = 5001,
     UNIST_CODE_PROGRESS = 5002,
     UNIST_CODE_SUCCESS = 5003,

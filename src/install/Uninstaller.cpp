@@ -2,6 +2,7 @@
 
 #include "install/AdminProbes.h"
 #include "install/ChildRun.h"
+#include "install/CommandLine.h"
 #include "install/LineProtocol.h"
 #include "install/PackageSignature.h"
 #include "install/StageCodes.h"
@@ -45,17 +46,13 @@ void CUninstaller::Raise(int code, double progress, const std::wstring& message)
 
 std::wstring CUninstaller::BuildCommandLine() const
 {
-    // The program is quoted, or a temporary folder with a space in it makes CreateProcessW
-    // try each space-separated prefix as a program. "_?=" must stay last and unquoted: this
-    // kind of uninstaller takes the rest of the line as the folder.
-    std::wstring line = L"\"" + m_uninstallerPath + L"\"";
-    line += L" /S -adminact=";
-    line += Utils::IsConsoleUserAdmin() ? L"true" : L"false";
-    line += L" -authorizationact=";
-    line += Utils::IsProcessAdmin() ? L"true" : L"false";
-    line += L" -console=show _?=";
-    line += m_installedDir;
-    return line;
+    // "_?=" stays last and unquoted: this kind of uninstaller takes the rest of the line as
+    // the folder.
+    return BuildChildCommandLine(m_uninstallerPath,
+        { ChildArgument::PlainText(L"/S"), ChildArgument::Flag(L"-adminact=", Utils::IsConsoleUserAdmin()),
+            ChildArgument::Flag(L"-authorizationact=", Utils::IsProcessAdmin()),
+            ChildArgument::PlainText(L"-console=show") },
+        L"_?=" + m_installedDir);
 }
 
 void CUninstaller::Run()

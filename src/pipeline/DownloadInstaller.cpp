@@ -63,8 +63,8 @@ std::string HeldFileMd5(HANDLE file)
 
 } // namespace
 
-CDownloadInstaller::CDownloadInstaller(StageCallback windowCallback, Config::RunSettings settings)
-    : m_windowCallback(std::move(windowCallback))
+CDownloadInstaller::CDownloadInstaller(StageEventSink sink, Config::RunSettings settings)
+    : m_sink(std::move(sink))
     , m_settings(std::move(settings))
     , m_onUninstall(
           [this](int code, double progress, const std::wstring& message) { OnRemovalEvent(code, progress, message); })
@@ -74,20 +74,6 @@ CDownloadInstaller::CDownloadInstaller(StageCallback windowCallback, Config::Run
 CDownloadInstaller::~CDownloadInstaller()
 {
     Stop();
-}
-
-void CDownloadInstaller::SetParams(const std::wstring& downloadUrl, const std::wstring& /*installedDir*/,
-    const std::wstring& oldUninstallerPath, const std::wstring& installDir, bool dsc, bool ssc, bool adminact,
-    bool authorizationact, const std::wstring& installLanguage)
-{
-    m_downloadUrl = downloadUrl;
-    m_oldUninstallerPath = oldUninstallerPath;
-    m_installDir = installDir;
-    m_dsc = dsc;
-    m_ssc = ssc;
-    m_adminact = adminact;
-    m_authorizationact = authorizationact;
-    m_installLanguage = installLanguage;
 }
 
 void CDownloadInstaller::Stop()
@@ -117,11 +103,26 @@ bool CDownloadInstaller::WaitForChildRuns(DWORD timeoutMs) const
         && (!m_installer || m_installer->WaitForRun(timeoutMs));
 }
 
+void CDownloadInstaller::Forward(const StageEvent& event)
+{
+    if (!m_stopping && m_sink) {
+        m_sink(event);
+    }
+}
+
 void CDownloadInstaller::Forward(int code, double progress, const std::wstring& message)
 {
-    if (!m_stopping && m_windowCallback) {
-        m_windowCallback(code, progress, message);
+    StageEvent event { code, progress, message };
+    if (code == UNIST_CODE_FAIL && progress == kFailSignatureRefused) {
+        event.cause = StageCause::SignatureRefused;
+    } else if (code == IST_CODE_EXIT_STATUS) {
+        // The stage carries the status as its progress value; it goes on typed.
+        if (progress >= 0.0 && progress <= 4294967295.0) {
+            event.exitStatus = static_cast<DWORD>(progress);
+        }
+        event.progress = 0.0;
     }
+    Forward(event);
 }
 
 void CDownloadInstaller::StartStage(const std::function<void()>& start)
@@ -227,7 +228,7 @@ void CDownloadInstaller::StartRemoval()
         copyPath = m_workFolder ? Pipeline::UninstallerCopyPath(*m_workFolder) : std::wstring();
         m_uninstallerCopyLock.reset();
         // Held like the package: it runs as it was copied, from inside the work folder.
-        if (!copyPath.empty() && ::CopyFileW(m_oldUninstallerPath.c_str(), copyPath.c_str(), TRUE)) {
+        if (!copyPath.empty() && ::CopyFileW(m_plan.oldUninstaller.c_str(), copyPath.c_str(), TRUE)) {
             Utils::UniqueFileHandle hold = HoldForReading(copyPath);
             if (hold && m_workFolder->Holds(hold.get())) {
                 m_uninstallerCopyLock = std::move(hold);
@@ -244,7 +245,7 @@ void CDownloadInstaller::StartRemoval()
     }
     m_removalSucceeded = false;
     m_removalFailed = false;
-    m_uninstaller = std::make_unique<CUninstaller>(m_onUninstall, copyPath, ParentFolder(m_oldUninstallerPath));
+    m_uninstaller = std::make_unique<CUninstaller>(m_onUninstall, copyPath, ParentFolder(m_plan.oldUninstaller));
     m_uninstaller->SetSignerPin(m_signerPin);
     m_uninstaller->SetTimeLimit(m_settings.packageTimeLimitMs);
     m_uninstaller->SetBeforeRun(m_startGate);
@@ -326,15 +327,22 @@ void CDownloadInstaller::StartPackage()
         OnPackageRunEnded();
         return;
     }
-    // The old uninstaller may have taken the install folder with it; the package is told
-    // the folder through its options and may expect it.
-    Utils::EnsureDirectoryPath(m_installDir);
+    // The plan's folder is made here, once: after the old uninstaller, which may have taken
+    // it with it, and before the package, which is told it and may expect it.
+    if (!Utils::EnsureDirectoryPath(m_plan.folder)) {
+        LOG(L"the install folder '%s' could not be made, error %lu; the package is told it all the same\r\n",
+            m_plan.folder.c_str(), ::GetLastError());
+    }
     m_installer->SetPackageLock(std::move(lock));
     m_installer->Start();
 }
 
 void CDownloadInstaller::Start()
 {
+    if (m_plan.removalOnly) {
+        StartRemovalOnly();
+        return;
+    }
     // The earlier attempt's stages have reported their end; wait for their threads before
     // anything they use is changed. A package still running after its verdict is left to
     // end: the next package run waits for it, on its own thread, and its folder goes then.
@@ -349,7 +357,8 @@ void CDownloadInstaller::Start()
     LOG(L"DL_TYPE=%d\r\n", downloadType);
     const Config::ProxySetting& proxy = m_settings.proxy;
     LOG(L"proxy setting: %s\r\n", proxy.Describe().c_str());
-    m_removesOldVersion = Utils::PathExists(m_oldUninstallerPath);
+    // The session decided whether the old version goes; only a file gone since is left alone.
+    m_removesOldVersion = !m_plan.oldUninstaller.empty() && Utils::PathExists(m_plan.oldUninstaller);
 
     // The package, and the old uninstaller's copy, live only in a folder of this attempt's
     // own that no standard user can write to.
@@ -371,7 +380,8 @@ void CDownloadInstaller::Start()
     }
     LOG(L"the package is acquired first, in '%s'\r\n", m_downloadPath.c_str());
 
-    auto onDownload = [this](int code, double progress, std::wstring message) {
+    auto onDownload = [this](int code, double progress, const std::wstring& message) {
+        StageEvent event { code, progress, message };
         // After the downloader's own MD5 check: a package that cannot be held, changed or
         // fails its signature check is a failed download for the pipeline and the window
         // alike, and is deleted.
@@ -380,23 +390,18 @@ void CDownloadInstaller::Start()
             case Acquired::Yes:
                 break;
             case Acquired::SignatureRefused:
-                code = Download::DL_CODE_FAIL;
-                progress = Download::kSignatureRefused;
-                message = Download::kSignatureMessage;
+                event = { Download::DL_CODE_FAIL, 0.0, Download::kSignatureMessage, StageCause::SignatureRefused };
                 break;
             case Acquired::Unheld:
             case Acquired::Changed:
                 // Never removes the old version for a package that could still change.
-                code = Download::DL_CODE_FAIL;
-                progress = 0.0;
-                message = L"";
+                event = { Download::DL_CODE_FAIL, 0.0, L"" };
                 break;
             }
         }
-        Forward(code, progress, message);
-        switch (code) {
+        Forward(event);
+        switch (event.code) {
         case Download::DL_CODE_START:
-            Utils::EnsureDirectoryPath(m_installDir);
             LOG(L"DL_CODE_START\r\n");
             break;
         case Download::DL_CODE_PROGRESS:
@@ -424,7 +429,7 @@ void CDownloadInstaller::Start()
         }
     };
     m_downloader = CreateDownloader(
-        downloadType, onDownload, Config::PackageUrls(m_downloadUrl, m_settings.mirrorUrls), m_downloadPath, proxy);
+        downloadType, onDownload, Config::PackageUrls(m_plan.downloadUrl, m_plan.mirrorUrls), m_downloadPath, proxy);
 
     auto onInstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);
@@ -443,24 +448,20 @@ void CDownloadInstaller::Start()
         }
     };
     if (!m_installer) {
-        m_installer = std::make_unique<CInstaller>(
-            onInstall, L"\"" + m_downloadPath + L"\"", m_installDir, m_ssc, m_dsc, m_adminact);
+        m_installer = std::make_unique<CInstaller>(onInstall, m_downloadPath, m_plan.folder, m_plan.package);
         // A verdict arrives while the package still runs, and a running program's file
         // cannot be deleted: clean up once the run is over.
         m_installer->SetRunEnded([this] { OnPackageRunEnded(); });
+    } else {
+        m_installer->SetPackage(m_downloadPath, m_plan.folder, m_plan.package);
     }
-    m_installer->SetPackagePath(L"\"" + m_downloadPath + L"\"");
-    m_installer->SetInstallDir(m_installDir);
-    m_installer->SetFlags(m_dsc, m_ssc, m_adminact, m_authorizationact);
-    m_installer->SetInstallLanguage(m_installLanguage);
-    m_installer->SetExtraArguments(m_settings.packageArguments, m_settings.logPackageArguments);
     m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
     m_installer->SetBeforeRun(m_startGate);
 
     StartStage([this] { m_downloader->Start(); });
 }
 
-void CDownloadInstaller::StartRemovalOnly(const std::wstring& uninstallerPath)
+void CDownloadInstaller::StartRemovalOnly()
 {
     m_uninstaller.reset();
     if (m_stopping) {
@@ -468,7 +469,6 @@ void CDownloadInstaller::StartRemovalOnly(const std::wstring& uninstallerPath)
     }
     CleanUpPackageFiles();
     m_removalOnly = true;
-    m_oldUninstallerPath = uninstallerPath;
     auto folder = std::make_shared<Pipeline::WorkFolder>(Pipeline::WorkFolder::Create(Pipeline::WorkFolderParent()));
     if (folder->Valid()) {
         std::lock_guard<std::mutex> lock(m_filesMutex);

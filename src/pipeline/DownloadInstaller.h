@@ -10,6 +10,8 @@
 
 #include "config/RunSettings.h"
 #include "install/StageCallback.h"
+#include "install/StageEvent.h"
+#include "pipeline/InstallPlan.h"
 #include "pipeline/WorkTempDir.h"
 #include "utils/UniqueResource.h"
 
@@ -27,14 +29,17 @@ class CUninstaller;
 // costs the installed product, and nothing a standard user can write is run. The folder and
 // all it holds are removed when the attempt ends, whatever its end.
 //
-// Every stage event goes to the window's callback first, unchanged; then the pipeline does
-// its own work for it (start the next stage, clean up files). Stop is final: once called, no
-// stage and no retry starts again.
+// Every stage event goes to the sink first, unchanged but for what the design's three values
+// cannot carry (a signer refusal, the package's exit status), which goes typed beside them;
+// then the pipeline does its own work for it (start the next stage, clean up files). Stop is
+// final: once called, no stage and no retry starts again.
+//
+// What is done is the session's plan (SetParams); the pipeline decides none of it again.
 class CDownloadInstaller {
 public:
     // settings: the run's, read once at start-up (the pin, the proxy, the downloader, the
-    // time limit, the package's extra arguments).
-    explicit CDownloadInstaller(StageCallback windowCallback, Config::RunSettings settings = {});
+    // time limit).
+    explicit CDownloadInstaller(StageEventSink sink, Config::RunSettings settings = {});
     // Stops (see Stop).
     ~CDownloadInstaller();
     CDownloadInstaller(const CDownloadInstaller&) = delete;
@@ -46,27 +51,24 @@ public:
     using StartGate = std::function<int(HANDLE stopEvent)>;
     void SetStartGate(StartGate gate) { m_startGate = std::move(gate); }
 
-    // installedDir is accepted for the window's sake and not used here.
-    void SetParams(const std::wstring& downloadUrl, const std::wstring& installedDir,
-        const std::wstring& oldUninstallerPath, const std::wstring& installDir, bool dsc, bool ssc, bool adminact,
-        bool authorizationact, const std::wstring& installLanguage);
+    // The plan the next Start applies.
+    void SetParams(const Pipeline::InstallPlan& plan) { m_plan = plan; }
 
-    // Makes the attempt's work folder and starts the download into it, then returns (a folder
-    // that cannot be made is a failed download). The stages of an earlier attempt have reported their end; their
-    // threads are joined first. Does nothing once stopped.
+    // Applies the plan. A removal only ("-uninstall=true"): no download and no package; the
+    // installed uninstaller runs from a copy held in a work folder of its own, exactly as an
+    // update removes the old version (the signer pin, the time limit, the start gate), and
+    // once it has ended with a success and no failure, UNIST_CODE_REMOVED follows. Otherwise:
+    // makes the attempt's work folder and starts the download into it (a folder that cannot
+    // be made is a failed download); then the old version's removal, when the plan names an
+    // uninstaller and its file exists; then the install folder is made and the package runs.
+    // The stages of an earlier attempt have reported their end; their threads are joined
+    // first. Does nothing once stopped.
     void Start();
 
     // Final: no stage and no retry starts after it; every stage still running is stopped
     // (a child still running is ended) and joined, and no event reaches the window any more.
     // The work folder is removed with all it holds. Window's thread; never from a stage.
     void Stop();
-
-    // A removal without an install ("-uninstall=true"): no download and no package. Makes a
-    // work folder and runs the installed uninstaller from a copy held there, exactly as an
-    // update removes the old version (the signer pin, the time limit, the start gate). Its
-    // events follow as in an update; once it has ended with a success and no failure,
-    // UNIST_CODE_REMOVED. Does nothing once stopped.
-    void StartRemovalOnly(const std::wstring& uninstallerPath);
 
     // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
     // verdict comes before that); true when neither runs.
@@ -77,7 +79,10 @@ public:
     std::wstring DownloadPath() const { return m_downloadPath; }
 
 private:
+    void Forward(const StageEvent& event);
+    // A stage's (code, progress, message) as it goes on: typed where the values carry more.
     void Forward(int code, double progress, const std::wstring& message);
+    void StartRemovalOnly();
     // Runs start under the pipeline's lock unless the pipeline was stopped, so a stop either
     // comes first (nothing starts) or finds the stage started (and stops it).
     void StartStage(const std::function<void()>& start);
@@ -99,20 +104,13 @@ private:
     void StartPackage();
     bool RemovesOldVersion() const { return m_removesOldVersion; }
 
-    StageCallback m_windowCallback;
+    StageEventSink m_sink;
     const Config::RunSettings m_settings;
     StartGate m_startGate;
-    std::wstring m_downloadUrl;
-    std::wstring m_oldUninstallerPath;
-    std::wstring m_installDir;
+    Pipeline::InstallPlan m_plan;
     std::wstring m_downloadPath;
     bool m_removesOldVersion = false;
     bool m_removalOnly = false;
-    std::wstring m_installLanguage;
-    bool m_dsc = true;
-    bool m_ssc = true;
-    bool m_adminact = true;
-    bool m_authorizationact = true;
     const Config::SignerPin& m_signerPin = m_settings.signerPin;
 
     std::mutex m_stageMutex;

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "install/AdminProbes.h"
 #include "utils/FileSystem.h"
 
@@ -76,5 +78,24 @@ bool KeepsExistingVersion(const std::wstring& existingFolder, const std::wstring
 
 bool IsUsableInstallFolder(const std::wstring& path)
 {
-    return !path.empty() && !::PathIsRelativeW(path.c_str()) && Utils::EnsureDirectoryPath(path);
+    if (path.empty() || path.size() > MAX_PATH || ::PathIsRelativeW(path.c_str())) {
+        return false;
+    }
+    // The folders along the path that are not there yet, shortest first, as
+    // EnsureDirectoryPath makes them.
+    std::vector<std::wstring> missing;
+    for (std::size_t end = path.find(L'\\'); end != std::wstring::npos; end = path.find(L'\\', end + 1)) {
+        if (!Utils::PathExists(path.substr(0, end + 1))) {
+            missing.push_back(path.substr(0, end + 1));
+        }
+    }
+    if (path.back() != L'\\' && !Utils::PathExists(path)) {
+        missing.push_back(path);
+    }
+    const bool made = Utils::EnsureDirectoryPath(path);
+    // Deepest first; one something else has put a file into stays.
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+        ::RemoveDirectoryW(folder->c_str());
+    }
+    return made;
 }

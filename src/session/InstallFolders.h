@@ -15,6 +15,8 @@ bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 // installation's folder and its set.ini says [Uninstall] IsOverride=false.
 bool KeepsExistingVersion(const std::wstring& existingFolder, const std::wstring& path);
 
-// A folder the product can go to: a full path whose folders exist or could be made (they
-// are made). A relative one would land wherever the working directory happens to be.
+// A folder the product can go to: a full path whose folders exist or could be made. A
+// relative one would land wherever the working directory happens to be. Told by making the
+// missing folders and removing them again, so a refused or abandoned install leaves none
+// behind; the folder itself is made when the pipeline applies the plan.
 bool IsUsableInstallFolder(const std::wstring& path);

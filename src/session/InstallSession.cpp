@@ -10,6 +10,7 @@
 #include "install/AdminProbes.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
+#include "pipeline/InstallPlan.h"
 #include "session/InstallFolders.h"
 #include "session/ProductToOpen.h"
 #include "session/ProductWait.h"
@@ -38,13 +39,13 @@ NoFace g_noFace;
 // runs: they wait on their own thread, the window saying so; an unattended run waits no
 // longer than the package time limit.
 CDownloadInstaller::StartGate ProductGate(
-    const Config::RunSettings& settings, const std::wstring& machineFolder, const StageCallback& post)
+    const Config::RunSettings& settings, const std::wstring& machineFolder, const StageEventSink& post)
 {
     const ULONGLONG limitMs = settings.unattended ? settings.packageTimeLimitMs : 0;
     return [post, limitMs, machineFolder](HANDLE stopEvent) -> int {
         const auto waiting = [&post](bool now) {
             LOG(L"%s waiting for the product to exit\r\n", now ? L"begins" : L"ends");
-            post(kProductWaitReport, now ? 1.0 : 0.0, L"");
+            post(StageEvent { kProductWaitReport, now ? 1.0 : 0.0, L"" });
         };
         switch (WaitForProductExit(stopEvent, limitMs, machineFolder, waiting)) {
         case ProductWaitEnd::ProductGone:
@@ -62,7 +63,7 @@ CDownloadInstaller::StartGate ProductGate(
 
 } // namespace
 
-InstallSession::InstallSession(const Config::RunSettings& settings, StageCallback post)
+InstallSession::InstallSession(const Config::RunSettings& settings, StageEventSink post)
     : m_settings(settings)
     , m_face(&g_noFace)
     , m_existing(ReadExistingInstallation())
@@ -99,11 +100,8 @@ bool InstallSession::OnOwnThread(const wchar_t* what) const
 
 std::wstring InstallSession::DefaultFolder(bool unattended)
 {
-    const DefaultFolderInputs inputs = CurrentDefaultFolderInputs(
-        m_existing.folder, m_existing.uninstaller, unattended, RecordScope() == Config::InstallScope::Machine);
-    m_consoleUserIsAdmin = inputs.consoleUserIsAdmin;
-    m_processIsAdmin = inputs.processIsAdmin;
-    return DefaultInstallFolder(inputs);
+    return DefaultInstallFolder(CurrentDefaultFolderInputs(
+        m_existing.folder, m_existing.uninstaller, unattended, RecordScope() == Config::InstallScope::Machine));
 }
 
 std::wstring InstallSession::OneClickFolder()
@@ -175,14 +173,29 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
         return Outcome { Verdict::LowDiskSpace, request.folder };
     }
     m_folder = request.folder;
+    m_removalOnly = false;
+    Pipeline::InstallPlan plan;
+    plan.downloadUrl = m_settings.downloadUrl;
+    plan.mirrorUrls = m_settings.mirrorUrls;
+    plan.folder = request.folder;
     // An install into the existing folder keeps the old version when its set.ini says so;
-    // every other install removes it.
-    const std::wstring oldUninstaller
+    // every other install removes it, when its uninstaller is there. Decided here only.
+    const std::wstring uninstaller
         = KeepsExistingVersion(m_existing.folder, request.folder) ? std::wstring() : m_existing.uninstaller;
-    m_removes = Utils::PathExists(oldUninstaller);
-    LOG(L"install into '%s', old uninstaller '%s'\r\n", request.folder.c_str(), oldUninstaller.c_str());
-    m_pipeline->SetParams(m_settings.downloadUrl, m_existing.folder, oldUninstaller, request.folder,
-        request.desktopShortcut, request.quickLaunch, m_consoleUserIsAdmin, m_processIsAdmin, request.language);
+    plan.oldUninstaller = Utils::PathExists(uninstaller) ? uninstaller : std::wstring();
+    m_removes = !plan.oldUninstaller.empty();
+    plan.recordScope = RecordScope();
+    plan.productToStart = ProductExe();
+    plan.package.desktopShortcut = request.desktopShortcut;
+    plan.package.quickLaunch = request.quickLaunch;
+    // Probed now, for the install that is about to run.
+    plan.package.adminact = Utils::IsConsoleUserAdmin();
+    plan.package.authorizationact = Utils::IsProcessAdmin();
+    plan.package.language = request.language;
+    plan.package.extraArguments = m_settings.packageArguments;
+    plan.package.logExtraArguments = m_settings.logPackageArguments;
+    LOG(L"install into '%s', old uninstaller '%s'\r\n", request.folder.c_str(), plan.oldUninstaller.c_str());
+    m_pipeline->SetParams(plan);
     m_state = State::Prepared;
     return std::nullopt;
 }
@@ -207,8 +220,14 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
     m_folder = m_existing.folder;
     m_removalOnly = true;
     m_removes = true;
+    Pipeline::InstallPlan plan;
+    plan.folder = m_existing.folder;
+    plan.oldUninstaller = m_existing.uninstaller;
+    plan.removalOnly = true;
+    plan.recordScope = RecordScope();
     LOG(L"remove the installation in '%s' (%s record), its uninstaller '%s'\r\n", m_folder.c_str(),
         Config::ScopeName(m_existing.scope), m_existing.uninstaller.c_str());
+    m_pipeline->SetParams(plan);
     m_state = State::Prepared;
     return std::nullopt;
 }
@@ -224,13 +243,8 @@ void InstallSession::Start()
     }
     m_reports.packageExitStatus.reset(); // this attempt's package has not run yet
     m_progress.Begin(m_removes);
-    if (m_removalOnly) {
-        m_state = State::Removing;
-        m_pipeline->StartRemovalOnly(m_existing.uninstaller);
-    } else {
-        m_state = State::Acquiring;
-        m_pipeline->Start();
-    }
+    m_state = m_removalOnly ? State::Removing : State::Acquiring;
+    m_pipeline->Start();
 }
 
 void InstallSession::Stop()
@@ -374,11 +388,14 @@ bool InstallSession::RestartPending() const noexcept
     return m_lastOutcome && m_lastOutcome->restartRequired;
 }
 
-void InstallSession::OnStageReport(int code, double progress, const std::wstring& message)
+void InstallSession::OnStageReport(const StageEvent& event)
 {
     if (!OnOwnThread(L"OnStageReport")) {
         return;
     }
+    const int code = event.code;
+    const double progress = event.progress;
+    const std::wstring& message = event.message;
     switch (code) {
     case Download::DL_CODE_START:
         m_face->DownloadStarted();
@@ -392,7 +409,7 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         }
         break;
     case Download::DL_CODE_FAIL:
-        if (static_cast<int>(progress) == Download::kSignatureRefused) {
+        if (event.cause == StageCause::SignatureRefused) {
             Conclude({ Verdict::SignatureRefused, message });
         } else {
             Conclude({ Verdict::DownloadFailed, message });
@@ -405,7 +422,7 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
     case UNIST_CODE_ERROR:
         if (code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailProductRunning) {
             Conclude({ Verdict::ProductRunning });
-        } else if (m_removalOnly && code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailSignatureRefused) {
+        } else if (m_removalOnly && event.cause == StageCause::SignatureRefused) {
             // When removing is all the run does, the refusal is its verdict; an update keeps
             // calling it a failed removal.
             Conclude({ Verdict::SignatureRefused, message });
@@ -477,8 +494,8 @@ void InstallSession::OnStageReport(int code, double progress, const std::wstring
         }
         break;
     case IST_CODE_EXIT_STATUS:
-        if (std::isfinite(progress) && progress >= 0.0 && progress <= 4294967295.0) {
-            m_reports.packageExitStatus = static_cast<DWORD>(progress);
+        if (event.exitStatus) {
+            m_reports.packageExitStatus = event.exitStatus;
         }
         break;
     default:

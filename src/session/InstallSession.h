@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/RunSettings.h"
-#include "install/StageCallback.h"
+#include "install/StageEvent.h"
 #include "session/InstallProgress.h"
 #include "session/InstallRecord.h"
 #include "session/InstallVerdict.h"
@@ -78,7 +78,7 @@ public:
 
     // post: called on the stages' threads with every event; it is carried to the session's
     // thread and handed to OnStageReport.
-    InstallSession(const Config::RunSettings& settings, StageCallback post);
+    InstallSession(const Config::RunSettings& settings, StageEventSink post);
     // Stops the stages and waits for them.
     ~InstallSession();
     InstallSession(const InstallSession&) = delete;
@@ -93,8 +93,7 @@ public:
     const ExistingInstallation& Existing() const noexcept { return m_existing; }
     // "-insnew": an updater started us; its installation is updated without asking.
     bool AsksAboutExistingInstallation() const noexcept { return !m_settings.insNew; }
-    // The default folder (which also probes the administrator flags the package is told);
-    // unattended runs never default into a system profile.
+    // The default folder; unattended runs never default into a system profile.
     std::wstring DefaultFolder(bool unattended = false);
     // The folder of an install that asks nothing (quiet mode): "-installdir=", else the
     // existing installation's folder, else the unattended default.
@@ -131,7 +130,7 @@ public:
     // The terms page.
     void OpenTerms();
 
-    void OnStageReport(int code, double progress, const std::wstring& message);
+    void OnStageReport(const StageEvent& event);
 
     // The run ends with this outcome without a verdict of the session's own: quiet mode's
     // refusal by a check, the system's stop of an install.
@@ -172,8 +171,6 @@ private:
     InstallFace* m_face = nullptr;
     ExistingInstallation m_existing;
     const bool m_systemAccount;
-    bool m_consoleUserIsAdmin = false;
-    bool m_processIsAdmin = false;
     State m_state = State::Idle;
     std::wstring m_folder;
     bool m_removes = false;

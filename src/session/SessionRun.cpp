@@ -67,9 +67,7 @@ SessionRun::SessionRun(const Config::RunSettings& settings)
     }
     const HWND window = m_window;
     m_session = std::make_unique<InstallSession>(
-        m_settings, [window](int code, double progress, const std::wstring& message) {
-            PostStageReport(window, code, progress, message);
-        });
+        m_settings, [window](const StageEvent& event) { PostStageReport(window, event); });
     g_runWindow = m_window;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
@@ -214,7 +212,7 @@ LRESULT SessionRun::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_STAGE_REPORT: {
         std::unique_ptr<StageReport> report(reinterpret_cast<StageReport*>(lParam));
         if (report && m_session) {
-            m_session->OnStageReport(report->code, report->progress, report->message);
+            m_session->OnStageReport(report->event);
         }
         return 0;
     }

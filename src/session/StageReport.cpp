@@ -2,9 +2,9 @@
 
 #include <memory>
 
-bool PostStageReport(HWND window, int code, double progress, const std::wstring& message)
+bool PostStageReport(HWND window, const StageEvent& event)
 {
-    auto report = std::make_unique<StageReport>(StageReport { code, progress, message });
+    auto report = std::make_unique<StageReport>(StageReport { event });
     if (!window || !::PostMessageW(window, WM_STAGE_REPORT, 0, reinterpret_cast<LPARAM>(report.get()))) {
         return false;
     }

@@ -76,9 +76,9 @@ DWORD FindProcessIdInOurSessionOrFolder(const std::wstring& name, const std::wst
     });
 }
 
-std::wstring QuoteCommandLineArgument(const std::wstring& argument)
+std::wstring QuoteCommandLineArgument(const std::wstring& argument, Quoting quoting)
 {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+    if (quoting == Quoting::WhenNeeded && !argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
         return argument;
     }
     std::wstring quoted = L"\"";

@@ -16,7 +16,10 @@ DWORD FindProcessIdInOurSession(const std::wstring& name);
 // anywhere else (which any user may start) is none of ours.
 DWORD FindProcessIdInOurSessionOrFolder(const std::wstring& name, const std::wstring& folder);
 
+// WhenNeeded: an argument without blanks or quotes stays as it is; Always: it is quoted anyway
+// (an option written as name="value").
+enum class Quoting { WhenNeeded, Always };
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteCommandLineArgument(const std::wstring& argument);
+std::wstring QuoteCommandLineArgument(const std::wstring& argument, Quoting quoting = Quoting::WhenNeeded);
 
 } // namespace Utils

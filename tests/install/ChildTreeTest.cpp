@@ -16,7 +16,6 @@
 
 using InstallTest::EventLog;
 using InstallTest::ScriptedChild;
-using InstallTest::StageEvent;
 
 namespace {
 
@@ -71,7 +70,7 @@ TEST(ChildTree, AnEndedRunEndsEveryProcessOfTheChildUnlessItsVerdictCameFirst)
         EventLog log;
         const ULONGLONG start = ::GetTickCount64();
         CUninstaller uninstaller(log.Callback(), child.Path(), L"C:\\Old");
-        CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+        CInstaller installer(log.Callback(), child.Path(), L"");
         const auto run = [&](auto& stage) {
             stage.SetTimeLimit(c.stop ? 0 : kLimitMs);
             stage.Start();
@@ -124,7 +123,7 @@ TEST(ChildTree, AnInstallerKilledBeforeTheVerdictTakesThePackageWithIt)
         const wchar_t* eventName = L"vlm_tree_probe_reached";
         Utils::UniqueHandle reached(::CreateEventW(nullptr, TRUE, FALSE, eventName));
         std::wstring line = L"\"" + TestSupport::BinDirectory() + L"\\vlm_installer_probe.exe\" " + eventName + L" "
-            + TestSupport::QuoteArgument(c.killedAfter) + L" " + child.QuotedPath();
+            + TestSupport::QuoteArgument(c.killedAfter) + L" " + TestSupport::QuoteArgument(child.Path());
         STARTUPINFOW startup { sizeof(startup) };
         PROCESS_INFORMATION info {};
         ASSERT_TRUE(

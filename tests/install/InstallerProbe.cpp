@@ -16,8 +16,7 @@ int wmain(int argc, wchar_t** argv)
     }
     Utils::UniqueHandle reached(::OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[1]));
     TestSupport::LogCapture capture;
-    CInstaller installer(
-        [](int, double, const std::wstring&) {}, L"\"" + std::wstring(argv[3]) + L"\"", L"", true, true, false);
+    CInstaller installer([](int, double, const std::wstring&) {}, argv[3], L"");
     installer.Start();
     if (capture.WaitFor(argv[2], 15000)) {
         ::SetEvent(reached.get());

@@ -11,7 +11,6 @@
 
 using InstallTest::EventLog;
 using InstallTest::ScriptedChild;
-using InstallTest::StageEvent;
 
 namespace {
 
@@ -30,7 +29,7 @@ std::vector<StageEvent> RunPackage(const std::string& script, CInstaller::Versio
     EventLog log;
     ScriptedChild child;
     child.SetScript(script);
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+    CInstaller installer(log.Callback(), child.Path(), L"");
     installer.Start();
     EXPECT_TRUE(installer.WaitForRun(kRunLimitMs)) << "the package run did not end";
     if (version) {
@@ -155,7 +154,7 @@ TEST(InstallerRun, PackagesThatCannotRunFailWithTheirCodes)
 {
     {
         EventLog log;
-        CInstaller installer(log.Callback(), L"", L"C:\\Dir", true, true, false);
+        CInstaller installer(log.Callback(), L"", L"C:\\Dir");
         installer.Start();
         ASSERT_TRUE(installer.WaitForRun(kRunLimitMs));
         EXPECT_EQ(
@@ -164,7 +163,7 @@ TEST(InstallerRun, PackagesThatCannotRunFailWithTheirCodes)
     {
         EventLog log;
         TestSupport::TempDir folder(L"vlm missing");
-        CInstaller installer(log.Callback(), L"\"" + (folder / L"nothing here.exe") + L"\"", L"", true, true, false);
+        CInstaller installer(log.Callback(), folder / L"nothing here.exe", L"");
         installer.Start();
         ASSERT_TRUE(installer.WaitForRun(kRunLimitMs));
         EXPECT_EQ(log.Events(),
@@ -232,7 +231,7 @@ out Encode=ACP
 out Message=caf\xE9
 out Encode=936
 )");
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+    CInstaller installer(log.Callback(), child.Path(), L"");
     installer.Start();
     ASSERT_TRUE(installer.WaitForRun(kRunLimitMs));
     const std::wstring ansiCafe = Utils::MultiByteToWide("caf\xE9", CP_ACP);
@@ -270,7 +269,7 @@ TEST(InstallerRun, APackageAliveAfterItsVerdictGetsOneSuccessAtTheVerdict)
     EventLog log;
     ScriptedChild child;
     child.SetScript("out State=Success\nflush\nsleep 3000\nout Progress=0.9\n");
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+    CInstaller installer(log.Callback(), child.Path(), L"");
     installer.Start();
     ASSERT_TRUE(log.WaitForCode(IST_CODE_SUCCESS, kRunLimitMs));
     EXPECT_FALSE(installer.WaitForRun(0)) << "the run waits for the package to end";
@@ -285,7 +284,7 @@ TEST(InstallerRun, StopEndsAHangingPackageSilentlyAndTheStageCanRunAgain)
     EventLog log;
     ScriptedChild child(L"vlm_hanging_package.exe");
     child.SetScript("out Progress=0.5\nflush\nsleep 600000\nout State=Success\n");
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+    CInstaller installer(log.Callback(), child.Path(), L"");
     installer.Start();
     ASSERT_TRUE(log.WaitForEvent({ IST_CODE_PROGRESS, 0.5, L"" }, kRunLimitMs));
     ASSERT_FALSE(installer.WaitForRun(300));
@@ -315,8 +314,12 @@ TEST(InstallerCommandLine, TheChildSeesExactlyTheLineThatWasBuilt)
     ScriptedChild child;
     child.SetScript("");
     EventLog log;
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"ignored", false, false, false);
-    const std::wstring quoted = child.QuotedPath();
+    Pipeline::PackageCommand command;
+    command.desktopShortcut = false;
+    command.adminact = true;
+    command.authorizationact = false;
+    CInstaller installer(log.Callback(), child.Path(), L"", command);
+    const std::wstring quoted = L"\"" + child.Path() + L"\"";
 
     auto runAndRecord = [&] {
         installer.Start();
@@ -324,17 +327,11 @@ TEST(InstallerCommandLine, TheChildSeesExactlyTheLineThatWasBuilt)
         return child.RecordedCommandLine();
     };
 
-    installer.SetInstallDir(L"");
-    installer.SetFlags(false, true, true, false);
-    installer.SetInstallLanguage(L"");
-    installer.SetExtraArguments(L"");
     EXPECT_EQ(runAndRecord(),
         quoted + L" /S -console=show -version=1.0.0 -adminact=true -authorizationact=false -dsc=false -ssc=true");
 
-    installer.SetInstallDir(L"C:\\Program Files (x86)\\Vellumora");
-    installer.SetFlags(true, false, false, true);
-    installer.SetInstallLanguage(L"zh-CN");
-    installer.SetExtraArguments(L"-channel=beta  /quiet \"x y\"");
+    command = { true, false, false, true, L"zh-CN", L"-channel=beta  /quiet \"x y\"" };
+    installer.SetPackage(child.Path(), L"C:\\Program Files (x86)\\Vellumora", command);
     const std::wstring full = quoted
         + L" /S -console=show -version=1.0.0 -adminact=false -authorizationact=true -dsc=true -ssc=false"
           L" -inslang=\"zh-CN\" -channel=beta  /quiet \"x y\""
@@ -343,7 +340,8 @@ TEST(InstallerCommandLine, TheChildSeesExactlyTheLineThatWasBuilt)
     EXPECT_EQ(runAndRecord(), full);
 
     // Longer than the 1023 characters a fixed buffer would hold: arrives whole.
-    installer.SetExtraArguments(L"-pad=" + std::wstring(1500, L'p'));
+    command.extraArguments = L"-pad=" + std::wstring(1500, L'p');
+    installer.SetPackage(child.Path(), L"C:\\Program Files (x86)\\Vellumora", command);
     const std::wstring longLine = runAndRecord();
     EXPECT_GT(longLine.size(), 1500u);
     EXPECT_EQ(longLine, installer.BuildCommandLine());
@@ -363,7 +361,7 @@ TEST(InstallerRun, OutputHeldOpenByALeftoverProcessDoesNotHoldTheRun)
         }
     });
     child.SetScript("spawn \"" + InstallTest::Utf8(grandchild) + "\" 60000\nout InstPath=after spawn\n");
-    CInstaller installer(log.Callback(), child.QuotedPath(), L"", true, true, false);
+    CInstaller installer(log.Callback(), child.Path(), L"");
     installer.Start();
     ASSERT_TRUE(installer.WaitForRun(kRunLimitMs)) << "the run waits for the leftover process";
     EXPECT_NE(Utils::FindProcessIdByName(L"vlm_grandchild.exe"), 0u) << "it should still hold the output open";

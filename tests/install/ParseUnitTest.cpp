@@ -8,7 +8,6 @@
 #include "install/Uninstaller.h"
 
 using InstallTest::EventLog;
-using InstallTest::StageEvent;
 
 TEST(LineAssembler, JoinsLinesAcrossChunksAtTheByteLevel)
 {
@@ -76,7 +75,7 @@ TEST(LineProtocol, ReadsValuesTheWayTheFormatsDo)
 TEST(ParseChunk, LastVerdictOfAChunkWinsAndKeysMatchExactly)
 {
     EventLog log;
-    CInstaller installer(log.Callback(), L"\"p.exe\"", L"", true, true, true);
+    CInstaller installer(log.Callback(), L"p.exe", L"");
     EXPECT_EQ(installer.Parse(L"State=Fail\r\nState=Success\r\n"), LineProtocol::kVerdictSuccess);
     EXPECT_EQ(installer.Parse(L"State=Success\nState=Unknown\nProgress=0.1"), LineProtocol::kVerdictSuccess);
     EXPECT_EQ(installer.Parse(L"Error=a\nProgress=0.2\n"), LineProtocol::kVerdictFailure);

@@ -11,20 +11,34 @@
 #include "support/ProcessRunner.h"
 #include "utils/Text.h"
 
-namespace InstallTest {
-
 void PrintTo(const StageEvent& event, std::ostream* os)
 {
     *os << "(" << event.code << ", " << event.progress << ", \"" << Utils::WideToMultiByte(event.message, CP_UTF8)
-        << "\")";
+        << "\"";
+    if (event.cause == StageCause::SignatureRefused) {
+        *os << ", signature refused";
+    }
+    if (event.exitStatus) {
+        *os << ", exit status " << *event.exitStatus;
+    }
+    *os << ")";
 }
+
+namespace InstallTest {
 
 StageCallback EventLog::Callback()
 {
     return [this](int code, double progress, const std::wstring& message) {
+        Sink()(StageEvent { code, progress, message });
+    };
+}
+
+StageEventSink EventLog::Sink()
+{
+    return [this](const StageEvent& event) {
         {
             std::lock_guard lock(m_mutex);
-            m_events.push_back(StageEvent { code, progress, message });
+            m_events.push_back(event);
         }
         m_changed.notify_all();
     };

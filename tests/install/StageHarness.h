@@ -9,23 +9,20 @@
 #include <vector>
 
 #include "install/StageCallback.h"
+#include "install/StageEvent.h"
 #include "support/TempDir.h"
-
-namespace InstallTest {
-
-struct StageEvent {
-    int code;
-    double progress;
-    std::wstring message;
-    bool operator==(const StageEvent&) const = default;
-};
 
 void PrintTo(const StageEvent& event, std::ostream* os);
 
-// Records the events of a stage from whatever thread raises them.
+namespace InstallTest {
+
+using StageEvent = ::StageEvent;
+
+// Records the events of a stage (or of the pipeline, typed) from whatever thread raises them.
 class EventLog {
 public:
     StageCallback Callback();
+    StageEventSink Sink();
     std::vector<StageEvent> Events() const;
     std::vector<StageEvent> WithCode(int code) const;
     // Waits up to timeoutMs for an event with code.
@@ -48,7 +45,6 @@ public:
     // Writes the script (UTF-8); a "cmdline" step naming CommandLineFile() goes first.
     void SetScript(const std::string& script);
     const std::wstring& Path() const noexcept { return m_path; }
-    std::wstring QuotedPath() const { return L"\"" + m_path + L"\""; }
     const std::wstring& Folder() const noexcept { return m_folder.Path(); }
     std::wstring CommandLineFile() const { return m_folder / L"cmdline.bin"; }
     // The command line the child saw; empty when it did not run.

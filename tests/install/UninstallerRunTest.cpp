@@ -12,7 +12,6 @@
 
 using InstallTest::EventLog;
 using InstallTest::ScriptedChild;
-using InstallTest::StageEvent;
 
 namespace {
 
@@ -226,7 +225,7 @@ TEST(ChildOutcome, WithoutAVerdictTheExitStatusDecides)
         EventLog packageLog;
         ScriptedChild package;
         package.SetScript(c.script);
-        CInstaller installer(packageLog.Callback(), package.QuotedPath(), L"", true, true, false);
+        CInstaller installer(packageLog.Callback(), package.Path(), L"");
         installer.Start();
         ASSERT_TRUE(installer.WaitForRun(kRunLimitMs)) << "the package run did not end";
         EXPECT_EQ(packageLog.WithCode(c.package.code), (std::vector<StageEvent> { c.package }));

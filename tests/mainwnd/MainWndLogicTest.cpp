@@ -43,9 +43,10 @@ TEST(StageReport, PostedFromAnyThreadInOrderAndFreedWhenNobodyTakesThem)
         ASSERT_TRUE(::PeekMessageW(&msg, sink.window, WM_STAGE_REPORT, WM_STAGE_REPORT, PM_REMOVE));
         EXPECT_EQ(msg.message, 2024u);
         std::unique_ptr<StageReport> report(reinterpret_cast<StageReport*>(msg.lParam));
-        EXPECT_EQ(report->code, 1002);
-        EXPECT_DOUBLE_EQ(report->progress, i / 10.0);
-        EXPECT_EQ(report->message, L"m" + std::to_wstring(i));
+        const StageEvent& event = report->event;
+        EXPECT_EQ(event.code, 1002);
+        EXPECT_DOUBLE_EQ(event.progress, i / 10.0);
+        EXPECT_EQ(event.message, L"m" + std::to_wstring(i));
     }
     EXPECT_EQ(DiscardQueuedStageReports(sink.window), 1) << "the last one is left for the window to free";
     EXPECT_FALSE(PostStageReport(nullptr, 2003, 0.0, L"")) << "no window: the report is freed, not leaked";

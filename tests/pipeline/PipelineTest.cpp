@@ -27,7 +27,6 @@
 #include <sddl.h>
 
 using InstallTest::EventLog;
-using InstallTest::StageEvent;
 
 namespace {
 
@@ -46,6 +45,18 @@ std::shared_ptr<const std::string> PackageBody()
         bytes.resize(1536 * 1024, '\0');
     }
     return std::make_shared<const std::string>(std::move(bytes));
+}
+
+// The plan the session would hand over: dsc, no ssc, adminact, no authorizationact.
+Pipeline::InstallPlan PlanFor(const std::string& url, const std::wstring& oldUninstaller, const std::wstring& folder)
+{
+    Pipeline::InstallPlan plan;
+    plan.downloadUrl = TestSupport::WideUrl(url);
+    plan.oldUninstaller = oldUninstaller;
+    plan.folder = folder;
+    plan.package.quickLaunch = false;
+    plan.package.authorizationact = false;
+    return plan;
 }
 
 std::size_t IndexOf(const std::vector<StageEvent>& events, int code)
@@ -77,6 +88,7 @@ protected:
         TheInstallerConfig() = m_savedConfig;
         g_changeDownloadedPackage = false;
         ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
+        ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT___Package_Vellumora", nullptr);
     }
 
     // Where a package was never put: the install folder.
@@ -142,9 +154,8 @@ protected:
     std::unique_ptr<CDownloadInstaller> MakePipeline(const std::string& url, const std::wstring& oldUninstaller = L"")
     {
         auto pipeline
-            = std::make_unique<CDownloadInstaller>(m_events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-        pipeline->SetParams(
-            TestSupport::WideUrl(url), L"", oldUninstaller, m_installDir, true, false, true, false, L"");
+            = std::make_unique<CDownloadInstaller>(m_events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(PlanFor(url, oldUninstaller, m_installDir));
         return pipeline;
     }
 
@@ -175,11 +186,18 @@ void Pipeline::AfterPackageDownloaded(const std::wstring& path)
     }
 }
 
+// An old uninstaller the plan names but that is gone since is not run; the plan's folder is
+// made before the package starts.
 TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
 {
     SetPackageScript("out Progress=0.5\nout State=Success\n");
     TestSupport::LogCapture log;
-    auto pipeline = MakePipeline(m_server.FileUrl("pkg.exe"));
+    const std::wstring folder = m_installDir + L"\\made";
+    ::SetEnvironmentVariableW(
+        L"VLM_CHILD_SCRIPT___Package_Vellumora", (m_installDir + L"\\__Package_Vellumora.script").c_str());
+    auto pipeline
+        = std::make_unique<CDownloadInstaller>(m_events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+    pipeline->SetParams(PlanFor(m_server.FileUrl("pkg.exe"), m_root / L"gone\\uninst.ep", folder));
     pipeline->Start();
     const std::wstring package = pipeline->DownloadPath();
     ExpectInAWorkFolder(package);
@@ -190,14 +208,19 @@ TEST_F(PipelineRun, WithoutAnOldVersionDownloadsThenInstallsAndCleansUp)
     EXPECT_EQ(events.front().code, 1001);
     EXPECT_LT(IndexOf(events, 1003), IndexOf(events, IST_CODE_START));
     EXPECT_EQ(events.back(), (StageEvent { IST_CODE_SUCCESS, 0.0, L"" }));
+    ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
     pipeline.reset(); // lets the pipeline finish its own work for the last event
+    EXPECT_EQ(m_events.WithCode(IST_CODE_EXIT_STATUS),
+        (std::vector<StageEvent> { { IST_CODE_EXIT_STATUS, 0.0, L"", StageCause::None, 0u } }))
+        << "the status goes typed, not as the progress";
     EXPECT_FALSE(Utils::PathExists(PackagePath())) << "never in the install folder";
     EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {}) << "the package and its folder are removed";
     EXPECT_EQ(RecordedCommandLine(m_root / L"package-cmdline.bin"),
         L"\"" + package
             + L"\" /S -console=show -version=1.0.0 -adminact=true -authorizationact=false"
               L" -dsc=true -ssc=false -instdir=\""
-            + m_installDir + L"\" /D=" + m_installDir);
+            + folder + L"\" /D=" + folder);
+    EXPECT_TRUE(Utils::PathExists(folder)) << "made for the package";
 
     // Every log line of the pipeline is written under its start operation's name.
     for (const wchar_t* text : { L": DL_TYPE=1\r\n", L": DL_CODE_START\r\n", L": DOWNLOAD_SUCCESS\r\n",
@@ -285,9 +308,8 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
         EventLog events;
         auto pipeline
-            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-        pipeline->SetParams(
-            TestSupport::WideUrl(c.url), L"", oldUninstaller, m_installDir, true, true, true, true, L"");
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(PlanFor(c.url, oldUninstaller, m_installDir));
         pipeline->Start();
         const std::wstring waiting = pipeline->DownloadPath();
         if (c.stop) {
@@ -334,9 +356,8 @@ TEST_F(PipelineRun, EachRunHasAFolderOfItsOwnAndTheOldFixedFolderIsLeftAlone)
         const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-            pipeline.SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir,
-                true, true, true, true, L"");
+            CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+            pipeline.SetParams(PlanFor(m_server.FileUrl("pkg.exe"), oldUninstaller, m_installDir));
             pipeline.Start();
             folders.insert(pipeline.DownloadPath());
             ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
@@ -388,9 +409,8 @@ TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)
         const std::wstring oldUninstaller = MakeOldVersion(script);
         EventLog events;
         auto pipeline
-            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-        pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
-            true, true, true, L"");
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(PlanFor(m_server.FileUrl("pkg.exe"), oldUninstaller, m_installDir));
         pipeline->Start();
         const std::wstring waiting = pipeline->DownloadPath();
         ASSERT_TRUE(events.WaitForCode(UNIST_CODE_ERROR, kWaitMs));
@@ -522,9 +542,8 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         SetPackageScript("out State=Success\n");
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-            pipeline.SetParams(
-                TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
+            CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+            pipeline.SetParams(PlanFor(server.FileUrl("pkg.exe"), L"", m_installDir));
             pipeline.Start();
             ASSERT_TRUE(events.WaitForCode(IST_CODE_SUCCESS, kWaitMs));
         }
@@ -580,9 +599,8 @@ TEST_F(PipelineRun, TheStartGateHoldsEachChildOnItsOwnThread)
         Utils::UniqueHandle open(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         std::atomic<int> calls { 0 };
         auto pipeline
-            = std::make_unique<CDownloadInstaller>(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-        pipeline->SetParams(TestSupport::WideUrl(m_server.FileUrl("pkg.exe")), L"", oldUninstaller, m_installDir, true,
-            false, true, false, L"");
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(PlanFor(m_server.FileUrl("pkg.exe"), oldUninstaller, m_installDir));
         pipeline->SetStartGate([&, gate = open.get()](HANDLE stop) {
             ++calls;
             const HANDLE both[] = { gate, stop };
@@ -619,7 +637,7 @@ TEST_F(PipelineRun, DestroyedMidDownloadStopsAndReportsNothingMore)
 }
 
 // With a signer pin: the package is checked after the download, and a refusal is a failed
-// download (event 1004 with the signature's value): never started, file deleted, reason logged.
+// download (event 1004 that says why beside it): never started, file deleted, reason logged.
 TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
 {
     ASSERT_EQ(SigningTest::TrustTestRoots(), L"");
@@ -653,9 +671,8 @@ TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
         TestSupport::LogCapture log;
         EventLog events;
         {
-            CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
-            pipeline.SetParams(
-                TestSupport::WideUrl(server.FileUrl("pkg.exe")), L"", L"", m_installDir, true, true, true, true, L"");
+            CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+            pipeline.SetParams(PlanFor(server.FileUrl("pkg.exe"), L"", m_installDir));
             pipeline.Start();
             ASSERT_TRUE(events.WaitForCode(runs ? IST_CODE_SUCCESS : 1004, kWaitMs));
         }
@@ -663,7 +680,7 @@ TEST_F(PipelineRun, ThePinDecidesWhichPackagesRun)
         EXPECT_EQ(CountOf(all, IST_CODE_START), runs ? 1u : 0u);
         EXPECT_EQ(CountOf(all, 1003), runs ? 1u : 0u) << "a refused package is no successful download";
         if (!runs) {
-            EXPECT_EQ(all.back(), (StageEvent { 1004, -995.0, L"Signature" }));
+            EXPECT_EQ(all.back(), (StageEvent { 1004, 0.0, L"Signature", StageCause::SignatureRefused }));
             EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty()) << "never started";
         }
         EXPECT_FALSE(Utils::PathExists(PackagePath())) << "deleted either way";
@@ -686,7 +703,8 @@ TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
     TestSupport::LogCapture log;
     auto pipeline = MakePipeline(m_server.FileUrl("signed.exe"), oldUninstaller);
     pipeline->Start();
-    ASSERT_TRUE(m_events.WaitForEvent({ UNIST_CODE_FAIL, kFailSignatureRefused, L"可执行卸载文件不存在" }, kWaitMs));
+    ASSERT_TRUE(m_events.WaitForEvent(
+        { UNIST_CODE_FAIL, kFailSignatureRefused, L"可执行卸载文件不存在", StageCause::SignatureRefused }, kWaitMs));
     ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
     pipeline.reset();
     EXPECT_EQ(CountOf(m_events.Events(), 1003), 1u) << "the package was acquired first";

@@ -8,6 +8,7 @@
 #include "session/InstallProgress.h"
 #include "session/InstallRecord.h"
 #include "session/InstallVerdict.h"
+#include "utils/FileSystem.h"
 #include "utils/Registry.h"
 #include "utils/Text.h"
 
@@ -92,6 +93,31 @@ TEST(InstallFolders, SameFolderAndTheOverrideSwitch)
     ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"set.ini", "[Uninstall]\r\nIsOverride=false\r\n"));
     EXPECT_TRUE(KeepsExistingVersion(dir.Path(), dir.Path()));
     EXPECT_FALSE(KeepsExistingVersion(dir.Path(), dir / L"elsewhere"));
+}
+
+// The check before an install tells whether the folder can be made and leaves none made.
+TEST(InstallFolders, AUsableFolderIsToldWithoutMakingIt)
+{
+    TestSupport::TempDir dir;
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a file", "x"));
+    const struct {
+        std::wstring path;
+        bool usable;
+    } cases[] = {
+        { dir / L"new\\deeper\\Vellumora", true },
+        { dir / L"new\\trailing\\", true },
+        { dir.Path(), true },
+        { dir / L"a file\\under it", false },
+        { L"relative\\Vellumora", false },
+        { L"", false },
+        { dir / std::wstring(MAX_PATH, L'x'), false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utils::WideToMultiByte(c.path, CP_UTF8));
+        EXPECT_EQ(IsUsableInstallFolder(c.path), c.usable);
+    }
+    EXPECT_FALSE(Utils::PathExists(dir / L"new")) << "nothing made is left";
+    EXPECT_TRUE(Utils::PathExists(dir.Path())) << "what was there stays";
 }
 
 TEST(InstallRecord, RegistryAndStateFiles)

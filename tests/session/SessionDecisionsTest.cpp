@@ -132,8 +132,8 @@ TEST(SessionDecisions, TheAccountsInstallationElseTheMachinesIsUpdatedWhereItIs)
             EXPECT_EQ(session.DefaultFolder(), fixture.Trace(c.offered)) << "the window offers its folder";
             EXPECT_EQ(session.OneClickFolder(), fixture.Trace(c.offered)) << "quiet mode installs over it";
         }
-        session.OnStageReport(IST_CODE_INST_PATH, 0.0, fixture.InstallFolder());
-        session.OnStageReport(IST_CODE_SUCCESS, 1.0, L"");
+        session.OnStageReport({ IST_CODE_INST_PATH, 0.0, fixture.InstallFolder() });
+        session.OnStageReport({ IST_CODE_SUCCESS, 1.0, L"" });
         for (const InstallScope scope : { InstallScope::User, InstallScope::Machine }) {
             const Utils::RecordedInstallation record = Utils::ReadRecordedInstallation(RecordRootOf(scope));
             const wchar_t* before = scope == InstallScope::User ? c.user : c.machine;
@@ -185,14 +185,14 @@ TEST(SessionDecisions, TheProductIsStartedWhenTheRunSaysSo)
         settings.launch = c.launch;
         Session::SessionRun run(settings);
         Session::InstallSession& session = run.Install();
-        session.OnStageReport(IST_CODE_INST_PATH, 0.0, folder);
-        session.OnStageReport(IST_CODE_START_URL, 0.0, L""); // no page in a test
-        session.OnStageReport(IST_CODE_STARTUP_STYLE, c.startupStyle, L"");
+        session.OnStageReport({ IST_CODE_INST_PATH, 0.0, folder });
+        session.OnStageReport({ IST_CODE_START_URL, 0.0, L"" }); // no page in a test
+        session.OnStageReport({ IST_CODE_STARTUP_STYLE, static_cast<double>(c.startupStyle), L"" });
         if (c.restart) {
-            session.OnStageReport(IST_CODE_RESTART_REQUIRED, 0.0, L"");
+            session.OnStageReport({ IST_CODE_RESTART_REQUIRED, 0.0, L"" });
         }
-        session.OnStageReport(IST_CODE_SUCCESS, 1.0, L"");
-        session.OnStageReport(IST_CODE_RESTART_REQUIRED, 0.0, L""); // after the verdict: too late
+        session.OnStageReport({ IST_CODE_SUCCESS, 1.0, L"" });
+        session.OnStageReport({ IST_CODE_RESTART_REQUIRED, 0.0, L"" }); // after the verdict: too late
         ASSERT_TRUE(session.LastOutcome());
         EXPECT_EQ(session.LastOutcome()->restartRequired, c.restart);
         EXPECT_EQ(session.Reports().restartRequired, c.restart);

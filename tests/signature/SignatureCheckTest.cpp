@@ -153,7 +153,7 @@ TEST_F(SignatureCheck, ThePackageCannotBeSwappedBetweenCheckAndStart)
     ASSERT_TRUE(result.Accepted()) << testing::PrintToString(result.Describe());
 
     InstallTest::EventLog events;
-    CInstaller installer(events.Callback(), child.QuotedPath(), L"", true, true, true);
+    CInstaller installer(events.Callback(), child.Path(), L"");
     installer.SetPackageLock(std::move(result.lock));
 
     std::atomic<bool> running { true };

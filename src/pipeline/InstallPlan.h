@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "config/InstallScope.h"
+#include "install/PackageCommand.h"
+
+namespace Pipeline {
+
+// Everything one installation (or removal) is to do, decided once by the session and carried
+// out by the pipeline, which decides none of it again.
+struct InstallPlan {
+    std::wstring downloadUrl; // with the route applied
+    std::wstring mirrorUrls; // as the settings give them ("" none)
+    std::wstring folder; // the install folder; made when the plan is applied
+    std::wstring oldUninstaller; // the old version's uninstaller to run first; empty: none
+    bool removalOnly = false; // "-uninstall=true": run oldUninstaller only, no download, no package
+    Config::InstallScope recordScope = Config::InstallScope::User; // where the record goes
+    std::wstring productToStart; // what the session starts at the end (the pipeline ignores it)
+    PackageCommand package;
+};
+
+} // namespace Pipeline

@@ -12,6 +12,7 @@
 #include "install/StageCallback.h"
 #include "install/StageEvent.h"
 #include "pipeline/InstallPlan.h"
+#include "pipeline/StagePipeline.h"
 #include "pipeline/WorkTempDir.h"
 #include "utils/UniqueResource.h"
 
@@ -35,24 +36,20 @@ class CUninstaller;
 // final: once called, no stage and no retry starts again.
 //
 // What is done is the session's plan (SetParams); the pipeline decides none of it again.
-class CDownloadInstaller {
+class CDownloadInstaller final : public Pipeline::StagePipeline {
 public:
     // settings: the run's, read once at start-up (the pin, the proxy, the downloader, the
     // time limit).
     explicit CDownloadInstaller(StageEventSink sink, Config::RunSettings settings = {});
     // Stops (see Stop).
-    ~CDownloadInstaller();
+    ~CDownloadInstaller() override;
     CDownloadInstaller(const CDownloadInstaller&) = delete;
     CDownloadInstaller& operator=(const CDownloadInstaller&) = delete;
 
-    // Runs on the stage's own thread before the old uninstaller and before the package
-    // start (it is handed the stop event to watch); a failure code ends that stage with its
-    // failure event and the code, 0 lets it start.
-    using StartGate = std::function<int(HANDLE stopEvent)>;
-    void SetStartGate(StartGate gate) { m_startGate = std::move(gate); }
+    void SetStartGate(StartGate gate) override { m_startGate = std::move(gate); }
 
     // The plan the next Start applies.
-    void SetParams(const Pipeline::InstallPlan& plan) { m_plan = plan; }
+    void SetParams(const Pipeline::InstallPlan& plan) override { m_plan = plan; }
 
     // Applies the plan. A removal only ("-uninstall=true"): no download and no package; the
     // installed uninstaller runs from a copy held in a work folder of its own, exactly as an
@@ -63,16 +60,16 @@ public:
     // uninstaller and its file exists; then the install folder is made and the package runs.
     // The stages of an earlier attempt have reported their end; their threads are joined
     // first. Does nothing once stopped.
-    void Start();
+    void Start() override;
 
     // Final: no stage and no retry starts after it; every stage still running is stopped
     // (a child still running is ended) and joined, and no event reaches the window any more.
     // The work folder is removed with all it holds. Window's thread; never from a stage.
-    void Stop();
+    void Stop() override;
 
     // Waits up to timeoutMs each for the package's and the old uninstaller's run to end (a
     // verdict comes before that); true when neither runs.
-    bool WaitForChildRuns(DWORD timeoutMs) const;
+    bool WaitForChildRuns(DWORD timeoutMs) const override;
 
     // Where the current attempt downloads and runs the package: "__Package_Vellumora.exe" in
     // its work folder; empty before Start or when no folder could be made.

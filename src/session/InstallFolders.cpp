@@ -9,8 +9,8 @@
 #include "install/AdminProbes.h"
 #include "utils/FileSystem.h"
 
-DefaultFolderInputs CurrentDefaultFolderInputs(
-    const std::wstring& existingFolder, const std::wstring& uninstaller, bool unattended, bool machineScope)
+DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller,
+    bool unattended, bool machineScope, bool systemAccount)
 {
     DefaultFolderInputs inputs;
     inputs.machineScope = machineScope;
@@ -19,7 +19,7 @@ DefaultFolderInputs CurrentDefaultFolderInputs(
     inputs.consoleUserIsAdmin = Utils::IsConsoleUserAdmin();
     inputs.processIsAdmin = Utils::IsProcessAdmin();
     inputs.unattended = unattended;
-    inputs.systemAccount = Utils::IsProcessSystemAccount();
+    inputs.systemAccount = systemAccount;
     wchar_t windows[MAX_PATH + 1] = {};
     const UINT windowsLength = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
     if (windowsLength > 0 && windowsLength <= MAX_PATH) {

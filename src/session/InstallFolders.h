@@ -4,9 +4,10 @@
 
 #include "config/DefaultFolder.h"
 
-// The inputs of DefaultInstallFolder as this machine and process give them.
+// The inputs of DefaultInstallFolder as this machine and process give them (systemAccount:
+// the run's own probe, made once at start-up).
 DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller,
-    bool unattended = false, bool machineScope = false);
+    bool unattended = false, bool machineScope = false, bool systemAccount = false);
 
 // True when the relative path from one folder to the other is "." (the same folder).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);

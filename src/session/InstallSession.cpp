@@ -12,6 +12,7 @@
 #include "pipeline/DownloadInstaller.h"
 #include "pipeline/InstallPlan.h"
 #include "session/InstallFolders.h"
+#include "session/StageFacts.h"
 #include "session/ProductToOpen.h"
 #include "session/ProductWait.h"
 #include "session/StartForUser.h"
@@ -38,7 +39,7 @@ NoFace g_noFace;
 // The package and the old uninstaller never start while the product of this Windows session
 // runs: they wait on their own thread, the window saying so; an unattended run waits no
 // longer than the package time limit.
-CDownloadInstaller::StartGate ProductGate(
+Pipeline::StagePipeline::StartGate ProductGate(
     const Config::RunSettings& settings, const std::wstring& machineFolder, const StageEventSink& post)
 {
     const ULONGLONG limitMs = settings.unattended ? settings.packageTimeLimitMs : 0;
@@ -63,13 +64,14 @@ CDownloadInstaller::StartGate ProductGate(
 
 } // namespace
 
-InstallSession::InstallSession(const Config::RunSettings& settings, StageEventSink post)
+InstallSession::InstallSession(
+    const Config::RunSettings& settings, StageEventSink post, std::unique_ptr<Pipeline::StagePipeline> pipeline)
     : m_settings(settings)
     , m_face(&g_noFace)
     , m_existing(ReadExistingInstallation())
-    , m_systemAccount(Utils::IsProcessSystemAccount())
+    , m_systemAccount(settings.systemAccount)
     , m_progress(settings.downloadScale)
-    , m_pipeline(std::make_unique<CDownloadInstaller>(post, settings))
+    , m_pipeline(pipeline ? std::move(pipeline) : std::make_unique<CDownloadInstaller>(post, settings))
 {
     m_pipeline->SetStartGate(ProductGate(m_settings, MachineInstallationFolder(), post));
     if (m_existing.present) {
@@ -100,8 +102,8 @@ bool InstallSession::OnOwnThread(const wchar_t* what) const
 
 std::wstring InstallSession::DefaultFolder(bool unattended)
 {
-    return DefaultInstallFolder(CurrentDefaultFolderInputs(
-        m_existing.folder, m_existing.uninstaller, unattended, RecordScope() == Config::InstallScope::Machine));
+    return DefaultInstallFolder(CurrentDefaultFolderInputs(m_existing.folder, m_existing.uninstaller, unattended,
+        RecordScope() == Config::InstallScope::Machine, m_systemAccount));
 }
 
 std::wstring InstallSession::OneClickFolder()
@@ -287,7 +289,7 @@ DWORD InstallSession::FindRunning(const wchar_t* program) const
 
 void InstallSession::FinishButtonPressed()
 {
-    if (m_state == State::Concluded && m_reports.startupStyle == 2 && !RestartPending()) {
+    if (m_state == State::Concluded && m_reports.startup == StageFact::Startup::FromFinishButton && !RestartPending()) {
         LaunchProduct();
     }
 }
@@ -338,7 +340,7 @@ void InstallSession::Conclude(Outcome outcome)
         outcome.restartRequired ? L" (the computer must restart)" : L"", outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
     m_lastOutcome = outcome;
-    const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startupStyle == 1;
+    const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startup == StageFact::Startup::AtOnce;
     if (outcome.verdict == Verdict::Installed && launches) {
         if (outcome.restartRequired) {
             LOG(L"the product is not started: the computer must restart first\r\n");
@@ -393,129 +395,81 @@ void InstallSession::OnStageReport(const StageEvent& event)
     if (!OnOwnThread(L"OnStageReport")) {
         return;
     }
-    const int code = event.code;
-    const double progress = event.progress;
-    const std::wstring& message = event.message;
-    switch (code) {
-    case Download::DL_CODE_START:
+    const StageFact fact = DecodeStageEvent(event, m_removalOnly);
+    using Kind = StageFact::Kind;
+    switch (fact.kind) {
+    case Kind::None:
+        break;
+    case Kind::DownloadStarted:
         m_face->DownloadStarted();
         break;
-    case Download::DL_CODE_PROGRESS:
-        m_face->ShowProgress(m_progress.DownloadPercent(progress));
-        break;
-    case Download::DL_CODE_SUCCESS:
+    case Kind::DownloadDone:
         if (m_removes && m_state == State::Acquiring) {
             m_state = State::Removing;
         }
         break;
-    case Download::DL_CODE_FAIL:
-        if (event.cause == StageCause::SignatureRefused) {
-            Conclude({ Verdict::SignatureRefused, message });
-        } else {
-            Conclude({ Verdict::DownloadFailed, message });
+    case Kind::Progress:
+        switch (fact.stage) {
+        case StageFact::Stage::Download:
+            m_face->ShowProgress(m_progress.DownloadPercent(fact.fraction));
+            break;
+        case StageFact::Stage::Removal:
+            m_face->ShowProgress(m_progress.RemovalPercent(fact.fraction));
+            break;
+        case StageFact::Stage::Package:
+            m_face->ShowProgress(m_progress.InstallPercent(fact.fraction));
+            break;
         }
         break;
-    case UNIST_CODE_PROGRESS:
-        m_face->ShowProgress(m_progress.RemovalPercent(progress));
+    case Kind::ProductWait:
+        m_face->WaitingForProduct(fact.waiting);
         break;
-    case UNIST_CODE_FAIL:
-    case UNIST_CODE_ERROR:
-        if (code == UNIST_CODE_FAIL && static_cast<int>(progress) == kFailProductRunning) {
-            Conclude({ Verdict::ProductRunning });
-        } else if (m_removalOnly && event.cause == StageCause::SignatureRefused) {
-            // When removing is all the run does, the refusal is its verdict; an update keeps
-            // calling it a failed removal.
-            Conclude({ Verdict::SignatureRefused, message });
-        } else {
-            Conclude({ Verdict::RemovalFailed, message });
-        }
-        break;
-    case UNIST_CODE_REMOVED:
-        Conclude({ Verdict::Removed });
-        break;
-    case IST_CODE_START:
+    case Kind::PackageStarted:
         if (m_state != State::Concluded) {
             m_state = State::Installing;
         }
         WriteStateFiles(m_folder, InstallerFileName());
         break;
-    case IST_CODE_PROGRESS:
-        m_face->ShowProgress(m_progress.InstallPercent(progress));
+    case Kind::Verdict:
+        Conclude({ fact.verdict, fact.text });
         break;
-    case IST_CODE_SUCCESS:
-        Conclude({ Verdict::Installed });
+    case Kind::InstallFolder:
+        m_folder = fact.text;
         break;
-    case IST_CODE_FAIL:
-        if (static_cast<int>(progress) == kFailProductRunning) {
-            Conclude({ Verdict::ProductRunning });
-        } else {
-            Conclude({ static_cast<int>(progress) == kFailTimedOut ? Verdict::PackageTimedOut : Verdict::PackageFailed,
-                message });
-        }
+    case Kind::ProductProgram:
+        m_reports.exePath = fact.text;
         break;
-    case kProductWaitReport:
-        m_face->WaitingForProduct(progress != 0.0);
+    case Kind::Uninstaller:
+        m_reports.uninstaller = fact.text;
         break;
-    case IST_CODE_INST_PATH:
-        // An empty report would record nothing and put set.ini at the drive's root.
-        if (!ReportedPathValue(message).empty()) {
-            m_folder = ReportedPathValue(message);
-        }
+    case Kind::StartPage:
+        m_reports.startUrl = fact.text;
         break;
-    case IST_CODE_EXE_PATH:
-        m_reports.exePath = ReportedPathValue(message);
+    case Kind::InstallVersion:
+        m_reports.installVersion = fact.text;
         break;
-    case IST_CODE_UNINST_EP:
-        m_reports.uninstaller = ReportedPathValue(message);
+    case Kind::StartupStyle:
+        m_reports.startup = fact.startup;
         break;
-    case IST_CODE_INSTALL_VERSION:
-        m_reports.installVersion = message;
+    case Kind::TopShowDelay:
+        m_reports.topShowDelay = fact.delayMs;
         break;
-    case IST_CODE_START_URL:
-        m_reports.startUrl = ReportedPathValue(message);
+    case Kind::AutoCloseDelay:
+        m_reports.autoCloseDelay = fact.delayMs;
         break;
-    case IST_CODE_STARTUP_STYLE:
-        m_reports.startupStyle
-            = std::isfinite(progress) && std::fabs(progress) < 2147483647.0 ? static_cast<int>(progress) : 0;
+    case Kind::PackageMessage:
+        m_face->ShowPackageMessage(fact.text);
         break;
-    case IST_CODE_TOP_SHOW_DETENTION:
-        m_reports.topShowDelay = DelayFromReport(progress);
-        break;
-    case IST_CODE_FINISH_CLOSE_DETENTION:
-        m_reports.autoCloseDelay = DelayFromReport(progress);
-        break;
-    case IST_CODE_MESSAGE:
-        m_face->ShowPackageMessage(message);
-        break;
-    case IST_CODE_RESTART_REQUIRED:
+    case Kind::RestartRequired:
         // Like a path, too late once the verdict is in: the installation is recorded and told.
         if (m_state != State::Concluded) {
             m_reports.restartRequired = true;
         }
         break;
-    case IST_CODE_EXIT_STATUS:
-        if (event.exitStatus) {
-            m_reports.packageExitStatus = event.exitStatus;
-        }
-        break;
-    default:
+    case Kind::PackageExitStatus:
+        m_reports.packageExitStatus = fact.exitStatus;
         break;
     }
 }
 
 } // namespace Session
-
-DWORD DelayFromReport(double value)
-{
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value >= 4294967295.0) {
-        return 0xFFFFFFFF;
-    }
-    if (value <= -2147483648.0) {
-        return 0x80000000;
-    }
-    // Negative values wrap as an integer conversion would: -1 means "never".
-    return value < 0 ? static_cast<DWORD>(static_cast<long long>(value)) : static_cast<DWORD>(value);
-}

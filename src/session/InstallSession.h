@@ -8,11 +8,11 @@
 
 #include "config/RunSettings.h"
 #include "install/StageEvent.h"
+#include "pipeline/StagePipeline.h"
 #include "session/InstallProgress.h"
 #include "session/InstallRecord.h"
 #include "session/InstallVerdict.h"
-
-class CDownloadInstaller;
+#include "session/StageFacts.h"
 
 namespace Session {
 
@@ -30,7 +30,7 @@ struct PackageReports {
     std::wstring exePath;
     std::wstring uninstaller;
     std::wstring startUrl;
-    int startupStyle = 0; // 0 never start, 1 start at once, 2 from the finish button
+    StageFact::Startup startup = StageFact::Startup::Never;
     DWORD topShowDelay = 3000;
     DWORD autoCloseDelay = 0xFFFFFFFF;
     std::wstring installVersion; // "InstallVersion=" as given; empty: none reported
@@ -63,10 +63,6 @@ public:
     virtual void Concluded(const Outcome& outcome) = 0;
 };
 
-// The session's own report, beside the stages' events: progress 1 when the wait for the
-// product begins, 0 when it ends.
-inline constexpr int kProductWaitReport = 9001;
-
 // The decisions of one installation, for the window and quiet mode alike: the checks before
 // it, whether the old version is removed, the wait for the product, the stages and what each
 // report means for the installation, the records on success, the verdict and what is started
@@ -77,8 +73,10 @@ public:
     enum class State { Idle, Prepared, Acquiring, Removing, Installing, Concluded };
 
     // post: called on the stages' threads with every event; it is carried to the session's
-    // thread and handed to OnStageReport.
-    InstallSession(const Config::RunSettings& settings, StageEventSink post);
+    // thread and handed to OnStageReport. pipeline: the stages (none: the download-and-
+    // install pipeline, made with post).
+    InstallSession(const Config::RunSettings& settings, StageEventSink post,
+        std::unique_ptr<Pipeline::StagePipeline> pipeline = nullptr);
     // Stops the stages and waits for them.
     ~InstallSession();
     InstallSession(const InstallSession&) = delete;
@@ -178,11 +176,7 @@ private:
     PackageReports m_reports;
     std::optional<Outcome> m_lastOutcome;
     InstallProgress m_progress;
-    std::unique_ptr<CDownloadInstaller> m_pipeline;
+    std::unique_ptr<Pipeline::StagePipeline> m_pipeline;
 };
 
 } // namespace Session
-
-// Converts a reported delay in milliseconds as the platform's integer conversion would
-// (-1 stays 4294967295), without undefined behaviour for values out of range.
-DWORD DelayFromReport(double value);

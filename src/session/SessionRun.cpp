@@ -56,7 +56,7 @@ HWND CreateReportWindow(void* owner)
 
 } // namespace
 
-SessionRun::SessionRun(const Config::RunSettings& settings)
+SessionRun::SessionRun(const Config::RunSettings& settings, const PipelineMaker& makePipeline)
     : m_settings(settings)
     , m_window(CreateReportWindow(this))
 {
@@ -66,8 +66,10 @@ SessionRun::SessionRun(const Config::RunSettings& settings)
         ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SessionRun::WindowProc));
     }
     const HWND window = m_window;
-    m_session = std::make_unique<InstallSession>(
-        m_settings, [window](const StageEvent& event) { PostStageReport(window, event); });
+    const StageEventSink sink = [window](const StageEvent& event) {
+        PostStageReport(window, event);
+    };
+    m_session = std::make_unique<InstallSession>(m_settings, sink, makePipeline ? makePipeline(sink) : nullptr);
     g_runWindow = m_window;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }

@@ -28,7 +28,10 @@ RunKind RunKindOf(const Config::RunSettings& settings);
 // child early. UI thread.
 class SessionRun {
 public:
-    explicit SessionRun(const Config::RunSettings& settings);
+    // The stages a run uses: the download-and-install pipeline unless a test puts another
+    // in its place; made with the sink that carries their events to the run.
+    using PipelineMaker = std::function<std::unique_ptr<Pipeline::StagePipeline>(StageEventSink)>;
+    explicit SessionRun(const Config::RunSettings& settings, const PipelineMaker& makePipeline = {});
     // Stops and joins whatever still runs.
     ~SessionRun();
     SessionRun(const SessionRun&) = delete;

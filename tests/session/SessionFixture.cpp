@@ -61,6 +61,60 @@ std::wstring SessionFixture::MakeOldVersion(const std::string& script) const
     return folder;
 }
 
+void RecordingFace::Run(Session::SessionRun& run)
+{
+    m_run = &run;
+    run.Post(m_first);
+    const ULONGLONG deadline = ::GetTickCount64() + 20000;
+    while (!verdict && !refusal && ::GetTickCount64() < deadline) {
+        SessionFixture::PumpUntil(
+            run, [this] { return verdict || refusal; }, 100);
+        if (between) {
+            between();
+        }
+    }
+    m_run = nullptr;
+}
+
+void RecordingFace::Confirm()
+{
+    m_run->Post({ m_confirms ? Session::Intent::Kind::Apply : Session::Intent::Kind::Cancel });
+}
+
+namespace {
+
+class StandInPipeline final : public Pipeline::StagePipeline {
+public:
+    explicit StandInPipeline(StandInStages& stages)
+        : m_stages(stages)
+    {
+    }
+    void SetStartGate(StartGate) override { }
+    void SetParams(const Pipeline::InstallPlan& plan) override { m_stages.plans.push_back(plan); }
+    void Start() override
+    {
+        ++m_stages.starts;
+        for (const StageEvent& event : m_stages.events) {
+            m_stages.sink(event);
+        }
+    }
+    void Stop() override { }
+    bool WaitForChildRuns(DWORD) const override { return true; }
+
+private:
+    StandInStages& m_stages;
+};
+
+} // namespace
+
+Session::SessionRun::PipelineMaker StandInStages::Maker()
+{
+    return [this](StageEventSink runSink) {
+        sink = std::move(runSink);
+        return std::make_unique<StandInPipeline>(*this);
+    };
+}
+
 bool SessionFixture::PumpUntil(Session::SessionRun& run, const std::function<bool()>& done, DWORD timeoutMs)
 {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "config/RunSettings.h"
+#include "pipeline/StagePipeline.h"
 #include "session/SessionRun.h"
 #include "support/TempDir.h"
 #include "support/http_server/HttpTestServer.h"
@@ -15,16 +17,48 @@
 
 namespace SessionTest {
 
-// The session's stand-in face: keeps what it is shown.
-class RecordingFace final : public Session::InstallFace {
+// The run's stand-in face: asks first, confirms (or declines) the plan, keeps what it is
+// shown, and is done at a verdict or a refusal, or after 20 s. `between` runs in its loop
+// between message batches, for a test that acts while the run goes on.
+class RecordingFace final : public Session::RunFace, public Session::InstallFace {
 public:
+    explicit RecordingFace(Session::Intent first = { Session::Intent::Kind::Install }, bool confirms = true)
+        : m_first(std::move(first))
+        , m_confirms(confirms)
+    {
+    }
+    Session::InstallFace& Shows() override { return *this; }
+    void Run(Session::SessionRun& run) override;
+
     void WaitingForProduct(bool waiting) override { waits.push_back(waiting); }
     void ShowPackageMessage(const std::wstring& text) override { messages.push_back(text); }
+    void Refused(const Session::Outcome& refusal) override { this->refusal = refusal.verdict; }
+    void Confirm() override;
+    void Started() override { started = true; }
     void Concluded(const Session::Outcome& outcome) override { verdict = outcome.verdict; }
 
+    std::function<void()> between;
+    std::optional<Session::Verdict> refusal;
     std::optional<Session::Verdict> verdict;
+    bool started = false;
     std::vector<bool> waits;
     std::vector<std::wstring> messages;
+
+private:
+    Session::Intent m_first;
+    bool m_confirms;
+    Session::SessionRun* m_run = nullptr;
+};
+
+// The stages' stand-in: keeps the plans it is given, and at each start sends the test's
+// events through the run's sink, as the stages' threads would.
+struct StandInStages {
+    std::vector<Pipeline::InstallPlan> plans;
+    int starts = 0;
+    std::vector<StageEvent> events;
+    StageEventSink sink;
+    // For SessionRun's constructor.
+    Session::SessionRun::PipelineMaker Maker();
 };
 
 // Deletes the product's key from the account's record and the machine's.

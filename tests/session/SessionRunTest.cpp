@@ -39,20 +39,20 @@ TEST(SessionRun, AFaceGoingNeverEndsAChildThatStillWorks)
             fixture.SetPackageScript(script);
         }
         Session::SessionRun run(fixture.Settings());
-        RecordingFace face;
-        run.Attach(&face);
-        Session::InstallSession& session = run.Install();
-        ASSERT_FALSE(session.Prepare({ c.oldVersion ? fixture.InstallFolder() : folder, true, true, L"" }));
-        session.Start();
-        ASSERT_TRUE(SessionFixture::PumpUntil(
-            run, [&] { return face.verdict.has_value(); }, 20000));
+        RecordingFace face(
+            { Session::Intent::Kind::Install, { c.oldVersion ? fixture.InstallFolder() : folder, true, true, L"" } });
+        bool workingAtTheVerdict = false;
+        face.between = [&] {
+            if (face.verdict && !workingAtTheVerdict) {
+                workingAtTheVerdict = !Utils::PathExists(done);
+            }
+        };
+        run.Run(face); // the face goes at the verdict; the run waits for the child
+        ASSERT_TRUE(face.verdict.has_value());
         EXPECT_EQ(*face.verdict, c.verdict);
-        EXPECT_FALSE(Utils::PathExists(done)) << "the child is still at work when its verdict arrives";
-
-        run.Attach(nullptr); // the face goes
-        run.Finish(0);
+        EXPECT_TRUE(workingAtTheVerdict) << "the child is still at work when its verdict arrives";
         EXPECT_TRUE(Utils::PathExists(done)) << "the child was ended before it had done its work";
-        EXPECT_TRUE(session.ChildRunsEnded());
+        EXPECT_TRUE(run.Install().ChildRunsEnded());
     }
 }
 
@@ -88,25 +88,26 @@ TEST(SessionRun, NothingStartsWhileTheProductRuns)
         settings.unattended = c.unattended;
         settings.packageTimeLimitMs = c.unattended ? 1500 : 20000;
         Session::SessionRun run(settings);
-        RecordingFace face;
-        run.Attach(&face);
-        Session::InstallSession& session = run.Install();
-        ASSERT_FALSE(session.Prepare({ fixture.InstallFolder(), true, true, L"" })) << "-insnew lets it through";
-        session.Start();
-        ASSERT_TRUE(SessionFixture::PumpUntil(
-            run, [&] { return !face.waits.empty(); }, 20000));
+        RecordingFace face({ Session::Intent::Kind::Install, { fixture.InstallFolder(), true, true, L"" } });
+        ULONGLONG waitSeen = 0;
+        face.between = [&] {
+            if (c.unattended || face.waits.empty() || !product.Running()) {
+                return;
+            }
+            waitSeen = waitSeen ? waitSeen : ::GetTickCount64();
+            if (::GetTickCount64() - waitSeen < 2500) {
+                EXPECT_FALSE(face.verdict) << "a window run waits for as long as the product runs";
+                EXPECT_FALSE(Utils::PathExists(started));
+            } else {
+                product.End();
+            }
+        };
+        run.Run(face);
+        EXPECT_FALSE(face.refusal) << "-insnew lets it through";
+        ASSERT_FALSE(face.waits.empty());
         EXPECT_EQ(face.waits.front(), true);
-        if (!c.unattended) {
-            EXPECT_FALSE(SessionFixture::PumpUntil(
-                run, [&] { return face.verdict.has_value(); }, 2500))
-                << "a window run waits for as long as the product runs";
-            EXPECT_FALSE(Utils::PathExists(started));
-            product.End();
-        }
-        ASSERT_TRUE(SessionFixture::PumpUntil(
-            run, [&] { return face.verdict.has_value(); }, 20000));
+        ASSERT_TRUE(face.verdict.has_value());
         EXPECT_EQ(*face.verdict, c.verdict);
-        run.Finish(0);
         EXPECT_EQ(Utils::PathExists(started), c.verdict == Verdict::Installed)
             << "a child started while the product ran";
     }

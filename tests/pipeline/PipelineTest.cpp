@@ -34,16 +34,18 @@ namespace {
 constexpr DWORD kWaitMs = 20000;
 
 // Set by a test: the package is changed on disk right after its download, before the
-// pipeline takes its hold, as someone racing for it would.
-std::atomic<bool> g_changeDownloadedPackage { false };
+// pipeline takes its hold, as someone racing for it would: a byte added, or one byte
+// rewritten in place (the length stays).
+enum class Change { None, Append, Rewrite };
+std::atomic<Change> g_changeDownloadedPackage { Change::None };
 
 // The scripted child, padded past the single-stream downloader's 1 MiB floor (a PE file
 // runs with trailing bytes).
-std::shared_ptr<const std::string> PackageBody()
+std::shared_ptr<const std::string> PackageBody(std::size_t size = 1536 * 1024)
 {
     std::string bytes = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
-    if (bytes.size() < 1536 * 1024) {
-        bytes.resize(1536 * 1024, '\0');
+    if (bytes.size() < size) {
+        bytes.resize(size, '\0');
     }
     return std::make_shared<const std::string>(std::move(bytes));
 }
@@ -75,7 +77,7 @@ protected:
     void TearDown() override
     {
         TheInstallerConfig() = m_savedConfig;
-        g_changeDownloadedPackage = false;
+        g_changeDownloadedPackage = Change::None;
         ::SetEnvironmentVariableW(L"VLM_CHILD_SCRIPT_TarvikQuill_un_asa", nullptr);
     }
 
@@ -167,9 +169,11 @@ protected:
 // The test build's own definition of the program's no-op hook.
 void Pipeline::AfterPackageDownloaded(const std::wstring& path)
 {
-    if (g_changeDownloadedPackage) {
-        Utils::UniqueFileHandle file(::CreateFileW(
-            path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Change change = g_changeDownloadedPackage;
+    if (change != Change::None) {
+        Utils::UniqueFileHandle file(
+            ::CreateFileW(path.c_str(), change == Change::Append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         EXPECT_TRUE(file && ::WriteFile(file.get(), "!", 1, &written, nullptr)) << "the hook could not change it";
     }
@@ -258,7 +262,7 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         TestSupport::HttpFault fault;
         std::wstring pin;
         bool stop;
-        bool changed = false; // on disk, after the download
+        Change changed = Change::None; // on disk, after the download
     };
     TestSupport::HttpFault corrupt;
     corrupt.method = "GET";
@@ -272,7 +276,8 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         { "unreachable server", "http://127.0.0.1:1/pkg.exe", {}, L"", false },
         { "refused by the pin", m_server.FileUrl("pkg.exe"), {}, SigningTest::ThumbprintOf(L"rootA"), false },
         { "stopped during the download", m_server.FileUrl("pkg.exe"), stall, L"", true },
-        { "changed after its download", m_server.FileUrl("pkg.exe"), {}, L"", false, true },
+        { "changed after its download", m_server.FileUrl("pkg.exe"), {}, L"", false, Change::Append },
+        { "rewritten in place after its download", m_server.FileUrl("pkg.exe"), {}, L"", false, Change::Rewrite },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -307,7 +312,7 @@ TEST_F(PipelineRun, AFailedOrStoppedAcquisitionNeverRunsTheOldUninstaller)
         EXPECT_FALSE(Utils::PathExists(waiting));
         EXPECT_FALSE(Utils::PathExists(PackagePath()));
         EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
-        if (c.changed) {
+        if (c.changed != Change::None) {
             EXPECT_FALSE(log.Matching(L"the package changed after its download").empty());
         }
     }
@@ -510,16 +515,21 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         int type;
         bool expectHead;
         bool expectRange;
+        std::size_t size = 1536 * 1024;
     };
     // Single stream probes with HEAD and fetches without a range; the segmented downloader
-    // fetches ranges; WinHTTP fetches with one plain GET.
+    // fetches ranges (two from 20 MiB on, joined into the first one's file); WinHTTP fetches
+    // with one plain GET. Whichever wrote it, the package is held as its writer left it and
+    // its MD5 is not read a second time.
     for (const Case c : { Case { 0, true, false }, Case { 1, true, false }, Case { 4, true, false },
-             Case { 2, false, false }, Case { 3, true, true } }) {
+             Case { 2, false, false }, Case { 3, true, true }, Case { 3, true, true, 21 * 1024 * 1024 } }) {
         SCOPED_TRACE(c.type);
+        SCOPED_TRACE(c.size);
         TestSupport::HttpTestServer server;
-        server.AddBody("pkg.exe", PackageBody());
+        server.AddBody("pkg.exe", PackageBody(c.size));
         TheInstallerConfig().DownloadType = c.type;
         SetPackageScript("out State=Success\n");
+        TestSupport::LogCapture log;
         EventLog events;
         {
             CDownloadInstaller pipeline(events.Callback(), Config::MakeRunSettings(TheInstallerConfig()));
@@ -532,6 +542,11 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         const auto gets = server.Requests("GET");
         ASSERT_FALSE(gets.empty());
         EXPECT_EQ(!gets.front().range.empty(), c.expectRange);
+        if (c.size >= 20 * 1024 * 1024) {
+            EXPECT_GE(gets.size(), 2u) << "two ranges";
+        }
+        EXPECT_EQ(log.Matching(L"package held as its writer left it (stamp matched)").size(), 1u);
+        EXPECT_EQ(log.Matching(L"checked again as held").size(), 0u);
     }
 }
 

@@ -14,6 +14,7 @@
 #   BENCH_RUNS=3  BENCH_SIZE_MIB=256  BENCH_PIPELINE_MIB=128  BENCH_BASE=<commit>
 #   BENCH_SLOW_MIB=64  BENCH_SLOW_RATE=4000000 (bytes per second and connection)
 #   BENCH_CASES="fast slow start" (unthrottled, throttled, to the package's start: the default all)
+#   BENCH_START_TYPES="1 3 2" (the downloaders the pipeline runs to the package's start)
 #   VLM_ARCH=i686|x86_64 (default: what the host runs)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +28,7 @@ SLOW_RATE=${BENCH_SLOW_RATE:-4000000}
 PIPE_MIB=${BENCH_PIPELINE_MIB:-128}
 BASE=${BENCH_BASE:-}
 CASES=" ${BENCH_CASES:-fast slow start} "
+START_TYPES=${BENCH_START_TYPES:-1 3 2}
 NGINX_PID=""
 
 cleanup() {
@@ -203,13 +205,13 @@ curl_then_md5sum() { curl -s -o "$OUT" "$1" && md5sum "$OUT"; }
 run_curl_md5sum() { rm -f "$OUT"; elapsed curl_then_md5sum "$1"; }
 GAPS="$DATA/out/gaps"
 : >"$GAPS"
-run_pipeline() { # variant url
+run_pipeline() { # variant type url
   rm -rf "$INST"
   mkdir -p "$INST"
   local line
-  line=$(wine "$DATA/bin/$1/vlm_pipeline_bench.exe" 1 "$2" "$INST_WIN" 300 </dev/null 2>/dev/null | tr -d '\r')
-  case "$line" in *failure=0*) ;; *) echo "the pipeline ($1) failed: $line" >&2; return 1 ;; esac
-  echo "$line" | awk -v v="$1" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] } }
+  line=$(wine "$DATA/bin/$1/vlm_pipeline_bench.exe" "$2" "$3" "$INST_WIN" 300 </dev/null 2>/dev/null | tr -d '\r')
+  case "$line" in *failure=0*) ;; *) echo "the pipeline ($1, type $2) failed: $line" >&2; return 1 ;; esac
+  echo "$line" | awk -v v="$1/type-$2" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] } }
     END { printf "%s %.3f\n", v, f["seconds"] - f["downloaded"] }' >>"$GAPS"
   echo "$line" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'
 }
@@ -243,6 +245,7 @@ measure() {
   done
 }
 suffix() { if [ "$1" = before ]; then echo ", before"; fi; }
+start_label() { case $1 in 1) echo "single stream to start" ;; 2) echo "WinHTTP to start" ;; *) echo "segmented to start" ;; esac; }
 # Our downloaders, after and (with a base) before.
 ours() { # scenario type label url
   local args=() v
@@ -277,8 +280,10 @@ if [[ $CASES == *" start "* ]]; then
   pkg_url="http://127.0.0.1:$PORT/fast/$PKG_MD5/package.exe"
   echo "== to the package's start, ${PIPE_MIB} MiB: $pkg_url"
   pipeline_args=("curl -o + md5sum" "run_curl_md5sum $pkg_url")
-  for v in "${VARIANTS[@]}"; do
-    pipeline_args+=("single stream to start$(suffix "$v")" "run_pipeline $v $pkg_url")
+  for type in $START_TYPES; do
+    for v in "${VARIANTS[@]}"; do
+      pipeline_args+=("$(start_label "$type")$(suffix "$v")" "run_pipeline $v $type $pkg_url")
+    done
   done
   PICK=least measure start "${pipeline_args[@]}"
 fi
@@ -320,8 +325,10 @@ summary "WinHTTP (2) / curl, unthrottled:" "WinHTTP (2)/fast" "curl/fast"
 summary "segmented (3) / single stream (1), unthrottled:" "segmented (3)/fast" "single stream (1)/fast"
 summary "segmented (3) / single stream (1), $SLOW_LABEL:" "segmented (3)/slow" "single stream (1)/slow"
 summary "single stream (1) / curl, unthrottled:" "single stream (1)/fast" "curl/fast"
-summary "to the package's start: ours / curl -o + md5sum (best of $RUNS):" "single stream to start/start" \
-  "curl -o + md5sum/start"
+for type in $START_TYPES; do
+  summary "to the package's start, type $type: ours / curl -o + md5sum (best of $RUNS):" \
+    "$(start_label "$type")/start" "curl -o + md5sum/start"
+done
 [ ! -s "$GAPS" ] || echo "   from the download's success to the package's start (s): $(sort "$GAPS" | tr '\n' ' ')"
 for v in "${VARIANTS[@]}"; do
   printf 'peak working set of our process, %s (MiB, largest of all runs, stripped): %s\n' "$v" \

@@ -253,6 +253,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     std::setvbuf(part.get(), nullptr, _IOFBF, kWriteBuffer);
 
     m_fileDigest.clear();
+    m_writtenStamp = {};
     Download::BackgroundMd5 digest;
     if (existing > 0) {
         digest.AddFile(partPath);
@@ -300,6 +301,8 @@ int CurlClient::Transfer(const std::wstring& partPath)
         }
     }
     handle.reset();
+    // The last thing before the close; the rename below keeps the file's identity.
+    const Utils::FileStamp written = result == CURLE_OK ? Utils::SealFileStamp(part.get()) : Utils::FileStamp {};
     if (std::fclose(part.release()) != 0 && result == CURLE_OK) {
         result = CURLE_WRITE_ERROR;
     }
@@ -313,6 +316,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     }
     if (result == CURLE_OK) {
         m_fileDigest = digest.Finish();
+        m_writtenStamp = written;
     }
     return result;
 }

@@ -53,6 +53,8 @@ public:
     long RetryAfterSeconds() const noexcept { return m_retryAfter; }
     // MD5 of the file after a successful Start, taken while it was written; "" when unknown.
     const std::string& FileDigest() const noexcept { return m_fileDigest; }
+    // The package file's stamp as the last transfer's writer left it (see CDownloader).
+    const Utils::FileStamp& WrittenStamp() const noexcept { return m_writtenStamp; }
 
     // The stall rule's time for every request of the next Start.
     void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
@@ -89,6 +91,7 @@ private:
     Download::CurlRetryAfter m_retryAfterHeader; // of the request in progress
     std::string m_realUrl;
     std::string m_fileDigest;
+    Utils::FileStamp m_writtenStamp;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     std::shared_ptr<Download::ProxyResolver> m_proxy;

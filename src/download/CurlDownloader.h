@@ -25,6 +25,7 @@ public:
     // Pause between attempts (500 ms unless a test shortens it).
     void SetRetryPause(unsigned milliseconds) override { m_retryPauseMs = milliseconds; }
     CurlClient& Client() noexcept { return m_client; }
+    Utils::FileStamp WrittenStamp() const override { return m_client.WrittenStamp(); }
 
 private:
     static unsigned dlThreadFun(void* downloader);

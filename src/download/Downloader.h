@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/ProxySetting.h"
+#include "utils/FileStamp.h"
 
 namespace Download {
 
@@ -76,9 +77,14 @@ public:
     // a check of the file as it is held afterwards; "" otherwise. Read on the thread that
     // reported DL_CODE_SUCCESS, during that report.
     virtual std::string CheckedDigest() const { return m_checkedDigest; }
+    // The package file's stamp as its writer's handle left it, sealed just before that handle
+    // closed; invalid when there was none. The holder compares it with the file as held to
+    // know that nothing wrote in between. Read like CheckedDigest.
+    virtual Utils::FileStamp WrittenStamp() const { return m_writtenStamp; }
 
 protected:
     std::string m_checkedDigest;
+    Utils::FileStamp m_writtenStamp;
 };
 
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single

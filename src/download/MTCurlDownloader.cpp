@@ -180,7 +180,8 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         if (segment->start > segment->end) {
             segment->status = 0;
         } else {
-            segment->file = OpenBuffered(segment->partPath, L"ab");
+            // Readable too: the stamp taken before the close reads the file's attributes.
+            segment->file = OpenBuffered(segment->partPath, L"ab+");
             segment->status = segment->file ? -1 : kSegmentFileOpenFailed;
         }
         self->m_segments.push_back(std::move(segment));
@@ -340,6 +341,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
         result = CURLE_OK;
     }
     if (result == CURLE_OK && segment->file) {
+        segment->closedStamp = Utils::SealFileStamp(segment->file.get());
         if (std::fclose(segment->file.release()) != 0) {
             result = CURLE_WRITE_ERROR;
         }
@@ -486,6 +488,7 @@ bool CMTCurlDownloader::AwaitSegment(const DownloadPartNode& segment, unsigned m
 
 int CMTCurlDownloader::AppendParts(std::vector<std::wstring>& joinedParts)
 {
+    m_writtenStamp = {};
     const DownloadPartNode& first = *m_segments.front();
     while (!AwaitSegment(first, kFollowMs)) {
         if (m_stop.Requested()) {
@@ -493,13 +496,19 @@ int CMTCurlDownloader::AppendParts(std::vector<std::wstring>& joinedParts)
         }
     }
     if (first.status != 0 || m_segments.size() < 2) {
+        m_writtenStamp = first.closedStamp; // the first range's file is the package
         return first.status;
     }
-    Utils::UniqueFileHandle joined(::CreateFileW(first.partPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES: the stamps are read and sealed here.
+    Utils::UniqueFileHandle joined(
+        ::CreateFileW(first.partPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+            FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!joined) {
         return kSegmentFileOpenFailed;
     }
+    // The join's stamp stands for the whole file only when the first range's file is as its
+    // writer left it; else the holder reads the package again.
+    const bool firstIntact = first.closedStamp.Matches(Utils::ReadFileStamp(joined.get()));
     std::vector<char> buffer(kJoinBlock);
     for (std::size_t i = 1; i < m_segments.size(); ++i) {
         const DownloadPartNode& segment = *m_segments[i];
@@ -527,7 +536,12 @@ int CMTCurlDownloader::AppendParts(std::vector<std::wstring>& joinedParts)
         }
         joinedParts.push_back(segment.partPath);
     }
-    return ::CloseHandle(joined.release()) ? 0 : CURLE_WRITE_ERROR;
+    const Utils::FileStamp written = firstIntact ? Utils::SealFileStamp(joined.get()) : Utils::FileStamp {};
+    if (!::CloseHandle(joined.release())) {
+        return CURLE_WRITE_ERROR;
+    }
+    m_writtenStamp = written;
+    return 0;
 }
 
 int CMTCurlDownloader::FinishJoin()

@@ -16,6 +16,7 @@
 #include "download/ProxyResolver.h"
 #include "download/CurlStallCheck.h"
 #include "download/WorkerThreads.h"
+#include "utils/FileStamp.h"
 #include "utils/UniqueFile.h"
 
 class CMTCurlDownloader;
@@ -37,6 +38,7 @@ struct DownloadPartNode {
     Download::CurlRetryAfter retryAfterHeader; // per attempt
     Download::CurlStallCheck stall; // per attempt
     Download::BackgroundMd5* digest = nullptr; // fed with what the first range writes, in order
+    Utils::FileStamp closedStamp; // its part file as the range's writer left it complete
     bool running = false; // its thread has not ended; under the owner's active-segment mutex
 };
 

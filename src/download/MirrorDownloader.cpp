@@ -130,6 +130,12 @@ std::string MirrorDownloader::CheckedDigest() const
     return m_current ? m_current->CheckedDigest() : std::string();
 }
 
+Utils::FileStamp MirrorDownloader::WrittenStamp() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_current ? m_current->WrittenStamp() : Utils::FileStamp {};
+}
+
 unsigned MirrorDownloader::SwitchThread(void* selfData)
 {
     auto* self = static_cast<MirrorDownloader*>(selfData);

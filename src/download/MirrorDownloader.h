@@ -30,6 +30,7 @@ public:
     // The digest the address in use matched, so the held package is checked again whichever
     // address delivered it.
     std::string CheckedDigest() const override;
+    Utils::FileStamp WrittenStamp() const override;
 
 private:
     void OnEvent(std::size_t index, int code, double value, const std::wstring& message);

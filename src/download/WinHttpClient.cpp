@@ -214,6 +214,7 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     std::unique_ptr<Utils::Md5Stream> digest;
     m_resumedFrom = 0;
     m_savedDigest.clear();
+    m_savedStamp = {};
     if (toFile && status >= 200 && status <= 299) {
         const bool resumed = status == 206 && m_resumeOffset > 0;
         if (resumed) {
@@ -229,7 +230,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
             digest->AddFile(m_savePath);
         }
         // Nobody else may write, rename or delete the part file from its first byte on.
-        file.reset(::_wfsopen(m_savePath.c_str(), resumed ? L"ab" : L"wb", _SH_DENYWR));
+        // Open for reading too: the stamp taken before the close reads the file's attributes.
+        file.reset(::_wfsopen(m_savePath.c_str(), resumed ? L"ab+" : L"wb+", _SH_DENYWR));
         if (!file) {
             m_lastError = ERROR_OPEN_FAILED;
             LOG(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(m_lastError));
@@ -307,6 +309,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         lastByte = ::GetTickCount64();
         pace.Completed(pendingSize, lastByte - asked);
     }
+    // The last thing before the close; the rename after it keeps the file's identity.
+    const Utils::FileStamp written = file ? Utils::SealFileStamp(file.get()) : Utils::FileStamp {};
     if (file && std::fclose(file.release()) != 0) {
         m_lastError = ERROR_WRITE_FAULT;
         return false;
@@ -317,6 +321,7 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         return false;
     }
     if (digest) {
+        m_savedStamp = written;
         m_savedDigest = digest->Finish();
     }
     if (!toFile) {

@@ -49,6 +49,9 @@ public:
     // MD5 of the whole save file after a request that saved a 2xx body, taken while it was
     // written; "" when unknown.
     const std::string& GetSavedFileDigest() const noexcept { return m_savedDigest; }
+    // The save file's stamp as the body's writer left it (see CDownloader); invalid when no
+    // whole body was saved.
+    const Utils::FileStamp& GetSavedFileStamp() const noexcept { return m_savedStamp; }
     void SetProgress(ProgressFn progress) { m_progress = std::move(progress); }
     // Ends the request within a fraction of a second once requested.
     void SetStopSignal(const Download::StopSignal* stop) noexcept { m_stop = stop; }
@@ -114,6 +117,7 @@ private:
     std::int64_t m_resumeOffset = 0;
     std::int64_t m_resumedFrom = 0;
     std::string m_savedDigest;
+    Utils::FileStamp m_savedStamp;
     ProgressFn m_progress;
     std::vector<char> m_dataToSend;
     std::wstring m_additionalHeaders;

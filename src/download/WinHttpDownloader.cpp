@@ -96,6 +96,7 @@ DWORD WinHttpDownloader::Attempt(
     retryAfter = ParseRetryAfter(Utils::WideToMultiByte(client.GetRetryAfter(), CP_ACP), std::time(nullptr));
     effectiveUrl = client.GetEffectiveUrl().empty() ? m_url : client.GetEffectiveUrl();
     digest = client.GetSavedFileDigest();
+    m_writtenStamp = client.GetSavedFileStamp();
     if (responded) {
         return 0;
     }

@@ -14,6 +14,7 @@
 #include "install/Uninstaller.h"
 #include "pipeline/PackageTestHook.h"
 #include "pipeline/WorkTempDir.h"
+#include "utils/FileStamp.h"
 #include "utils/FileSystem.h"
 #include "utils/Md5.h"
 #include "utils/Log.h"
@@ -172,12 +173,14 @@ CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage(const std::strin
         std::lock_guard<std::mutex> lock(m_filesMutex);
         folder = m_workFolder;
     }
+    // The downloader sealed the package's stamp through its writer's handle just before it
+    // closed it, then renamed the file (which keeps its identity and last-write time).
+    const Utils::FileStamp written = m_downloader ? m_downloader->WrittenStamp() : Utils::FileStamp {};
     Pipeline::AfterPackageDownloaded(m_downloadPath);
-    // The downloader wrote the part file without write or delete sharing and has just closed
-    // and renamed it; the hold is taken at once. Nobody else can write, rename or create in
-    // the folder meanwhile (its descriptor gives that to the system and administrators only,
-    // its name cannot be guessed, and it is held without delete sharing), and the MD5 below
-    // is taken over the file as held, so the short gap changes nothing.
+    // The writer held the part file without write or delete sharing; the hold is taken at
+    // once after its close, and nobody else can write, rename or create in the folder
+    // meanwhile (its descriptor gives that to the system and administrators only, its name
+    // cannot be guessed, and it is held without delete sharing).
     Utils::UniqueFileHandle hold = HoldForReading(m_downloadPath);
     if (!hold) {
         LOG(L"the package could not be held in the work folder, error %lu\r\n", ::GetLastError());
@@ -188,13 +191,29 @@ CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage(const std::strin
         return Acquired::Unheld;
     }
     if (checkedDigest.size() == Download::kMd5Length) {
-        const std::string held = HeldFileMd5(hold.get());
-        if (held != checkedDigest) {
-            LOG(L"the package changed after its download (MD5 %S as held, %S downloaded); it is not run\r\n",
-                held.c_str(), checkedDigest.c_str());
-            return Acquired::Changed;
+        // The gap is closed without a second read when the file as held is the very file its
+        // writer left (same volume and file id, length and sealed last-write time): a write in
+        // between would have stamped a later time (the seal is one tick before the system time
+        // at the close), a replacement has another id, a cut another length. Putting the time
+        // back takes the right to set it, which only the system and administrators have here,
+        // and they can change the package at any time anyway. Without access lists (FAT,
+        // exFAT) the folder keeps nobody out, so there, and whenever a stamp is missing or
+        // differs, the file is read again through the hold.
+        const Utils::FileStamp held = Utils::ReadFileStamp(hold.get());
+        if (written.Matches(held) && Utils::KeepsAccessLists(hold.get())) {
+            LOG(L"package held as its writer left it (stamp matched); its MD5 stands\r\n");
+        } else {
+            const std::string heldMd5 = HeldFileMd5(hold.get());
+            if (heldMd5 != checkedDigest) {
+                LOG(L"the package changed after its download (MD5 %S as held, %S downloaded); it is not run\r\n",
+                    heldMd5.c_str(), checkedDigest.c_str());
+                return Acquired::Changed;
+            }
+            LOG(L"package MD5 checked again as held (%s)\r\n",
+                !written.valid              ? L"no stamp from its writer"
+                    : written.Matches(held) ? L"its volume keeps no access lists"
+                                            : L"its stamp differs from its writer's");
         }
-        LOG(L"package MD5 checked again as held\r\n");
     }
     if (m_signerPin.Checks()) {
         // The check opens the file for reading beside the hold, which it cannot change.

@@ -88,8 +88,9 @@ private:
     // The package run has ended: its work folder goes.
     void OnPackageRunEnded();
     // After the downloader's own MD5 check: the hold that keeps the package as checked until
-    // it runs, taken at once, then the MD5 again and the signer pin (when set) over the file
-    // as held. A package that cannot be held, or that changed, is not kept.
+    // it runs, taken at once; the file as held is compared with the stamp its writer left
+    // (its MD5 is read again only when they differ), then the signer pin (when set) checks
+    // it. A package that cannot be held, or that changed, is not kept.
     enum class Acquired { Yes, SignatureRefused, Unheld, Changed };
     Acquired AcquirePackage(const std::string& checkedDigest);
     void KeepPackageLock(Utils::UniqueFileHandle lock);

@@ -38,11 +38,11 @@ std::atomic<bool> g_changeDownloadedPackage { false };
 
 // The scripted child, padded past the single-stream downloader's 1 MiB floor (a PE file
 // runs with trailing bytes).
-std::shared_ptr<const std::string> PackageBody()
+std::shared_ptr<const std::string> PackageBody(std::size_t size = 1536 * 1024)
 {
     std::string bytes = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
-    if (bytes.size() < 1536 * 1024) {
-        bytes.resize(1536 * 1024, '\0');
+    if (bytes.size() < size) {
+        bytes.resize(size, '\0');
     }
     return std::make_shared<const std::string>(std::move(bytes));
 }
@@ -530,16 +530,21 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         int type;
         bool expectHead;
         bool expectRange;
+        std::size_t size = 1536 * 1024;
     };
     // Single stream probes with HEAD and fetches without a range; the segmented downloader
-    // fetches ranges; WinHTTP fetches with one plain GET.
+    // fetches ranges (two from 20 MiB on, joined into the first one's file); WinHTTP fetches
+    // with one plain GET. Whichever wrote it, the package is held as its writer left it and
+    // its MD5 is not read a second time.
     for (const Case c : { Case { 0, true, false }, Case { 1, true, false }, Case { 4, true, false },
-             Case { 2, false, false }, Case { 3, true, true } }) {
+             Case { 2, false, false }, Case { 3, true, true }, Case { 3, true, true, 21 * 1024 * 1024 } }) {
         SCOPED_TRACE(c.type);
+        SCOPED_TRACE(c.size);
         TestSupport::HttpTestServer server;
-        server.AddBody("pkg.exe", PackageBody());
+        server.AddBody("pkg.exe", PackageBody(c.size));
         TheInstallerConfig().DownloadType = c.type;
         SetPackageScript("out State=Success\n");
+        TestSupport::LogCapture log;
         EventLog events;
         {
             CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
@@ -551,6 +556,11 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         const auto gets = server.Requests("GET");
         ASSERT_FALSE(gets.empty());
         EXPECT_EQ(!gets.front().range.empty(), c.expectRange);
+        if (c.size >= 20 * 1024 * 1024) {
+            EXPECT_GE(gets.size(), 2u) << "two ranges";
+        }
+        EXPECT_EQ(log.Matching(L"package held as its writer left it (stamp matched)").size(), 1u);
+        EXPECT_EQ(log.Matching(L"checked again as held").size(), 0u);
     }
 }
 

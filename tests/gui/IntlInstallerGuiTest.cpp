@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "AccessibleClient.h"
 #include "DemoHelpers.h"
 #include "GuiDriver.h"
 #include "InstallerHarness.h"
@@ -336,4 +337,35 @@ TEST_F(IntlInstallerGuiTest, ContactSheetsOfEveryLanguage)
         EXPECT_FALSE(path.empty());
         std::printf("contact sheet: %s\n", Utf8(path).c_str());
     }
+}
+
+// A removal with a window asks and answers in the skin's own windows, in the chosen language:
+// nothing installed is said so; an installation is asked about, and No keeps it.
+TEST_F(IntlInstallerGuiTest, ARemovalAsksAndAnswersInTheChosenLanguage)
+{
+    const auto waitForText = [this](HWND window, const std::wstring& text) {
+        AccessibleClient client(window, m_installer.Handle());
+        return client.Connected() && WaitFor([&] { return client.Find(text).id > 0; }, 5000);
+    };
+    ASSERT_TRUE(m_installer.Start(Exe(), L"-uninstall=true -language=0"));
+    HWND answer = WaitForProcessWindow(m_installer.Pid(), L"MessageBox1Wnd");
+    ASSERT_NE(answer, nullptr) << "the skin's message window, not a system box";
+    EXPECT_TRUE(waitForText(answer, L"Vellumora is not installed."));
+    Click(answer, L"MessageBox1Wnd.xml", L"okBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 12u);
+
+    const std::wstring existing = m_root / L"existing";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(existing));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(existing + L"\\uninst.ep", "x"));
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvikSoft\\Vellumora", L"InstallPath", REG_SZ, existing.c_str(),
+        static_cast<DWORD>((existing.size() + 1) * sizeof(wchar_t)));
+    ASSERT_TRUE(m_installer.Start(Exe(), L"-uninstall=true -language=0"));
+    HWND question = WaitForProcessWindow(m_installer.Pid(), L"RemoveTipWnd");
+    ASSERT_NE(question, nullptr);
+    EXPECT_TRUE(waitForText(question, L"Do you want to uninstall Vellumora?"));
+    EXPECT_TRUE(waitForText(question, L"Uninstall"));
+    Shot(question, L"intl-removal-question-english.png");
+    Click(question, L"RemoveTipWnd.xml", L"cancelBtn");
+    EXPECT_EQ(m_installer.WaitExit(10000), 1602u);
+    EXPECT_EQ(ReadProductValue(L"InstallPath"), existing) << "No removes nothing";
 }

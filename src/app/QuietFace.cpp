@@ -92,6 +92,7 @@ void QuietFace::Refused(const Session::Outcome& refusal)
         LogRemovalResult(refusal, L"quiet: ");
     } else {
         LogRefusal(refusal);
+        LOG(L"quiet: nothing installed, exit code %d\r\n", Session::RunExitCode(m_run->Kind(), refusal));
     }
     m_done = true;
 }
@@ -112,7 +113,8 @@ void QuietFace::Concluded(const Session::Outcome& outcome)
     case Session::Verdict::Installed:
         LOG(L"quiet: installed into '%s'\r\n", m_run->Install().Folder().c_str());
         if (outcome.restartRequired) {
-            LOG(L"quiet: the computer must restart before the product is used\r\n");
+            LOG(L"quiet: the computer must restart before the product is used: exit code %d\r\n",
+                Session::RunExitCode(m_run->Kind(), outcome));
         }
         break;
     case Session::Verdict::SignatureRefused:

@@ -147,7 +147,9 @@ void CChildProcess::Start(const std::wstring& commandLine)
             // Should this installer die before the child's verdict, the system closes the job
             // and ends the whole tree rather than leave it writing into the folder unwatched.
             JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+            // A process that asks to leave the job (CREATE_BREAKAWAY_FROM_JOB) may: a package
+            // that starts its product that way has always been able to.
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
             m_killOnClose
                 = ::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
             if (!m_killOnClose) {
@@ -338,6 +340,7 @@ void CChildProcess::KeepWhatItStarted()
         return;
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
     if (!::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
         // Unlikely once setting it worked; the job's closing will end what the child left running.
         LOG(L"job of child %lu still ends with us (error %lu)\r\n", m_processId, ::GetLastError());

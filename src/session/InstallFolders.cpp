@@ -38,9 +38,6 @@ DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolde
     return inputs;
 }
 
-namespace {
-
-// "C:\x\" and "C:\x" name one folder; the relative-path call tells them apart.
 std::wstring WithoutTrailingBackslash(std::wstring folder)
 {
     while (folder.size() > 3 && folder.back() == L'\\') {
@@ -48,8 +45,6 @@ std::wstring WithoutTrailingBackslash(std::wstring folder)
     }
     return folder;
 }
-
-} // namespace
 
 bool IsSameFolder(const std::wstring& a, const std::wstring& b)
 {

@@ -9,6 +9,10 @@
 DefaultFolderInputs CurrentDefaultFolderInputs(const std::wstring& existingFolder, const std::wstring& uninstaller,
     bool unattended = false, bool machineScope = false, bool systemAccount = false);
 
+// "C:\x\" and "C:\x" name one folder: the folder without its trailing backslashes (a drive's
+// root keeps its own).
+std::wstring WithoutTrailingBackslash(std::wstring folder);
+
 // True when the relative path from one folder to the other is "." (the same folder).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 

@@ -153,6 +153,11 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     if (!OnOwnThread(L"Prepare")) {
         return Outcome { Verdict::InternalFailure };
     }
+    // The plan of a running attempt is the stages' own until its verdict.
+    if (Running()) {
+        LOG(L"install already running\r\n");
+        return Outcome { Verdict::ProductRunning, L"", true };
+    }
     // A failed package may still be rolling back: a new attempt would wait for it and could
     // lose its files to the old run's clean-up. Refused like a running old uninstaller.
     if (!ChildRunsEnded()) {
@@ -174,16 +179,18 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
         LOG(L"less than 1 GB free for '%s'\r\n", request.folder.c_str());
         return Outcome { Verdict::LowDiskSpace, request.folder };
     }
-    m_folder = request.folder;
+    // "D:\Apps\" is "D:\Apps": told and recorded without the backslash that would stand
+    // before the package's closing quote.
+    m_folder = WithoutTrailingBackslash(request.folder);
     m_removalOnly = false;
     Pipeline::InstallPlan plan;
     plan.downloadUrl = m_settings.downloadUrl;
     plan.mirrorUrls = m_settings.mirrorUrls;
-    plan.folder = request.folder;
+    plan.folder = m_folder;
     // An install into the existing folder keeps the old version when its set.ini says so;
     // every other install removes it, when its uninstaller is there. Decided here only.
     const std::wstring uninstaller
-        = KeepsExistingVersion(m_existing.folder, request.folder) ? std::wstring() : m_existing.uninstaller;
+        = KeepsExistingVersion(m_existing.folder, m_folder) ? std::wstring() : m_existing.uninstaller;
     plan.oldUninstaller = Utils::PathExists(uninstaller) ? uninstaller : std::wstring();
     m_removes = !plan.oldUninstaller.empty();
     plan.recordScope = RecordScope();
@@ -196,7 +203,7 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     plan.package.language = request.language;
     plan.package.extraArguments = m_settings.packageArguments;
     plan.package.logExtraArguments = m_settings.logPackageArguments;
-    LOG(L"install into '%s', old uninstaller '%s'\r\n", request.folder.c_str(), plan.oldUninstaller.c_str());
+    LOG(L"install into '%s', old uninstaller '%s'\r\n", m_folder.c_str(), plan.oldUninstaller.c_str());
     m_pipeline->SetParams(plan);
     m_state = State::Prepared;
     return std::nullopt;
@@ -206,6 +213,10 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
 {
     if (!OnOwnThread(L"PrepareRemoval")) {
         return Outcome { Verdict::InternalFailure };
+    }
+    if (Running()) {
+        LOG(L"removal already running\r\n");
+        return Outcome { Verdict::ProductRunning, L"", true };
     }
     if (!m_existing.present) {
         LOG(L"nothing to remove: neither the account's record nor the machine's names an installation that is "
@@ -244,6 +255,11 @@ void InstallSession::Start()
         return;
     }
     m_reports.packageExitStatus.reset(); // this attempt's package has not run yet
+    // Made now, as the plan is applied, and kept: a folder left to be made later could be
+    // made first by someone else while the package downloads.
+    if (!m_removalOnly && !Utils::EnsureDirectoryPath(m_folder)) {
+        LOG(L"the install folder '%s' could not be made\r\n", m_folder.c_str());
+    }
     m_progress.Begin(m_removes);
     m_state = m_removalOnly ? State::Removing : State::Acquiring;
     m_pipeline->Start();
@@ -340,6 +356,11 @@ void InstallSession::Conclude(Outcome outcome)
         outcome.restartRequired ? L" (the computer must restart)" : L"", outcome.message.empty() ? L"" : L", ",
         outcome.message.c_str());
     m_lastOutcome = outcome;
+    // The records are written; the face shows the verdict (its prompts wait for its own loop,
+    // so nothing it does reaches back in here), and the product, started last, takes the
+    // screen from the finished page. Starting it may run a message loop of the shell's: with
+    // nothing left to do here, a report or an intent it delivers finds the verdict complete.
+    m_face->Concluded(outcome);
     const bool launches = m_settings.unattended ? m_settings.launch : m_reports.startup == StageFact::Startup::AtOnce;
     if (outcome.verdict == Verdict::Installed && launches) {
         if (outcome.restartRequired) {
@@ -348,9 +369,6 @@ void InstallSession::Conclude(Outcome outcome)
             LaunchProduct();
         }
     }
-    // Told once all of the verdict's effects are done: nothing the face does in answer
-    // can reach into them.
-    m_face->Concluded(outcome);
 }
 
 void InstallSession::UpdateRecords(Verdict verdict)

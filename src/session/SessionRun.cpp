@@ -156,13 +156,23 @@ void SessionRun::CarryOutIntents()
 
 void SessionRun::Refuse(const Outcome& refusal)
 {
-    m_session->EndWith(refusal);
+    // A window's user may ask again; the run ends with a refusal only where nobody can.
+    if (Kind() != RunKind::WindowInstall) {
+        m_session->EndWith(refusal);
+    }
     m_session->Face().Refused(refusal);
 }
 
 void SessionRun::CarryOut(const Intent& intent)
 {
     InstallSession& session = *m_session;
+    const bool asksAnew = intent.kind == Intent::Kind::Install || intent.kind == Intent::Kind::Remove;
+    if (asksAnew && session.Running()) {
+        // A second request for a run already going (a double click, a retry racing a
+        // verdict): the running attempt keeps its plan.
+        LOG(L"install already running\r\n");
+        return;
+    }
     switch (intent.kind) {
     case Intent::Kind::Install:
         if (auto refusal = session.Prepare(intent.request)) {

@@ -200,3 +200,33 @@ TEST(SessionSequence, OneExitCodePerOutcomeAndKind)
     EXPECT_EQ(Session::RunExitCode(RunKind::QuietInstall, std::nullopt), 1) << "no verdict: the installer failed";
     EXPECT_EQ(Session::RunExitCode(RunKind::WindowInstall, std::nullopt), 0);
 }
+
+// Asking again while an attempt runs (a double click, a retry racing the verdict) leaves the
+// running attempt's plan alone and starts nothing.
+TEST(SessionSequence, AnotherAskWhileAnAttemptRunsChangesNothing)
+{
+    SessionFixture fixture;
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(fixture.InstallFolder()));
+    Config::RunSettings settings = fixture.Settings();
+    settings.unattended = true;
+    StandInStages stages; // no events: the attempt runs until the test ends it
+    Session::SessionRun run(settings, stages.Maker());
+    RecordingFace face({ Intent::Kind::Install, { fixture.InstallFolder(), true, true, L"" } });
+    int step = 0;
+    face.between = [&] {
+        if (!face.started) {
+            return;
+        }
+        if (step++ == 0) {
+            run.Post({ Intent::Kind::Install, { fixture.Trace(L"elsewhere"), true, true, L"" } });
+            run.Post({ Intent::Kind::Apply });
+        } else if (step == 3) {
+            stages.sink(Event(IST_CODE_SUCCESS));
+        }
+    };
+    EXPECT_EQ(run.Run(face), 0);
+    EXPECT_EQ(stages.plans.size(), 1u);
+    EXPECT_EQ(stages.starts, 1);
+    EXPECT_FALSE(face.refusal);
+    EXPECT_EQ(run.Install().Folder(), fixture.InstallFolder());
+}

@@ -38,16 +38,16 @@ TEST(SkinArchive, FindsLayoutsAndImagesIgnoringCaseAndSlashes)
     }
 }
 
-TEST(SkinArchive, HoldsTheSixLayoutsAndTheImages)
+TEST(SkinArchive, HoldsTheSevenLayoutsAndTheImages)
 {
     const SkinArchive* skin = Skin();
     ASSERT_NE(skin, nullptr);
     for (const wchar_t* layout : { L"mainWnd.xml", L"MessageBox1Wnd.xml", L"MessageBox2Wnd.xml", L"NetworkTipWnd.xml",
-             L"InstalledPathTipWnd.xml", L"exitTipWnd.xml" }) {
+             L"InstalledPathTipWnd.xml", L"exitTipWnd.xml", L"RemoveTipWnd.xml" }) {
         EXPECT_NE(skin->Find(layout), nullptr) << layout;
     }
     EXPECT_NE(skin->Find(L"res\\mainWnd\\progressAnimate\\059.png"), nullptr);
-    EXPECT_EQ(skin->FileCount(), 6u + 136u * 2u) << "six layouts, 136 images in two sets";
+    EXPECT_EQ(skin->FileCount(), 7u + 139u * 2u) << "seven layouts, 139 images in two sets";
 }
 
 namespace {
@@ -84,7 +84,7 @@ TEST(SkinArchive, EveryImageComesInBothSetsSizedForTheirScale)
             EXPECT_EQ(size.cy, DpiScale { set.dpi }(base.cy)) << std::string(scaledName.begin(), scaledName.end());
         }
     }
-    EXPECT_EQ(images, 136);
+    EXPECT_EQ(images, 139);
 }
 
 namespace {

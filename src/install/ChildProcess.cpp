@@ -149,7 +149,8 @@ void CChildProcess::Start(const std::wstring& commandLine)
             JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
             // A process that asks to leave the job (CREATE_BREAKAWAY_FROM_JOB) may: a package
             // that starts its product that way has always been able to.
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+            limits.BasicLimitInformation.LimitFlags
+                = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
             m_killOnClose
                 = ::SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
             if (!m_killOnClose) {

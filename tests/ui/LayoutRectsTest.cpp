@@ -187,12 +187,12 @@ TEST(SmallLayouts, TitleStripCloseButtonAndButtons)
     }
 }
 
-TEST(Layouts, AllSixParseWithoutAnyComplaint)
+TEST(Layouts, AllSevenParseWithoutAnyComplaint)
 {
     std::vector<std::wstring> complaints;
     Toolkit::SetDiagnosticSink([&](const std::wstring& line) { complaints.push_back(line); });
     for (const wchar_t* file : { L"mainWnd.xml", L"MessageBox1Wnd.xml", L"MessageBox2Wnd.xml", L"NetworkTipWnd.xml",
-             L"InstalledPathTipWnd.xml", L"exitTipWnd.xml" }) {
+             L"InstalledPathTipWnd.xml", L"exitTipWnd.xml", L"RemoveTipWnd.xml" }) {
         LayoutFrame layout(file);
         EXPECT_TRUE(layout.created) << std::string(file, file + wcslen(file));
         // Every image a layout names is in the skin, except the disabled states left out on purpose.

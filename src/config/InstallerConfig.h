@@ -47,6 +47,11 @@ struct InstallerConfig {
     // where they tried is noted for the start-up log ("the settings file and the command line").
     bool PackageSignerBuiltIn = false;
     std::wstring PackageSignerIgnored;
+    // A package whose final address carries no MD5 may run without a pinned signer: only for
+    // a network trusted not to redirect the request.
+    bool AllowUnverifiedPackage = false;
+    // The most MiB a download may write for the package.
+    int MaxPackageSize = 4096;
     // Quiet mode: no window at all; the exit code (Config::ExitCode) says what happened.
     bool Quiet = false;
     // The folder of a quiet install; absent: the default folder. Given but unusable (empty,

@@ -144,6 +144,19 @@ constexpr OptionRow kOptions[] = {
                 ? std::wstring(L"PackageSigner refused, the value is malformed")
                 : std::wstring();
         } },
+    { L"-allowunverified", nullptr, L"AllowUnverifiedPackage", true, kValueRoom, nullptr, L"true|false",
+        L"run a package whose address carries no MD5 though\nno signer is pinned (a trusted network only)",
+        L"only true or false", LogShow::AsIs,
+        [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.AllowUnverifiedPackage, v, l); },
+        [](const C& c, const R&) { return TrueFalse(c.AllowUnverifiedPackage); }, nullptr },
+    { L"-maxpackagesize", nullptr, L"MaxPackageSize", true, kValueRoom, nullptr, L"MIB",
+        L"the most MiB a download writes (4096); it also\nstops short of 1 GiB free on the drive",
+        L"a whole number of MiB, 1 or more", LogShow::AsIs,
+        [](C& c, const Row& r, const std::wstring& v, Layer l) {
+            const std::optional<int> count = ParseMinutes(v); // the same digits-only count
+            SetExact(c, r, c.MaxPackageSize, count.value_or(0) > 0 ? count : std::nullopt, c.MaxPackageSize, v, l);
+        },
+        [](const C& c, const R&) { return std::to_wstring(c.MaxPackageSize); }, nullptr },
     { L"-quiet", nullptr, L"Quiet", true, kValueRoom, nullptr, L"true|false",
         L"install (or remove) without any window; the exit\ncode tells the result", L"only true or false",
         LogShow::AsIs, [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Quiet, v, l); },

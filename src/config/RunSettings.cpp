@@ -64,6 +64,8 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.signerPin = ParseSignerPin(config.PackageSigner);
     settings.signerPinBuiltIn = config.PackageSignerBuiltIn;
     settings.signerPinIgnored = config.PackageSignerIgnored;
+    settings.allowUnverifiedPackage = config.AllowUnverifiedPackage;
+    settings.maxPackageBytes = std::int64_t { config.MaxPackageSize } * 1024 * 1024;
     settings.packageTimeLimitMs = PackageTimeLimitMs(config);
     settings.packageArguments = config.InstCmd;
     settings.logPackageArguments = config.LogInstCmd;

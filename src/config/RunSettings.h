@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -39,6 +40,10 @@ struct RunSettings {
     SignerPin signerPin;
     bool signerPinBuiltIn = false; // the build carries the pin
     std::wstring signerPinIgnored; // where a pin was given and ignored: "the settings file"
+    // "AllowUnverifiedPackage": a package without an MD5 in its final address may run unpinned.
+    bool allowUnverifiedPackage = false;
+    // "MaxPackageSize" in bytes: the most a download writes for the package.
+    std::int64_t maxPackageBytes = std::int64_t { 4096 } * 1024 * 1024;
     // The bound on the package's and an old uninstaller's run in ms; 0: none.
     ULONGLONG packageTimeLimitMs = 0;
     // Extra arguments for the package's command line.

@@ -29,6 +29,9 @@ struct WriteTarget {
     std::FILE* file;
     Download::BackgroundMd5* digest;
     CURL* easy;
+    std::int64_t size; // what the part file holds
+    std::int64_t bound; // what it may come to: the announced length
+    bool overBound = false;
 };
 
 std::string EffectiveUrl(CURL* handle)
@@ -239,6 +242,12 @@ int CurlClient::Transfer(const std::wstring& partPath)
         existing = 0;
     }
     existing = existing < 0 ? 0 : existing; // no part file yet: it is created empty below
+    const std::wstring noRoom
+        = Download::RoomProblem(m_rules, total, total - existing, Download::FreeBytesFor(partPath));
+    if (!noRoom.empty()) {
+        LOG(L"download refused: %s\r\n", noRoom.c_str());
+        return Download::kBodyOverBound;
+    }
 
     // Nobody else may write, rename or delete the part file from its first byte on.
     Utils::UniqueFile part(::_wfsopen(partPath.c_str(), L"ab+", _SH_DENYWR));
@@ -258,7 +267,7 @@ int CurlClient::Transfer(const std::wstring& partPath)
     if (existing > 0) {
         digest.AddFile(partPath);
     }
-    WriteTarget target { part.get(), &digest, handle.get() };
+    WriteTarget target { part.get(), &digest, handle.get(), existing, total };
 
     // identity: the body is stored as it arrives, so no encoding we would not decode.
     UniqueCurlList headers;
@@ -301,6 +310,10 @@ int CurlClient::Transfer(const std::wstring& partPath)
         }
     }
     handle.reset();
+    if (target.overBound) {
+        LOG(L"download stopped: the body goes past its announced %lld bytes\r\n", static_cast<long long>(total));
+        result = Download::kBodyOverBound;
+    }
     // The last thing before the close; the rename below keeps the file's identity.
     const Utils::FileStamp written = result == CURLE_OK ? Utils::SealFileStamp(part.get()) : Utils::FileStamp {};
     if (std::fclose(part.release()) != 0 && result == CURLE_OK) {
@@ -330,8 +343,14 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* targ
     if (Download::InRedirectResponse(target->easy)) {
         return size * count;
     }
+    // A server that keeps sending past the length it announced would fill the drive.
+    if (static_cast<std::int64_t>(size * count) > target->bound - target->size) {
+        target->overBound = true;
+        return 0;
+    }
     const size_t written = std::fwrite(data, size, count, target->file);
     target->digest->Add(data, written * size);
+    target->size += static_cast<std::int64_t>(written * size);
     return written;
 }
 

@@ -25,7 +25,8 @@ public:
     CurlClient(const CurlClient&) = delete;
     CurlClient& operator=(const CurlClient&) = delete;
 
-    // 0 on success, a libcurl result, or -996 (part file), -997 (handle), -998 (no length
+    // 0 on success, a libcurl result, or -995 (past the announced length, the maximum
+    // package size or the drive's reserve), -996 (part file), -997 (handle), -998 (no length
     // of at least 1 MiB).
     int Start();
 
@@ -61,6 +62,8 @@ public:
     void SetHeaderSeconds(long seconds) noexcept { m_headerSeconds = seconds; }
     // How every request of the next Start reaches its host; the system's way by default.
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
+    // The maximum package size and the drive's reserve (the defaults unless set).
+    void SetPackageRules(const Download::PackageRules& rules) { m_rules = rules; }
 
 private:
     // Called from inside libcurl, C code built without unwind tables: nothing may throw out.
@@ -95,6 +98,7 @@ private:
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     std::shared_ptr<Download::ProxyResolver> m_proxy;
+    Download::PackageRules m_rules;
 };
 
 // libcurl write function of HEAD requests: keeps nothing.

@@ -8,14 +8,15 @@
 using namespace Download;
 
 CCurlDownloader::CCurlDownloader(const DownloaderCallback& callback, const std::wstring& url,
-    const std::wstring& localPath, Config::ProxySetting proxy)
+    const std::wstring& localPath, Config::ProxySetting proxy, PackageRules rules)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
     , m_client(url, localPath, this, &CCurlDownloader::OnClientProgress)
     , m_proxySetting(std::move(proxy))
-    , m_verdict({ L"curl文件md5校验失败", L"curl获取url-md5失败", kLibCurlMessage })
+    , m_verdict({ L"curl文件md5校验失败", L"curl获取url-md5失败", kLibCurlMessage }, rules.acceptWithoutDigest)
 {
+    m_client.SetPackageRules(rules);
     // A part file left by an earlier process is never resumed.
     RemoveLocalFile(m_localPath + L".part");
 }
@@ -77,6 +78,9 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         outcome.retryAfter = self->m_client.RetryAfterSeconds();
         outcome.verdict
             = outcome.result == CURLE_HTTP_RETURNED_ERROR ? JudgeStatus(outcome.status) : StatusVerdict::Retry;
+        if (outcome.result == kBodyOverBound) {
+            outcome.verdict = StatusVerdict::Final;
+        }
         return outcome;
     };
     RetryLoop retries({ BudgetCheck::AfterCharge, CURLE_PARTIAL_FILE, self->m_retryPauseMs }, self->m_stop);
@@ -92,7 +96,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         return 0;
     }
     if (retries.End() != AttemptsEnd::Delivered) {
-        if (retries.End() == AttemptsEnd::Final) {
+        if (retries.End() == AttemptsEnd::Final && outcome.result != kBodyOverBound) {
             LOG(L"download failed: status %ld, not asked again\r\n", outcome.status);
         }
         self->Report(DL_CODE_FAIL, static_cast<double>(outcome.result), kLibCurlMessage);

@@ -12,7 +12,7 @@
 class CCurlDownloader : public CDownloader {
 public:
     CCurlDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
-        const std::wstring& localPath, Config::ProxySetting proxy = {});
+        const std::wstring& localPath, Config::ProxySetting proxy = {}, Download::PackageRules rules = {});
     ~CCurlDownloader() override;
 
     void Start() override;

@@ -5,13 +5,15 @@
 #include "download/Downloader.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
+#include "utils/Log.h"
 #include "utils/Md5.h"
 #include "utils/Text.h"
 
 namespace Download {
 
-DownloadVerdict::DownloadVerdict(VerdictTexts texts)
+DownloadVerdict::DownloadVerdict(VerdictTexts texts, bool acceptWithoutDigest)
     : m_texts(std::move(texts))
+    , m_acceptWithoutDigest(acceptWithoutDigest)
 {
 }
 
@@ -44,12 +46,20 @@ Verdict DownloadVerdict::Judge(
     return Judge(std::string_view(Utils::WideToMultiByte(finalUrl, CP_UTF8)), takenDigest, localPath);
 }
 
-// The one place that lets a package whose address carries no digest through.
+// The one place that decides a package whose address carries no digest. Unchecked, it would
+// run elevated on the word of whoever can redirect a plain http request.
 Verdict DownloadVerdict::WithoutDigest() const
 {
     Verdict verdict;
     verdict.events.push_back({ DL_CODE_MESSAGE, 0.0, m_texts.noDigest });
-    verdict.events.push_back({ DL_CODE_SUCCESS, 0.0, m_texts.result });
+    if (m_acceptWithoutDigest) {
+        verdict.events.push_back({ DL_CODE_SUCCESS, 0.0, m_texts.result });
+        return verdict;
+    }
+    LOG(L"package refused: its final address carries no MD5, no signer is pinned and AllowUnverifiedPackage "
+        L"is off\r\n");
+    verdict.discardFile = true;
+    verdict.events.push_back({ DL_CODE_FAIL, 0.0, m_texts.result });
     return verdict;
 }
 

@@ -31,7 +31,9 @@ struct Verdict {
 // an object may ask its owner for, whatever its cause.
 class DownloadVerdict {
 public:
-    explicit DownloadVerdict(VerdictTexts texts);
+    // acceptWithoutDigest: a package whose final address carries no MD5 is handed on (its
+    // signer is checked later, or the settings trust the network); else it is refused.
+    DownloadVerdict(VerdictTexts texts, bool acceptWithoutDigest);
 
     // takenDigest gives the file's MD5 as taken on the way, "" when it was not; it is asked
     // only when the address carries a digest, and the file is hashed only when it gives "".
@@ -49,6 +51,7 @@ private:
     Verdict WithoutDigest() const;
 
     VerdictTexts m_texts;
+    bool m_acceptWithoutDigest;
     bool m_retried = false;
 };
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/ProxySetting.h"
+#include "download/PackageRules.h"
 #include "utils/FileStamp.h"
 
 namespace Download {
@@ -28,6 +29,9 @@ inline constexpr int kPartFileOpenFailed = -996;
 inline constexpr int kEasyHandleFailed = -997;
 inline constexpr int kLengthUnusable = -998;
 inline constexpr int kSegmentFileOpenFailed = -2;
+// The body went, or would go, past the length announced for it, the maximum package size or
+// the drive's free-space reserve: the same request would do the same, so it is not made again.
+inline constexpr int kBodyOverBound = -995;
 // The message of the pipeline's 1004 for a package that failed its signature check.
 inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
@@ -90,7 +94,9 @@ protected:
 // Picks the downloader for a DownloadType setting: 2 WinHTTP, 3 segmented, else single
 // stream.
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy = {});
+    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy = {},
+    const Download::PackageRules& rules = {});
 // The same for a package with several addresses, tried in order until one delivers it.
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy = {});
+    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy = {},
+    const Download::PackageRules& rules = {});

@@ -5,26 +5,29 @@
 #include "download/WinHttpDownloader.h"
 
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy)
+    const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy,
+    const Download::PackageRules& rules)
 {
     switch (downloadType) {
     case 2:
-        return std::make_unique<WinHttpDownloader>(callback, url, localPath, proxy);
+        return std::make_unique<WinHttpDownloader>(callback, url, localPath, proxy, rules);
     case 3:
-        return std::make_unique<CMTCurlDownloader>(callback, url, localPath, proxy);
+        return std::make_unique<CMTCurlDownloader>(callback, url, localPath, proxy, rules);
     default:
-        return std::make_unique<CCurlDownloader>(callback, url, localPath, proxy);
+        return std::make_unique<CCurlDownloader>(callback, url, localPath, proxy, rules);
     }
 }
 
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
-    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy)
+    const std::vector<std::wstring>& urls, const std::wstring& localPath, const Config::ProxySetting& proxy,
+    const Download::PackageRules& rules)
 {
     if (urls.size() == 1) {
-        return CreateDownloader(downloadType, callback, urls.front(), localPath, proxy);
+        return CreateDownloader(downloadType, callback, urls.front(), localPath, proxy, rules);
     }
-    auto make = [downloadType, localPath, proxy](const std::wstring& url, const Download::DownloaderCallback& events) {
-        return CreateDownloader(downloadType, events, url, localPath, proxy);
-    };
+    auto make
+        = [downloadType, localPath, proxy, rules](const std::wstring& url, const Download::DownloaderCallback& events) {
+              return CreateDownloader(downloadType, events, url, localPath, proxy, rules);
+          };
     return std::make_unique<MirrorDownloader>(make, urls, callback);
 }

@@ -72,13 +72,14 @@ Utils::UniqueFile OpenBuffered(const std::wstring& path, const wchar_t* mode)
 
 } // namespace
 
-CMTCurlDownloader::CMTCurlDownloader(
-    const DownloaderCallback& callback, const std::wstring& url, const std::wstring& localPath, ProxySetting proxy)
+CMTCurlDownloader::CMTCurlDownloader(const DownloaderCallback& callback, const std::wstring& url,
+    const std::wstring& localPath, ProxySetting proxy, PackageRules rules)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
     , m_proxySetting(std::move(proxy))
-    , m_verdict({ L"mtcurl文件md5校验失败", L"mtcurl获取url-md5失败", kLibCurlMessage })
+    , m_verdict({ L"mtcurl文件md5校验失败", L"mtcurl获取url-md5失败", kLibCurlMessage }, rules.acceptWithoutDigest)
+    , m_rules(rules)
 {
     RemoveLocalFile(m_localPath);
     DeletePartFiles();
@@ -186,6 +187,12 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         }
         self->m_segments.push_back(std::move(segment));
     }
+    if (!self->Admit(plan)) {
+        self->ClearParts();
+        self->DeletePartFiles();
+        self->Report(DL_CODE_FAIL, static_cast<double>(kBodyOverBound), kLibCurlMessage);
+        return 0;
+    }
 
     bool first = true;
     for (auto& segment : self->m_segments) {
@@ -215,6 +222,23 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         return 0;
     });
     return 0;
+}
+
+bool CMTCurlDownloader::Admit(const std::vector<ByteRange>& plan) const
+{
+    // Each range is bounded by its own length as it arrives; the join copies every range
+    // after the first once more.
+    std::int64_t toWrite = 0;
+    for (std::size_t i = 0; i < m_segments.size(); ++i) {
+        const DownloadPartNode& segment = *m_segments[i];
+        toWrite += segment.start > segment.end ? 0 : segment.end - segment.start + 1;
+        toWrite += i > 0 ? plan[i].Size() : 0;
+    }
+    const std::wstring noRoom = RoomProblem(m_rules, m_fileLength, toWrite, FreeBytesFor(m_localPath));
+    if (!noRoom.empty()) {
+        LOG(L"download refused: %s\r\n", noRoom.c_str());
+    }
+    return noRoom.empty();
 }
 
 bool CMTCurlDownloader::ProbeWithRetries(const std::string& url)

@@ -14,6 +14,7 @@
 #include "download/DownloadVerdict.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
+#include "download/SegmentPlan.h"
 #include "download/CurlStallCheck.h"
 #include "download/WorkerThreads.h"
 #include "utils/FileStamp.h"
@@ -48,7 +49,7 @@ struct DownloadPartNode {
 class CMTCurlDownloader : public CDownloader {
 public:
     CMTCurlDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
-        const std::wstring& localPath, Config::ProxySetting proxy = {});
+        const std::wstring& localPath, Config::ProxySetting proxy = {}, Download::PackageRules rules = {});
     ~CMTCurlDownloader() override;
 
     void Start() override;
@@ -65,6 +66,8 @@ public:
 private:
     static unsigned Start_Down(void* downloader);
     bool getRealDownloadUrl(const std::string& url);
+    // The planned ranges fit the maximum package size and the drive's reserve (logged if not).
+    bool Admit(const std::vector<Download::ByteRange>& plan) const;
     // The probe, asked again after a reset, a stall, a 5xx or a busy answer within the
     // ranges' budget; false when it is given up.
     bool ProbeWithRetries(const std::string& url);
@@ -109,6 +112,7 @@ private:
     std::atomic<std::uint64_t> m_lastReportTick { 0 };
     // Its retry is shared by a failed range and a digest mismatch: one 1005 per object.
     Download::DownloadVerdict m_verdict;
+    Download::PackageRules m_rules;
     unsigned m_retryPauseMs = 400;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;

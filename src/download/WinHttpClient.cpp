@@ -238,6 +238,12 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
             return false;
         }
         std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
+        if (m_hasContentLength && m_resumedFrom + m_contentLength > m_bodyLimit) {
+            m_lastError = ERROR_FILE_TOO_LARGE;
+            LOG(L"download refused: the body's %lld bytes go past the bound of %lld\r\n",
+                static_cast<long long>(m_resumedFrom + m_contentLength), static_cast<long long>(m_bodyLimit));
+            return false;
+        }
     }
     m_responseBuffer.clear();
     m_responseBuffer.reserve(10240);
@@ -248,6 +254,13 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     const auto take = [&](const char* data, DWORD size) {
         lastByte = ::GetTickCount64();
         received += size;
+        // A server that keeps sending would otherwise fill the drive.
+        if (file && (m_resumedFrom + received > m_bodyLimit || (m_hasContentLength && received > m_contentLength))) {
+            m_lastError = ERROR_FILE_TOO_LARGE;
+            LOG(L"download stopped: the body goes past its bound of %lld bytes\r\n",
+                static_cast<long long>(m_hasContentLength ? m_resumedFrom + m_contentLength : m_bodyLimit));
+            return false;
+        }
         if (file) {
             if (std::fwrite(data, 1, size, file.get()) != size) {
                 m_lastError = ERROR_WRITE_FAULT;

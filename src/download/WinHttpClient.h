@@ -44,6 +44,9 @@ public:
     // With a save path: asks for the body from this byte on; a 206 from there is appended to
     // the file, any other 2xx replaces it.
     void SetResumeOffset(std::int64_t offset) noexcept { m_resumeOffset = offset; }
+    // With a save path: the most bytes the file may come to. A body announced or sent past it,
+    // or past its own Content-Length, ends the request with ERROR_FILE_TOO_LARGE.
+    void SetBodyLimit(std::int64_t bytes) noexcept { m_bodyLimit = bytes; }
     // Where the saved body continued from: the resume offset, or 0 when it was replaced.
     std::int64_t GetResumedFrom() const noexcept { return m_resumedFrom; }
     // MD5 of the whole save file after a request that saved a 2xx body, taken while it was
@@ -116,6 +119,7 @@ private:
     bool m_hasContentLength = false;
     std::int64_t m_resumeOffset = 0;
     std::int64_t m_resumedFrom = 0;
+    std::int64_t m_bodyLimit = INT64_MAX;
     std::string m_savedDigest;
     Utils::FileStamp m_savedStamp;
     ProgressFn m_progress;

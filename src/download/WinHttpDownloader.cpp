@@ -20,12 +20,13 @@ constexpr wchar_t kWinHttpMessage[] = L"WinHttp";
 } // namespace
 
 WinHttpDownloader::WinHttpDownloader(const DownloaderCallback& callback, const std::wstring& url,
-    const std::wstring& localPath, Config::ProxySetting proxy)
+    const std::wstring& localPath, Config::ProxySetting proxy, PackageRules rules)
     : m_callback(callback)
     , m_localPath(localPath)
     , m_url(url)
     , m_proxySetting(std::move(proxy))
-    , m_verdict({ L"winhttp文件md5校验失败", L"winhttp获取url-md5失败", kWinHttpMessage })
+    , m_verdict({ L"winhttp文件md5校验失败", L"winhttp获取url-md5失败", kWinHttpMessage }, rules.acceptWithoutDigest)
+    , m_rules(rules)
 {
 }
 
@@ -86,6 +87,7 @@ DWORD WinHttpDownloader::Attempt(
     WinHttpClient client(m_url);
     client.SetSaveFilePath(partPath);
     client.SetResumeOffset(existing > 0 ? existing : 0);
+    client.SetBodyLimit(FileBound(m_rules, existing > 0 ? existing : 0, FreeBytesFor(partPath)));
     client.SetProxyResolver(m_proxy);
     client.SetStopSignal(&m_stop);
     client.SetStallSeconds(m_stallSeconds);
@@ -130,6 +132,9 @@ void WinHttpDownloader::Run()
         }
         // 416: the part file cannot be continued, so it starts over; the rest as any downloader.
         outcome.verdict = error != 0 || status == 416 ? StatusVerdict::Retry : JudgeStatus(status);
+        if (error == ERROR_FILE_TOO_LARGE) {
+            outcome.verdict = StatusVerdict::Final; // the same request would go past the bound again
+        }
         if (error == 0 && status == 416 && !m_stop.Requested()) {
             TruncateLocalFile(partPath);
         }
@@ -150,7 +155,7 @@ void WinHttpDownloader::Run()
         if (retries.End() == AttemptsEnd::Delivered || retries.End() == AttemptsEnd::Stopped) {
             return;
         }
-        if (retries.End() == AttemptsEnd::Final) {
+        if (retries.End() == AttemptsEnd::Final && outcome.result != static_cast<int>(ERROR_FILE_TOO_LARGE)) {
             LOG(L"download failed: status %ld\r\n", outcome.status);
             Report(DL_CODE_FAIL, static_cast<double>(outcome.status), kWinHttpMessage);
         } else {

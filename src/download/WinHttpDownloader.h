@@ -16,7 +16,7 @@
 class WinHttpDownloader : public CDownloader {
 public:
     WinHttpDownloader(const Download::DownloaderCallback& callback, const std::wstring& url,
-        const std::wstring& localPath, Config::ProxySetting proxy = {});
+        const std::wstring& localPath, Config::ProxySetting proxy = {}, Download::PackageRules rules = {});
     ~WinHttpDownloader() override;
 
     void Start() override;
@@ -44,6 +44,7 @@ private:
     // Made anew for every run, so a changed system configuration counts on the retry.
     std::shared_ptr<Download::ProxyResolver> m_proxy;
     Download::DownloadVerdict m_verdict;
+    Download::PackageRules m_rules;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     unsigned m_retryPauseMs = 500;

@@ -447,8 +447,12 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    m_downloader = CreateDownloader(
-        downloadType, onDownload, Config::PackageUrls(m_plan.downloadUrl, m_plan.mirrorUrls), m_downloadPath, proxy);
+    // Without an MD5 in its address only a pinned signer, or the settings' trust, vouches for it.
+    Download::PackageRules rules;
+    rules.acceptWithoutDigest = m_settings.signerPin.Checks() || m_settings.allowUnverifiedPackage;
+    rules.maxBytes = m_settings.maxPackageBytes;
+    m_downloader = CreateDownloader(downloadType, onDownload,
+        Config::PackageUrls(m_plan.downloadUrl, m_plan.mirrorUrls), m_downloadPath, proxy, rules);
 
     auto onInstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);

@@ -184,15 +184,15 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
     EXPECT_EQ(settings.find(L"s3cret"), std::wstring::npos) << settings;
     EXPECT_EQ(settings.find(L"T0KEN"), std::wstring::npos) << settings;
     // Every setting in force, each once, the help and the version being none.
-    for (const wchar_t* part :
-        { L"Proxy=proxy.corp:8080 as user alice (password hidden)", L"; PackageTimeout=5;", L"; LogFile=a.log;",
-            L"; Quiet=false;", L"; InstallDir=(default);", L"; DownloadScale=0.7;",
-            L"DownloadUrl=http://…@host/0a1f/x?…;", L"; InstCmd=(5 characters);", L"; MirrorUrls=https://…@b/0a1f/p?…;",
-            L"; Scope=machine;", L"; Uninstall=true;", L"; ResultFile=r.json;", L"; Shortcuts=desktop;",
-            L"; LogInstCmd=false;", L"; InsNew=false;", L"; LanguageIndex=-1;", L"; m_DlAppVersion=" }) {
+    for (const wchar_t* part : { L"Proxy=proxy.corp:8080 as user alice (password hidden)", L"; PackageTimeout=5;",
+             L"; LogFile=a.log;", L"; Quiet=false;", L"; InstallDir=(default);", L"; DownloadScale=0.7;",
+             L"DownloadUrl=http://…@host/0a1f/x?…;", L"; InstCmd=(5 characters);",
+             L"; MirrorUrls=https://…@b/0a1f/p?…;", L"; Scope=machine;", L"; Uninstall=true;", L"; ResultFile=r.json;",
+             L"; Shortcuts=desktop;", L"; LogInstCmd=false;", L"; InsNew=false;", L"; LanguageIndex=-1;",
+             L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;" }) {
         EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
     }
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 23) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 25) << settings;
     config.LogInstCmd = true; // the product team's choice, in the settings file
     settings = MakeRunSettings(config).settingsForLog;
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;

@@ -15,6 +15,7 @@
 #include "download/StallWatch.h"
 #include "download/BusyServer.h"
 #include "download/DownloadVerdict.h"
+#include "download/PackageRules.h"
 #include "download/MirrorDownloader.h"
 #include "download/UrlMd5.h"
 #include "download/WinHttpClient.h"
@@ -330,22 +331,27 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
         bool discard;
         std::string checked;
         std::vector<VerdictEvent> events;
+        bool vouched = false; // a pinned signer or the settings vouch for a package without a digest
     } rows[] = {
         { "taken digest matches", withDigest, digest, missing, false, digest, { success } },
         { "hashed file matches", withDigest, "", file, false, digest, { success } },
-        { "no digest in the URL", "http://h/x/pkg.exe", "", missing, false, "",
-            { { DL_CODE_MESSAGE, 0.0, L"N" }, success } },
+        { "no digest, vouched for", "http://h/x/pkg.exe", "", missing, false, "",
+            { { DL_CODE_MESSAGE, 0.0, L"N" }, success }, true },
+        { "no digest, nobody vouches: refused", "http://h/x/pkg.exe", "", missing, true, "",
+            { { DL_CODE_MESSAGE, 0.0, L"N" }, { DL_CODE_FAIL, 0.0, L"R" } } },
         { "mismatch asks for the retry", otherDigest, "", file, true, "", { mismatch, { DL_CODE_RETRY, 0.0, L"R" } } },
         { "mismatch after the retry fails", withDigest, "ffff", file, true, "",
             { mismatch, { DL_CODE_FAIL, 0.0, L"R" } } },
         { "digest unobtainable is no match", withDigest, "", missing, true, "",
             { mismatch, { DL_CODE_FAIL, 0.0, L"R" } } },
     };
-    DownloadVerdict verdict({ L"M", L"N", L"R" });
+    DownloadVerdict verdict({ L"M", L"N", L"R" }, false);
+    DownloadVerdict vouching({ L"M", L"N", L"R" }, true);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Verdict v = verdict.Judge(
-            row.url, [&row] { return row.taken; }, row.path);
+        const Verdict v = (row.vouched ? vouching : verdict)
+                              .Judge(
+                                  row.url, [&row] { return row.taken; }, row.path);
         EXPECT_EQ(v.discardFile, row.discard);
         EXPECT_EQ(v.checkedDigest, row.checked);
         ASSERT_EQ(v.events.size(), row.events.size());
@@ -356,7 +362,7 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
         }
     }
     EXPECT_EQ(verdict.RetryOnce(7.0).code, DL_CODE_FAIL) << "a failed range after the retry";
-    DownloadVerdict fresh({ L"M", L"N", L"R" });
+    DownloadVerdict fresh({ L"M", L"N", L"R" }, false);
     const VerdictEvent first = fresh.RetryOnce(7.0);
     EXPECT_EQ(first.code, DL_CODE_RETRY);
     EXPECT_EQ(first.value, 7.0);
@@ -364,6 +370,32 @@ TEST(DownloadVerdict, MatchMismatchRetryOnceAndNoDigest)
         otherDigest, [] { return std::string(); }, file);
     EXPECT_EQ(after.events.back().code, DL_CODE_FAIL) << "a range's retry spends the mismatch's";
     ::DeleteFileW(file.c_str());
+}
+
+// The maximum package size and the drive's reserve, before a byte is written and as the
+// most a file may come to.
+TEST(PackageRules, TheMaximumSizeAndTheReserveOfFreeSpace)
+{
+    using namespace Download;
+    const PackageRules rules { false, 100, 50 };
+    const struct {
+        const char* name;
+        std::int64_t length, toWrite, freeBytes;
+        bool fits;
+        std::int64_t have, bound; // a file that holds have bytes may come to bound
+    } rows[] = {
+        { "fits", 100, 100, 150, true, 0, 100 },
+        { "over the maximum", 101, 101, 1000, false, 0, 100 },
+        { "would eat into the reserve", 100, 100, 149, false, 0, 99 },
+        { "the part already written needs no room", 100, 40, 90, true, 60, 100 },
+        { "free space unknown", 100, 100, -1, true, 0, 100 },
+        { "the drive below its reserve", 10, 10, 20, false, 0, 0 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(RoomProblem(rules, row.length, row.toWrite, row.freeBytes).empty(), row.fits);
+        EXPECT_EQ(FileBound(rules, row.have, row.freeBytes), row.bound);
+    }
 }
 
 // The budget of 12 (2 for a failure, 1 for a transfer that ended short; the counts of each

@@ -207,7 +207,7 @@ TEST(CMTCurlDownloader, ARangeThatFailsAfterPartOfItWasJoinedLeavesBothPartFiles
     EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
 }
 
-TEST(CMTCurlDownloader, DigestMismatchRetriesOnceAndMissingDigestStillSucceeds)
+TEST(CMTCurlDownloader, DigestMismatchRetriesOnceAndMissingDigestFails)
 {
     HttpTestServer server;
     server.AddBody("bad.exe", TestSupport::MakeBody(300000));
@@ -229,8 +229,10 @@ TEST(CMTCurlDownloader, DigestMismatchRetriesOnceAndMissingDigestStillSucceeds)
     Segmented plain;
     StartSegmented(plain, server.FileUrlWithSegment("plain.exe", "x"), dir / L"plain.exe");
     ASSERT_TRUE(plain.events.WaitForEnd(kRunLimitMs));
-    EXPECT_EQ(plain.events.Codes(), Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_SUCCESS }));
+    EXPECT_EQ(plain.events.Codes(), Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_FAIL }))
+        << "nothing vouches for a package without a digest";
     EXPECT_EQ(plain.events.OfCode(DL_CODE_MESSAGE).at(0).message, L"mtcurl获取url-md5失败");
+    EXPECT_EQ(GetFileAttributesW((dir / L"plain.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(CMTCurlDownloader, ServerIgnoringRangesNeverYieldsAShiftedPackage)

@@ -9,6 +9,7 @@
 
 #include "EventRecorder.h"
 #include "download/Downloader.h"
+#include "download/LocalFiles.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TinyProxy.h"
@@ -47,9 +48,9 @@ struct Downloading {
     std::unique_ptr<CDownloader> downloader;
 
     // stallSeconds 0 keeps the rule as shipped; with several URLs, the later ones are mirrors.
-    Downloading(
-        int type, const std::vector<std::string>& urls, const std::wstring& path, long stallSeconds = kShortStall)
-        : downloader(CreateDownloader(type, events.Callback(), WideUrls(urls), path))
+    Downloading(int type, const std::vector<std::string>& urls, const std::wstring& path,
+        long stallSeconds = kShortStall, const PackageRules& rules = {})
+        : downloader(CreateDownloader(type, events.Callback(), WideUrls(urls), path, {}, rules))
     {
         if (stallSeconds > 0) {
             downloader->SetStallSeconds(stallSeconds);
@@ -58,8 +59,9 @@ struct Downloading {
         downloader->SetRetryPause(20);
         DownloadTests::RestartOnRetry(events, *downloader);
     }
-    Downloading(int type, const std::string& url, const std::wstring& path, long stallSeconds = kShortStall)
-        : Downloading(type, std::vector<std::string> { url }, path, stallSeconds)
+    Downloading(int type, const std::string& url, const std::wstring& path, long stallSeconds = kShortStall,
+        const PackageRules& rules = {})
+        : Downloading(type, std::vector<std::string> { url }, path, stallSeconds, rules)
     {
     }
 
@@ -375,6 +377,52 @@ INSTANTIATE_TEST_SUITE_P(NetworkFaults, MirrorAfter,
     ::testing::Values(FirstAddressFault { "ClosedPort", 0, false }, FirstAddressFault { "NotFound", 404, false },
         FirstAddressFault { "ServerErrorForEver", 500, false }, FirstAddressFault { "BytesFailingTheMd5", 0, true }),
     [](const ::testing::TestParamInfo<FirstAddressFault>& info) { return std::string(info.param.name); });
+
+TEST(NetworkFaults, PastItsBoundATransferStopsAsAFailureNotARetry)
+{
+    const auto body = TestSupport::MakeBody(2 * 1048576 + 5);
+    const auto size = static_cast<std::int64_t>(body->size());
+    struct Case {
+        const char* name;
+        bool endless; // HEAD announces the body; GET sends it, then more for ever, with no length
+        PackageRules rules;
+        const wchar_t* logLine;
+    };
+    const Case cases[] = {
+        { "a body past its length", true, { false, size + 1048576, 0 }, L"download stopped: the body goes past" },
+        { "over the maximum package size", false, { false, size - 1, 0 }, L"download refused: " },
+        { "no room above the reserve", false, { false, kDefaultMaxPackageBytes, INT64_MAX / 2 },
+            L"download refused: " },
+    };
+    for (const Case& c : cases) {
+        for (const int type : kTypes) {
+            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type));
+            TestSupport::HttpTestServer server;
+            server.AddBody("pkg.exe", body);
+            TestSupport::HttpFault fault;
+            fault.method = "GET";
+            fault.endless = c.endless;
+            server.SetStandingFault("pkg.exe", fault);
+            TestSupport::TempDir dir;
+            TestSupport::LogCapture log;
+            Downloading run(type, server.FileUrl("pkg.exe"), dir / L"pkg.exe", kShortStall, c.rules);
+            run.downloader->Start();
+            ASSERT_TRUE(run.events.WaitForEnd(20000)) << "the transfer stopped";
+            EXPECT_TRUE(run.events.OfCode(DL_CODE_RETRY).empty());
+            if (c.endless && type == 3) {
+                // Each range is held to its own length: the bytes past it are never written.
+                EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+                EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+                continue;
+            }
+            EXPECT_EQ(run.LastCode(), DL_CODE_FAIL);
+            EXPECT_LE(server.Requests("GET").size(), 1u) << "not asked again";
+            EXPECT_EQ(log.Matching(c.logLine).size(), 1u);
+            const std::int64_t part = LocalFileSize(dir / L"pkg.exe.part");
+            EXPECT_LE(part, size) << "nothing past the bound was written";
+        }
+    }
+}
 
 TEST(NetworkFaults, WhenEveryAddressFailsTheDownloadFailsOnce)
 {

@@ -150,7 +150,9 @@ TEST(WinHttpDownloader, ChecksTheDigestLikeTheSingleStreamDownloaderInItsOwnWord
         plain.Callback(), WideUrl(server.FileUrlWithSegment("plain.exe", "x")), dir / L"plain.exe");
     plainDownloader.Start();
     ASSERT_TRUE(plain.WaitForEnd(kRunLimitMs));
-    EXPECT_EQ(plain.Codes(), Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_SUCCESS }));
+    EXPECT_EQ(plain.Codes(), Codes({ DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_FAIL }))
+        << "nothing vouches for a package without a digest";
     EXPECT_EQ(plain.OfCode(DL_CODE_MESSAGE).at(0).message, L"winhttp获取url-md5失败");
-    EXPECT_EQ(plain.OfCode(DL_CODE_SUCCESS).at(0).message, L"WinHttp");
+    EXPECT_EQ(plain.OfCode(DL_CODE_FAIL).at(0).message, L"WinHttp");
+    EXPECT_FALSE(Exists(dir / L"plain.exe"));
 }

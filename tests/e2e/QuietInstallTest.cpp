@@ -608,6 +608,7 @@ TEST_F(QuietInstallTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion
         TestSupport::ReadFileBytes(*s_root / L"packages\\VellumoraPackage-2.0.exe"));
     server.AddBody("corrupt.exe", package);
     server.AddBody("stalled.exe", package);
+    server.AddBody("plain.exe", package);
     TestSupport::HttpFault corrupt;
     corrupt.method = "GET";
     corrupt.corrupt = true;
@@ -627,6 +628,8 @@ TEST_F(QuietInstallTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion
         { L"md5", L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("corrupt.exe")), 7, "download failed" },
         { L"unreachable", L"-downloadurl=http://127.0.0.1:1/package.exe", 7, "download failed" },
         { L"pin", L"-packagesigner=" + std::wstring(64, L'A'), 8, "signature was refused" },
+        { L"no-digest", L"-downloadurl=" + TestSupport::WideUrl(server.RedirectWithoutDigestUrl("plain.exe")), 7,
+            "package refused: its final address carries no MD5, no signer is pinned" },
         { L"stop", L"-downloadurl=" + TestSupport::WideUrl(server.FileUrl("stalled.exe")), 10,
             "stopped by the system (logoff)" },
     };
@@ -648,6 +651,15 @@ TEST_F(QuietInstallTest, AnUpdateThatCannotGetItsPackageKeepsTheInstalledVersion
         EXPECT_TRUE(DemoTest::Exists(folder + L"\\uninst.ep"));
         EXPECT_FALSE(DemoTest::Exists(folder + L"\\__Package_Vellumora.exe"));
     }
+    // Trusted by the settings, the same address delivers the update.
+    ASSERT_EQ(
+        Run(L"allowed",
+            L"-allowunverified=true -downloadurl=" + TestSupport::WideUrl(server.RedirectWithoutDigestUrl("plain.exe")),
+            log),
+        0u)
+        << log;
+    EXPECT_NE(log.find("AllowUnverifiedPackage=true"), std::string::npos) << log;
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"2.0");
 }
 
 // A package or old uninstaller that ends without a verdict line succeeds only with status 0,

@@ -68,6 +68,9 @@ HttpTestServer::HttpTestServer()
             response.set_redirect(hops > 1 ? RedirectUrl(name, hops - 1) : FileUrl(name), 302);
         });
 
+    m_server->Get(R"(/nodigest/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_redirect(FileUrlWithSegment(request.matches[1], "latest"), 302);
+    });
     m_server->Get(R"(/tohost/([^/]+)/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
         const std::string name = request.matches[2];
         response.set_redirect(
@@ -138,6 +141,11 @@ std::string HttpTestServer::FileUrlWithSegment(const std::string& name, const st
 std::string HttpTestServer::RedirectUrl(const std::string& name, int hops) const
 {
     return BaseUrl() + "/redirect/" + std::to_string(hops) + "/" + name;
+}
+
+std::string HttpTestServer::RedirectWithoutDigestUrl(const std::string& name) const
+{
+    return BaseUrl() + "/nodigest/" + name;
 }
 
 std::string HttpTestServer::OtherHostRedirectUrl(const std::string& name, const std::string& host) const
@@ -239,6 +247,27 @@ void HttpTestServer::Serve(const std::string& method, const std::string& name, v
         response.status = 200;
     }
 
+    if (fault.endless) {
+        // A server that announced the package (HEAD) and then keeps sending: the body from
+        // the asked offset, then its bytes over and over until the client gives up.
+        const std::size_t from = request.ranges.empty() || request.ranges.front().first < 0
+            ? 0
+            : static_cast<std::size_t>(request.ranges.front().first);
+        request.ranges.clear();
+        if (from > 0) {
+            response.status = 206;
+            response.set_header("Content-Range",
+                "bytes " + std::to_string(from) + "-" + std::to_string(body->size() - 1) + "/"
+                    + std::to_string(body->size()));
+        }
+        response.set_chunked_content_provider(
+            "application/octet-stream", [this, body, from](std::size_t offset, httplib::DataSink& sink) {
+                const std::size_t at = (from + offset) % body->size();
+                const std::size_t chunk = std::min(kChunk, body->size() - at);
+                return Pause(0) && sink.write(body->data() + at, chunk);
+            });
+        return;
+    }
     const auto length = static_cast<std::size_t>(
         fault.announcedLength >= 0 ? fault.announcedLength : static_cast<std::int64_t>(body->size()));
     auto state = std::make_shared<ResponseState>();

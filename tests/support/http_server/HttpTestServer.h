@@ -28,6 +28,7 @@ struct HttpFault {
     std::int64_t announcedLength = -1; // Content-Length that differs from the body
     bool corrupt = false; // the first byte sent differs from the body
     bool ignoreRange = false; // 200 with the whole body, whatever Range asked
+    bool endless = false; // the body, then more of it for ever, chunked with no length
     std::string retryAfter; // a Retry-After header with this value, when not empty
 };
 
@@ -61,6 +62,8 @@ public:
     std::string FileUrl(const std::string& name) const; // the MD5 in front of the name
     std::string FileUrlWithSegment(const std::string& name, const std::string& segment) const;
     std::string RedirectUrl(const std::string& name, int hops) const;
+    // One redirect to the file at an address that carries no MD5.
+    std::string RedirectWithoutDigestUrl(const std::string& name) const;
     // One redirect to the file on this server under another host name ("localhost").
     std::string OtherHostRedirectUrl(const std::string& name, const std::string& host) const;
 

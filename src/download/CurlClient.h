@@ -25,7 +25,7 @@ public:
     CurlClient(const CurlClient&) = delete;
     CurlClient& operator=(const CurlClient&) = delete;
 
-    // 0 on success, a libcurl result, or -995 (past the announced length, the maximum
+    // 0 on success, a libcurl result, or -999 (past the announced length, the maximum
     // package size or the drive's reserve), -996 (part file), -997 (handle), -998 (no length
     // of at least 1 MiB).
     int Start();

@@ -192,8 +192,12 @@ DWORD GuardedFolder::OpenFile(
         error != ERROR_SUCCESS) {
         return error;
     }
-    if (const DWORD error = RefuseEntry(opened.get(), outcome != FILE_CREATED); error != ERROR_SUCCESS) {
-        return error;
+    // A file this call made is no one else's (and Wine cannot describe one made in a folder
+    // renamed since it was opened).
+    if (outcome != FILE_CREATED) {
+        if (const DWORD error = RefuseEntry(opened.get(), true); error != ERROR_SUCCESS) {
+            return error;
+        }
     }
     file = std::move(opened);
     return ERROR_SUCCESS;

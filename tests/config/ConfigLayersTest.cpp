@@ -140,7 +140,7 @@ TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
         { "everyone generic write", L"O:BAD:(A;;GW;;;WD)", L"S-1-1-0 may change it" },
         { "interactive may rewrite its access", L"O:BAD:(A;;WD;;;IU)", L"S-1-5-4 may change it" },
         { "the signed-in user", L"O:BAD:(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)", L"S-1-5-21-1-2-3-1001 may" },
-        { "no access list", L"O:BAD:NO_ACCESS_CONTROL", L"no access list" },
+        { "no access list", L"O:BA", L"no access list" },
         { "no owner", L"D:(A;;FA;;;BA)", L"no owner" },
     };
     for (const auto& c : cases) {

@@ -10,6 +10,7 @@
 
 #include "config/ExitCodes.h"
 #include "config/InstallerConfig.h"
+#include "utils/GuardedPath.h"
 #include "utils/Log.h"
 #include "utils/LogFile.h"
 #include "utils/ModuleVersion.h"
@@ -22,6 +23,9 @@ using WriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUM
 
 // Made before any crash: after one, the heap may be what broke.
 wchar_t g_folder[MAX_PATH] = {};
+// The folder, walked by handle at start: the dump is made in it, whatever its path leads to
+// by the time of the crash.
+Utils::GuardedFolder g_heldFolder;
 wchar_t g_version[64] = {};
 bool g_quiet = false;
 LONG g_entered = 0;
@@ -36,7 +40,7 @@ WriteDumpFn LoadWriter()
 }
 
 struct DumpJob {
-    const wchar_t* path;
+    const wchar_t* name;
     DWORD threadId;
     EXCEPTION_POINTERS* exception;
     volatile bool written;
@@ -63,20 +67,19 @@ DWORD WINAPI WriteDumpFile(void* jobData)
     }
     // A new file only: the folder may be one a user can write, and a name planted there in
     // advance (a file the user can read, or a link) must not receive what the dump holds.
-    const HANDLE file = ::CreateFileW(job->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    Utils::UniqueFileHandle file;
+    if (g_heldFolder.OpenFile(job->name, GENERIC_WRITE | DELETE, 0, FILE_CREATE, file) != ERROR_SUCCESS) {
         return 0;
     }
     MINIDUMP_EXCEPTION_INFORMATION where { job->threadId, job->exception, FALSE };
     // MiniDumpNormal: threads, their stacks and the module list; no heap, so no setting or
     // password kept there goes with it.
-    const bool written
-        = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &where, nullptr, nullptr)
+    const bool written = writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal, &where,
+                             nullptr, nullptr)
         != FALSE;
-    ::CloseHandle(file);
     if (!written) {
-        ::DeleteFileW(job->path);
+        FILE_DISPOSITION_INFO disposition { TRUE };
+        ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
     }
     job->written = written;
     return 0;
@@ -90,14 +93,14 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
     }
     SYSTEMTIME now {};
     ::GetLocalTime(&now);
-    wchar_t path[MAX_PATH + 80] = {};
-    std::swprintf(path, MAX_PATH + 80, L"%lsVellumoraInstaller-%ls-%04u%02u%02u-%02u%02u%02u.dmp", g_folder, g_version,
-        now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    wchar_t name[80] = {};
+    std::swprintf(name, 80, L"VellumoraInstaller-%ls-%04u%02u%02u-%02u%02u%02u.dmp", g_version, now.wYear, now.wMonth,
+        now.wDay, now.wHour, now.wMinute, now.wSecond);
 
     // Written from a thread of its own: the crashed one may have too little stack left, and
     // a process cannot take a consistent picture of the thread that takes it. A writer that
     // does not come back is not waited for beyond the bound.
-    DumpJob job { path, ::GetCurrentThreadId(), exception, false };
+    DumpJob job { name, ::GetCurrentThreadId(), exception, false };
     const HANDLE writer = ::CreateThread(nullptr, 256 * 1024, &WriteDumpFile, &job, 0, nullptr);
     if (writer) {
         ::WaitForSingleObject(writer, kWriteLimitMs);
@@ -106,7 +109,7 @@ LONG WINAPI WriteDump(EXCEPTION_POINTERS* exception)
     const bool written = job.written;
     const DWORD code = exception && exception->ExceptionRecord ? exception->ExceptionRecord->ExceptionCode : 0;
     if (written) {
-        LOG(L"crash: exception 0x%08lx; dump written to %s\r\n", code, path);
+        LOG(L"crash: exception 0x%08lx; dump written to %s%s\r\n", code, g_folder, name);
     } else {
         LOG(L"crash: exception 0x%08lx; no dump could be written (%lu)\r\n", code, ::GetLastError());
     }
@@ -159,6 +162,10 @@ void InstallCrashDumps(bool unattended)
     }
     std::wstring version = Utils::ModuleFileVersion();
     std::wcsncpy(g_version, version.empty() ? L"0" : version.c_str(), 63);
+    // Refused (a link on the way): no dump, said now; the crash then says none could be written.
+    if (const DWORD error = Utils::GuardedFolder::Open(g_folder, g_heldFolder); error != ERROR_SUCCESS) {
+        LOG(L"crash dumps cannot be written to '%s' (error %lu)\r\n", g_folder, error);
+    }
     ::SetUnhandledExceptionFilter(WriteDump);
 #ifdef VLM_CRASH_SWITCH
     CrashIfAsked();

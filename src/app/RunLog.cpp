@@ -108,6 +108,10 @@ void LogSignerPin(const Config::RunSettings& settings)
 
 void LogUnusableOptions(const Config::RunSettings& settings)
 {
+    if (!settings.settingsFileIgnored.empty()) {
+        LOG(L"settings file %s ignored: %s; an elevated run reads only a file administrators alone may change\r\n",
+            Config::kSettingsFileName, settings.settingsFileIgnored.c_str());
+    }
     // A key nobody reads is a typo or a setting of another version; the run goes on.
     for (const std::wstring& key : settings.unknownSettingsKeys) {
         LOG(L"settings file: unknown key '%s' ignored\r\n", Utils::RedactUrlsInText(Config::HidePassword(key)).c_str());

@@ -10,6 +10,7 @@
 #include "config/OptionTable.h"
 #include "config/Route.h"
 #include "config/SettingsFile.h"
+#include "config/SettingsFileTrust.h"
 #include "utils/FileSystem.h"
 #include "utils/UniqueResource.h"
 
@@ -22,7 +23,7 @@ InstallerConfig MakeProcessConfig()
     InstallerConfig config = DefaultInstallerConfig();
     const std::wstring directory = Utils::ModuleDirectory();
     if (!directory.empty()) {
-        ApplySettingsFile(config, directory + L"\\" + Config::kSettingsFileName);
+        ApplySettingsFile(config, directory + L"\\" + Config::kSettingsFileName, Config::RunsAsAdministrator());
     }
     return config;
 }
@@ -56,10 +57,16 @@ void LoadInstallerConfig()
     ProcessConfig() = MakeProcessConfig();
 }
 
-void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath)
+void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath, bool elevated)
 {
-    Config::SettingsFile file = Config::SettingsFile::Read(iniPath, Config::kSettingsSection);
+    Config::SettingsFile file = Config::SettingsFile::Read(
+        iniPath, Config::kSettingsSection, elevated ? &Config::UntrustedSettingsFile : nullptr);
     if (!file.Exists()) {
+        return;
+    }
+    if (!file.Ignored().empty()) {
+        // The defaults (and a built-in pin) stand; the command line still counts.
+        config.SettingsFileIgnored = file.Ignored();
         return;
     }
     if (!file.Problem().empty()) {

@@ -85,6 +85,9 @@ struct InstallerConfig {
     std::map<std::wstring, std::wstring> InvalidValues;
     // Keys of the settings file's section that no setting reads (logged by name).
     std::vector<std::wstring> UnknownSettingsKeys;
+    // Why an elevated run left the settings file beside it unread (Config::UntrustedSettingsFile),
+    // kept for the log, which does not exist yet when the file is read; empty when it was read.
+    std::wstring SettingsFileIgnored;
 };
 
 // The one record of this process, filled from the defaults and the settings file before
@@ -98,5 +101,6 @@ void ParseCommandLine();
 
 // The layers on their own, for whoever holds another record.
 InstallerConfig DefaultInstallerConfig();
-void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath);
+// elevated: the file is read only when Config::UntrustedSettingsFile finds no reason against it.
+void ApplySettingsFile(InstallerConfig& config, const std::wstring& iniPath, bool elevated = false);
 void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine);

@@ -97,6 +97,7 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
 
     settings.unknownOptions = config.UnknownOptions;
     settings.unknownSettingsKeys = config.UnknownSettingsKeys;
+    settings.settingsFileIgnored = config.SettingsFileIgnored;
     settings.unusable = UnusableValues(config, settings);
     // As the system account (a deployment tool), a window would wait unseen until killed: an
     // unknown option or any unusable value there ("/S", "/quiet", "-launch=yes", a malformed

@@ -92,6 +92,8 @@ struct RunSettings {
     std::vector<std::wstring> unknownOptions;
     std::vector<UnusableValue> unusable;
     std::vector<std::wstring> unknownSettingsKeys;
+    // Why the settings file was left unread (InstallerConfig::SettingsFileIgnored); logged.
+    std::wstring settingsFileIgnored;
 };
 
 // systemAccount: the process runs as the system account (the default scope, and whether a run

@@ -68,7 +68,7 @@ std::wstring DecodeSettingsText(std::string_view bytes)
     return Utils::MultiByteToWide(bytes, IsUtf8(bytes) ? CP_UTF8 : CP_ACP);
 }
 
-SettingsFile SettingsFile::Read(const std::wstring& path, std::wstring_view section)
+SettingsFile SettingsFile::Read(const std::wstring& path, std::wstring_view section, std::wstring (*vet)(HANDLE))
 {
     SettingsFile file;
     Utils::UniqueFileHandle handle(
@@ -80,6 +80,12 @@ SettingsFile SettingsFile::Read(const std::wstring& path, std::wstring_view sect
             file.m_exists = true;
             file.m_problem = L"it cannot be opened (error " + std::to_wstring(error) + L")";
         }
+        return file;
+    }
+    // Judged on the handle that is read: the file cannot be swapped in between.
+    if (std::wstring reason = vet ? vet(handle.get()) : std::wstring(); !reason.empty()) {
+        file.m_exists = true;
+        file.m_ignored = std::move(reason);
         return file;
     }
     LARGE_INTEGER size {};

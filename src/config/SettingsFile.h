@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -29,14 +31,18 @@ std::wstring DecodeSettingsText(std::string_view bytes);
 class SettingsFile {
 public:
     // Reads path's section. A missing file gives one that does not exist; one that cannot be
-    // read gives a problem (and no keys).
-    static SettingsFile Read(const std::wstring& path, std::wstring_view section);
+    // read gives a problem (and no keys). vet, when given, judges the open file first: a
+    // reason it gives leaves the file unread (Ignored, no keys).
+    static SettingsFile Read(
+        const std::wstring& path, std::wstring_view section, std::wstring (*vet)(HANDLE) = nullptr);
     // The same from the file's text.
     static SettingsFile FromText(std::wstring_view text, std::wstring_view section);
 
     bool Exists() const noexcept { return m_exists; }
     // Why an existing file was not read; empty when it was.
     const std::wstring& Problem() const noexcept { return m_problem; }
+    // Why an existing file was not trusted to be read (vet's reason); empty when it was.
+    const std::wstring& Ignored() const noexcept { return m_ignored; }
 
     // The key's value, or nothing when the section lacks it. Marks the key as read.
     std::optional<std::wstring> Value(std::wstring_view key, std::size_t room);
@@ -55,6 +61,7 @@ private:
 
     bool m_exists = false;
     std::wstring m_problem;
+    std::wstring m_ignored;
     std::vector<Entry> m_entries; // the section's keys in file order, comments left out
 };
 

@@ -30,8 +30,8 @@ bool RemoveInstallationRecord(Config::InstallScope scope);
 // Errors are ignored: nothing here may stop an installation.
 void WriteStateFiles(const std::wstring& installFolder, const std::wstring& installerFileName);
 
-// The user's data folder for the analytics file: APPDATA (or the shared documents folder)
-// + "\TarvikData\TarvikQuill".
+// The user's data folder for the analytics file: APPDATA + "\TarvikData\TarvikQuill"; empty
+// without APPDATA (never a shared folder).
 std::wstring AnalyticsFolder();
 
 // The installation a previous run recorded: its folder and uninstaller (the recorded one,

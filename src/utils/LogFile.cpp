@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "utils/OutputFile.h"
+#include "utils/GuardedPath.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -19,19 +19,13 @@ std::atomic<bool> g_fileOpen { false };
 
 DWORD StartLogFile(const std::wstring& path, bool mustBeNew)
 {
-    if (const DWORD error = RefuseReadOnlyFile(path); error != ERROR_SUCCESS) {
-        return error;
-    }
     // Append-only access: every write lands at the end, also when another process (a second
-    // run with the same "-log=") appends to the same file.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, mustBeNew ? CREATE_NEW : OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_SUCCESS ? ERROR_OPEN_FAILED : error;
-    }
-    if (const DWORD error = RefuseLinkedFile(file.get()); error != ERROR_SUCCESS) {
+    // run with the same "-log=") appends to the same file. Its folders are walked by handle:
+    // a link on the way, or in the file's place, is refused.
+    UniqueFileHandle file;
+    if (const DWORD error = OpenGuardedFile(path, FILE_APPEND_DATA | SYNCHRONIZE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, mustBeNew ? FILE_CREATE : FILE_OPEN_IF, file);
+        error != ERROR_SUCCESS) {
         return error;
     }
     std::lock_guard<std::mutex> lock(g_fileMutex);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "utils/GuardedPath.h"
 #include "utils/UniqueResource.h"
 
 namespace Utils {
@@ -13,105 +14,50 @@ DWORD LastErrorOr(DWORD fallback)
     return error == ERROR_SUCCESS ? fallback : error;
 }
 
-// Every folder from the drive's root down to folder must exist and be no link: a link on the
-// way could send the file into a protected place.
-DWORD CheckFolderChain(const std::wstring& folder)
+// path's folder, held, and its name there, once both pass CheckFileToReplace's rules.
+DWORD OpenFolderToReplace(const std::wstring& path, GuardedFolder& folder, std::wstring& name)
 {
-    for (std::size_t at = folder.find_first_of(L"\\/", 3);; at = folder.find_first_of(L"\\/", at + 1)) {
-        const std::wstring step = folder.substr(0, at);
-        const DWORD attributes = ::GetFileAttributesW(step.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = ::GetLastError();
-            return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : LastErrorOr(ERROR_PATH_NOT_FOUND);
-        }
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return ERROR_PATH_NOT_FOUND;
-        }
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            return ERROR_CANT_ACCESS_FILE;
-        }
-        if (at == std::wstring::npos) {
-            return ERROR_SUCCESS;
-        }
+    std::wstring folderPath;
+    if (!SplitFilePath(path, folderPath, name)) {
+        return ERROR_INVALID_NAME;
     }
+    if (const DWORD error = GuardedFolder::Open(folderPath, folder); error != ERROR_SUCCESS) {
+        return error;
+    }
+    return folder.CheckReplaceable(name.c_str());
 }
 
 } // namespace
 
-DWORD RefuseReadOnlyFile(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-        && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    return ERROR_SUCCESS;
-}
-
-DWORD RefuseLinkedFile(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information {};
-    if (!::GetFileInformationByHandle(file, &information)) {
-        return ERROR_OPEN_FAILED;
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || information.nNumberOfLinks > 1) {
-        return ERROR_CANT_ACCESS_FILE;
-    }
-    return ERROR_SUCCESS;
-}
-
 DWORD CheckFileToReplace(const std::wstring& path)
 {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos || slash < 2 || slash + 1 == path.size()) {
-        return ERROR_INVALID_NAME;
-    }
-    // A file at the drive's root has the root for its folder ("C:\\", never "C:").
-    if (const DWORD error = CheckFolderChain(path.substr(0, slash == 2 ? 3 : slash)); error != ERROR_SUCCESS) {
-        return error;
-    }
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : LastErrorOr(ERROR_OPEN_FAILED);
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        return ERROR_DIRECTORY;
-    }
-    if (const DWORD error = RefuseReadOnlyFile(path); error != ERROR_SUCCESS) {
-        return error;
-    }
-    // Opened as itself, never what a link points at, only to see what it is.
-    UniqueFileHandle existing(
-        ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!existing) {
-        return LastErrorOr(ERROR_OPEN_FAILED);
-    }
-    return RefuseLinkedFile(existing.get());
+    GuardedFolder folder;
+    std::wstring name;
+    return OpenFolderToReplace(path, folder, name);
 }
 
 DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
 {
-    if (const DWORD error = CheckFileToReplace(path); error != ERROR_SUCCESS) {
+    GuardedFolder folder;
+    std::wstring name;
+    if (const DWORD error = OpenFolderToReplace(path, folder, name); error != ERROR_SUCCESS) {
         return error;
     }
     static std::atomic<unsigned> counter { 0 };
-    std::wstring temporary;
     UniqueFileHandle file;
-    // A new name of this process's own beside the target (the rename stays on one volume);
+    DWORD error = ERROR_SUCCESS;
+    // A new name of this process's own in the held folder (the rename stays on one volume);
     // a name already taken, whatever it is, is never opened.
     for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary
-            = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
-        file.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        const std::wstring temporary
+            = name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
+        error = folder.OpenFile(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, FILE_CREATE, file);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             break;
         }
     }
     if (!file) {
-        return LastErrorOr(ERROR_OPEN_FAILED);
+        return error == ERROR_SUCCESS ? ERROR_OPEN_FAILED : error;
     }
     // Removed through the handle, never by name: the name lies in a folder others may write.
     ScopeExit removeTemporary([&] {
@@ -124,9 +70,9 @@ DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
         return LastErrorOr(ERROR_WRITE_FAULT);
     }
     // Renamed while still held (others may only delete it), so nobody writes into it between
-    // the write and the rename.
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return LastErrorOr(ERROR_WRITE_FAULT);
+    // the write and the rename; and into the folder held, whatever its path now leads to.
+    if (const DWORD moved = folder.MoveInto(file.get(), name, true); moved != ERROR_SUCCESS) {
+        return moved;
     }
     removeTemporary.dismiss();
     return ERROR_SUCCESS;

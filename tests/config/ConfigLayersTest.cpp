@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <cmath>
 
 #include "config/FolderOption.h"
@@ -7,8 +10,10 @@
 #include "config/Numbers.h"
 #include "config/Route.h"
 #include "config/SettingsFile.h"
+#include "config/SettingsFileTrust.h"
 #include "support/TempDir.h"
 #include "utils/Text.h"
+#include "utils/UniqueResource.h"
 
 using namespace Config;
 
@@ -108,6 +113,57 @@ TEST(ConfigFile, ValuesAreConvertedAndCutAt259Characters)
     InstallerConfig big = DefaultInstallerConfig();
     ApplySettingsFile(big, dir / L"b.ini");
     EXPECT_EQ(big.DownloadType, 1) << "out of range keeps the earlier value";
+}
+
+// An elevated run reads the settings file beside it only when administrators alone could have
+// written it; decided on the file's descriptor (Wine keeps none, so descriptors are built here).
+TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
+{
+    const wchar_t* const trustedInstaller = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    const struct {
+        const char* name;
+        std::wstring sddl;
+        const wchar_t* reason; // a part of the refusal's words; null: trusted
+    } cases[] = {
+        { "administrators' own, users read", L"O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", nullptr },
+        { "the system's", L"O:SYD:(A;;FA;;;SY)", nullptr },
+        { "TrustedInstaller's", std::wstring(L"O:") + trustedInstaller + L"D:(A;;FA;;;" + trustedInstaller + L")",
+            nullptr },
+        { "owner rights is the owner", L"O:BAD:(A;;FA;;;OW)", nullptr },
+        { "write inherited by children only", L"O:BAD:(A;;FA;;;BA)(A;OICIIO;FA;;;BU)", nullptr },
+        { "write denied to users", L"O:BAD:(A;;FA;;;BA)(D;;FA;;;BU)", nullptr },
+        { "a user's download", L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", L"its owner S-1-5-21-1-2-3-1001 is not" },
+        { "Wine's made-up descriptor",
+            L"O:S-1-5-21-0-0-0-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-0-0-0-1000)(A;;0x1200a9;;;WD)", L"its owner" },
+        { "a folder made under C:\\", L"O:BAD:(A;;FA;;;BA)(A;ID;0x1301bf;;;AU)", L"S-1-5-11 may change it" },
+        { "users may append", L"O:BAD:(A;;FA;;;BA)(A;;0x4;;;BU)", L"S-1-5-32-545 may change it" },
+        { "everyone generic write", L"O:BAD:(A;;GW;;;WD)", L"S-1-1-0 may change it" },
+        { "interactive may rewrite its access", L"O:BAD:(A;;WD;;;IU)", L"S-1-5-4 may change it" },
+        { "the signed-in user", L"O:BAD:(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)", L"S-1-5-21-1-2-3-1001 may" },
+        { "no access list", L"O:BA", L"no access list" },
+        { "no owner", L"D:(A;;FA;;;BA)", L"no owner" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            c.sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+        Utils::UniqueLocalMem owner(descriptor);
+        const std::wstring reason = UntrustedSettingsReason(descriptor);
+        if (c.reason) {
+            EXPECT_NE(reason.find(c.reason), std::wstring::npos) << Utils::WideToMultiByte(reason, CP_UTF8);
+        } else {
+            EXPECT_EQ(reason, L"");
+        }
+    }
+
+    // Judged on the handle that would be read: a reason leaves the file unread.
+    TestSupport::TempDir dir;
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.ini", "[Install]\r\nInstallDir=C:\\Users\\x\r\n"));
+    SettingsFile file = SettingsFile::Read(dir / L"a.ini", L"Install", [](HANDLE) { return std::wstring(L"no"); });
+    EXPECT_TRUE(file.Exists());
+    EXPECT_EQ(file.Ignored(), L"no");
+    EXPECT_EQ(file.Value(L"InstallDir", 260), std::nullopt);
 }
 
 namespace {

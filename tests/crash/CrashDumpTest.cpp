@@ -1,4 +1,5 @@
-// A crash of the installer leaves a minidump the log names, and a quiet run ends with code 1.
+// A crash of the installer leaves a minidump the log names, and a quiet run ends with code 1;
+// the log, the dump and the result file are never written through a linked folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,9 +8,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
+#include "support/UnixLink.h"
 #include "utils/UniqueResource.h"
 
 namespace {
@@ -78,3 +81,57 @@ INSTANTIATE_TEST_SUITE_P(OnTheWindowsThreadAndOnAWorker, CrashDump, ::testing::V
     [](const ::testing::TestParamInfo<const wchar_t*>& info) {
         return std::string(info.param, info.param + wcslen(info.param));
     });
+
+// The real program asked to write through a linked folder (made from the host's side, as a user
+// could replace a folder on an administrator's path) refuses, as for an unusable file, and
+// leaves nothing behind the link.
+TEST(OutputThroughALink, TheLogTheResultFileAndTheDumpAreRefused)
+{
+    TestSupport::TempDir dir(L"linked output");
+    const std::wstring elsewhere = dir / L"elsewhere";
+    ASSERT_TRUE(::CreateDirectoryW(elsewhere.c_str(), nullptr));
+    const std::wstring link = dir / L"link";
+    if (!TestSupport::MakeUnixSymlink(elsewhere, link)) {
+        GTEST_SKIP() << "no host link can be made here";
+    }
+    const struct {
+        const char* name;
+        std::vector<std::wstring> arguments;
+        const wchar_t* temp; // the run's temporary folder; null: as it is
+        const wchar_t* crash;
+        DWORD exitCode;
+    } cases[] = {
+        { "log", { L"-log=" + link + L"\\run.log" }, nullptr, nullptr, 2 },
+        { "result file", { L"-resultfile=" + link + L"\\result.json", L"-log=" + (dir / L"run.log") }, nullptr, nullptr,
+            2 },
+        // The own log and the dump go to the temporary folder: the log is left out, the dump
+        // cannot be written, and the crash ends the run.
+        { "dump", {}, link.c_str(), L"window", 1 },
+    };
+    wchar_t temp[MAX_PATH + 1] = {};
+    wchar_t tmp[MAX_PATH + 1] = {};
+    ::GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH + 1);
+    ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH + 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::SetEnvironmentVariableW(L"VLM_TEST_CRASH", c.crash);
+        ::SetEnvironmentVariableW(L"TEMP", c.temp ? c.temp : temp);
+        ::SetEnvironmentVariableW(L"TMP", c.temp ? c.temp : tmp);
+        std::wstring line
+            = TestSupport::QuoteArgument(TestSupport::BinDirectory() + L"\\VellumoraInstallerCrashTest.exe")
+            + L" -quiet=true";
+        for (const std::wstring& argument : c.arguments) {
+            line += L" " + TestSupport::QuoteArgument(argument);
+        }
+        const auto run = TestSupport::RunProcessToFile(line, dir / L"out.txt", 80000);
+        ::SetEnvironmentVariableW(L"VLM_TEST_CRASH", nullptr);
+        ::SetEnvironmentVariableW(L"TEMP", temp);
+        ::SetEnvironmentVariableW(L"TMP", tmp);
+        ASSERT_TRUE(run.started);
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(elsewhere)), {}), 0)
+            << "nothing behind the link";
+    }
+    TestSupport::RemoveUnixLink(link);
+}

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <set>
+#include <vector>
 
 #include "support/TempDir.h"
 #include "session/InstallFolders.h"
@@ -144,6 +145,10 @@ TEST(InstallRecord, RegistryAndStateFiles)
     EXPECT_EQ(value(L"InstallVersion"), L"<absent>");
     RegDeleteTreeW(HKEY_CURRENT_USER, Utils::kProductRegistryKey);
 
+    // The analytics file is replaced whole (never written through a link): what else it holds stays.
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(AnalyticsFolder()));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(AnalyticsFolder() + L"\\TKSensorsAnalytics.ini",
+        "[Other]\r\nUpdateTime=theirs\r\n[init]\r\nFirst=1\r\nupdatetime=old\r\nLast=2\r\n[Later]\r\nk=v"));
     WriteStateFiles(dir.Path(), L"VellumoraInstaller.exe");
     wchar_t text[260] = {};
     const std::wstring setIni = dir / L"set.ini";
@@ -159,6 +164,22 @@ TEST(InstallRecord, RegistryAndStateFiles)
     GetPrivateProfileStringW(L"Init", L"UpdateTime", L"", text, 260, analytics.c_str());
     EXPECT_TRUE(
         std::regex_match(Utils::WideToMultiByte(text, CP_UTF8), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")));
+    const std::string analyticsText = TestSupport::ReadFileBytes(analytics);
+    EXPECT_EQ(analyticsText.rfind("[Other]\r\nUpdateTime=theirs\r\n[init]\r\nFirst=1\r\nUpdateTime=", 0), 0u)
+        << analyticsText;
+    const std::string rest = "\r\nLast=2\r\n[Later]\r\nk=v";
+    EXPECT_EQ(analyticsText.find(rest), analyticsText.size() - rest.size()) << analyticsText;
+
+    // No per-user data folder (a bare environment): no analytics file, and none in a shared folder.
+    TestSupport::TempDir bare;
+    std::vector<wchar_t> appData(32768);
+    appData.resize(::GetEnvironmentVariableW(L"APPDATA", appData.data(), 32768));
+    ::SetEnvironmentVariableW(L"APPDATA", nullptr);
+    EXPECT_EQ(AnalyticsFolder(), L"");
+    WriteStateFiles(bare.Path(), L"VellumoraInstaller.exe");
+    ::SetEnvironmentVariableW(L"APPDATA", std::wstring(appData.begin(), appData.end()).c_str());
+    GetPrivateProfileStringW(L"Install", L"TKSensorsAnalyticsIni", L"", text, 260, (bare / L"set.ini").c_str());
+    EXPECT_STREQ(text, L"");
 }
 
 // An update stays where its installation was found; only the system account's own record, which

@@ -47,4 +47,18 @@ bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link)
         && ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool RemoveUnixLink(const std::wstring& link)
+{
+    const auto convert = Export<UnixFileNameFn>(L"kernel32.dll", "wine_get_unix_file_name");
+    const auto spawn = Export<SpawnFn>(L"ntdll.dll", "__wine_unix_spawnvp");
+    std::string name = convert ? UnixName(convert, link) : std::string();
+    if (!spawn || name.empty()) {
+        return false;
+    }
+    char rm[] = "/bin/rm";
+    char option[] = "-f"; // the link only, never what it points at
+    char* argv[] = { rm, option, name.data(), nullptr };
+    return spawn(argv, 1) == 0 && ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace TestSupport

@@ -10,4 +10,8 @@ namespace TestSupport {
 // part that needs it).
 bool MakeUnixSymlink(const std::wstring& target, const std::wstring& link);
 
+// Removes such a link from the host's side (Wine cannot delete a host link to a folder), so a
+// test may make one inside its own folder. True when nothing is left at link.
+bool RemoveUnixLink(const std::wstring& link);
+
 } // namespace TestSupport

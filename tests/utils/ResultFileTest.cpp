@@ -14,6 +14,8 @@
 #include "support/TempDir.h"
 #include "support/UnixLink.h"
 #include "utils/FileSystem.h"
+#include "utils/GuardedPath.h"
+#include "utils/LogFile.h"
 #include "utils/OutputFile.h"
 #include "utils/UniqueResource.h"
 
@@ -121,6 +123,106 @@ TEST(OutputFile, ReplacedAllOrNothingNeverThroughALink)
     EXPECT_EQ(
         Utils::WriteFileAtomically(link + L"\\result.json", "overwritten"), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
     EXPECT_EQ(TestSupport::ReadFileBytes(elsewhere + L"\\result.json"), "keep");
+}
+
+namespace {
+
+std::ptrdiff_t FilesUnder(const std::wstring& folder)
+{
+    std::ptrdiff_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::path(folder))) {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    return files;
+}
+
+} // namespace
+
+// Every file the run names by path (the log, a new log of its own, the crash dump, the result
+// file) is made through one walk of its folders by handle: a link anywhere on the way, or a
+// second name of the file, refuses it, and nothing lands behind the link.
+TEST(GuardedFolder, ALinkOnTheWayOrAHardLinkRefusesEveryFileTheRunNames)
+{
+    TempDir dir(L"guarded");
+    const std::wstring elsewhere = dir / L"elsewhere";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(elsewhere + L"\\logs"));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"mine.log", "keep"));
+    ASSERT_TRUE(::CreateHardLinkW((dir / L"second name.log").c_str(), (dir / L"mine.log").c_str(), nullptr));
+    const std::wstring link = dir / L"link";
+    if (!TestSupport::MakeUnixSymlink(elsewhere, link)) {
+        GTEST_SKIP() << "no host link can be made here";
+    }
+    Utils::ScopeExit unlink([&] { TestSupport::RemoveUnixLink(link); });
+
+    const struct {
+        const char* name;
+        DWORD (*write)(const std::wstring&);
+    } kinds[] = {
+        { "log",
+            [](const std::wstring& path) {
+                const DWORD error = Utils::StartLogFile(path);
+                Utils::StopLogFile();
+                return error;
+            } },
+        { "dump",
+            [](const std::wstring& path) {
+                Utils::UniqueFileHandle file;
+                return Utils::OpenGuardedFile(path, GENERIC_WRITE, 0, FILE_CREATE, file);
+            } },
+        { "result file",
+            [](const std::wstring& path) {
+                return Utils::WriteFileAtomically(path, "x");
+            } },
+    };
+    const struct {
+        const char* name;
+        std::wstring path;
+    } ways[] = {
+        { "the file's folder a link", link + L"\\run.log" },
+        { "a folder above a link", link + L"\\logs\\run.log" },
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        for (const auto& way : ways) {
+            SCOPED_TRACE(way.name);
+            EXPECT_EQ(kind.write(way.path), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+        }
+        if (std::string(kind.name) != "dump") { // a dump is a new file only
+            EXPECT_EQ(kind.write(dir / L"second name.log"), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+        }
+    }
+    EXPECT_EQ(FilesUnder(elsewhere), 0) << "nothing written behind the link";
+    EXPECT_EQ(TestSupport::ReadFileBytes(dir / L"mine.log"), "keep");
+}
+
+// Checked by path and then written by path, a folder could be swapped between the two: the
+// folder held is written into whatever its path has come to lead to.
+TEST(GuardedFolder, TheFolderHeldIsWrittenWhenItsPathIsSwappedForALink)
+{
+    TempDir dir(L"guarded swap");
+    const std::wstring held = dir / L"held";
+    const std::wstring elsewhere = dir / L"elsewhere";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(held));
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(elsewhere));
+    Utils::GuardedFolder folder;
+    ASSERT_EQ(Utils::GuardedFolder::Open(held, folder), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(::MoveFileW(held.c_str(), (dir / L"moved").c_str()));
+    if (!TestSupport::MakeUnixSymlink(elsewhere, held)) {
+        GTEST_SKIP() << "no host link can be made here";
+    }
+    Utils::ScopeExit unlink([&] { TestSupport::RemoveUnixLink(held); });
+
+    Utils::UniqueFileHandle file;
+    ASSERT_EQ(folder.OpenFile(L"result.tmp", GENERIC_WRITE | DELETE, 0, FILE_CREATE, file),
+        static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(Utils::PathExists(dir / L"moved\\result.tmp"));
+    // Wine cannot rename a file made in a folder renamed since (error 6); Windows does. Either
+    // way the name never lands behind the link.
+    if (folder.MoveInto(file.get(), L"result.json", true) == ERROR_SUCCESS) {
+        EXPECT_TRUE(Utils::PathExists(dir / L"moved\\result.json"));
+    }
+    file.reset();
+    EXPECT_EQ(FilesUnder(elsewhere), 0);
 }
 
 // A tool that reads the installer's output only once it has ended (or never) must not hold

@@ -85,6 +85,8 @@ std::wstring UntrustedSettingsReason(PSECURITY_DESCRIPTOR descriptor)
 
 std::wstring UntrustedSettingsFile(HANDLE file)
 {
+    // Wine keeps no descriptors: it reads back one it makes up (the user owns the file and may
+    // change it) for every file, which would refuse them all. Nothing can be decided there.
     if (const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll"); ntdll && ::GetProcAddress(ntdll, "wine_get_version")) {
         return {};
     }

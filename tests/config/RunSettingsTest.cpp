@@ -192,7 +192,7 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
             L"; LogInstCmd=false;", L"; InsNew=false;", L"; LanguageIndex=-1;", L"; m_DlAppVersion=" }) {
         EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
     }
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 23) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 24) << settings;
     config.LogInstCmd = true; // the product team's choice, in the settings file
     settings = MakeRunSettings(config).settingsForLog;
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;

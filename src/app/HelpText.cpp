@@ -147,6 +147,9 @@ value gives 2):
     11  the package did not finish within -packagetimeout; it and every
         process it started were ended, nothing recorded
     12  -uninstall=true: nothing is installed (for this account or machine)
+    13  the package is older than the installed version (its version
+        resource against the recorded InstallVersion) and
+        -allowdowngrade=true was not given; nothing removed or recorded
   3010  installed and recorded; the computer must restart before the
         product is used
   1602  -uninstall=true with a window: the user answered No

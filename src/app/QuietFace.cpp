@@ -120,6 +120,10 @@ void QuietFace::Concluded(const Session::Outcome& outcome)
     case Session::Verdict::SignatureRefused:
         LOG(L"quiet: the package's signature was refused\r\n");
         break;
+    case Session::Verdict::DowngradeRefused:
+        LOG(L"quiet: the package is older than the installed version (-allowdowngrade=true allows it): %s\r\n",
+            outcome.message.c_str());
+        break;
     case Session::Verdict::DownloadFailed:
         LOG(L"quiet: download failed (当前网络环境较差，请在网络通畅时进行重试): %s\r\n", outcome.message.c_str());
         break;

@@ -29,6 +29,9 @@ inline constexpr int kStoppedBySystem = 10;
 inline constexpr int kPackageTimedOut = 11;
 // "-uninstall=true" found no installation to remove (in the account's record or the machine's).
 inline constexpr int kNothingInstalled = 12;
+// The package is older than the installed version (its version resource against the recorded
+// "InstallVersion") and "-allowdowngrade=true" was not given; nothing was removed or recorded.
+inline constexpr int kDowngradeRefused = 13;
 // Installed and recorded; the package says the computer must restart before the product is
 // used (its status 3010 without a verdict, or "Restart=Required"). The usual number for it.
 inline constexpr int kRestartRequired = 3010;

@@ -59,6 +59,8 @@ struct InstallerConfig {
     std::optional<std::wstring> InstallDir;
     // Quiet mode starts the product after the install only when asked to.
     bool Launch = false;
+    // A package older than the installed version may replace it ("-allowdowngrade=true").
+    bool AllowDowngrade = false;
     // Proxy for every download (Config::ParseProxySetting): empty for the system's own.
     std::wstring Proxy;
     // Every log line also goes to this file (Config::ResolveLogPath). Empty: none, except

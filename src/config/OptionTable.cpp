@@ -174,6 +174,11 @@ constexpr OptionRow kOptions[] = {
         L"quiet: start the product after the install", L"only true or false", LogShow::AsIs,
         [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Launch, v, l); },
         [](const C& c, const R&) { return TrueFalse(c.Launch); }, nullptr },
+    { L"-allowdowngrade", nullptr, L"AllowDowngrade", true, kValueRoom, nullptr, L"true|false",
+        L"install a package older than the installed version\n(default: refused, exit code 13)", L"only true or false",
+        LogShow::AsIs,
+        [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.AllowDowngrade, v, l); },
+        [](const C& c, const R&) { return TrueFalse(c.AllowDowngrade); }, nullptr },
     { L"-scope", nullptr, L"Scope", false, 0, nullptr, L"user|machine",
         L"whose installation: this account's or the machine's\n(Program Files, HKLM); default: machine for a "
         L"quiet\nrun as the system account, otherwise user",

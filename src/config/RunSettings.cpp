@@ -74,6 +74,7 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.insNew = config.InsNew;
     settings.quiet = config.Quiet;
     settings.launch = config.Launch;
+    settings.allowDowngrade = config.AllowDowngrade;
     settings.languageIndex = config.LanguageIndex;
     settings.installDir = config.InstallDir;
     settings.scope = ChooseInstallScope(config.Scope, config.Quiet, systemAccount);

@@ -61,6 +61,8 @@ struct RunSettings {
     bool unattended = false;
     // Quiet mode starts the product after the install.
     bool launch = false;
+    // A package older than the recorded installed version is installed all the same.
+    bool allowDowngrade = false;
     // The "-language" index; -1: the system's language.
     int languageIndex = -1;
     // "-installdir=": the folder of a quiet install; absent: the default.

@@ -18,6 +18,7 @@
 #include "utils/FileSystem.h"
 #include "utils/Md5.h"
 #include "utils/Log.h"
+#include "utils/ModuleVersion.h"
 
 namespace {
 
@@ -152,6 +153,7 @@ void CDownloadInstaller::CleanUpPackageFiles()
 void CDownloadInstaller::OnPackageRunEnded()
 {
     std::shared_ptr<Pipeline::WorkFolder> folder;
+    const bool keep = m_runAsksRestart && m_runSucceeded;
     {
         // A package run that outlived its verdict ends here while the window may be
         // starting the next attempt, which has a folder of its own.
@@ -163,7 +165,52 @@ void CDownloadInstaller::OnPackageRunEnded()
             m_workFolder.reset();
         }
     }
+    if (keep && folder && folder->Valid()) {
+        const std::wstring path = folder->Path();
+        // What the package staged there is moved into place at the restart; then it all goes.
+        folder->RemoveEntry(kPackageName);
+        folder->RemoveEntry(Pipeline::UninstallerCopyName());
+        if (folder->KeepUntilRestart()) {
+            LOG(L"the package asked for a restart: its TEMP folder '%s' is kept, protected, and removed at the "
+                L"next restart\r\n",
+                path.c_str());
+        } else {
+            LOG(L"the package asked for a restart: its TEMP folder '%s' is kept; it could not be marked in full for "
+                L"removal at the next restart (error %lu)\r\n",
+                path.c_str(), ::GetLastError());
+        }
+    }
     folder.reset();
+}
+
+std::optional<std::wstring> CDownloadInstaller::RefuseBelowVersionFloor() const
+{
+    if (m_plan.versionFloor.empty()) {
+        LOG(L"no version floor: no installed version is recorded, or downgrades are allowed\r\n");
+        return std::nullopt;
+    }
+    const auto floor = Utils::ParseVersion(m_plan.versionFloor);
+    if (!floor) {
+        LOG(L"the recorded version '%s' is not a version; the package is allowed\r\n", m_plan.versionFloor.c_str());
+        return std::nullopt;
+    }
+    // Read from the file as held: nobody can change it before it runs.
+    const std::wstring version = Utils::FileVersionOf(m_downloadPath);
+    const auto parts = Utils::ParseVersion(version);
+    if (!parts) {
+        LOG(L"the package carries no version resource; it is allowed over the installed version %s\r\n",
+            m_plan.versionFloor.c_str());
+        return std::nullopt;
+    }
+    if (Utils::CompareVersions(*parts, *floor) < 0) {
+        LOG(L"the package's version %s is older than the installed version %s: refused (-allowdowngrade=true "
+            L"allows it)\r\n",
+            version.c_str(), m_plan.versionFloor.c_str());
+        return L"安装包版本 " + version + L" 低于已安装的版本 " + m_plan.versionFloor;
+    }
+    LOG(L"the package's version %s is not older than the installed version %s\r\n", version.c_str(),
+        m_plan.versionFloor.c_str());
+    return std::nullopt;
 }
 
 CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage(const std::string& checkedDigest)
@@ -334,6 +381,9 @@ void CDownloadInstaller::StartPackage()
     // The run before (an earlier attempt's package that outlived its verdict) has ended and
     // its folder is gone before this one's run is recorded.
     m_installer->WaitForRun(INFINITE);
+    m_runVerdictSeen = false;
+    m_runAsksRestart = false;
+    m_runSucceeded = false;
     Utils::UniqueFileHandle lock = TakePackageLock();
     {
         std::lock_guard<std::mutex> guard(m_filesMutex);
@@ -407,6 +457,10 @@ void CDownloadInstaller::Start()
         if (code == Download::DL_CODE_SUCCESS) {
             switch (AcquirePackage(m_downloader->CheckedDigest())) {
             case Acquired::Yes:
+                // A separate step: the package as held, before anything is removed.
+                if (auto refusal = RefuseBelowVersionFloor()) {
+                    event = { Download::DL_CODE_FAIL, 0.0, *refusal, StageCause::DowngradeRefused };
+                }
                 break;
             case Acquired::SignatureRefused:
                 event = { Download::DL_CODE_FAIL, 0.0, Download::kSignatureMessage, StageCause::SignatureRefused };
@@ -456,15 +510,24 @@ void CDownloadInstaller::Start()
 
     auto onInstall = [this](int code, double progress, const std::wstring& message) {
         Forward(code, progress, message);
+        // As the session reads them: a restart asked before the first verdict, and that
+        // verdict a success.
+        const bool first = !m_runVerdictSeen;
         switch (code) {
         case IST_CODE_START:
             LOG(L"IST_CODE_START\r\n");
             break;
         case IST_CODE_SUCCESS:
             LOG(L"INSTALL_SUCCESS\r\n");
+            m_runVerdictSeen = true;
+            m_runSucceeded = m_runSucceeded || first;
             break;
         case IST_CODE_FAIL:
             LOG(L"IST_CODE_FAIL\r\n");
+            m_runVerdictSeen = true;
+            break;
+        case IST_CODE_RESTART_REQUIRED:
+            m_runAsksRestart = m_runAsksRestart || first;
             break;
         default:
             break;

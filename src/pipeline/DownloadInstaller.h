@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "config/RunSettings.h"
@@ -28,7 +29,10 @@ class CUninstaller;
 // kept; an older version's uninstaller runs from a copy in the same folder before that. So a
 // failed or refused download, a failed removal or a stop before the package starts never
 // costs the installed product, and nothing a standard user can write is run. The folder and
-// all it holds are removed when the attempt ends, whatever its end.
+// all it holds are removed when the attempt ends, whatever its end, but for a package that was
+// installed with a restart to come: its TEMP is the work folder, where it may have staged files
+// to be moved into place at that restart, so the folder stays, protected, marked for removal at
+// the next restart.
 //
 // Every stage event goes to the sink first, unchanged but for what the design's three values
 // cannot carry (a signer refusal, the package's exit status), which goes typed beside them;
@@ -93,6 +97,9 @@ private:
     // it. A package that cannot be held, or that changed, is not kept.
     enum class Acquired { Yes, SignatureRefused, Unheld, Changed };
     Acquired AcquirePackage(const std::string& checkedDigest);
+    // After the hold: a package older than the plan's version floor is refused (its message
+    // the text the user sees); nothing else is checked. Empty: it may be installed.
+    std::optional<std::wstring> RefuseBelowVersionFloor() const;
     void KeepPackageLock(Utils::UniqueFileHandle lock);
     Utils::UniqueFileHandle TakePackageLock();
     void StartRemoval();
@@ -117,6 +124,11 @@ private:
     // Written by the removal's events and read when its run has ended, on its thread.
     std::atomic<bool> m_removalSucceeded { false };
     std::atomic<bool> m_removalFailed { false };
+    // The package run asked for a restart before its verdict and was a success (the session's
+    // "installed, restart required"): its work folder, its TEMP, stays until that restart.
+    std::atomic<bool> m_runVerdictSeen { false };
+    std::atomic<bool> m_runAsksRestart { false };
+    std::atomic<bool> m_runSucceeded { false };
     StageCallback m_onUninstall;
     // The folders and the holds, for a clean-up that may run while the next attempt starts.
     std::mutex m_filesMutex;

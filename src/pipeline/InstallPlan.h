@@ -17,6 +17,9 @@ struct InstallPlan {
     bool removalOnly = false; // "-uninstall=true": run oldUninstaller only, no download, no package
     Config::InstallScope recordScope = Config::InstallScope::User; // where the record goes
     std::wstring productToStart; // what the session starts at the end (the pipeline ignores it)
+    // The installed version a package must not be older than (its recorded "InstallVersion");
+    // empty: any version goes (none recorded, or "-allowdowngrade=true").
+    std::wstring versionFloor;
     PackageCommand package;
 };
 

@@ -135,14 +135,12 @@ bool DeleteByHandle(HANDLE handle)
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
-// Deletes every entry of the open folder. Each entry is opened relative to the folder's
-// handle and without following links; a link (as the listing or the open handle sees it) is
-// deleted as itself, and only a real folder is entered.
-bool EmptyFolder(HANDLE folder, int depth)
+// Calls visit(name, entry, real folder) for every entry of the open folder, each opened
+// relative to the folder's handle and without following links; an entry is a real folder only
+// when neither the listing nor the open handle sees a link. False when an entry could not be
+// opened, the listing failed or a visit said so.
+template <typename Visit> bool ForEachEntry(HANDLE folder, Visit&& visit)
 {
-    if (depth > 64) {
-        return false;
-    }
     bool all = true;
     std::vector<unsigned char> buffer(64 * 1024);
     bool first = true;
@@ -171,12 +169,7 @@ bool EmptyFolder(HANDLE folder, int depth)
                         = ::GetFileInformationByHandle(child.get(), &info) ? info.dwFileAttributes : listed;
                     const bool link = ((listed | opened) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
                     const bool folderEntry = (listed & opened & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                    if (folderEntry && !link && !EmptyFolder(child.get(), depth + 1)) {
-                        all = false;
-                    }
-                    if (!DeleteByHandle(child.get())) {
-                        LOG(L"work folder entry '%s' could not be deleted, error %lu\r\n", name.c_str(),
-                            ::GetLastError());
+                    if (!visit(name, child, folderEntry && !link)) {
                         all = false;
                     }
                 }
@@ -187,6 +180,43 @@ bool EmptyFolder(HANDLE folder, int depth)
             offset += entry->NextEntryOffset;
         }
     }
+}
+
+// Deletes every entry of the open folder; a link is deleted as itself, only a real folder is
+// entered.
+bool EmptyFolder(HANDLE folder, int depth)
+{
+    if (depth > 64) {
+        return false;
+    }
+    return ForEachEntry(folder, [depth](const std::wstring& name, Utils::UniqueFileHandle& child, bool realFolder) {
+        bool all = !realFolder || EmptyFolder(child.get(), depth + 1);
+        if (!DeleteByHandle(child.get())) {
+            LOG(L"work folder entry '%s' could not be deleted, error %lu\r\n", name.c_str(), ::GetLastError());
+            all = false;
+        }
+        return all;
+    });
+}
+
+// Marks every entry of the open folder (path: its path, ending in a backslash) for deletion
+// at the next restart, a real folder's entries before the folder; a link as itself.
+bool MarkForRestart(HANDLE folder, const std::wstring& path, int depth)
+{
+    if (depth > 64) {
+        return false;
+    }
+    return ForEachEntry(
+        folder, [&path, depth](const std::wstring& name, Utils::UniqueFileHandle& child, bool realFolder) {
+            bool all = !realFolder || MarkForRestart(child.get(), path + name + L"\\", depth + 1);
+            child.reset(); // marked by name, with nothing of ours holding it
+            if (!::MoveFileExW((path + name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+                LOG(L"'%s' could not be marked for removal at the next restart, error %lu\r\n", (path + name).c_str(),
+                    ::GetLastError());
+                all = false;
+            }
+            return all;
+        });
 }
 
 } // namespace
@@ -346,9 +376,46 @@ bool WorkFolder::Remove()
     return removed;
 }
 
+const wchar_t* UninstallerCopyName()
+{
+    return L"TarvikQuill_un_asa.exe";
+}
+
 std::wstring UninstallerCopyPath(const WorkFolder& folder)
 {
-    return folder.Valid() ? folder.Path() + L"TarvikQuill_un_asa.exe" : std::wstring();
+    return folder.Valid() ? folder.Path() + UninstallerCopyName() : std::wstring();
+}
+
+bool WorkFolder::RemoveEntry(const std::wstring& name)
+{
+    if (!Valid()) {
+        return false;
+    }
+    DWORD error = 0;
+    Utils::UniqueFileHandle entry(OpenNt(m_folder.get(), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, error));
+    if (!entry) {
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    return DeleteByHandle(entry.get());
+}
+
+bool WorkFolder::KeepUntilRestart()
+{
+    if (!Valid()) {
+        return false;
+    }
+    bool marked = MarkForRestart(m_folder.get(), m_path, 0);
+    // Our hold allows no delete sharing: let go of it before the folder itself is marked.
+    m_folder.reset();
+    const std::wstring bare = m_path.substr(0, m_path.size() - 1);
+    if (!::MoveFileExW(bare.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LOG(L"the work folder '%s' could not be marked for removal at the next restart, error %lu\r\n", bare.c_str(),
+            ::GetLastError());
+        marked = false;
+    }
+    m_path.clear();
+    return marked;
 }
 
 } // namespace Pipeline

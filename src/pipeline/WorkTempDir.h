@@ -50,6 +50,17 @@ public:
     // folder; false when something could not be deleted (a file still in use).
     bool Remove();
 
+    // Deletes one entry directly inside, by a handle opened without following a link; true
+    // when it is gone (or was never there).
+    bool RemoveEntry(const std::wstring& name);
+
+    // Keeps the folder and all it holds past this run, protected as it is, for a restart that
+    // a package asked for: every entry (a subfolder's own entries first, a link as itself)
+    // and then the folder are marked for deletion at the next restart, and the folder is let
+    // go without being removed. False when something could not be marked (the kept folder is
+    // then left to the system's clean-up of its temporary folder).
+    bool KeepUntilRestart();
+
 private:
     Utils::UniqueFileHandle m_folder;
     std::wstring m_path;
@@ -58,7 +69,8 @@ private:
     unsigned long long m_index = 0;
 };
 
-// Where the old version's uninstaller is copied in a work folder.
+// Where the old version's uninstaller is copied in a work folder: its name there, and its path.
+const wchar_t* UninstallerCopyName();
 std::wstring UninstallerCopyPath(const WorkFolder& folder);
 
 } // namespace Pipeline

@@ -25,6 +25,7 @@ ExistingInstallation ReadInstallationIn(Config::InstallScope scope)
     existing.uninstaller = record.uninstallEntry;
     existing.present = !existing.folder.empty() && Utils::PathExists(existing.folder);
     existing.scope = scope;
+    existing.version = record.installVersion;
     return existing;
 }
 

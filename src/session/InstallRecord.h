@@ -41,6 +41,7 @@ struct ExistingInstallation {
     std::wstring uninstaller;
     bool present = false;
     Config::InstallScope scope = Config::InstallScope::User; // the record it was found in
+    std::wstring version; // its recorded "InstallVersion"; empty: none
     // Found in the account's record: the folder of the machine record's present installation,
     // if there is one (it is another installation, unless the folders are the same).
     std::wstring machineFolder;

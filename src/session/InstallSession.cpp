@@ -195,6 +195,13 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     m_removes = !plan.oldUninstaller.empty();
     plan.recordScope = RecordScope();
     plan.productToStart = ProductExe();
+    // Before anything is removed the pipeline holds the package to this floor.
+    if (m_settings.allowDowngrade) {
+        LOG(L"-allowdowngrade=true: a package older than the installed version (%s) may replace it\r\n",
+            m_existing.version.empty() ? L"none recorded" : m_existing.version.c_str());
+    } else if (m_existing.present) {
+        plan.versionFloor = m_existing.version;
+    }
     plan.package.desktopShortcut = request.desktopShortcut;
     plan.package.quickLaunch = request.quickLaunch;
     // Probed now, for the install that is about to run.

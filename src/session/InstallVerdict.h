@@ -19,6 +19,7 @@ enum class Verdict {
     RemovalFailed,
     DownloadFailed,
     SignatureRefused,
+    DowngradeRefused, // the package is older than the installed version
     PackageFailed,
     PackageTimedOut, // the package's time limit passed; it and its processes were ended
     StoppedBySystem, // shutdown or logoff
@@ -46,6 +47,7 @@ inline constexpr VerdictRow kVerdicts[] = {
     { Verdict::RemovalFailed, Config::ExitCode::kRemovalFailed, L"removal failed" },
     { Verdict::DownloadFailed, Config::ExitCode::kDownloadFailed, L"download failed" },
     { Verdict::SignatureRefused, Config::ExitCode::kSignatureRefused, L"signature refused" },
+    { Verdict::DowngradeRefused, Config::ExitCode::kDowngradeRefused, L"downgrade refused" },
     { Verdict::PackageFailed, Config::ExitCode::kPackageFailed, L"package failed" },
     { Verdict::PackageTimedOut, Config::ExitCode::kPackageTimedOut, L"package did not finish in time" },
     { Verdict::StoppedBySystem, Config::ExitCode::kStoppedBySystem, L"stopped by the system" },

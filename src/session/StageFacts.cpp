@@ -75,9 +75,15 @@ StageFact DecodeStageEvent(const StageEvent& event, bool removalOnly)
     case Download::DL_CODE_SUCCESS:
         return Fact(StageFact::Kind::DownloadDone);
     case Download::DL_CODE_FAIL:
-        return VerdictFact(
-            event.cause == StageCause::SignatureRefused ? Verdict::SignatureRefused : Verdict::DownloadFailed,
-            event.message);
+        switch (event.cause) {
+        case StageCause::SignatureRefused:
+            return VerdictFact(Verdict::SignatureRefused, event.message);
+        case StageCause::DowngradeRefused:
+            return VerdictFact(Verdict::DowngradeRefused, event.message);
+        case StageCause::None:
+            break;
+        }
+        return VerdictFact(Verdict::DownloadFailed, event.message);
     case UNIST_CODE_PROGRESS:
         return ProgressFact(StageFact::Stage::Removal, event.progress);
     case UNIST_CODE_FAIL:

@@ -86,6 +86,7 @@ void MainWndFace::ShowFailure(const Session::Outcome& outcome)
     switch (outcome.verdict) {
     case Session::Verdict::PackageFailed:
     case Session::Verdict::PackageTimedOut:
+    case Session::Verdict::DowngradeRefused: // its message names both versions
         OnInstallFailed(outcome.message);
         break;
     case Session::Verdict::DownloadFailed:

@@ -3,8 +3,20 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwctype>
+#include <vector>
 
 namespace Utils {
+
+namespace {
+
+std::wstring DottedVersion(const VS_FIXEDFILEINFO& info)
+{
+    return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) + L"."
+        + std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionLS));
+}
+
+} // namespace
 
 std::wstring ModuleFileVersion()
 {
@@ -22,12 +34,74 @@ std::wstring ModuleFileVersion()
         VS_FIXEDFILEINFO info;
         std::memcpy(&info, bytes + at, sizeof(info));
         if (info.dwSignature == VS_FFI_SIGNATURE) {
-            return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS))
-                + L"." + std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"."
-                + std::to_wstring(LOWORD(info.dwFileVersionLS));
+            return DottedVersion(info);
         }
     }
     return {};
+}
+
+std::wstring FileVersionOf(const std::wstring& path)
+{
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())
+        || !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info
+        || length < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != VS_FFI_SIGNATURE) {
+        return {};
+    }
+    return DottedVersion(*info);
+}
+
+std::optional<std::vector<unsigned long>> ParseVersion(const std::wstring& text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && std::iswspace(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && std::iswspace(text[end - 1])) {
+        --end;
+    }
+    std::vector<unsigned long> parts;
+    unsigned long long part = 0;
+    bool digits = false;
+    for (std::size_t at = begin; at <= end; ++at) {
+        if (at == end || text[at] == L'.') {
+            if (!digits) {
+                return std::nullopt; // "", "1.", ".1", "1..2"
+            }
+            parts.push_back(static_cast<unsigned long>(part));
+            part = 0;
+            digits = false;
+        } else if (text[at] >= L'0' && text[at] <= L'9') {
+            part = part * 10 + static_cast<unsigned>(text[at] - L'0');
+            if (part > 0xFFFFFFFFull) {
+                return std::nullopt;
+            }
+            digits = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return parts;
+}
+
+int CompareVersions(const std::vector<unsigned long>& a, const std::vector<unsigned long>& b)
+{
+    for (std::size_t at = 0; at < a.size() || at < b.size(); ++at) {
+        const unsigned long left = at < a.size() ? a[at] : 0;
+        const unsigned long right = at < b.size() ? b[at] : 0;
+        if (left != right) {
+            return left < right ? -1 : 1;
+        }
+    }
+    return 0;
 }
 
 } // namespace Utils

@@ -122,6 +122,7 @@ RecordedInstallation ReadRecordedInstallation(RecordRoot root)
     DWORD type = 0;
     ReadRegistryString(root, L"InstallPath", type, result.installPath);
     ReadRegistryString(root, L"UnInstallEp", type, result.uninstallEntry);
+    ReadRegistryString(root, L"InstallVersion", type, result.installVersion);
     if (result.uninstallEntry.empty() && !result.installPath.empty()) {
         result.uninstallEntry = result.installPath + L"\\uninst.ep";
     }

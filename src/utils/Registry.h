@@ -35,6 +35,7 @@ bool DeleteProductKeyWhenEmpty(RecordRoot root);
 struct RecordedInstallation {
     std::wstring installPath;
     std::wstring uninstallEntry; // the folder + "\uninst.ep" when only the folder is recorded
+    std::wstring installVersion; // as the package reported it; empty: none recorded
 };
 RecordedInstallation ReadRecordedInstallation(RecordRoot root);
 

@@ -192,7 +192,7 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
              L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;" }) {
         EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
     }
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 25) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 26) << settings;
     config.LogInstCmd = true; // the product team's choice, in the settings file
     settings = MakeRunSettings(config).settingsForLog;
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;

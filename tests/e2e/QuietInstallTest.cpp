@@ -328,6 +328,31 @@ TEST_F(QuietInstallTest, InstallsUnseenThenUpgradesThroughTheOldUninstallerAndLa
     EXPECT_TRUE(launched) << "-launch=true starts the product\n" << log;
 }
 
+// A mirror, a cache or anyone on the path may serve an older, validly signed package: it is
+// refused before the installed version is touched, unless the downgrade is asked for.
+TEST_F(QuietInstallTest, AnOlderPackageIsRefusedUnlessTheDowngradeIsAllowed)
+{
+    const std::wstring folder = DefaultFolder();
+    const std::wstring resultFile = m_dir / L"result.json";
+    std::string log;
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-2.0.exe").status, 200);
+    ASSERT_EQ(Run(L"newer", L"", log), 0u) << log;
+    ASSERT_EQ(ProductValue(L"InstallVersion"), L"2.0.0");
+
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-1.0.exe").status, 200);
+    EXPECT_EQ(Run(L"older", L"\"-resultfile=" + resultFile + L"\"", log), 13u) << log;
+    EXPECT_EQ(ReadResultFile(resultFile)["verdict"], "\"downgrade refused\"");
+    EXPECT_NE(log.find("the package's version 1.0.0.0 is older than the installed version 2.0.0"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("UNIST_CODE"), std::string::npos) << "the installed version was not touched\n" << log;
+    EXPECT_EQ(ProductValue(L"InstallVersion"), L"2.0.0");
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"2.0");
+
+    EXPECT_EQ(Run(L"allowed", L"-allowdowngrade=true", log), 0u) << log;
+    EXPECT_EQ(ProductValue(L"InstallVersion"), L"1.0.0");
+    EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
+}
+
 TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
 {
     // A file where a folder would have to be.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <set>
 
 #include "config/InstallerConfig.h"
@@ -398,6 +399,87 @@ TEST_F(PipelineRun, WhileThePackageRunsNobodyCanChangeItAndItRunsInItsOwnFolder)
     EXPECT_EQ(RecordedCommandLine(m_root / L"cwd.bin"), folder + L"\n" + folder + L"\n" + folder)
         << "its current directory and its temporary folder are the work folder";
     EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
+}
+
+// The paths marked for deletion at the next restart (a move to nowhere), in their order.
+std::vector<std::wstring> PendingDeletions()
+{
+    constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    DWORD size = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+            nullptr, nullptr, &size)
+        != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 2);
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
+        text.data(), &size);
+    std::vector<std::wstring> deletions;
+    for (const wchar_t* from = text.data(); *from;) {
+        const wchar_t* to = from + std::wcslen(from) + 1;
+        if (*to == L'\0') {
+            deletions.emplace_back(from);
+            from = to + 1;
+        } else {
+            from = to + std::wcslen(to) + 1;
+        }
+    }
+    return deletions;
+}
+
+// A package that asks for a restart may have staged files in its TEMP (the work folder) to be
+// moved into place then: the folder outlives the run, marked for removal at that restart, its
+// files before it. A restart asked after the verdict, or with a failure, keeps nothing.
+TEST_F(PipelineRun, WhatAPackageStagedForItsRestartOutlivesTheRun)
+{
+    const std::string stage = "cwd " + InstallTest::Utf8(m_root / L"cwd.bin") + "\nstage "
+        + InstallTest::Utf8(m_root / L"moved at restart.bin") + "\n";
+    const struct {
+        const char* name;
+        const char* script;
+        bool kept;
+    } cases[] = {
+        { "restart before the verdict", "out Restart=Required\nout State=Success\n", true },
+        { "status 3010 without a verdict", "exit 3010\n", true },
+        { "no restart", "out State=Success\n", false },
+        { "restart after the verdict", "out State=Success\nout Restart=Required\n", false },
+        { "restart, then failure", "out Restart=Required\nout State=Fail\n", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::RegDeleteKeyValueW(
+            HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"PendingFileRenameOperations");
+        SetPackageScript(stage + c.script);
+        EventLog events;
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        pipeline->SetParams(PlanFor(m_server.FileUrl("pkg.exe"), L"", m_installDir));
+        pipeline->Start();
+        ASSERT_TRUE(events.WaitForCode(IST_CODE_EXIT_STATUS, kWaitMs));
+        ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
+        pipeline.reset();
+
+        const std::wstring recorded = RecordedCommandLine(m_root / L"cwd.bin");
+        const std::wstring folder = recorded.substr(0, recorded.find(L'\n'));
+        ASSERT_FALSE(folder.empty());
+        const std::wstring staged = folder + L"\\staged.bin";
+        EXPECT_EQ(Utils::PathExists(staged), c.kept);
+        EXPECT_EQ(WorkFoldersLeft().size(), c.kept ? 1u : 0u);
+        const std::vector<std::wstring> deletions = PendingDeletions();
+        if (c.kept) {
+            EXPECT_FALSE(Utils::PathExists(folder + L"\\__Package_Vellumora.exe")) << "ours goes at once";
+            const auto file = std::find(deletions.begin(), deletions.end(), L"\\??\\" + staged);
+            const auto self = std::find(deletions.begin(), deletions.end(), L"\\??\\" + folder);
+            EXPECT_TRUE(file != deletions.end() && self != deletions.end() && file < self)
+                << "the staged file, then the folder, go at the restart";
+        } else {
+            EXPECT_TRUE(deletions.empty());
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+    }
+    ::RegDeleteKeyValueW(
+        HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"PendingFileRenameOperations");
 }
 
 TEST_F(PipelineRun, AFailedRemovalNeverRunsThePackage)

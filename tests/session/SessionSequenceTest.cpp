@@ -9,6 +9,7 @@
 #include "session/InstallRecord.h"
 #include "session/StageFacts.h"
 #include "utils/FileSystem.h"
+#include "utils/Registry.h"
 
 using Session::Intent;
 using Session::RunKind;
@@ -28,10 +29,10 @@ StageEvent Event(int code, double progress = 0.0, std::wstring message = {})
     return event;
 }
 
-StageEvent Refused(int code, double progress)
+StageEvent Refused(int code, double progress, StageCause cause = StageCause::SignatureRefused)
 {
     StageEvent event = Event(code, progress, L"Signature");
-    event.cause = StageCause::SignatureRefused;
+    event.cause = cause;
     return event;
 }
 
@@ -63,6 +64,8 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
             true, true },
         { "quiet install, package refused by the pin", false, true, false, true, { Refused(DL_CODE_FAIL, 0.0) },
             Verdict::SignatureRefused, 8, true, false },
+        { "quiet update, older package refused", false, true, true, true,
+            { Refused(DL_CODE_FAIL, 0.0, StageCause::DowngradeRefused) }, Verdict::DowngradeRefused, 13, true, true },
         { "quiet install, package failed", false, true, false, true,
             { Event(IST_CODE_START), Event(IST_CODE_FAIL, 1.0, L"disk full") }, Verdict::PackageFailed, 9, true,
             false },
@@ -86,6 +89,9 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
         SessionFixture fixture;
         ASSERT_TRUE(Utils::EnsureDirectoryPath(fixture.InstallFolder())); // the stages would make it
         const std::wstring oldFolder = c.oldVersion ? fixture.MakeOldVersion("") : L"";
+        if (c.oldVersion) {
+            Utils::WriteRegistryString(Utils::RecordRoot::User, L"InstallVersion", L"2.0.0");
+        }
         Config::RunSettings settings = fixture.Settings();
         settings.uninstall = c.removal;
         settings.unattended = c.unattended;
@@ -109,6 +115,7 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
             EXPECT_EQ(plan.removalOnly, c.removal);
             EXPECT_EQ(plan.folder, c.removal ? oldFolder : fixture.InstallFolder());
             EXPECT_EQ(plan.oldUninstaller.empty(), !c.oldVersion) << "the old version goes first when there is one";
+            EXPECT_EQ(plan.versionFloor, c.oldVersion && !c.removal ? L"2.0.0" : L"") << "the recorded version";
         }
         const ExistingInstallation record = ReadExistingInstallation();
         EXPECT_EQ(record.present, c.recorded);
@@ -150,6 +157,8 @@ TEST(SessionSequence, EachStageEventIsReadOnce)
     } cases[] = {
         { "download failed", Event(DL_CODE_FAIL, 28.0, L"LibCurl"), false, Kind::Verdict, Verdict::DownloadFailed },
         { "package's signature", signature, false, Kind::Verdict, Verdict::SignatureRefused },
+        { "older package", Refused(DL_CODE_FAIL, 0.0, StageCause::DowngradeRefused), false, Kind::Verdict,
+            Verdict::DowngradeRefused },
         { "old uninstaller's signature in an update", uninstallerSignature, false, Kind::Verdict,
             Verdict::RemovalFailed },
         { "uninstaller's signature in a removal", uninstallerSignature, true, Kind::Verdict,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "utils/ModuleVersion.h"
 #include "utils/Processes.h"
 #include "utils/Text.h"
 
@@ -61,4 +62,31 @@ TEST(Text, QuotedArgumentsSurviveTheCommandLineSplit)
         EXPECT_EQ(argv[i], arguments[i - 1]);
     }
     LocalFree(argv);
+}
+
+// The version floor: a recorded "InstallVersion" against a file version, part by part.
+TEST(Text, VersionsCompareNumericallyPartByPart)
+{
+    const struct {
+        const wchar_t* a;
+        const wchar_t* b;
+        int order; // of a against b
+    } cases[] = {
+        { L"1.10", L"1.9", 1 },
+        { L"1.0", L"1.0.0.0", 0 },
+        { L" 2.0.0 ", L"2.0.0.0", 0 },
+        { L"1.0.0.0", L"2.0.0", -1 },
+        { L"2.0.0.1", L"2.0.0", 1 },
+        { L"4294967295", L"4294967294.9", 1 },
+    };
+    for (const auto& c : cases) {
+        const auto a = ParseVersion(c.a);
+        const auto b = ParseVersion(c.b);
+        ASSERT_TRUE(a && b) << c.a << L" " << c.b;
+        EXPECT_EQ(CompareVersions(*a, *b), c.order) << c.a << L" against " << c.b;
+        EXPECT_EQ(CompareVersions(*b, *a), -c.order);
+    }
+    for (const wchar_t* text : { L"", L"1.", L".1", L"1..2", L"1.0-beta", L"v2", L"4294967296", L"1 .0" }) {
+        EXPECT_FALSE(ParseVersion(text)) << text;
+    }
 }

@@ -88,6 +88,9 @@ std::vector<ChildStep> ParseChildScript(const std::string& script, std::string& 
         } else if (verb == "stamp") {
             step.kind = ChildStep::Kind::Stamp;
             step.bytes = rest;
+        } else if (verb == "stage") {
+            step.kind = ChildStep::Kind::Stage;
+            step.bytes = rest;
         } else if (verb == "readin") {
             step.kind = ChildStep::Kind::ReadInput;
         } else if (verb == "spawn") {

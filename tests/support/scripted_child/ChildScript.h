@@ -23,6 +23,8 @@
 //   readin            read standard input to its end (fails the script when reading errs
 //                     otherwise than at the end)
 //   stamp PATH        append "<program name> <system time in 100 ns units>\n" to PATH
+//   stage PATH        write "staged.bin" into TEMP and ask for it to be moved to PATH at the
+//                     next restart (MoveFileEx, delay until reboot), as packages do for files in use
 //   exit CODE         flush and end with CODE (0xC0000005 ends like an access violation)
 // At the end of the script the queue is flushed and the program ends with 0.
 struct ChildStep {
@@ -38,10 +40,11 @@ struct ChildStep {
         Spawn,
         ReadInput,
         Stamp,
+        Stage,
         Exit
     };
     Kind kind = Kind::Flush;
-    // Queue: the bytes; CommandLine, CurrentDirectory, Stamp: the path; Spawn: the command
+    // Queue: the bytes; CommandLine, CurrentDirectory, Stamp, Stage: the path; Spawn: the command
     // line (UTF-8)
     std::string bytes;
     unsigned long number = 0;

@@ -247,6 +247,22 @@ int main()
             }
             break;
         }
+        case ChildStep::Kind::Stage: {
+            wchar_t temp[MAX_PATH + 1] = {};
+            const DWORD length = ::GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH + 1);
+            const std::wstring staged = std::wstring(temp, length > MAX_PATH ? 0 : length) + L"\\staged.bin";
+            HANDLE file = ::CreateFileW(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                return Fail(out, "cannot stage a file in TEMP");
+            }
+            WriteAll(file, "staged", 6);
+            ::CloseHandle(file);
+            if (!::MoveFileExW(staged.c_str(), Utf8ToWide(step.bytes).c_str(),
+                    MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+                return Fail(out, "cannot ask for the staged file's move at the restart");
+            }
+            break;
+        }
         case ChildStep::Kind::Exit:
             flush();
             return static_cast<int>(step.number);

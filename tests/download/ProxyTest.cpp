@@ -168,7 +168,8 @@ TEST_F(ProxyDownloads, BypassListSendsAHostDirectAndRedirectsAreDecidedPerHost)
     {
         SystemProxyConfig local({ proxy.HostPort(), L"<local>", L"", false });
         const std::size_t before = proxy.Requests().size();
-        const std::string path = "/files/" + server.Md5Of("pkg2.exe") + "/pkg2.exe";
+        server.AddBody("local.exe", body); // a path no earlier request of this test took
+        const std::string path = "/files/" + server.Md5Of("local.exe") + "/local.exe";
         EXPECT_EQ(Download(1, "http://localhost:" + std::to_string(server.Port()) + path, L""), DL_CODE_SUCCESS);
         EXPECT_EQ(proxy.Requests().size(), before) << "a name without a dot is local";
         EXPECT_EQ(ServerSaw(path).second, 0u);

@@ -71,11 +71,9 @@ bool RunUnix(const std::string& script)
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    for (HANDLE h : { process.hProcess, process.hThread }) {
-        if (h) {
-            ::CloseHandle(h);
-        }
-    }
+    // The handles Wine hands back for a program it runs natively are not the caller's to
+    // close: one may already stand for another object of this process (seen: the registry's
+    // cached HKEY_CURRENT_USER, after which every key under it failed to open).
     return true;
 }
 

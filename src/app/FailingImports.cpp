@@ -87,11 +87,6 @@ const Failing kFailing[] = {
     VLM_FAILS_WITH("oleacc.dll", LresultFromObject, kHresultModNotFound),
     VLM_FAILS_WITH("oleacc.dll", CreateStdAccessibleObject, kHresultModNotFound),
 
-    // No version read: the package counts as one without a version resource (allowed, logged).
-    VLM_FAILS_WITH("version.dll", GetFileVersionInfoSizeW, 0),
-    VLM_FAILS_WITH("version.dll", GetFileVersionInfoW, FALSE),
-    VLM_FAILS_WITH("version.dll", VerQueryValueW, FALSE),
-
     VLM_FAILS_WITH("winhttp.dll", WinHttpAddRequestHeaders, FALSE),
     VLM_FAILS_WITH("winhttp.dll", WinHttpCloseHandle, FALSE),
     VLM_FAILS_WITH("winhttp.dll", WinHttpConnect, nullptr),

@@ -6,6 +6,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "utils/UniqueResource.h"
+
 namespace Utils {
 
 namespace {
@@ -18,17 +20,18 @@ std::wstring DottedVersion(const VS_FIXEDFILEINFO& info)
 
 } // namespace
 
-std::wstring ModuleFileVersion()
+namespace {
+
+// The fixed part of a module's version resource: it follows the block's header and key at a
+// 32-bit boundary, and its signature finds it without walking the block.
+std::wstring VersionResourceOf(HMODULE module)
 {
-    const HMODULE module = ::GetModuleHandleW(nullptr);
     const HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
     const HGLOBAL loaded = resource ? ::LoadResource(module, resource) : nullptr;
     const auto* bytes = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
     if (!bytes) {
         return {};
     }
-    // The fixed part follows the block's header and key at a 32-bit boundary; its signature
-    // finds it without walking the block.
     const DWORD size = ::SizeofResource(module, resource);
     for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
         VS_FIXEDFILEINFO info;
@@ -40,22 +43,27 @@ std::wstring ModuleFileVersion()
     return {};
 }
 
+struct DataModuleTraits {
+    using Type = HMODULE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type module) noexcept { ::FreeLibrary(module); }
+};
+
+} // namespace
+
+std::wstring ModuleFileVersion()
+{
+    return VersionResourceOf(::GetModuleHandleW(nullptr));
+}
+
 std::wstring FileVersionOf(const std::wstring& path)
 {
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) {
-        return {};
-    }
-    std::vector<BYTE> block(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())
-        || !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info
-        || length < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != VS_FFI_SIGNATURE) {
-        return {};
-    }
-    return DottedVersion(*info);
+    // Its resources as data, without version.dll (a DLL the installer would have to load from
+    // the system folder) and without running any of the file's code; read sharing only, so a
+    // hold that denies writing and deleting keeps it.
+    Utils::UniqueResource<DataModuleTraits> module(
+        ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    return module ? VersionResourceOf(module.get()) : std::wstring();
 }
 
 std::optional<std::vector<unsigned long>> ParseVersion(const std::wstring& text)

@@ -2,15 +2,19 @@
 # Makes what a product team uploads, in dist/, from the commit checked out (docs/release.md):
 #   ./scripts/release.sh            the two 32-bit installers, built in Release in a clean
 #                                   folder of their own, stripped (debug information in
-#                                   dist/symbols), signed when a key is given, SHA256SUMS,
-#                                   README.txt and sbom.cdx.json (CycloneDX bill of materials)
+#                                   dist/symbols), signed when a key is given, the per-machine
+#                                   MSI package around the default one (its custom-action DLL
+#                                   beside it) built from the signed files and signed too,
+#                                   SHA256SUMS, README.txt and sbom.cdx.json (CycloneDX)
 #   ./scripts/release.sh --verify   builds the release twice, in two folders at different
 #                                   paths, and says "reproducible" or where the bytes differ
 #   ./scripts/release.sh --unsigned builds and stops before signing: names the files to sign
 #                                   elsewhere (kept in build-release/stage)
 #   ./scripts/release.sh --adopt DIR  takes those files back from DIR once signed, checks each is
 #                                   the built file plus a signature and nothing else, verifies
-#                                   the signatures and writes dist/
+#                                   the signatures and writes dist/ with the MSI built from them;
+#                                   that MSI is signed elsewhere too: put it, signed, in DIR
+#                                   beside the others and run --adopt DIR again
 #   ./scripts/release.sh --sign     signs what --unsigned built with the key given now (a token
 #                                   plugged in later) and writes dist/
 #
@@ -31,7 +35,10 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 PROGRAMS=(VellumoraInstaller VellumoraInstaller-intl)
-TARGETS=(VellumoraInstaller VellumoraInstallerIntl)
+TARGETS=(VellumoraInstaller VellumoraInstallerIntl VellumoraMsiActions)
+# What is signed before the MSI is built (the MSI carries the signed installer and DLL).
+SIGNED=(VellumoraInstaller.exe VellumoraInstaller-intl.exe VellumoraMsiActions.dll)
+MSI=VellumoraInstaller.msi
 MINGW=i686-w64-mingw32
 DEPS_ROOT=${VLM_DEPS_DIR:-$ROOT/.deps}
 
@@ -66,7 +73,8 @@ STAGE=$WORK/stage
 OUT=${VLM_RELEASE_DIST:-$ROOT/dist}
 
 # Tools: installed by setup-system.sh when one is missing (it needs root or sudo).
-tools=(git cmake ninja 7zz python3 sha256sum osslsigncode openssl "$MINGW-g++-posix" "$MINGW-objcopy" "$MINGW-strip")
+tools=(git cmake ninja 7zz python3 sha256sum osslsigncode openssl wixl msibuild msidump faketime "$MINGW-g++-posix"
+  "$MINGW-objcopy" "$MINGW-strip")
 for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null; then
     "$ROOT/scripts/setup-system.sh"
@@ -134,14 +142,17 @@ build_stage() {
   rm -rf "$stage"
   mkdir -p "$dist/symbols"
   local name
-  for name in "${PROGRAMS[@]}"; do
-    "$MINGW-objcopy" --only-keep-debug "$build/bin/$name.exe" "$dist/symbols/$name.exe.debug"
-    "$MINGW-strip" --strip-all -o "$dist/$name.exe" "$build/bin/$name.exe"
+  for name in "${SIGNED[@]}"; do
+    "$MINGW-objcopy" --only-keep-debug "$build/bin/$name" "$dist/symbols/$name.debug"
+    "$MINGW-strip" --strip-all -o "$dist/$name" "$build/bin/$name"
     # The link names the debug file and carries its CRC; the folder is the reader's to give.
-    (cd "$dist/symbols" && "$MINGW-objcopy" --add-gnu-debuglink="$name.exe.debug" "../$name.exe")
-    python3 "$src/scripts/pe_sign_ready.py" "$dist/$name.exe"
+    (cd "$dist/symbols" && "$MINGW-objcopy" --add-gnu-debuglink="$name.debug" "../$name")
+    python3 "$src/scripts/pe_sign_ready.py" "$dist/$name"
   done
-  chmod 0644 "$dist"/*.exe "$dist"/symbols/*
+  chmod 0644 "$dist"/*.exe "$dist"/*.dll "$dist"/symbols/*
+  # The MSI is made once its contents are signed: what makes it goes with the stage.
+  mkdir -p "$stage/msi"
+  cp "$src/scripts/build-msi.sh" "$src/src/msi/Vellumora.wxs.in" "$stage/msi/"
   # What the tests check in the build, checked again in what ships.
   local delayed
   read -r -a delayed <<<"$(cache_value "$build" VLM_DELAY_LOADED_DLLS | tr ';' ' ')"
@@ -149,6 +160,7 @@ build_stage() {
   for name in "${PROGRAMS[@]}"; do
     check python3 "$src/tests/shipped/check_imports.py" "$dist/$name.exe" "${delayed[@]}"
   done
+  check python3 "$src/tests/shipped/check_imports.py" --custom-action-dll "$dist/VellumoraMsiActions.dll"
   local exes=("${PROGRAMS[@]/#/$dist/}")
   check python3 "$src/tests/release/check_version.py" "$src/VERSION" "${exes[@]/%/.exe}"
 
@@ -178,7 +190,7 @@ cache_value() { # build name
 # The Debian packages whose versions decide the bytes, and the libraries build-deps.sh makes.
 toolchain() {
   local package
-  for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev 7zip cmake; do
+  for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev 7zip cmake wixl msitools; do
     echo "$package $(dpkg-query -W -f '${Version}' "$package" 2>/dev/null || echo unknown)"
   done
   # cpp-httplib is for the tests only.
@@ -198,9 +210,9 @@ load_stage() {
 finish() {
   local stage=$1 dist=$2
   write_readme "$stage" "$dist"
-  local exes=("${PROGRAMS[@]/#/$dist/}")
+  local files=("${SIGNED[@]/#/$dist/}")
   python3 "$ROOT/scripts/sbom.py" bom --components "$stage/components.json" --version "$VERSION" \
-    --commit "$COMMIT" --epoch "$SOURCE_DATE_EPOCH" "${exes[@]/%/.exe}" >"$dist/sbom.cdx.json" ||
+    --commit "$COMMIT" --epoch "$SOURCE_DATE_EPOCH" "${files[@]}" "$dist/$MSI" >"$dist/sbom.cdx.json" ||
     fail "the bill of materials could not be written"
   checksum_dist "$dist"
 }
@@ -220,13 +232,17 @@ write_readme() { # stage dist
     echo "Programs:           VellumoraInstaller.exe (default skin, Chinese)"
     echo "                    VellumoraInstaller-intl.exe (international skin, fifteen languages)"
     echo "                    32-bit Windows programs, Windows 7 and later"
+    echo "                    $MSI (per-machine MSI package: installs VellumoraInstaller.exe"
+    echo "                    under Program Files and runs it for the machine; docs/settings.md)"
+    echo "                    VellumoraMsiActions.dll (the MSI's custom actions, inside it; not uploaded)"
     echo "Redirect endpoint:  $ENDPOINT"
     echo "Package signer pin: ${PIN:-none (packages run without a signature check)}"
     echo "Release signature:  $signer"
+    [ -z "${MSI_UNSIGNED:-}" ] || echo "                    $MSI: unsigned (sign it and run --adopt again with it)"
     echo "Exit codes:         docs/settings.md, \"Deploying to many machines\" (in the source at the commit)"
     echo "Checksums:          SHA256SUMS (sha256sum -c SHA256SUMS)"
     echo "Bill of materials:  sbom.cdx.json (CycloneDX 1.5)"
-    echo "Debug information:  symbols/*.exe.debug, for addresses in crash reports (docs/release.md)"
+    echo "Debug information:  symbols/*.debug, for addresses in crash reports (docs/release.md)"
     echo "Built with:         $(sed '2,$s/^/                    /' "$stage/built-with.txt")"
     echo "Rebuilding:         git checkout $COMMIT && ./scripts/release.sh, then compare (docs/release.md)"
   } >"$dist/README.txt"
@@ -300,14 +316,44 @@ verify_signature() {
 }
 
 # check_only_signature SIGNED BUILT: without its signature the file must be the build's bytes,
-# what a rebuild compares; anything else added or changed is refused.
+# what a rebuild compares; anything else added or changed is refused. An MSI is a compound file
+# that taking the signature off lays out anew: its tables and streams must be the build's.
 check_only_signature() {
-  local back=$1.back
-  if ! osslsigncode remove-signature -in "$1" -out "$back" >/dev/null 2>&1 </dev/null || ! cmp -s "$2" "$back"; then
-    rm -f "$back"
-    fail "$(basename "$1") without its signature differs from the build: it must be the built file plus a signature and nothing else"
+  local back=$1.back same=0
+  if osslsigncode remove-signature -in "$1" -out "$back" >/dev/null 2>&1 </dev/null; then
+    case $1 in
+      *.msi | *.msi.signed) msi_contents_equal "$2" "$back" && same=1 ;;
+      *) cmp -s "$2" "$back" && same=1 ;;
+    esac
   fi
   rm -f "$back"
+  [ "$same" = 1 ] ||
+    fail "$(basename "${1%.signed}") without its signature differs from the build: it must be the built file plus a signature and nothing else"
+}
+
+msi_contents_equal() { # a.msi b.msi: every table and stream the same
+  local dir rc=0
+  dir=$(mktemp -d)
+  mkdir "$dir/a" "$dir/b"
+  if msidump -t -s -d "$dir/a" "$1" >/dev/null 2>&1 && msidump -t -s -d "$dir/b" "$2" >/dev/null 2>&1; then
+    diff -r -q "$dir/a" "$dir/b" >/dev/null || rc=1
+  else
+    rc=1
+  fi
+  rm -rf "$dir"
+  return "$rc"
+}
+
+# build_msi DIST: the MSI around the installer and the custom actions as DIST holds them (signed
+# or not), with what the stage keeps of the commit; reproducible (SOURCE_DATE_EPOCH).
+build_msi() {
+  local dist=$1 stage=${2:-$STAGE}
+  SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH VLM_MSI_TEMPLATE=$stage/msi/Vellumora.wxs.in \
+    bash "$stage/msi/build-msi.sh" "$VERSION" "$ENDPOINT" "$dist/VellumoraInstaller.exe" \
+    "$dist/VellumoraMsiActions.dll" "$dist/$MSI" >"$dist/msi.log" 2>&1 ||
+    { cat "$dist/msi.log"; rm -f "$dist/msi.log"; fail "building $MSI failed"; }
+  rm -f "$dist/msi.log"
+  chmod 0644 "$dist/$MSI"
 }
 
 # The SHA-256 thumbprint of the certificate that made FILE's signature (LOG: its verify report),
@@ -329,16 +375,18 @@ signer_thumbprint() { # file log
   rm -rf "$dir"
 }
 
-# describe_signatures DIST: SIGNED_BY for README.txt from the signed programs (one signer).
+# describe_signatures DIST: SIGNED_BY for README.txt from the signed files (one signer); the
+# MSI among them unless MSI_UNSIGNED says it is not signed yet.
 describe_signatures() {
-  local dist=$1 name thumbprint="" subject="" this log
+  local dist=$1 name thumbprint="" subject="" this log files=("${SIGNED[@]}")
+  [ -n "${MSI_UNSIGNED:-}" ] || files+=("$MSI")
   log=$(mktemp)
-  for name in "${PROGRAMS[@]}"; do
-    verify_signature "$dist/$name.exe" "$log"
-    this=$(signer_thumbprint "$dist/$name.exe" "$log")
-    [ -n "$this" ] || { rm -f "$log"; fail "$name.exe: the signer's certificate is not in its signature"; }
+  for name in "${files[@]}"; do
+    verify_signature "$dist/$name" "$log"
+    this=$(signer_thumbprint "$dist/$name" "$log")
+    [ -n "$this" ] || { rm -f "$log"; fail "$name: the signer's certificate is not in its signature"; }
     [ -z "$thumbprint" ] || [ "$this" = "$thumbprint" ] ||
-      { rm -f "$log"; fail "the programs are signed by different certificates ($thumbprint, $this)"; }
+      { rm -f "$log"; fail "the files are signed by different certificates ($thumbprint, $this)"; }
     thumbprint=$this
     [ -n "$subject" ] || subject=$(sed -n 's/^[[:space:]]*Subject: //p' "$log" | head -n 1)
   done
@@ -349,34 +397,44 @@ describe_signatures() {
   rm -f "$log"
 }
 
-# sign_dist DIST: signs both installers in place; each must come back as the build's bytes.
+# sign_dist DIST NAME...: signs those files of DIST in place; each must come back as the
+# build's bytes.
 sign_dist() {
   local dist=$1 name file
+  shift
   local extra=(-h sha256 -n "${VLM_SIGN_DESCRIPTION:-Vellumora Installer}" -i "${VLM_SIGN_URL:-$ENDPOINT}")
   [ -z "${VLM_SIGN_TIMESTAMP_URL:-}" ] || extra+=(-ts "$VLM_SIGN_TIMESTAMP_URL")
-  for name in "${PROGRAMS[@]}"; do
-    file=$dist/$name.exe
+  for name in "$@"; do
+    file=$dist/$name
     rm -f "$file.signed"
     local secret=()
     [ "$SIGN_READS_SECRET" = 0 ] || secret=(-readpass /dev/fd/3)
     osslsigncode sign "${SIGN_ARGS[@]}" "${secret[@]}" "${extra[@]}" \
       -in "$file" -out "$file.signed" >"$dist/sign.log" 2>&1 </dev/null 3< <(printf '%s' "$SIGN_SECRET") ||
-      { cat "$dist/sign.log"; rm -f "$dist/sign.log" "$file.signed"; fail "signing $name.exe failed"; }
+      { cat "$dist/sign.log"; rm -f "$dist/sign.log" "$file.signed"; fail "signing $name failed"; }
     rm -f "$dist/sign.log"
     check_only_signature "$file.signed" "$file"
     mv -f "$file.signed" "$file"
   done
 }
 
-# adopt_dist DIR DIST: the programs signed elsewhere, in DIR, replace the unsigned ones in DIST.
+# adopt_dist DIR DIST NAME...: those files signed elsewhere, in DIR, replace the unsigned ones
+# in DIST.
 adopt_dist() {
   local from=$1 dist=$2 name
-  for name in "${PROGRAMS[@]}"; do
-    [ -f "$from/$name.exe" ] || fail "no $name.exe in $from"
-    cp "$from/$name.exe" "$dist/$name.exe.signed"
-    check_only_signature "$dist/$name.exe.signed" "$dist/$name.exe"
-    mv -f "$dist/$name.exe.signed" "$dist/$name.exe"
+  shift 2
+  for name in "$@"; do
+    [ -f "$from/$name" ] || fail "no $name in $from"
+    cp "$from/$name" "$dist/$name.signed"
+    check_only_signature "$dist/$name.signed" "$dist/$name"
+    mv -f "$dist/$name.signed" "$dist/$name"
   done
+}
+
+# The MSI, built from the signed files, signed with the key given here.
+sign_msi() { # dist
+  build_msi "$1"
+  sign_dist "$1" "$MSI"
 }
 
 checksum_dist() { # dist
@@ -419,7 +477,8 @@ publish() {
   rm -rf "$OUT"
   mv "$WORK/dist" "$OUT"
   say "version $VERSION, commit $COMMIT, in $(($(date +%s) - start)) s:"
-  (cd "$OUT" && find . -name '*.exe' -o -name '*.debug' | sort | sed 's|^\./||' | xargs stat -c '    %10s  %n')
+  (cd "$OUT" && find . -name '*.exe' -o -name '*.dll' -o -name '*.msi' -o -name '*.debug' | sort | sed 's|^\./||' |
+    xargs stat -c '    %10s  %n')
 }
 
 # A fresh copy of the staged programs to sign or adopt into: the stage stays as built.
@@ -436,18 +495,21 @@ case $mode in
     build_stage "$WORK/vellumora" "$STAGE"
     load_stage
     if [ "$mode" = unsigned ]; then
-      say "built and not signed; sign these two files (Authenticode, SHA-256, description"
+      say "built and not signed; sign these three files (Authenticode, SHA-256, description"
       say "\"${VLM_SIGN_DESCRIPTION:-Vellumora Installer}\", URL ${VLM_SIGN_URL:-$ENDPOINT}) and nothing else:"
-      for name in "${PROGRAMS[@]}"; do echo "    $STAGE/dist/$name.exe"; done
+      for name in "${SIGNED[@]}"; do echo "    $STAGE/dist/$name"; done
       say "then put the signed files in one folder and run: ./scripts/release.sh --adopt FOLDER"
+      say "(it builds $MSI from them; sign that too, add it to the folder and run --adopt FOLDER again)"
       exit 0
     fi
     copy_stage
     if [ ${#SIGN_ARGS[@]} -gt 0 ]; then
-      sign_dist "$WORK/dist"
+      sign_dist "$WORK/dist" "${SIGNED[@]}"
+      sign_msi "$WORK/dist"
       describe_signatures "$WORK/dist"
-      say "signed and verified: ${PROGRAMS[*]/%/.exe}"
+      say "signed and verified: ${SIGNED[*]} $MSI"
     else
+      build_msi "$WORK/dist"
       say "unsigned: no signing key given (VLM_SIGN_CERT and VLM_SIGN_KEY, VLM_SIGN_PFX and VLM_SIGN_PASSWORD, or VLM_SIGN_PKCS11_MODULE and VLM_SIGN_PKCS11_KEY)"
     fi
     finish "$STAGE" "$WORK/dist"
@@ -459,12 +521,24 @@ case $mode in
     if [ "$mode" = sign ]; then
       choose_key
       [ ${#SIGN_ARGS[@]} -gt 0 ] || fail "--sign needs a key (see --help)"
-      sign_dist "$WORK/dist"
+      sign_dist "$WORK/dist" "${SIGNED[@]}"
+      sign_msi "$WORK/dist"
     else
-      adopt_dist "$adopt_dir" "$WORK/dist"
+      adopt_dist "$adopt_dir" "$WORK/dist" "${SIGNED[@]}"
+      build_msi "$WORK/dist"
+      if [ -f "$adopt_dir/$MSI" ]; then
+        adopt_dist "$adopt_dir" "$WORK/dist" "$MSI"
+      else
+        MSI_UNSIGNED=1
+      fi
     fi
     describe_signatures "$WORK/dist"
-    say "signed and verified: ${PROGRAMS[*]/%/.exe}"
+    if [ -n "${MSI_UNSIGNED:-}" ]; then
+      say "signed and verified: ${SIGNED[*]}; $MSI is built from them and not signed yet:"
+      say "sign $OUT/$MSI as the others, put it in $adopt_dir and run --adopt $adopt_dir again"
+    else
+      say "signed and verified: ${SIGNED[*]} $MSI"
+    fi
     finish "$STAGE" "$WORK/dist"
     publish
     ;;
@@ -478,7 +552,8 @@ case $mode in
       export_commit "$tree"
       build_stage "$tree" "$tree-stage"
       # Reproducibility does not depend on a pin: the check is the release's.
-      (STAGE=$tree-stage VLM_RELEASE_UNPINNED=1 && load_stage && finish "$STAGE" "$STAGE/dist") || exit 1
+      (STAGE=$tree-stage VLM_RELEASE_UNPINNED=1 && load_stage && build_msi "$STAGE/dist" && finish "$STAGE" "$STAGE/dist") ||
+        exit 1
     done
     if compare_dists "$first-stage/dist" "$second-stage/dist"; then
       say "in $(($(date +%s) - start)) s"

@@ -22,6 +22,7 @@ PACKAGES_64=(
   cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
   openssl osslsigncode softhsm2 libengine-pkcs11-openssl opensc python3-jsonschema
   tinyproxy nginx-light
+  wixl msitools faketime
 )
 PACKAGES_32=(wine32:i386)
 

@@ -7,9 +7,10 @@
 #           released on purpose and saying so first
 #   sbom    the bill of materials of those programs against the published CycloneDX schema
 # Exit 77: skipped (the line before says why).
-#   release_signing_test.sh MODE RELEASE_SH PROGRAM PROGRAM_INTL PKI_SCRIPT PKI_DIR ARCH DEPS_PREFIX SCHEMA_DIR
+# Each signs the MSI built from the signed programs too (adopt: once adopted, in a second round).
+#   release_signing_test.sh MODE RELEASE_SH PROGRAM PROGRAM_INTL MSI_ACTIONS PKI_SCRIPT PKI_DIR ARCH DEPS_PREFIX SCHEMA_DIR
 set -euo pipefail
-mode=$1 release=$2 program=$3 program_intl=$4 pki=$5 pki_dir=$6 arch=$7 deps_prefix=$8 schema_dir=$9
+mode=$1 release=$2 program=$3 program_intl=$4 actions=$5 pki=$6 pki_dir=$7 arch=$8 deps_prefix=$9 schema_dir=${10}
 root=$(cd "$(dirname "$release")/.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -25,6 +26,11 @@ fail() {
   exit 1
 }
 
+if [ "$mode" != sbom ] && { ! command -v wixl >/dev/null || ! command -v faketime >/dev/null; }; then
+  echo "SKIPPED: wixl or faketime is not installed (packages wixl msitools faketime; scripts/setup-system.sh installs them)"
+  exit 77
+fi
+
 # The stage --unsigned leaves: sign-ready programs, what the build knew, the components.
 stage=$VLM_RELEASE_WORK/stage
 mkdir -p "$stage/dist/symbols"
@@ -32,7 +38,10 @@ mkdir -p "$stage/dist/symbols"
 # every signature and hash here.
 "$arch-w64-mingw32-strip" --strip-all -o "$stage/dist/VellumoraInstaller.exe" "$program"
 "$arch-w64-mingw32-strip" --strip-all -o "$stage/dist/VellumoraInstaller-intl.exe" "$program_intl"
-python3 "$root/scripts/pe_sign_ready.py" "$stage/dist"/*.exe
+"$arch-w64-mingw32-strip" --strip-all -o "$stage/dist/VellumoraMsiActions.dll" "$actions"
+python3 "$root/scripts/pe_sign_ready.py" "$stage/dist"/*.exe "$stage/dist"/*.dll
+mkdir -p "$stage/msi"
+cp "$root/scripts/build-msi.sh" "$root/src/msi/Vellumora.wxs.in" "$stage/msi/"
 echo "debug" >"$stage/dist/symbols/VellumoraInstaller.exe.debug"
 write_env() { # pin
   printf 'COMMIT=%s\nSOURCE_DATE_EPOCH=1765000000\nVERSION=1.0.0\nENDPOINT=http://dl.example.test\nPIN=%s\n' \
@@ -48,10 +57,15 @@ python3 "$root/scripts/sbom.py" components --arch "$arch" --deps-prefix "$deps_p
 # the sums check.
 check_dist() { # what
   local name
-  for name in VellumoraInstaller VellumoraInstaller-intl; do
-    osslsigncode verify -CAfile "$pki_dir/rootA.pem" -in "$tmp/dist/$name.exe" >"$tmp/verify.log" 2>&1 ||
-      fail "$1: $name.exe does not verify: $(cat "$tmp/verify.log")"
+  for name in VellumoraInstaller.exe VellumoraInstaller-intl.exe VellumoraMsiActions.dll VellumoraInstaller.msi; do
+    osslsigncode verify -CAfile "$pki_dir/rootA.pem" -in "$tmp/dist/$name" >"$tmp/verify.log" 2>&1 ||
+      fail "$1: $name does not verify: $(cat "$tmp/verify.log")"
   done
+  # The MSI carries the signed installer.
+  mkdir -p "$tmp/msi-streams"
+  msidump -s -d "$tmp/msi-streams" "$tmp/dist/VellumoraInstaller.msi" >/dev/null
+  grep -q ' VellumoraInstaller.msi$' "$tmp/dist/SHA256SUMS" || fail "$1: the MSI is not in SHA256SUMS"
+  grep -q '"VellumoraInstaller.msi"' "$tmp/dist/sbom.cdx.json" || fail "$1: the MSI is not in the bill of materials"
   grep -q "signer certificate SHA-256 $thumbprint" "$tmp/dist/README.txt" ||
     fail "$1: README.txt does not name the signer: $(cat "$tmp/dist/README.txt")"
   (cd "$tmp/dist" && sha256sum -c SHA256SUMS) | sed 's/^/    /'
@@ -93,11 +107,17 @@ case $mode in
     ;;
   adopt)
     mkdir -p "$tmp/signed"
-    for name in VellumoraInstaller VellumoraInstaller-intl; do
-      bash "$pki" sign "$pki_dir" leafA "$stage/dist/$name.exe" "$tmp/signed/$name.exe"
+    for name in VellumoraInstaller.exe VellumoraInstaller-intl.exe VellumoraMsiActions.dll; do
+      bash "$pki" sign "$pki_dir" leafA "$stage/dist/$name" "$tmp/signed/$name"
     done
     VLM_SIGN_CAFILE=$pki_dir/rootA.pem bash "$release" --adopt "$tmp/signed" >"$tmp/release.log" 2>&1 ||
       fail "release.sh --adopt: $(cat "$tmp/release.log")"
+    grep -q "VellumoraInstaller.msi: unsigned" "$tmp/dist/README.txt" || fail "README.txt does not say the MSI is unsigned"
+    echo "adopted: $(grep -m1 'not signed yet' "$tmp/release.log")"
+    # The MSI built from the adopted files, signed elsewhere too, then adopted.
+    bash "$pki" sign "$pki_dir" leafA "$tmp/dist/VellumoraInstaller.msi" "$tmp/signed/VellumoraInstaller.msi"
+    VLM_SIGN_CAFILE=$pki_dir/rootA.pem bash "$release" --adopt "$tmp/signed" >"$tmp/release.log" 2>&1 ||
+      fail "release.sh --adopt with the MSI: $(cat "$tmp/release.log")"
     check_dist "adopted"
 
     cp "$tmp/signed/VellumoraInstaller.exe" "$tmp/kept.exe"
@@ -108,6 +128,19 @@ case $mode in
     fi
     echo "refused: $(tail -n 1 "$tmp/release.log")"
     cp "$tmp/kept.exe" "$tmp/signed/VellumoraInstaller.exe"
+    # An MSI with a table changed, signed after the change: its signature is intact, its
+    # contents are not the build's.
+    cp "$tmp/signed/VellumoraInstaller.msi" "$tmp/kept.msi"
+    cp "$tmp/dist/VellumoraInstaller.msi" "$tmp/changed.msi"
+    osslsigncode remove-signature -in "$tmp/changed.msi" -out "$tmp/changed-unsigned.msi" >/dev/null
+    msibuild "$tmp/changed-unsigned.msi" -q "UPDATE Property SET Value = 'Force' WHERE Property = 'REBOOT'"
+    bash "$pki" sign "$pki_dir" leafA "$tmp/changed-unsigned.msi" "$tmp/signed/VellumoraInstaller.msi"
+    if VLM_SIGN_CAFILE=$pki_dir/rootA.pem bash "$release" --adopt "$tmp/signed" >"$tmp/release.log" 2>&1 ||
+      ! grep -q "VellumoraInstaller.msi without its signature differs" "$tmp/release.log"; then
+      fail "a changed MSI was adopted: $(cat "$tmp/release.log")"
+    fi
+    echo "refused: $(tail -n 1 "$tmp/release.log")"
+    cp "$tmp/kept.msi" "$tmp/signed/VellumoraInstaller.msi"
 
     write_env ""
     if VLM_SIGN_CAFILE=$pki_dir/rootA.pem bash "$release" --adopt "$tmp/signed" >"$tmp/release.log" 2>&1 ||

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """check_imports.py EXE DELAYED...: the shipped program imports only Windows' known DLLs
 directly; every other DLL it uses (DELAYED) is delay-loaded, and the image asks for its
-dependent DLLs from the system folder (DependentLoadFlags 0x800)."""
+dependent DLLs from the system folder (DependentLoadFlags 0x800).
+check_imports.py --custom-action-dll DLL: the MSI's custom actions import only known DLLs and
+msi.dll, which the process that loads them (Windows Installer's) has loaded already."""
 import os
 import sys
 
@@ -18,7 +20,18 @@ KNOWN = {
 }
 
 
+def custom_action_dll(path):
+    direct = Image.read(path).imports()
+    print("direct imports:", ", ".join(sorted(direct)))
+    unknown = [dll for dll in sorted(direct) if dll.lower() not in KNOWN | {"msi.dll"}]
+    for dll in unknown:
+        print(f"FAIL: {dll} is imported directly and is neither a known DLL nor msi.dll")
+    return 1 if unknown else 0
+
+
 def main(path, delayed):
+    if path == "--custom-action-dll":
+        return custom_action_dll(delayed[0])
     image = Image.read(path)
     failures = []
     direct = image.imports()

@@ -1,7 +1,8 @@
 // The MSI package through Wine's msiexec, as a deployment tool runs it: installed with
 // DOWNLOADURL and LOG from the demo server, the product is installed for the machine; removed,
 // the product and its machine record go first, then the package's own file; a failing
-// download is msiexec's failure (1603) with the installer's log named in the MSI log.
+// download is msiexec's failure (1603) with the installer's log named in the MSI log; a package
+// that asks for a restart makes msiexec ask for one (3010).
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -52,6 +53,11 @@ protected:
         s_root = std::make_unique<TestSupport::TempDir>(L"msi package");
         // Past the single-stream downloader's 1 MiB floor.
         PaddedCopy(L"1.0", *s_root / L"VellumoraPackage-1.0.exe", 2u * 1024 * 1024);
+        // A package that ends with 3010 and no verdict: the scripted child, past the size floor,
+        // its script beside the folder it is told to install into.
+        std::string restart = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
+        restart.resize(2u * 1024 * 1024, '\0');
+        TestSupport::WriteFileBytes(*s_root / L"RestartPackage.exe", restart);
         s_server = std::make_unique<DemoTest::ServerProcess>(
             L"--package=" + TestSupport::QuoteArgument(*s_root / L"VellumoraPackage-1.0.exe") + L" --lifetime=280");
         s_port = s_server->WaitForPort(15000);
@@ -67,19 +73,21 @@ protected:
     {
         ASSERT_GT(s_port, 0) << s_server->Output();
         ASSERT_TRUE(DemoTest::Exists(m_msi)) << "built by the vlm_msi_package target";
+        ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=VellumoraPackage-1.0.exe").status, 200);
         CleanMachine();
     }
 
     void TearDown() override
     {
-        // Whatever a failing case left: the package removed through msiexec, then by hand.
-        if (DemoTest::Exists(StubPath())) {
-            Msiexec(L"/x", L"", L"cleanup");
-        }
+        // Whatever a case left: the product removed by hand, then the package through msiexec,
+        // whose installer then finds nothing installed.
         if (DemoTest::Exists(DefaultFolder() + L"\\uninst.ep")) {
             DemoTest::RunUninstaller(DefaultFolder());
         }
         CleanMachine();
+        if (DemoTest::Exists(StubPath())) {
+            EXPECT_EQ(Msiexec(L"/x", L"", L"cleanup"), 0u) << ReadMsiLog(MsiLog(L"cleanup"));
+        }
     }
 
     static void CleanMachine()
@@ -167,6 +175,19 @@ TEST_F(MsiPackageTest, AFailingDownloadIsMsiexecsFailureAndNamesTheInstallersLog
     EXPECT_NE(TestSupport::ReadFileBytes(stubLog).find("quiet: exit code 7"), std::string::npos);
     EXPECT_EQ(ProductValue(L"InstallPath", kMachine), L"") << "nothing recorded";
     EXPECT_FALSE(DemoTest::Exists(StubPath())) << "the package rolled back";
+}
+
+TEST_F(MsiPackageTest, APackageThatAsksForARestartMakesMsiexecAskForIt)
+{
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(DefaultFolder()));
+    ASSERT_TRUE(TestSupport::WriteFileBytes(DefaultFolder() + L"\\__Package_Vellumora.script", "exit 3010\n"));
+    ASSERT_EQ(DemoTest::HttpRequest(s_port, "GET", "/admin/serve?file=RestartPackage.exe").status, 200);
+    EXPECT_EQ(Msiexec(L"/i", L"DOWNLOADURL=" + Url(), L"restart"), static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED));
+    const std::string msiLog = ReadMsiLog(MsiLog(L"restart"));
+    EXPECT_NE(msiLog.find("Vellumora: the installer ended with exit code 3010 (done; the computer must restart)"),
+        std::string::npos)
+        << msiLog;
+    EXPECT_TRUE(DemoTest::Exists(StubPath())) << "installed, not rolled back";
 }
 
 } // namespace

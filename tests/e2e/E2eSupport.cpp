@@ -47,6 +47,26 @@ bool PaddedCopy(const std::wstring& version, const std::wstring& to, std::size_t
     return TestSupport::WriteFileBytes(to, bytes);
 }
 
+bool PaddedScriptedChild(const std::wstring& to, std::size_t size)
+{
+    std::string bytes = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
+    if (bytes.empty()) {
+        return false;
+    }
+    if (bytes.size() < size) {
+        bytes.resize(size, '\0');
+    }
+    return TestSupport::WriteFileBytes(to, bytes);
+}
+
+std::unique_ptr<DemoTest::ServerProcess> StartPackageServer(const std::wstring& package, int lifetimeSeconds, int& port)
+{
+    auto server = std::make_unique<DemoTest::ServerProcess>(
+        L"--package=" + TestSupport::QuoteArgument(package) + L" --lifetime=" + std::to_wstring(lifetimeSeconds));
+    port = server->WaitForPort(15000);
+    return server;
+}
+
 std::size_t Count(const std::string& text, const std::string& needle)
 {
     std::size_t count = 0;

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "ServerHarness.h"
 #include "utils/Registry.h"
 #include "utils/UniqueResource.h"
 
@@ -17,6 +19,13 @@ std::wstring DefaultFolder();
 std::wstring AnalyticsFile();
 // A copy of a demo package, padded with zeros to size bytes (the downloaders' size floors).
 bool PaddedCopy(const std::wstring& version, const std::wstring& to, std::size_t size);
+// The scripted child as a package, padded the same way: it plays the script it finds beside the
+// folder it is told to install into, or none.
+bool PaddedScriptedChild(const std::wstring& to, std::size_t size);
+// The package server serving package (and the other files of its folder) for lifetimeSeconds;
+// port is 0 when it never listened.
+std::unique_ptr<DemoTest::ServerProcess> StartPackageServer(
+    const std::wstring& package, int lifetimeSeconds, int& port);
 std::size_t Count(const std::string& text, const std::string& needle);
 
 // The installer run under vlmlog.exe, its log lines going to a file. The destructor ends

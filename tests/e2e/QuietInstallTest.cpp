@@ -201,12 +201,8 @@ protected:
         PaddedCopy(L"1.0", packages + L"\\VellumoraPackage-1.0.exe", 2u * 1024 * 1024);
         PaddedCopy(L"2.0", packages + L"\\VellumoraPackage-2.0.exe", 2u * 1024 * 1024);
         // A package that never ends: the scripted child, past the downloader's size floor.
-        std::string hanging = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
-        hanging.resize(2u * 1024 * 1024, '\0');
-        TestSupport::WriteFileBytes(packages + L"\\HangingPackage.exe", hanging);
-        s_server = std::make_unique<DemoTest::ServerProcess>(
-            L"--package=" + TestSupport::QuoteArgument(packages + L"\\VellumoraPackage-1.0.exe") + L" --lifetime=120");
-        s_port = s_server->WaitForPort(15000);
+        PaddedScriptedChild(packages + L"\\HangingPackage.exe", 2u * 1024 * 1024);
+        s_server = StartPackageServer(packages + L"\\VellumoraPackage-1.0.exe", 120, s_port);
     }
 
     static void TearDownTestSuite()

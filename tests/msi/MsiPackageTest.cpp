@@ -53,14 +53,10 @@ protected:
         s_root = std::make_unique<TestSupport::TempDir>(L"msi package");
         // Past the single-stream downloader's 1 MiB floor.
         PaddedCopy(L"1.0", *s_root / L"VellumoraPackage-1.0.exe", 2u * 1024 * 1024);
-        // A package that ends with 3010 and no verdict: the scripted child, past the size floor,
-        // its script beside the folder it is told to install into.
-        std::string restart = TestSupport::ReadFileBytes(TestSupport::BinDirectory() + L"\\vlm_scripted_child.exe");
-        restart.resize(2u * 1024 * 1024, '\0');
-        TestSupport::WriteFileBytes(*s_root / L"RestartPackage.exe", restart);
-        s_server = std::make_unique<DemoTest::ServerProcess>(
-            L"--package=" + TestSupport::QuoteArgument(*s_root / L"VellumoraPackage-1.0.exe") + L" --lifetime=280");
-        s_port = s_server->WaitForPort(15000);
+        // A package that ends with 3010 and no verdict, by the script the test puts beside the
+        // folder it installs into.
+        PaddedScriptedChild(*s_root / L"RestartPackage.exe", 2u * 1024 * 1024);
+        s_server = StartPackageServer(*s_root / L"VellumoraPackage-1.0.exe", 280, s_port);
     }
 
     static void TearDownTestSuite()

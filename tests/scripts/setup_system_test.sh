@@ -11,7 +11,8 @@ failures=0
 ALL64="wine wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 xvfb xauth xdotool
 imagemagick fonts-wqy-microhei 7zip cmake ninja-build googletest locales dpkg-dev python3-pil clang-format
-openssl osslsigncode softhsm2 libengine-pkcs11-openssl opensc python3-jsonschema tinyproxy nginx-light"
+openssl osslsigncode softhsm2 libengine-pkcs11-openssl opensc python3-jsonschema tinyproxy nginx-light
+wixl msitools faketime"
 
 mkdir -p "$WORK/bin"
 cat >"$WORK/bin/dpkg" <<'SH'

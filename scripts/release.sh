@@ -335,7 +335,10 @@ msi_contents_equal() { # a.msi b.msi: every table and stream the same
   local dir rc=0
   dir=$(mktemp -d)
   mkdir "$dir/a" "$dir/b"
-  if msidump -t -s -d "$dir/a" "$1" >/dev/null 2>&1 && msidump -t -s -d "$dir/b" "$2" >/dev/null 2>&1; then
+  local a b
+  a=$(realpath "$1") b=$(realpath "$2")
+  # msidump writes the Binary table's streams into the current folder, whatever -d says.
+  if (cd "$dir/a" && msidump -t -s -d . "$a" >/dev/null 2>&1) && (cd "$dir/b" && msidump -t -s -d . "$b" >/dev/null 2>&1); then
     diff -r -q "$dir/a" "$dir/b" >/dev/null || rc=1
   else
     rc=1

@@ -13,6 +13,7 @@
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
 #include "pipeline/PackageTestHook.h"
+#include "pipeline/ProtectedCopy.h"
 #include "pipeline/WorkTempDir.h"
 #include "utils/FileStamp.h"
 #include "utils/FileSystem.h"
@@ -293,8 +294,23 @@ void CDownloadInstaller::StartRemoval()
         std::lock_guard<std::mutex> lock(m_filesMutex);
         copyPath = m_workFolder ? Pipeline::UninstallerCopyPath(*m_workFolder) : std::wstring();
         m_uninstallerCopyLock.reset();
+        // A machine-wide installation's folder may have been open to users (one made at a drive's root
+        // inherits "Authenticated Users: Modify"), and its uninstaller runs as an
+        // administrator or the system: without a pin to vouch for it, only a copy taken from a
+        // folder administrators alone may change is run.
+        bool copied = false;
+        if (!copyPath.empty() && m_plan.oldUninstallerMachineWide && !m_signerPin.Checks()) {
+            const std::wstring refusal = Pipeline::CopyFromProtectedFolder(m_plan.oldUninstaller, copyPath);
+            if (!refusal.empty()) {
+                LOG(L"the old uninstaller '%s' is not run: %s, and no signer is pinned\r\n",
+                    m_plan.oldUninstaller.c_str(), refusal.c_str());
+            }
+            copied = refusal.empty();
+        } else if (!copyPath.empty()) {
+            copied = ::CopyFileW(m_plan.oldUninstaller.c_str(), copyPath.c_str(), TRUE) != FALSE;
+        }
         // Held like the package: it runs as it was copied, from inside the work folder.
-        if (!copyPath.empty() && ::CopyFileW(m_plan.oldUninstaller.c_str(), copyPath.c_str(), TRUE)) {
+        if (copied) {
             Utils::UniqueFileHandle hold = HoldForReading(copyPath);
             if (hold && m_workFolder->Holds(hold.get())) {
                 m_uninstallerCopyLock = std::move(hold);
@@ -398,7 +414,7 @@ void CDownloadInstaller::StartPackage()
     }
     // The plan's folder is made here, once: after the old uninstaller, which may have taken
     // it with it, and before the package, which is told it and may expect it.
-    if (!Utils::EnsureDirectoryPath(m_plan.folder)) {
+    if (!Pipeline::MakeInstallFolder(m_plan.folder, m_plan.recordScope)) {
         LOG(L"the install folder '%s' could not be made, error %lu; the package is told it all the same\r\n",
             m_plan.folder.c_str(), ::GetLastError());
     }

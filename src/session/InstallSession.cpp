@@ -192,6 +192,7 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     const std::wstring uninstaller
         = KeepsExistingVersion(m_existing.folder, m_folder) ? std::wstring() : m_existing.uninstaller;
     plan.oldUninstaller = Utils::PathExists(uninstaller) ? uninstaller : std::wstring();
+    plan.oldUninstallerMachineWide = m_existing.scope == Config::InstallScope::Machine;
     m_removes = !plan.oldUninstaller.empty();
     plan.recordScope = RecordScope();
     plan.productToStart = ProductExe();
@@ -243,6 +244,7 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
     Pipeline::InstallPlan plan;
     plan.folder = m_existing.folder;
     plan.oldUninstaller = m_existing.uninstaller;
+    plan.oldUninstallerMachineWide = m_existing.scope == Config::InstallScope::Machine;
     plan.removalOnly = true;
     plan.recordScope = RecordScope();
     LOG(L"remove the installation in '%s' (%s record), its uninstaller '%s'\r\n", m_folder.c_str(),
@@ -264,7 +266,7 @@ void InstallSession::Start()
     m_reports.packageExitStatus.reset(); // this attempt's package has not run yet
     // Made now, as the plan is applied, and kept: a folder left to be made later could be
     // made first by someone else while the package downloads.
-    if (!m_removalOnly && !Utils::EnsureDirectoryPath(m_folder)) {
+    if (!m_removalOnly && !Pipeline::MakeInstallFolder(m_folder, RecordScope())) {
         LOG(L"the install folder '%s' could not be made\r\n", m_folder.c_str());
     }
     m_progress.Begin(m_removes);

@@ -203,6 +203,28 @@ DWORD GuardedFolder::OpenFile(
     return ERROR_SUCCESS;
 }
 
+DWORD GuardedFolder::OpenForReading(const wchar_t* name, ACCESS_MASK access, ULONG share, UniqueFileHandle& file) const
+{
+    if (!IsOpen()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    UniqueFileHandle opened;
+    if (const DWORD error = OpenRelative(
+            m_handle.get(), name, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened);
+        error != ERROR_SUCCESS) {
+        return error;
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag {};
+    if (!::GetFileInformationByHandleEx(opened.get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+        return ERROR_OPEN_FAILED;
+    }
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return ERROR_CANT_ACCESS_FILE;
+    }
+    file = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
 DWORD GuardedFolder::CheckReplaceable(const wchar_t* name) const
 {
     if (!IsOpen()) {

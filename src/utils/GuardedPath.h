@@ -32,6 +32,10 @@ public:
     DWORD OpenFile(
         const wchar_t* name, ACCESS_MASK access, ULONG share, ULONG disposition, UniqueFileHandle& file) const;
 
+    // Opens the existing file name in this folder to be read, never what a link there points
+    // at (ERROR_CANT_ACCESS_FILE) and never a folder (ERROR_DIRECTORY).
+    DWORD OpenForReading(const wchar_t* name, ACCESS_MASK access, ULONG share, UniqueFileHandle& file) const;
+
     // Whether name in this folder may be replaced: absent, or a plain file (not a folder,
     // ERROR_DIRECTORY; not read-only, linked or hard-linked as OpenFile says).
     DWORD CheckReplaceable(const wchar_t* name) const;

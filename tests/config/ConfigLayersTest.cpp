@@ -12,6 +12,7 @@
 #include "config/SettingsFile.h"
 #include "config/SettingsFileTrust.h"
 #include "support/TempDir.h"
+#include "utils/ChangeableByOthers.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -115,15 +116,31 @@ TEST(ConfigFile, ValuesAreConvertedAndCutAt259Characters)
     EXPECT_EQ(big.DownloadType, 1) << "out of range keeps the earlier value";
 }
 
-// An elevated run reads the settings file beside it only when administrators alone could have
-// written it; decided on the file's descriptor (Wine keeps none, so descriptors are built here).
-TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
+// An elevated run reads the settings file beside it, and runs an old uninstaller unpinned from
+// its folder, only when administrators alone could have written them; decided on the
+// descriptor (Wine keeps none, so descriptors are built here).
+TEST(ConfigFile, AnElevatedRunTrustsOnlyWhatAdministratorsAloneMayChange)
 {
+    using Utils::HeldEntry;
     const wchar_t* const trustedInstaller = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    // What the installer gives a folder it makes for a machine-wide installation, owned by
+    // the elevated run's default owner.
+    std::wstring machineFolder;
+    {
+        Utils::UniqueLocalMem made(Utils::MakeMachineFolderDescriptor());
+        ASSERT_TRUE(made);
+        wchar_t* text = nullptr;
+        ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            made.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+        Utils::UniqueLocalMem textOwner(text);
+        machineFolder = std::wstring(L"O:BA") + text;
+        EXPECT_EQ(machineFolder.rfind(L"O:BAD:P", 0), 0u) << "inheritance from C:\\ is cut";
+    }
     const struct {
         const char* name;
         std::wstring sddl;
         const wchar_t* reason; // a part of the refusal's words; null: trusted
+        HeldEntry entry = HeldEntry::File;
     } cases[] = {
         { "administrators' own, users read", L"O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", nullptr },
         { "the system's", L"O:SYD:(A;;FA;;;SY)", nullptr },
@@ -142,6 +159,12 @@ TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
         { "the signed-in user", L"O:BAD:(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)", L"S-1-5-21-1-2-3-1001 may" },
         { "no access list", L"O:BA", L"no access list" },
         { "no owner", L"D:(A;;FA;;;BA)", L"no owner" },
+        { "a folder made for a machine-wide installation", machineFolder, nullptr, HeldEntry::Folder },
+        { "a folder made under C:\\ holding an uninstaller", L"O:BAD:(A;;FA;;;BA)(A;ID;0x1301bf;;;AU)",
+            L"S-1-5-11 may change it", HeldEntry::Folder },
+        { "a file users may delete only", L"O:BAD:(A;;FA;;;BA)(A;;0x1200e9;;;BU)", nullptr },
+        { "a folder users may empty", L"O:BAD:(A;;FA;;;BA)(A;;0x1200e9;;;BU)", L"S-1-5-32-545 may change it",
+            HeldEntry::Folder },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,7 +172,7 @@ TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             c.sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
         Utils::UniqueLocalMem owner(descriptor);
-        const std::wstring reason = UntrustedSettingsReason(descriptor);
+        const std::wstring reason = Utils::ChangeableByOthersReason(descriptor, c.entry);
         if (c.reason) {
             EXPECT_NE(reason.find(c.reason), std::wstring::npos) << Utils::WideToMultiByte(reason, CP_UTF8);
         } else {

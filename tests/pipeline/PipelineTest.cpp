@@ -805,3 +805,54 @@ TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
     EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty());
     EXPECT_FALSE(log.Matching(L"old uninstaller signature refused: no signature").empty());
 }
+
+// A machine-wide installation's uninstaller runs as an administrator or the system: unpinned,
+// only a copy read from a folder reached without a link runs (the folders' descriptors decide
+// on Windows; Wine keeps none, so only the link shows here), and a folder the run makes for a
+// machine-wide installation is protected.
+TEST_F(PipelineRun, UnpinnedAMachineWideOldUninstallerRunsOnlyFromAProtectedFolder)
+{
+    SetPackageScript("out State=Success\n");
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+    const std::wstring linked = m_root / L"linked old version";
+    const bool linkMade = TestSupport::MakeUnixSymlink(m_root / L"old version", linked);
+    const struct {
+        const char* name;
+        std::wstring uninstaller;
+        bool runs;
+    } cases[] = {
+        { "its own folder", oldUninstaller, true },
+        { "through a link", linked + L"\\uninst.ep", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.runs && !linkMade) {
+            continue;
+        }
+        ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
+        ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
+        TestSupport::LogCapture log;
+        EventLog events;
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        Pipeline::InstallPlan plan = PlanFor(m_server.FileUrl("pkg.exe"), c.uninstaller, m_installDir);
+        plan.oldUninstallerMachineWide = true;
+        pipeline->SetParams(plan);
+        pipeline->Start();
+        ASSERT_TRUE(events.WaitForCode(
+            c.runs ? static_cast<int>(IST_CODE_SUCCESS) : static_cast<int>(UNIST_CODE_FAIL), kWaitMs));
+        ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
+        pipeline.reset();
+        EXPECT_EQ(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty(), !c.runs);
+        EXPECT_EQ(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty(), !c.runs);
+        EXPECT_EQ(log.Matching(L"a link is on the way to its folder, and no signer is pinned").empty(), c.runs);
+    }
+    if (linkMade) {
+        EXPECT_TRUE(TestSupport::RemoveUnixLink(linked));
+    }
+
+    // Made with the protection the descriptor test judges (Wine cannot read it back).
+    const std::wstring machineFolder = m_root / L"machine\\Vellumora";
+    ASSERT_TRUE(Pipeline::MakeInstallFolder(machineFolder, Config::InstallScope::Machine));
+    EXPECT_TRUE(Utils::PathExists(machineFolder));
+}

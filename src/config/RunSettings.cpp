@@ -44,6 +44,10 @@ std::vector<UnusableValue> UnusableValues(const InstallerConfig& config, const R
             unusable.push_back({ row.name, ValueRefused(given->second, row.accepted ? row.accepted : L"unusable") });
         } else if (row.problem) {
             if (std::wstring line = row.problem(config, settings); !line.empty()) {
+                // A refused value quotes its source itself; a row's own check names it here.
+                if (config.FromPolicy.count(row.name)) {
+                    line += L" (the machine policy's value)";
+                }
                 unusable.push_back({ row.name, std::move(line) });
             }
         }
@@ -60,6 +64,7 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.downloadUrl = config.DownloadUrl;
     settings.mirrorUrls = config.MirrorUrls;
     settings.downloadType = config.DownloadType;
+    settings.limitRateBytes = std::int64_t { config.LimitRate } * 1024;
     settings.proxy = ParseProxySetting(config.Proxy);
     settings.signerPin = ParseSignerPin(config.PackageSigner);
     settings.signerPinBuiltIn = config.PackageSignerBuiltIn;

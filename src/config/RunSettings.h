@@ -35,6 +35,8 @@ struct RunSettings {
     // "MirrorUrls": tried in order after downloadUrl (Config::PackageUrls).
     std::wstring mirrorUrls;
     int downloadType = 1;
+    // "LimitRate" in bytes per second, every downloader held to it on average; 0: no limit.
+    std::int64_t limitRateBytes = 0;
     ProxySetting proxy;
     // Which signers a package (and an old uninstaller) must be signed by.
     SignerPin signerPin;
@@ -87,7 +89,7 @@ struct RunSettings {
     bool showHelp = false;
     bool showVersion = false;
 
-    // The log's settings line: every setting in force, secrets hidden.
+    // The log's settings line: every setting in force, secrets hidden, a machine policy's marked.
     std::wstring settingsForLog;
     // What the settings held that cannot be used: unknown options (an unattended run refuses
     // them), unusable values in table order, and settings-file keys nobody reads (logged only).

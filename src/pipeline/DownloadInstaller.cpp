@@ -521,6 +521,8 @@ void CDownloadInstaller::Start()
     Download::PackageRules rules;
     rules.acceptWithoutDigest = m_settings.signerPin.Checks() || m_settings.allowUnverifiedPackage;
     rules.maxBytes = m_settings.maxPackageBytes;
+    rules.maxBytesPerSecond = m_settings.limitRateBytes;
+    rules.requiredDigest = Config::MirrorDigest(m_plan.downloadUrl, m_plan.mirrorUrls);
     m_downloader = CreateDownloader(downloadType, onDownload,
         Config::PackageUrls(m_plan.downloadUrl, m_plan.mirrorUrls), m_downloadPath, proxy, rules);
 

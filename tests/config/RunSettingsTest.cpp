@@ -148,6 +148,35 @@ TEST(RunSettings, MirrorsFollowDownloadUrlOnlyWhenEachCarriesItsMd5)
             << c.mirrors;
     }
 
+    // Beside an address without an MD5 of its own (the maker's redirect address) the mirrors
+    // carry one MD5 among them, which that address's target must carry too.
+    const std::wstring maker = L"http://dl.example/redirect/ver1/quorvel/download_silent/1.0/installer/123456";
+    const std::wstring md5 = L"0123456789abcdef0123456789abcdef";
+    const struct {
+        std::wstring mirrors;
+        std::size_t urls; // addresses tried, DownloadUrl first
+        std::string digest; // what the final addresses must carry
+        std::wstring refused;
+    } beside[] = {
+        { L"http://b/" + md5 + L"/p.exe;https://c/pkg/0123456789ABCDEF0123456789ABCDEF/q.exe", 3,
+            "0123456789abcdef0123456789abcdef", L"" },
+        { L"http://b/" + md5 + L"/p.exe;http://c/ffffffffffffffffffffffffffffffff/p.exe", 1, "",
+            L"http://c/ffffffffffffffffffffffffffffffff/p.exe" },
+        { L"http://b/latest/p.exe;http://c/" + md5 + L"/p.exe", 1, "", L"http://b/latest/p.exe" },
+        { L"", 1, "", L"" },
+    };
+    for (const auto& c : beside) {
+        InstallerConfig config = FromCommandLine(L"-downloadurl=" + maker + L" \"-mirrorurls=" + c.mirrors + L"\"");
+        EXPECT_EQ(PackageUrls(maker, config.MirrorUrls).size(), c.urls) << c.mirrors;
+        EXPECT_EQ(MirrorDigest(maker, config.MirrorUrls), c.digest) << c.mirrors;
+        const auto refused = config.InvalidValues.find(L"MirrorUrls");
+        EXPECT_EQ(refused == config.InvalidValues.end() ? L"" : refused->second,
+            c.refused.empty() ? L"" : L"MirrorUrls=" + c.refused)
+            << c.mirrors;
+    }
+    EXPECT_EQ(MirrorDigest(L"http://a/" + md5 + L"/p.exe", L"http://b/" + md5 + L"/p.exe"), "")
+        << "DownloadUrl's own MD5 is checked as always";
+
     // The settings file's key has room for several addresses; a later DownloadUrl is checked
     // against them again.
     TestSupport::TempDir dir;
@@ -189,10 +218,10 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
              L"DownloadUrl=http://…@host/0a1f/x?…;", L"; InstCmd=(5 characters);",
              L"; MirrorUrls=https://…@b/0a1f/p?…;", L"; Scope=machine;", L"; Uninstall=true;", L"; ResultFile=r.json;",
              L"; Shortcuts=desktop;", L"; LogInstCmd=false;", L"; InsNew=false;", L"; LanguageIndex=-1;",
-             L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;" }) {
+             L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;", L"; LimitRate=0;" }) {
         EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
     }
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 26) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 27) << settings;
     config.LogInstCmd = true; // the product team's choice, in the settings file
     settings = MakeRunSettings(config).settingsForLog;
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;

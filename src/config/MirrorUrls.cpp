@@ -11,11 +11,7 @@ namespace {
 
 std::string Md5Of(const std::wstring& url)
 {
-    std::string md5 = Utils::UrlMd5(Utils::WideToMultiByte(url, CP_UTF8));
-    for (char& c : md5) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return md5;
+    return Utils::UrlMd5(Utils::WideToMultiByte(url, CP_UTF8));
 }
 
 bool IsMd5(const std::string& text)

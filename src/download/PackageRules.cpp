@@ -30,10 +30,7 @@ std::wstring AddressProblem(const PackageRules& rules, std::string_view finalUrl
     if (rules.requiredDigest.empty()) {
         return {};
     }
-    std::string carried = UrlMd5(finalUrl);
-    for (char& c : carried) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
+    const std::string carried = UrlMd5(finalUrl);
     if (carried == rules.requiredDigest) {
         return {};
     }

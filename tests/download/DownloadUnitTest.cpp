@@ -32,6 +32,9 @@ TEST(UrlMd5, TakesTheSegmentInFrontOfTheFileName)
     EXPECT_EQ(
         UrlMd5(std::string("http://h/d/0123456789abcdef0123456789abcdef/pkg.exe")), "0123456789abcdef0123456789abcdef");
     EXPECT_EQ(UrlMd5(std::wstring(L"http://h/a/x/pkg.exe")), "x");
+    EXPECT_EQ(
+        UrlMd5(std::string("http://h/0123456789ABCDEF0123456789abcdef/pkg.exe")), "0123456789abcdef0123456789abcdef")
+        << "the file's digest is written in lower case";
     EXPECT_EQ(UrlMd5(std::string("no-slash-at-all")), "");
     EXPECT_EQ(UrlMd5(std::string("only/one")), "");
     EXPECT_EQ(UrlMd5(std::string("")), "");

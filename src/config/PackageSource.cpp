@@ -14,22 +14,6 @@ bool IsLetter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-// "http:", "ftp:", "ms-settings:": a scheme has two characters or more, so "C:" is a drive.
-bool HasScheme(std::wstring_view text)
-{
-    const std::size_t colon = text.find(L':');
-    if (colon == std::wstring_view::npos || colon < 2 || !IsLetter(text[0])) {
-        return false;
-    }
-    for (std::size_t i = 1; i < colon; ++i) {
-        const wchar_t c = text[i];
-        if (!IsLetter(c) && !(c >= L'0' && c <= L'9') && c != L'+' && c != L'-' && c != L'.') {
-            return false;
-        }
-    }
-    return true;
-}
-
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -99,14 +83,13 @@ std::optional<std::wstring> LocalPackagePath(std::wstring_view address, const st
     if (address.size() > 5 && Utils::EqualsNoCase(address.substr(0, 5), L"file:")) {
         return FileUrlPath(address.substr(5));
     }
-    if (HasScheme(address)) {
-        return std::nullopt;
-    }
     std::wstring path = Backslashed(std::wstring(address));
     if (IsFullPath(path)) {
         return path;
     }
-    if (path[0] == L'\\' || (path.size() >= 2 && path[1] == L':') || installerFolder.empty()) {
+    // "\x" and "C:x" depend on the current drive or folder; past a drive, a colon is an
+    // address's ("http:", "host:8080"), never a file name's.
+    if (path[0] == L'\\' || path.find(L':') != std::wstring::npos || installerFolder.empty()) {
         return std::nullopt;
     }
     return installerFolder + L"\\" + (path.rfind(L".\\", 0) == 0 ? path.substr(2) : path);

@@ -70,7 +70,7 @@ std::wstring PrepareLayoutFolder(const std::wstring& folder)
     Utils::UniqueFileHandle file;
     if (const DWORD error = held.OpenFile(probe.c_str(), GENERIC_WRITE | DELETE, 0, FILE_CREATE, file);
         error != ERROR_SUCCESS) {
-        return Refusal(L"the folder cannot be written", error);
+        return Refusal(L"the folder", error);
     }
     FILE_DISPOSITION_INFO disposition { TRUE };
     ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));

@@ -143,6 +143,7 @@ TEST(RunSettings, APackageFileIsAPathOrFileUrlAndItsFolderNamesItsMd5)
         { L".\\0a/p.exe", L"C:\\app\\0a\\p.exe" },
         { L"\\p.exe", L"" },
         { L"C:p.exe", L"" },
+        { L"127.0.0.1:8080/0a/p.exe", L"" },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LocalPackagePath(c.address, app).value_or(L""), c.path) << c.address;

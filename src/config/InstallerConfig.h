@@ -56,6 +56,12 @@ struct InstallerConfig {
     bool AllowUnverifiedPackage = false;
     // The most MiB a download may write for the package.
     int MaxPackageSize = 4096;
+    // "-packagefile=": the package is read from this file instead of DownloadUrl and its
+    // mirrors; empty: from DownloadUrl.
+    std::wstring PackageFile;
+    // "-layout=": the package is fetched, checked and written into this folder with a copy of
+    // the installer and a settings file that points at it; nothing is installed.
+    std::optional<std::wstring> Layout;
     // Quiet mode: no window at all; the exit code (Config::ExitCode) says what happened.
     bool Quiet = false;
     // The folder of a quiet install; absent: the default folder. Given but unusable (empty,

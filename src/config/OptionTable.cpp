@@ -7,8 +7,10 @@
 
 #include "config/FolderOption.h"
 #include "config/Numbers.h"
+#include "config/PackageSource.h"
 #include "config/Route.h"
 #include "config/RunSettings.h"
+#include "utils/FileSystem.h"
 
 #ifndef VLM_REDIRECT_ENDPOINT
 #error "VLM_REDIRECT_ENDPOINT must be defined by the build"
@@ -167,6 +169,18 @@ constexpr OptionRow kOptions[] = {
             SetExact(c, r, c.MaxPackageSize, count.value_or(0) > 0 ? count : std::nullopt, c.MaxPackageSize, v, l);
         },
         [](const C& c, const R&) { return std::to_wstring(c.MaxPackageSize); }, nullptr },
+    { L"-packagefile", nullptr, L"PackageFile", true, kValueRoom, nullptr, L"PATH",
+        L"read the package from this file (a layout's, on a\nshare) instead of DownloadUrl; the name of its\n"
+        L"folder is its MD5",
+        nullptr, LogShow::AsIs, [](C& c, const Row&, const std::wstring& v, Layer) { c.PackageFile = v; },
+        [](const C& c, const R&) { return c.PackageFile.empty() ? std::wstring(L"(none)") : Quoted(c.PackageFile); },
+        [](const C& c, const R&) {
+            return c.PackageFile.empty() || LocalPackagePath(c.PackageFile, Utils::ModuleDirectory())
+                ? std::wstring()
+                : L"-packagefile=" + Quoted(c.PackageFile)
+                    + L" refused, it is not a file's path (a drive's, a share's, file: or relative to the "
+                      L"installer's folder)";
+        } },
     { L"-quiet", nullptr, L"Quiet", true, kValueRoom, nullptr, L"true|false",
         L"install (or remove) without any window; the exit\ncode tells the result", L"only true or false",
         LogShow::AsIs, [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Quiet, v, l); },
@@ -208,6 +222,16 @@ constexpr OptionRow kOptions[] = {
         L"remove the installed product (a window asks first;\nas the system account, quiet)", L"only true or false",
         LogShow::AsIs, [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Uninstall, v, l); },
         [](const C& c, const R&) { return TrueFalse(c.Uninstall); }, nullptr },
+    { L"-layout", nullptr, L"Layout", false, 0, nullptr, L"FOLDER",
+        L"fetch and check the package, then write it, this\ninstaller and a settings file for both into\n"
+        L"FOLDER; no window, nothing is installed",
+        nullptr, LogShow::AsIs, [](C& c, const Row&, const std::wstring& v, Layer) { c.Layout = v; },
+        [](const C& c, const R&) { return c.Layout ? Quoted(*c.Layout) : std::wstring(L"(none)"); },
+        [](const C& c, const R& s) {
+            return s.layoutProblem.empty()
+                ? std::wstring()
+                : L"-layout=" + Quoted(c.Layout.value_or(L"")) + L" refused, " + s.layoutProblem;
+        } },
     { L"-shortcuts", nullptr, L"Shortcuts", false, 0, nullptr, L"both|desktop|quicklaunch|none",
         L"quiet: the shortcuts the package makes (both)", L"only both, desktop, quicklaunch or none", LogShow::AsIs,
         [](C& c, const Row& r, const std::wstring& v, Layer l) {

@@ -73,6 +73,11 @@ struct RunSettings {
     InstallScope scope = InstallScope::User;
     // "-uninstall=true": remove the recorded installation instead of installing.
     bool uninstall = false;
+    // "-layout=": fetch and check the package, then write it, a copy of the installer and a
+    // settings file into layoutFolder (its full path; empty when layoutProblem says why not).
+    bool layout = false;
+    std::wstring layoutFolder;
+    std::wstring layoutProblem;
     // "-resultfile=": the result file's path as given; empty: none.
     std::wstring resultFile;
     // Its full path, and why it cannot be written there (checked once, at start-up).

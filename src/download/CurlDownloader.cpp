@@ -106,7 +106,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
 
     const Verdict verdict = self->m_verdict.Judge(
         self->m_client.RealUrl(), [self] { return self->m_client.FileDigest(); }, self->m_localPath);
-    DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+    DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest, self->m_deliveredName,
         [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
     return 0;
 }

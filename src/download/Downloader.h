@@ -89,8 +89,13 @@ public:
     // know that nothing wrote in between. Read like CheckedDigest.
     virtual Utils::FileStamp WrittenStamp() const { return m_writtenStamp; }
 
+    // The file name the package's final address ends in (decoded), for a copy kept by that
+    // name; "" when it has none that a folder can safely hold. Read like CheckedDigest.
+    virtual std::wstring DeliveredName() const { return m_deliveredName; }
+
 protected:
     std::string m_checkedDigest;
+    std::wstring m_deliveredName;
     Utils::FileStamp m_writtenStamp;
 };
 

@@ -650,7 +650,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             LOG(L"finish recv\r\n");
         }
         self->ClearParts();
-        DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+        DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest, self->m_deliveredName,
             [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
         return;
     }

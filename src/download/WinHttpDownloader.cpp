@@ -185,6 +185,6 @@ void WinHttpDownloader::Run()
 
     const Verdict verdict = m_verdict.Judge(
         effective, [&digest] { return digest; }, m_localPath);
-    DeliverVerdict(verdict, m_localPath, m_checkedDigest,
+    DeliverVerdict(verdict, m_localPath, m_checkedDigest, m_deliveredName,
         [this](const VerdictEvent& event) { Report(event.code, event.value, event.message); });
 }

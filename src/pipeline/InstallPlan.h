@@ -23,6 +23,12 @@ struct InstallPlan {
     // The installed version a package must not be older than (its recorded "InstallVersion");
     // empty: any version goes (none recorded, or "-allowdowngrade=true").
     std::wstring versionFloor;
+    // "-layout=": the package, once checked, is written into this folder with a copy of the
+    // installer and a settings file that points at it, and nothing else is done (nothing is
+    // removed or run); empty: an installation.
+    std::wstring layoutFolder;
+    // The signers the layout's settings file pins ("" none): the run's own pin, when given.
+    std::wstring layoutSigners;
     PackageCommand package;
 };
 

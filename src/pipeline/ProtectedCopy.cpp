@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "utils/ChangeableByOthers.h"
+#include "utils/FileCopy.h"
 #include "utils/GuardedPath.h"
 #include "utils/UniqueResource.h"
 
@@ -56,20 +55,11 @@ std::wstring CopyFromProtectedFolder(const std::wstring& source, const std::wstr
     if (!copy) {
         return ErrorText(L"its copy cannot be made", ::GetLastError());
     }
-    std::vector<char> buffer(256 * 1024);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-            return ErrorText(L"it cannot be read", ::GetLastError());
-        }
-        if (read == 0) {
-            return {};
-        }
-        DWORD written = 0;
-        if (!::WriteFile(copy.get(), buffer.data(), read, &written, nullptr) || written != read) {
-            return ErrorText(L"its copy cannot be written", ::GetLastError());
-        }
+    if (const DWORD error = Utils::CopyFileContent(file.get(), copy.get(), nullptr, [](std::int64_t) { return true; });
+        error != ERROR_SUCCESS) {
+        return ErrorText(L"it cannot be copied", error);
     }
+    return {};
 }
 
 } // namespace Pipeline

@@ -11,6 +11,7 @@
 #include "config/RunSettings.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
+#include "pipeline/OfflineLayout.h"
 #include "pipeline/PackageTestHook.h"
 #include "pipeline/WorkTempDir.h"
 #include "SigningFixtures.h"
@@ -643,6 +644,58 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
         }
         EXPECT_EQ(log.Matching(L"package held as its writer left it (stamp matched)").size(), 1u);
         EXPECT_EQ(log.Matching(L"checked again as held").size(), 0u);
+    }
+}
+
+// A layout ends after the checks: the held package, a copy of the running program and a
+// settings file that points at the package go into the layout, and nothing is removed or run.
+// Nothing is written through a link planted where the package's folder goes.
+TEST_F(PipelineRun, ALayoutWritesTheCheckedPackageBesideTheInstallerAndRunsNothing)
+{
+    const std::wstring layout = m_root / L"layout";
+    const std::wstring occupied = m_root / L"occupied";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(occupied, "a file"));
+    EXPECT_NE(Pipeline::PrepareLayoutFolder(occupied + L"\\layout"), L"") << "a file in the way";
+    ASSERT_EQ(Pipeline::PrepareLayoutFolder(layout), L"");
+    const std::string md5 = m_server.Md5Of("pkg.exe");
+    const std::wstring digestFolder = layout + L"\\" + Utils::MultiByteToWide(md5, CP_ACP);
+    const std::wstring elsewhere = m_root / L"elsewhere";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(elsewhere));
+    const bool planted = TestSupport::MakeUnixSymlink(elsewhere, digestFolder);
+    const std::wstring program = Utils::ModulePath().substr(Utils::ModulePath().find_last_of(L'\\') + 1);
+    for (const bool linked : { true, false }) {
+        if (linked && !planted) {
+            continue;
+        }
+        SCOPED_TRACE(linked ? "a link planted" : "a plain folder");
+        EventLog events;
+        {
+            CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+            Pipeline::InstallPlan plan = PlanFor(m_server.FileUrl("pkg.exe"), MakeOldVersion(""), m_installDir);
+            plan.layoutFolder = layout;
+            plan.layoutSigners = std::wstring(64, L'A');
+            pipeline.SetParams(plan);
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(linked ? LAYOUT_CODE_FAIL : LAYOUT_CODE_WRITTEN, kWaitMs));
+        }
+        const auto all = events.Events();
+        EXPECT_EQ(CountOf(all, UNIST_CODE_PROGRESS) + CountOf(all, IST_CODE_START), 0u) << "nothing removed or run";
+        EXPECT_FALSE(Utils::PathExists(m_installDir + L"\\Quorvel.exe"));
+        EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
+        if (linked) {
+            EXPECT_FALSE(Utils::PathExists(elsewhere + L"\\pkg.exe")) << "never through the link";
+            EXPECT_EQ(events.WithCode(LAYOUT_CODE_FAIL).front().message, layout);
+            ASSERT_TRUE(TestSupport::RemoveUnixLink(digestFolder));
+            continue;
+        }
+        EXPECT_EQ(events.WithCode(LAYOUT_CODE_WRITTEN).front().message, digestFolder + L"\\pkg.exe");
+        EXPECT_EQ(TestSupport::ReadFileBytes(digestFolder + L"\\pkg.exe"), *PackageBody());
+        EXPECT_EQ(
+            TestSupport::ReadFileBytes(layout + L"\\" + program), TestSupport::ReadFileBytes(Utils::ModulePath()));
+        EXPECT_EQ(TestSupport::ReadFileBytes(layout + L"\\TarvikInstallerConfig.ini"),
+            "\xEF\xBB\xBF; An offline layout: the installer beside this file installs the package in the folder\r\n"
+            "; named by its MD5, wherever the layout is copied.\r\n[Install]\r\nDownloadUrl="
+                + md5 + "\\pkg.exe\r\nIsCheckNet=false\r\nPackageSigner=" + std::string(64, 'A') + "\r\n");
     }
 }
 

@@ -4,8 +4,9 @@
 #                                   folder of their own, stripped (debug information in
 #                                   dist/symbols), signed when a key is given, the per-machine
 #                                   MSI package around the default one (its custom-action DLL
-#                                   beside it) built from the signed files and signed too,
-#                                   SHA256SUMS, README.txt and sbom.cdx.json (CycloneDX)
+#                                   beside it) built from the signed files and signed too, the
+#                                   Group Policy templates (dist/policy), SHA256SUMS, README.txt
+#                                   and sbom.cdx.json (CycloneDX bill of materials)
 #   ./scripts/release.sh --verify   builds the release twice, in two folders at different
 #                                   paths, and says "reproducible" or where the bytes differ
 #   ./scripts/release.sh --unsigned builds and stops before signing: names the files to sign
@@ -150,6 +151,7 @@ build_stage() {
     python3 "$src/scripts/pe_sign_ready.py" "$dist/$name"
   done
   chmod 0644 "$dist"/*.exe "$dist"/*.dll "$dist"/symbols/*
+  stage_policy_templates "$src" "$dist"
   # The MSI is made once its contents are signed: what makes it goes with the stage.
   mkdir -p "$stage/msi"
   cp "$src/scripts/build-msi.sh" "$src/src/msi/Vellumora.wxs.in" "$stage/msi/"
@@ -177,6 +179,20 @@ build_stage() {
     --sources "$stage/sources.txt" --tarballs "$DEPS_ROOT/sources" >"$stage/components.json" ||
     fail "the bill of materials' components could not be read"
 }
+
+# --- Machine policies: the Group Policy templates ship beside the programs, as the commit holds
+# them (so --verify compares them too), listed in SHA256SUMS and README.txt; text, not
+# software, they have no place in the bill of materials.
+POLICY_TEMPLATES=(Vellumora.admx en-US/Vellumora.adml zh-CN/Vellumora.adml)
+stage_policy_templates() { # src dist
+  local file
+  for file in "${POLICY_TEMPLATES[@]}"; do
+    install -D -m 0644 "$1/policy/$file" "$2/policy/$file"
+  done
+  check python3 -c 'import sys, xml.dom.minidom as m; [m.parse(f) for f in sys.argv[1:]]' \
+    "${POLICY_TEMPLATES[@]/#/$2/policy/}"
+}
+# --- end of the machine policies' part
 
 check() { # command...: runs a check of the result; its output only when it fails
   local out
@@ -242,6 +258,8 @@ write_readme() { # stage dist
     echo "Exit codes:         docs/settings.md, \"Deploying to many machines\" (in the source at the commit)"
     echo "Checksums:          SHA256SUMS (sha256sum -c SHA256SUMS)"
     echo "Bill of materials:  sbom.cdx.json (CycloneDX 1.5)"
+    [ ! -f "$dist/policy/Vellumora.admx" ] ||
+      echo "Policy templates:   policy/Vellumora.admx, policy/en-US and zh-CN/Vellumora.adml (docs/settings.md, \"Machine policies\")"
     echo "Debug information:  symbols/*.debug, for addresses in crash reports (docs/release.md)"
     echo "Built with:         $(sed '2,$s/^/                    /' "$stage/built-with.txt")"
     echo "Rebuilding:         git checkout $COMMIT && ./scripts/release.sh, then compare (docs/release.md)"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/MachinePolicy.h"
 #include "config/OptionTable.h"
 #include "utils/ModuleVersion.h"
 
@@ -51,9 +52,13 @@ std::wstring Rules()
     std::wstring renamed;
     std::wstring noKey;
     std::wstring fileOnly;
+    std::wstring policies;
     for (const Config::OptionRow& row : Config::OptionTable()) {
         if (row.show == Config::LogShow::Omitted) {
             continue;
+        }
+        if (row.policy.type != Config::PolicyType::None) {
+            policies += std::wstring(policies.empty() ? L"" : L", ") + row.policy.name;
         }
         if (!row.option) {
             fileOnly += std::wstring(fileOnly.empty() ? L"" : L", ") + row.name + L"=" + row.values + L" (" + row.help
@@ -72,6 +77,10 @@ std::wstring Rules()
                L"settings under the option's name without \"-\" (any case), except: "
                 + renamed + L". The command line wins. No key, the command line only: " + noKey
                 + L". The settings file only: " + fileOnly + L".",
+            L"");
+    text += L"\n"
+        + Wrap(std::wstring(L"A machine policy (values under HKLM\\") + Config::kPolicyKey
+                + L", docs/settings.md) overrides both for: " + policies + L".",
             L"");
     text += L"\n"
         + Wrap(L"Switches: one shown as =true|false takes exactly true or false, and any other value "
@@ -109,10 +118,11 @@ std::wstring OptionLines()
     return text + L"\n";
 }
 
-constexpr wchar_t kExitCodes[] = LR"(Exit codes of an unattended run (quiet, or as the system account) or a
-removal (an install with a window ends with 0, or -1 or 1; an unusable -quiet=
-value gives 2):
-     0  installed and recorded; -uninstall=true: removed
+constexpr wchar_t kExitCodes[] = LR"(Exit codes of an unattended run (quiet, a layout, or as the system account)
+or a removal (an install with a window ends with 0, or -1 or 1; an unusable
+-quiet= value gives 2):
+     0  installed and recorded; -uninstall=true: removed; -layout=: the
+        layout written
     -1  another copy of the installer is running, in this or another session
      1  the installer failed: its hidden window could not be made, it
         crashed, or a system DLL could not be loaded from the system folder
@@ -121,10 +131,12 @@ value gives 2):
         /quiet), a -quiet=, -launch= or -uninstall= value not exactly true or
         false, an -installdir= that is empty, relative, on a share or holds
         forbidden characters, a malformed -proxy=, signer pin, -scope=,
-        -shortcuts= or -packagetimeout=, a mirror without DownloadUrl's MD5,
-        a -log= file that is refused or cannot be opened, a -resultfile=
-        that is refused or cannot be written, a settings file that cannot
-        be read
+        -shortcuts=, -packagetimeout= or -limitrate=, a mirror without
+        DownloadUrl's MD5 (or mirrors of differing MD5s), a machine policy
+        value that cannot be used, a -log= file that is refused or cannot be
+        opened, a -resultfile= that is refused or cannot be written, a
+        settings file that cannot be read, a -packagefile= that is no file's
+        path, a -layout= folder that is refused or cannot be made or written
      3  the install folder cannot be created
      4  less than 1 GB free on the install folder's drive
      5  the product, an old version's uninstaller or an earlier attempt's
@@ -137,7 +149,8 @@ value gives 2):
         uninstaller failed (the records are kept)
      7  the download failed: every address was given up, the work folder
         could not be made, or the package could not be held or changed
-        after its check
+        after its check; a package file could not be read or is not the
+        MD5 its folder names
      8  the package's signature was refused (signer pin); -uninstall=true:
         the uninstaller's signature was refused (the records are kept)
      9  the package failed: it reported failure (Error= or State=Fail),

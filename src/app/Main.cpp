@@ -33,6 +33,7 @@ int RunWithFace(Session::SessionRun& run)
     }
     case Session::RunKind::QuietInstall:
     case Session::RunKind::QuietRemoval:
+    case Session::RunKind::Layout:
         break;
     }
     App::QuietFace face;

@@ -49,8 +49,11 @@ void QuietFace::Run(Session::SessionRun& run)
 {
     m_run = &run;
     m_removal = Session::IsRemoval(run.Kind());
+    m_layout = run.Kind() == Session::RunKind::Layout;
     if (m_removal) {
         run.Post({ Session::Intent::Kind::Remove });
+    } else if (m_layout) {
+        run.Post({ Session::Intent::Kind::Layout });
     } else {
         Session::InstallSession& session = run.Install();
         const Config::RunSettings& settings = run.Settings();
@@ -92,7 +95,8 @@ void QuietFace::Refused(const Session::Outcome& refusal)
         LogRemovalResult(refusal, L"quiet: ");
     } else {
         LogRefusal(refusal);
-        LOG(L"quiet: nothing installed, exit code %d\r\n", Session::RunExitCode(m_run->Kind(), refusal));
+        LOG(L"quiet: nothing %s, exit code %d\r\n", m_layout ? L"written" : L"installed",
+            Session::RunExitCode(m_run->Kind(), refusal));
     }
     m_done = true;
 }
@@ -116,6 +120,13 @@ void QuietFace::Concluded(const Session::Outcome& outcome)
             LOG(L"quiet: the computer must restart before the product is used: exit code %d\r\n",
                 Session::RunExitCode(m_run->Kind(), outcome));
         }
+        break;
+    case Session::Verdict::LayoutWritten:
+        LOG(L"quiet: layout written into '%s', the package as '%s'\r\n", m_run->Install().Folder().c_str(),
+            outcome.message.c_str());
+        break;
+    case Session::Verdict::InvalidValue:
+        LOG(L"quiet: the layout could not be written into '%s'\r\n", outcome.message.c_str());
         break;
     case Session::Verdict::SignatureRefused:
         LOG(L"quiet: the package's signature was refused\r\n");

@@ -4,8 +4,8 @@
 
 namespace App {
 
-// Quiet mode's face, for an install and a removal alike: the settings answer every question,
-// and what a window would have said goes to the log.
+// Quiet mode's face, for an install, a removal and a layout alike: the settings answer every
+// question, and what a window would have said goes to the log.
 class QuietFace final : public Session::RunFace, private Session::InstallFace {
 public:
     Session::InstallFace& Shows() override { return *this; }
@@ -20,6 +20,7 @@ private:
 
     Session::SessionRun* m_run = nullptr;
     bool m_removal = false;
+    bool m_layout = false;
     bool m_done = false;
 };
 

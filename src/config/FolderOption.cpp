@@ -35,11 +35,8 @@ bool IsOnNetwork(const std::wstring& path)
     return false;
 }
 
-std::wstring FolderOptionProblem(const std::wstring& folder)
+std::wstring FolderNameProblem(const std::wstring& folder)
 {
-    if (folder.empty()) {
-        return L"it is empty";
-    }
     for (std::size_t i = 0; i < folder.size(); ++i) {
         const wchar_t c = folder[i];
         const bool driveColon = i == 1 && c == L':';
@@ -47,6 +44,17 @@ std::wstring FolderOptionProblem(const std::wstring& folder)
             || (c == L':' && !driveColon)) {
             return L"it holds a character a folder name cannot have";
         }
+    }
+    return {};
+}
+
+std::wstring FolderOptionProblem(const std::wstring& folder)
+{
+    if (folder.empty()) {
+        return L"it is empty";
+    }
+    if (std::wstring problem = FolderNameProblem(folder); !problem.empty()) {
+        return problem;
     }
     if (!IsFullPath(folder)) {
         return L"it is not a full path (a drive and a backslash, or \\\\server\\share)";

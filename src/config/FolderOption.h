@@ -9,6 +9,10 @@ namespace Config {
 // of characters a folder name may hold. Whether it can be created is checked later.
 std::wstring FolderOptionProblem(const std::wstring& folder);
 
+// Why a path cannot name a folder: a control character, one of < > " | ? *, or a ":" past
+// the drive's; empty when none.
+std::wstring FolderNameProblem(const std::wstring& folder);
+
 // "C:\..." or "\\server\share..."; "C:x" and "\x" depend on the current folder and drive.
 bool IsFullPath(const std::wstring& path);
 

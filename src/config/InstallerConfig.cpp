@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "config/MachinePolicy.h"
 #include "config/MirrorUrls.h"
 #include "config/OptionTable.h"
 #include "config/Route.h"
@@ -144,4 +145,5 @@ void ApplyCommandLine(InstallerConfig& config, const std::wstring& commandLine)
 void ParseCommandLine()
 {
     ApplyCommandLine(ProcessConfig(), ::GetCommandLineW());
+    Config::ApplyPolicy(ProcessConfig(), Config::ReadPolicyEntries(HKEY_LOCAL_MACHINE, Config::kPolicyKey));
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,8 @@ std::wstring BuiltInPackageSigner();
 } // namespace Config
 
 // The process-wide settings: built-in defaults, then the settings file beside the
-// executable, then the command line. Written on the main thread during start-up only.
+// executable, then the command line, then the machine policy (Config::ApplyPolicy). Written on
+// the main thread during start-up only.
 struct InstallerConfig {
     std::wstring DlAppNameSuffix = L".downloader";
     std::wstring m_DlAppVersion;
@@ -35,6 +37,8 @@ struct InstallerConfig {
     // (Config::PackageUrls); each must carry DownloadUrl's MD5.
     std::wstring MirrorUrls;
     int DownloadType = 1;
+    // KiB per second every download is held to on average; 0: no limit.
+    int LimitRate = 0;
     bool IsCheckNet = false;
     bool IsEnableAppSensors = true;
     double DownloadScale = 0.7;
@@ -52,6 +56,12 @@ struct InstallerConfig {
     bool AllowUnverifiedPackage = false;
     // The most MiB a download may write for the package.
     int MaxPackageSize = 4096;
+    // "-packagefile=": the package is read from this file instead of DownloadUrl and its
+    // mirrors; empty: from DownloadUrl.
+    std::wstring PackageFile;
+    // "-layout=": the package is fetched, checked and written into this folder with a copy of
+    // the installer and a settings file that points at it; nothing is installed.
+    std::optional<std::wstring> Layout;
     // Quiet mode: no window at all; the exit code (Config::ExitCode) says what happened.
     bool Quiet = false;
     // The folder of a quiet install; absent: the default folder. Given but unusable (empty,
@@ -87,6 +97,9 @@ struct InstallerConfig {
     std::map<std::wstring, std::wstring> InvalidValues;
     // Keys of the settings file's section that no setting reads (logged by name).
     std::vector<std::wstring> UnknownSettingsKeys;
+    // The settings (their rows' names) whose value in force a machine policy set, for the log's
+    // settings line and its refusals.
+    std::set<std::wstring> FromPolicy;
     // Why an elevated run left the settings file beside it unread (Config::UntrustedSettingsFile),
     // kept for the log, which does not exist yet when the file is read; empty when it was read.
     std::wstring SettingsFileIgnored;
@@ -98,7 +111,7 @@ InstallerConfig& TheInstallerConfig();
 
 // Fills the process record with the defaults and the settings file beside the executable.
 void LoadInstallerConfig();
-// Lets the process command line override the record.
+// Lets the process command line, then the machine policy, override the record.
 void ParseCommandLine();
 
 // The layers on their own, for whoever holds another record.

@@ -55,6 +55,14 @@ LogFilePath Checked(std::wstring path, const OutputKind& kind)
 
 LogFilePath ResolveOutputPath(const std::wstring& value, const std::wstring& installerFolder, const OutputKind& kind)
 {
+    LogFilePath resolved = ResolveInstallerRelativePath(value, installerFolder);
+    return resolved.problem.empty() ? Checked(std::move(resolved.path), kind) : resolved;
+}
+
+} // namespace
+
+LogFilePath ResolveInstallerRelativePath(const std::wstring& value, const std::wstring& installerFolder)
+{
     std::wstring expanded(32768, L'\0');
     const DWORD length
         = ::ExpandEnvironmentStringsW(value.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
@@ -63,16 +71,14 @@ LogFilePath ResolveOutputPath(const std::wstring& value, const std::wstring& ins
     }
     expanded.resize(length - 1);
     if (IsFullPath(expanded)) {
-        return Checked(expanded, kind);
+        return { expanded, L"" };
     }
     if (expanded.empty() || expanded[0] == L'\\' || expanded[0] == L'/'
         || (expanded.size() >= 2 && expanded[1] == L':')) {
         return { L"", L"it is neither a full path nor a name relative to the installer's folder" };
     }
-    return Checked(installerFolder + L"\\" + expanded, kind);
+    return { installerFolder + L"\\" + expanded, L"" };
 }
-
-} // namespace
 
 LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder)
 {

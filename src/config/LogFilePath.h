@@ -14,6 +14,10 @@ struct LogFilePath {
     std::wstring path;
     std::wstring problem; // empty when path can be tried
 };
+// The rule shared by every path option: environment variables expanded, then a name that is
+// not a full path taken relative to the installer's folder; one that depends on the current
+// drive or folder gives a problem.
+LogFilePath ResolveInstallerRelativePath(const std::wstring& value, const std::wstring& installerFolder);
 LogFilePath ResolveLogFilePath(const std::wstring& value, const std::wstring& installerFolder);
 // "-resultfile=": the same rules, for a name that ends in ".json".
 LogFilePath ResolveResultFilePath(const std::wstring& value, const std::wstring& installerFolder);

@@ -11,11 +11,40 @@ namespace {
 
 std::string Md5Of(const std::wstring& url)
 {
-    std::string md5 = Utils::UrlMd5(Utils::WideToMultiByte(url, CP_UTF8));
-    for (char& c : md5) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return Utils::UrlMd5(Utils::WideToMultiByte(url, CP_UTF8));
+}
+
+bool IsMd5(const std::string& text)
+{
+    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// The first mirror whose MD5 is not expected; "" when there is none.
+std::wstring FirstOther(const std::vector<std::wstring>& mirrors, const std::string& expected)
+{
+    for (const auto& mirror : mirrors) {
+        if (expected.empty() || Md5Of(mirror) != expected) {
+            return mirror;
+        }
     }
-    return md5;
+    return {};
+}
+
+// The mirrors' one MD5 beside a DownloadUrl without one of its own; "" when that does not
+// apply. other: the first mirror that may not stand, "" when all may.
+std::string CommonDigest(const std::wstring& downloadUrl, const std::vector<std::wstring>& mirrors, std::wstring& other)
+{
+    const std::string own = Md5Of(downloadUrl);
+    other = FirstOther(mirrors, own);
+    if (other.empty() || IsMd5(own)) {
+        return {};
+    }
+    const std::string common = Md5Of(mirrors.front());
+    if (!IsMd5(common)) {
+        return {};
+    }
+    other = FirstOther(mirrors, common);
+    return other.empty() ? common : std::string();
 }
 
 } // namespace
@@ -37,13 +66,15 @@ std::vector<std::wstring> SplitMirrorUrls(const std::wstring& text)
 
 std::wstring MirrorWithOtherMd5(const std::wstring& downloadUrl, const std::wstring& mirrors)
 {
-    const std::string expected = Md5Of(downloadUrl);
-    for (const auto& mirror : SplitMirrorUrls(mirrors)) {
-        if (expected.empty() || Md5Of(mirror) != expected) {
-            return mirror;
-        }
-    }
-    return {};
+    std::wstring other;
+    CommonDigest(downloadUrl, SplitMirrorUrls(mirrors), other);
+    return other;
+}
+
+std::string MirrorDigest(const std::wstring& downloadUrl, const std::wstring& mirrors)
+{
+    std::wstring other;
+    return CommonDigest(downloadUrl, SplitMirrorUrls(mirrors), other);
 }
 
 void CheckMirrorUrls(InstallerConfig& config)
@@ -52,7 +83,8 @@ void CheckMirrorUrls(InstallerConfig& config)
     if (other.empty()) {
         config.InvalidValues.erase(L"MirrorUrls");
     } else {
-        config.InvalidValues[L"MirrorUrls"] = L"MirrorUrls=" + other;
+        const bool policy = config.FromPolicy.count(L"MirrorUrls") != 0;
+        config.InvalidValues[L"MirrorUrls"] = (policy ? L"policy MirrorUrls=" : L"MirrorUrls=") + other;
     }
 }
 

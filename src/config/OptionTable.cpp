@@ -7,8 +7,10 @@
 
 #include "config/FolderOption.h"
 #include "config/Numbers.h"
+#include "config/PackageSource.h"
 #include "config/Route.h"
 #include "config/RunSettings.h"
+#include "utils/FileSystem.h"
 
 #ifndef VLM_REDIRECT_ENDPOINT
 #error "VLM_REDIRECT_ENDPOINT must be defined by the build"
@@ -102,16 +104,26 @@ constexpr OptionRow kOptions[] = {
     { L"-downloadurl", nullptr, L"DownloadUrl", true, kValueRoom, kBuiltInDownloadUrl, L"URL",
         L"where the package comes from", nullptr, LogShow::Redacted,
         [](C& c, const Row&, const std::wstring& v, Layer) { c.DownloadUrl = ApplyRoute(v); },
-        [](const C& c, const R&) { return c.DownloadUrl; }, nullptr },
+        [](const C& c, const R&) { return c.DownloadUrl; }, nullptr, { PolicyType::Text, L"DownloadUrl" } },
     { L"-mirrorurls", nullptr, L"MirrorUrls", true, kMirrorRoom, nullptr, L"URL;URL",
-        L"more addresses of the same package, each with\nDownloadUrl's MD5 in its path",
-        L"every mirror must carry DownloadUrl's MD5", LogShow::Redacted,
+        L"more addresses of the same package, each with\nDownloadUrl's MD5 in its path (without one there,\nall "
+        L"with one MD5, which DownloadUrl's target\nmust carry too)",
+        L"every mirror must carry DownloadUrl's MD5, or all one MD5 when DownloadUrl carries none", LogShow::Redacted,
         [](C& c, const Row&, const std::wstring& v, Layer) { c.MirrorUrls = v; },
-        [](const C& c, const R&) { return c.MirrorUrls; }, nullptr },
+        [](const C& c, const R&) { return c.MirrorUrls; }, nullptr, { PolicyType::Text, L"MirrorUrls" } },
     { L"-downloadtype", nullptr, L"DownloadType", true, kValueRoom, L"1", L"1|2|3",
         L"1 one stream, 2 WinHTTP, 3 two parallel ranges", nullptr, LogShow::AsIs,
         [](C& c, const Row&, const std::wstring& v, Layer) { Integer(v, c.DownloadType); },
-        [](const C& c, const R&) { return std::to_wstring(c.DownloadType); }, nullptr },
+        [](const C& c, const R&) { return std::to_wstring(c.DownloadType); }, nullptr,
+        { PolicyType::Number, L"DownloadType" } },
+    { L"-limitrate", nullptr, L"LimitRate", true, kValueRoom, nullptr, L"KIBPS",
+        L"hold the download to so many KiB/s (both ranges\nof type 3 together); 0 (default): no limit",
+        L"a whole number of KiB/s, 0 for no limit", LogShow::AsIs,
+        [](C& c, const Row& r, const std::wstring& v, Layer l) {
+            SetExact(c, r, c.LimitRate, ParseMinutes(v), c.LimitRate, v, l); // the same digits-only count
+        },
+        [](const C& c, const R&) { return std::to_wstring(c.LimitRate); }, nullptr,
+        { PolicyType::Number, L"LimitRate" } },
     { L"-downloadscale", nullptr, L"DownloadScale", true, kValueRoom, L"0.7", L"NUMBER",
         L"the download's share of the progress bar (0.7)", nullptr, LogShow::AsIs,
         [](C& c, const Row&, const std::wstring& v, Layer layer) {
@@ -132,9 +144,8 @@ constexpr OptionRow kOptions[] = {
         L"the proxy for the downloads; empty: the system's", nullptr, LogShow::Redacted,
         [](C& c, const Row&, const std::wstring& v, Layer) { c.Proxy = v; },
         [](const C&, const R& s) { return s.proxy.Describe(); },
-        [](const C&, const R& s) {
-            return s.proxy.valid ? std::wstring() : L"-proxy refused, " + s.proxy.problem;
-        } },
+        [](const C&, const R& s) { return s.proxy.valid ? std::wstring() : L"-proxy refused, " + s.proxy.problem; },
+        { PolicyType::Text, L"Proxy" } },
     { L"-packagesigner", nullptr, L"PackageSigner", true, kSignerRoom, nullptr, L"SHA256[,SHA256]",
         L"the certificates a package must be signed by", nullptr, LogShow::AsIs,
         [](C& c, const Row&, const std::wstring& v, Layer layer) { SetPackageSigner(c, v, layer); },
@@ -148,7 +159,8 @@ constexpr OptionRow kOptions[] = {
         L"run a package whose address carries no MD5 though\nno signer is pinned (a trusted network only)",
         L"only true or false", LogShow::AsIs,
         [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.AllowUnverifiedPackage, v, l); },
-        [](const C& c, const R&) { return TrueFalse(c.AllowUnverifiedPackage); }, nullptr },
+        [](const C& c, const R&) { return TrueFalse(c.AllowUnverifiedPackage); }, nullptr,
+        { PolicyType::Switch, L"AllowUnverifiedPackage" } },
     { L"-maxpackagesize", nullptr, L"MaxPackageSize", true, kValueRoom, nullptr, L"MIB",
         L"the most MiB a download writes (4096); it also\nstops short of 1 GiB free on the drive",
         L"a whole number of MiB, 1 or more", LogShow::AsIs,
@@ -157,6 +169,18 @@ constexpr OptionRow kOptions[] = {
             SetExact(c, r, c.MaxPackageSize, count.value_or(0) > 0 ? count : std::nullopt, c.MaxPackageSize, v, l);
         },
         [](const C& c, const R&) { return std::to_wstring(c.MaxPackageSize); }, nullptr },
+    { L"-packagefile", nullptr, L"PackageFile", true, kValueRoom, nullptr, L"PATH",
+        L"read the package from this file (a layout's, on a\nshare) instead of DownloadUrl; the name of its\n"
+        L"folder is its MD5",
+        nullptr, LogShow::AsIs, [](C& c, const Row&, const std::wstring& v, Layer) { c.PackageFile = v; },
+        [](const C& c, const R&) { return c.PackageFile.empty() ? std::wstring(L"(none)") : Quoted(c.PackageFile); },
+        [](const C& c, const R&) {
+            return c.PackageFile.empty() || LocalPackagePath(c.PackageFile, Utils::ModuleDirectory())
+                ? std::wstring()
+                : L"-packagefile=" + Quoted(c.PackageFile)
+                    + L" refused, it is not a file's path (a drive's, a share's, file: or relative to the "
+                      L"installer's folder)";
+        } },
     { L"-quiet", nullptr, L"Quiet", true, kValueRoom, nullptr, L"true|false",
         L"install (or remove) without any window; the exit\ncode tells the result", L"only true or false",
         LogShow::AsIs, [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Quiet, v, l); },
@@ -178,7 +202,8 @@ constexpr OptionRow kOptions[] = {
         L"install a package older than the installed version\n(default: refused, exit code 13)", L"only true or false",
         LogShow::AsIs,
         [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.AllowDowngrade, v, l); },
-        [](const C& c, const R&) { return TrueFalse(c.AllowDowngrade); }, nullptr },
+        [](const C& c, const R&) { return TrueFalse(c.AllowDowngrade); }, nullptr,
+        { PolicyType::Switch, L"AllowDowngrade" } },
     { L"-scope", nullptr, L"Scope", false, 0, nullptr, L"user|machine",
         L"whose installation: this account's or the machine's\n(Program Files, HKLM); default: machine for a "
         L"quiet\nrun as the system account, otherwise user",
@@ -191,11 +216,22 @@ constexpr OptionRow kOptions[] = {
                 c.InvalidValues[r.name] = GivenText(r, v, l);
             }
         },
-        [](const C&, const R& s) { return std::wstring(ScopeName(s.scope)); }, nullptr },
+        [](const C&, const R& s) { return std::wstring(ScopeName(s.scope)); }, nullptr,
+        { PolicyType::Text, L"Scope" } },
     { L"-uninstall", nullptr, L"Uninstall", false, 0, nullptr, L"true|false",
         L"remove the installed product (a window asks first;\nas the system account, quiet)", L"only true or false",
         LogShow::AsIs, [](C& c, const Row& r, const std::wstring& v, Layer l) { ExactBool(c, r, c.Uninstall, v, l); },
         [](const C& c, const R&) { return TrueFalse(c.Uninstall); }, nullptr },
+    { L"-layout", nullptr, L"Layout", false, 0, nullptr, L"FOLDER",
+        L"fetch and check the package, then write it, this\ninstaller and a settings file for both into\n"
+        L"FOLDER; no window, nothing is installed",
+        nullptr, LogShow::AsIs, [](C& c, const Row&, const std::wstring& v, Layer) { c.Layout = v; },
+        [](const C& c, const R&) { return c.Layout ? Quoted(*c.Layout) : std::wstring(L"(none)"); },
+        [](const C& c, const R& s) {
+            return s.layoutProblem.empty()
+                ? std::wstring()
+                : L"-layout=" + Quoted(c.Layout.value_or(L"")) + L" refused, " + s.layoutProblem;
+        } },
     { L"-shortcuts", nullptr, L"Shortcuts", false, 0, nullptr, L"both|desktop|quicklaunch|none",
         L"quiet: the shortcuts the package makes (both)", L"only both, desktop, quicklaunch or none", LogShow::AsIs,
         [](C& c, const Row& r, const std::wstring& v, Layer l) {
@@ -225,7 +261,8 @@ constexpr OptionRow kOptions[] = {
         [](C& c, const Row& r, const std::wstring& v, Layer l) {
             SetExact(c, r, c.PackageTimeout, ParseMinutes(v), c.PackageTimeout, v, l);
         },
-        [](const C& c, const R&) { return std::to_wstring(c.PackageTimeout); }, nullptr },
+        [](const C& c, const R&) { return std::to_wstring(c.PackageTimeout); }, nullptr,
+        { PolicyType::Number, L"PackageTimeout" } },
     { L"-insnew", nullptr, L"InsNew", false, 0, nullptr, L"true", L"the product may be running: wait for it to exit",
         nullptr, LogShow::AsIs, [](C& c, const Row&, const std::wstring& v, Layer) { c.InsNew = ParseBool(v); },
         [](const C& c, const R&) { return TrueFalse(c.InsNew); }, nullptr },
@@ -286,6 +323,9 @@ const OptionRow* FindOption(const std::wstring& optionOrName)
 
 std::wstring GivenText(const OptionRow& row, const std::wstring& value, Layer layer)
 {
+    if (layer == Layer::Policy) {
+        return std::wstring(L"policy ") + row.name + L"=" + value;
+    }
     return std::wstring(layer == Layer::SettingsFile || !row.option ? row.name : row.option) + L"=" + value;
 }
 

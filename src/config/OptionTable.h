@@ -19,7 +19,21 @@ enum class LogShow {
 };
 
 // Where a value came from: the refusal quotes it as it was written there.
-enum class Layer { SettingsFile, CommandLine };
+enum class Layer { SettingsFile, CommandLine, Policy };
+
+// Whether a machine policy (a value of the policy key, Config::kPolicyKey) may set an option,
+// and as what registry value.
+enum class PolicyType {
+    None,
+    Text, // REG_SZ: the option's text
+    Number, // REG_DWORD: its decimal digits
+    Switch, // REG_DWORD: 1 true, 0 false
+};
+
+struct PolicyValue {
+    PolicyType type = PolicyType::None;
+    const wchar_t* name = nullptr; // the value's name under the policy key
+};
 
 // One option of the installer: everything the command line, the settings file, "-help", the
 // log's settings line and the unattended refusals know of it. A new option is one row.
@@ -42,6 +56,8 @@ struct OptionRow {
     // The log's line on why the value in force cannot be used, found once the run's record is
     // made (a check beyond accepted's); empty: usable. Never quotes a password.
     std::wstring (*problem)(const InstallerConfig& config, const RunSettings& settings);
+    // Last, so a row that no policy governs leaves it out.
+    PolicyValue policy = {};
 };
 
 std::span<const OptionRow> OptionTable();
@@ -49,7 +65,8 @@ std::span<const OptionRow> OptionTable();
 // The row of a command-line name ("-quiet", "/?") or of a setting's name ("Quiet"); nullptr.
 const OptionRow* FindOption(const std::wstring& optionOrName);
 
-// The text a refusal quotes: "-quiet=yes" from the command line, "Quiet=yes" from the file.
+// The text a refusal quotes: "-quiet=yes" from the command line, "Quiet=yes" from the file,
+// "policy AllowDowngrade=2" from the machine policy.
 std::wstring GivenText(const OptionRow& row, const std::wstring& value, Layer layer);
 
 } // namespace Config

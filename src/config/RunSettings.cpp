@@ -1,5 +1,6 @@
 #include "config/RunSettings.h"
 
+#include "config/LayoutFolder.h"
 #include "config/LogFilePath.h"
 #include "config/OptionTable.h"
 #include "config/PackageTimeLimit.h"
@@ -44,6 +45,10 @@ std::vector<UnusableValue> UnusableValues(const InstallerConfig& config, const R
             unusable.push_back({ row.name, ValueRefused(given->second, row.accepted ? row.accepted : L"unusable") });
         } else if (row.problem) {
             if (std::wstring line = row.problem(config, settings); !line.empty()) {
+                // A refused value quotes its source itself; a row's own check names it here.
+                if (config.FromPolicy.count(row.name)) {
+                    line += L" (the machine policy's value)";
+                }
                 unusable.push_back({ row.name, std::move(line) });
             }
         }
@@ -59,7 +64,13 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     settings.systemAccount = systemAccount;
     settings.downloadUrl = config.DownloadUrl;
     settings.mirrorUrls = config.MirrorUrls;
+    // "-packagefile=" is the one source: no address is asked.
+    if (!config.PackageFile.empty()) {
+        settings.downloadUrl = config.PackageFile;
+        settings.mirrorUrls.clear();
+    }
     settings.downloadType = config.DownloadType;
+    settings.limitRateBytes = std::int64_t { config.LimitRate } * 1024;
     settings.proxy = ParseProxySetting(config.Proxy);
     settings.signerPin = ParseSignerPin(config.PackageSigner);
     settings.signerPinBuiltIn = config.PackageSignerBuiltIn;
@@ -90,6 +101,16 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
         settings.logFile = std::move(log.path);
         settings.logFileProblem = std::move(log.problem);
     }
+    if (config.Layout) {
+        settings.layout = true;
+        LogFilePath layout = ResolveLayoutFolder(*config.Layout, installerFolder);
+        settings.layoutFolder = std::move(layout.path);
+        settings.layoutProblem = std::move(layout.problem);
+        if (settings.layoutProblem.empty() && config.Uninstall) {
+            settings.layoutProblem = L"a layout removes nothing: it cannot go with -uninstall=true";
+            settings.layoutFolder.clear();
+        }
+    }
     if (!config.ResultFile.empty()) {
         LogFilePath result = CheckResultFile(config.ResultFile, installerFolder);
         settings.resultFilePath = std::move(result.path);
@@ -103,7 +124,8 @@ RunSettings MakeRunSettings(const InstallerConfig& config, bool systemAccount)
     // As the system account (a deployment tool), a window would wait unseen until killed: an
     // unknown option or any unusable value there ("/S", "/quiet", "-launch=yes", a malformed
     // proxy) is refused like quiet mode's own, and a removal asks no question nobody can answer.
-    settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0
+    // A layout is made without a window, whoever runs it.
+    settings.unattended = config.Quiet || config.InvalidValues.count(L"Quiet") != 0 || settings.layout
         || (systemAccount && (!settings.unknownOptions.empty() || !settings.unusable.empty() || config.Uninstall));
     if (settings.unattended && config.LogFile.empty()) {
         settings.logFile = OwnLogPath();

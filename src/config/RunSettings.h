@@ -35,6 +35,8 @@ struct RunSettings {
     // "MirrorUrls": tried in order after downloadUrl (Config::PackageUrls).
     std::wstring mirrorUrls;
     int downloadType = 1;
+    // "LimitRate" in bytes per second, every downloader held to it on average; 0: no limit.
+    std::int64_t limitRateBytes = 0;
     ProxySetting proxy;
     // Which signers a package (and an old uninstaller) must be signed by.
     SignerPin signerPin;
@@ -71,6 +73,11 @@ struct RunSettings {
     InstallScope scope = InstallScope::User;
     // "-uninstall=true": remove the recorded installation instead of installing.
     bool uninstall = false;
+    // "-layout=": fetch and check the package, then write it, a copy of the installer and a
+    // settings file into layoutFolder (its full path; empty when layoutProblem says why not).
+    bool layout = false;
+    std::wstring layoutFolder;
+    std::wstring layoutProblem;
     // "-resultfile=": the result file's path as given; empty: none.
     std::wstring resultFile;
     // Its full path, and why it cannot be written there (checked once, at start-up).
@@ -87,7 +94,7 @@ struct RunSettings {
     bool showHelp = false;
     bool showVersion = false;
 
-    // The log's settings line: every setting in force, secrets hidden.
+    // The log's settings line: every setting in force, secrets hidden, a machine policy's marked.
     std::wstring settingsForLog;
     // What the settings held that cannot be used: unknown options (an unattended run refuses
     // them), unusable values in table order, and settings-file keys nobody reads (logged only).

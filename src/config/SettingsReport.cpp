@@ -106,6 +106,9 @@ std::wstring DescribeSettings(const InstallerConfig& config, const RunSettings& 
             text += value;
             break;
         }
+        if (config.FromPolicy.count(row.name)) {
+            text += L" (policy)";
+        }
     }
     return text;
 }

@@ -18,7 +18,8 @@ std::wstring HidePassword(const std::wstring& value);
 
 // Every setting in force, "Name=value" joined by "; ", for the start of the log, in the order
 // and the form of Config::OptionTable: URLs without their sign-in and query, the proxy as its
-// description (never its password), InstCmd as its length unless LogInstCmd is set.
+// description (never its password), InstCmd as its length unless LogInstCmd is set; a value a
+// machine policy set is followed by " (policy)".
 std::wstring DescribeSettings(const InstallerConfig& config, const RunSettings& settings);
 
 } // namespace Config

@@ -218,6 +218,8 @@ int CurlClient::Start()
     if (m_totalLength < kMinimumLength) {
         // A probe answered with an error: the GET would get the same.
         result = m_status >= 400 ? CURLE_HTTP_RETURNED_ERROR : Download::kLengthUnusable;
+    } else if (Download::RefuseAddress(m_rules, m_realUrl)) {
+        result = Download::kAddressRefused;
     } else {
         result = Transfer(partPath);
     }
@@ -290,6 +292,10 @@ int CurlClient::Transfer(const std::wstring& partPath)
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= Download::RequireVerifiedTls(easy);
     options |= m_retryAfterHeader.Watch(easy);
+    if (m_rules.maxBytesPerSecond > 0) {
+        options |= ::curl_easy_setopt(
+            easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(m_rules.maxBytesPerSecond));
+    }
 
     m_resumeOffset = existing;
     if (m_resumeOffset > 0) {

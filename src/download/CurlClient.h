@@ -27,7 +27,7 @@ public:
 
     // 0 on success, a libcurl result, or -999 (past the announced length, the maximum
     // package size or the drive's reserve), -996 (part file), -997 (handle), -998 (no length
-    // of at least 1 MiB).
+    // of at least 1 MiB), -995 (the final address lacks the MD5 the rules require).
     int Start();
 
     std::wstring GetFilePath(bool part) const;
@@ -62,7 +62,8 @@ public:
     void SetHeaderSeconds(long seconds) noexcept { m_headerSeconds = seconds; }
     // How every request of the next Start reaches its host; the system's way by default.
     void SetProxyResolver(std::shared_ptr<Download::ProxyResolver> resolver) { m_proxy = std::move(resolver); }
-    // The maximum package size and the drive's reserve (the defaults unless set).
+    // The maximum package size, the drive's reserve, the MD5 a final address must carry and
+    // the rate limit (the defaults unless set).
     void SetPackageRules(const Download::PackageRules& rules) { m_rules = rules; }
 
 private:

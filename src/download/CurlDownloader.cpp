@@ -78,7 +78,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         outcome.retryAfter = self->m_client.RetryAfterSeconds();
         outcome.verdict
             = outcome.result == CURLE_HTTP_RETURNED_ERROR ? JudgeStatus(outcome.status) : StatusVerdict::Retry;
-        if (outcome.result == kBodyOverBound) {
+        if (outcome.result == kBodyOverBound || outcome.result == kAddressRefused) {
             outcome.verdict = StatusVerdict::Final;
         }
         return outcome;
@@ -96,7 +96,8 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
         return 0;
     }
     if (retries.End() != AttemptsEnd::Delivered) {
-        if (retries.End() == AttemptsEnd::Final && outcome.result != kBodyOverBound) {
+        if (retries.End() == AttemptsEnd::Final && outcome.result != kBodyOverBound
+            && outcome.result != kAddressRefused) {
             LOG(L"download failed: status %ld, not asked again\r\n", outcome.status);
         }
         self->Report(DL_CODE_FAIL, static_cast<double>(outcome.result), kLibCurlMessage);
@@ -105,7 +106,7 @@ unsigned CCurlDownloader::dlThreadFun(void* downloader)
 
     const Verdict verdict = self->m_verdict.Judge(
         self->m_client.RealUrl(), [self] { return self->m_client.FileDigest(); }, self->m_localPath);
-    DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+    DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest, self->m_deliveredName,
         [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "config/PackageSource.h"
 #include "download/Downloader.h"
 #include "download/LocalFiles.h"
 #include "download/UrlMd5.h"
@@ -22,7 +23,9 @@ Verdict DownloadVerdict::Judge(
 {
     const std::string expected = UrlMd5(finalUrl);
     if (expected.size() != kMd5Length) {
-        return WithoutDigest();
+        Verdict verdict = WithoutDigest();
+        verdict.fileName = Config::PackageFileName(Utils::MultiByteToWide(finalUrl, CP_UTF8));
+        return verdict;
     }
     std::string actual = takenDigest();
     if (actual.empty()) {
@@ -36,6 +39,7 @@ Verdict DownloadVerdict::Judge(
         return verdict;
     }
     verdict.checkedDigest = expected;
+    verdict.fileName = Config::PackageFileName(Utils::MultiByteToWide(finalUrl, CP_UTF8));
     verdict.events.push_back({ DL_CODE_SUCCESS, 0.0, m_texts.result });
     return verdict;
 }
@@ -73,13 +77,14 @@ VerdictEvent DownloadVerdict::RetryOnce(double value)
 }
 
 void DeliverVerdict(const Verdict& verdict, const std::wstring& localPath, std::string& checkedDigest,
-    const std::function<void(const VerdictEvent&)>& report)
+    std::wstring& fileName, const std::function<void(const VerdictEvent&)>& report)
 {
     if (verdict.discardFile) {
         // A file that failed its check must never pass for the package.
         RemoveLocalFile(localPath);
     }
     checkedDigest = verdict.checkedDigest;
+    fileName = verdict.fileName;
     for (const VerdictEvent& event : verdict.events) {
         report(event);
     }

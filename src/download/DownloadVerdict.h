@@ -24,6 +24,7 @@ struct VerdictEvent {
 struct Verdict {
     bool discardFile = false; // the file failed its check: it goes before any report
     std::string checkedDigest; // for CDownloader::CheckedDigest, "" when nothing was checked
+    std::wstring fileName; // for CDownloader::DeliveredName: the final address's file name, or ""
     std::vector<VerdictEvent> events; // reported in order; the last one ends the run
 };
 
@@ -55,10 +56,10 @@ private:
     bool m_retried = false;
 };
 
-// Drops a file that failed its check, then hands the checked digest on and reports the
-// events in order. Touches nothing after the last report: the owner may start the next run
-// from inside it.
+// Drops a file that failed its check, then hands the checked digest and the file's name on
+// and reports the events in order. Touches nothing after the last report: the owner may start
+// the next run from inside it.
 void DeliverVerdict(const Verdict& verdict, const std::wstring& localPath, std::string& checkedDigest,
-    const std::function<void(const VerdictEvent&)>& report);
+    std::wstring& fileName, const std::function<void(const VerdictEvent&)>& report);
 
 } // namespace Download

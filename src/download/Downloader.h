@@ -32,6 +32,9 @@ inline constexpr int kSegmentFileOpenFailed = -2;
 // The body went, or would go, past the length announced for it, the maximum package size or
 // the drive's free-space reserve: the same request would do the same, so it is not made again.
 inline constexpr int kBodyOverBound = -999;
+// The final address does not carry the MD5 the rules require (Download::AddressProblem): the
+// package is not fetched from it, and it is not asked again.
+inline constexpr int kAddressRefused = -995;
 // The message of the pipeline's 1004 for a package that failed its signature check.
 inline constexpr wchar_t kSignatureMessage[] = L"Signature";
 
@@ -86,8 +89,13 @@ public:
     // know that nothing wrote in between. Read like CheckedDigest.
     virtual Utils::FileStamp WrittenStamp() const { return m_writtenStamp; }
 
+    // The file name the package's final address ends in (decoded), for a copy kept by that
+    // name; "" when it has none that a folder can safely hold. Read like CheckedDigest.
+    virtual std::wstring DeliveredName() const { return m_deliveredName; }
+
 protected:
     std::string m_checkedDigest;
+    std::wstring m_deliveredName;
     Utils::FileStamp m_writtenStamp;
 };
 

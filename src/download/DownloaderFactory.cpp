@@ -1,13 +1,20 @@
+#include "config/PackageSource.h"
 #include "download/CurlDownloader.h"
 #include "download/Downloader.h"
+#include "download/LocalFileDownloader.h"
 #include "download/MTCurlDownloader.h"
 #include "download/MirrorDownloader.h"
 #include "download/WinHttpDownloader.h"
+#include "utils/FileSystem.h"
 
 std::unique_ptr<CDownloader> CreateDownloader(int downloadType, const Download::DownloaderCallback& callback,
     const std::wstring& url, const std::wstring& localPath, const Config::ProxySetting& proxy,
     const Download::PackageRules& rules)
 {
+    // A file is read as it is, whatever the type: there is no server to talk to.
+    if (auto path = Config::LocalPackagePath(url, Utils::ModuleDirectory())) {
+        return std::make_unique<LocalFileDownloader>(callback, std::move(*path), localPath, rules);
+    }
     switch (downloadType) {
     case 2:
         return std::make_unique<WinHttpDownloader>(callback, url, localPath, proxy, rules);

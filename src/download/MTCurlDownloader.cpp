@@ -151,6 +151,10 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
         self->Report(DL_CODE_FAIL, 0.0, kLibCurlMessage);
         return 0;
     }
+    if (RefuseAddress(self->m_rules, self->m_realUrl)) {
+        self->Report(DL_CODE_FAIL, static_cast<double>(kAddressRefused), kLibCurlMessage);
+        return 0;
+    }
 
     const std::vector<ByteRange> plan = PlanSegments(self->m_fileLength);
     self->m_digest = std::make_unique<BackgroundMd5>();
@@ -186,6 +190,14 @@ unsigned CMTCurlDownloader::Start_Down(void* downloader)
             segment->status = segment->file ? -1 : kSegmentFileOpenFailed;
         }
         self->m_segments.push_back(std::move(segment));
+    }
+    std::vector<std::int64_t> remaining;
+    for (const auto& segment : self->m_segments) {
+        remaining.push_back(segment->start > segment->end ? 0 : segment->end - segment->start + 1);
+    }
+    const std::vector<std::int64_t> shares = ShareRate(self->m_rules.maxBytesPerSecond, remaining);
+    for (std::size_t i = 0; i < shares.size(); ++i) {
+        self->m_segments[i]->maxBytesPerSecond = shares[i];
     }
     if (!self->Admit(plan)) {
         self->ClearParts();
@@ -342,6 +354,10 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* downloader, DownloadPartNo
     options |= ::curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     options |= ::curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
     options |= segment->retryAfterHeader.Watch(easy);
+    if (segment->maxBytesPerSecond > 0) {
+        options |= ::curl_easy_setopt(
+            easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(segment->maxBytesPerSecond));
+    }
     if (options != 0) {
         return options;
     }
@@ -634,7 +650,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self)
             LOG(L"finish recv\r\n");
         }
         self->ClearParts();
-        DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest,
+        DeliverVerdict(verdict, self->m_localPath, self->m_checkedDigest, self->m_deliveredName,
             [self](const VerdictEvent& event) { self->Report(event.code, event.value, event.message); });
         return;
     }

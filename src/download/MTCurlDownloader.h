@@ -38,6 +38,7 @@ struct DownloadPartNode {
     long retryAfter = -1; // per attempt: its Retry-After in seconds, -1 for none
     Download::CurlRetryAfter retryAfterHeader; // per attempt
     Download::CurlStallCheck stall; // per attempt
+    std::int64_t maxBytesPerSecond = 0; // its share of the rate limit; 0: none
     Download::BackgroundMd5* digest = nullptr; // fed with what the first range writes, in order
     Utils::FileStamp closedStamp; // its part file as the range's writer left it complete
     bool running = false; // its thread has not ended; under the owner's active-segment mutex

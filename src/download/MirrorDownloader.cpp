@@ -130,6 +130,12 @@ std::string MirrorDownloader::CheckedDigest() const
     return m_current ? m_current->CheckedDigest() : std::string();
 }
 
+std::wstring MirrorDownloader::DeliveredName() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_current ? m_current->DeliveredName() : std::wstring();
+}
+
 Utils::FileStamp MirrorDownloader::WrittenStamp() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -30,6 +30,7 @@ public:
     // The digest the address in use matched, so the held package is checked again whichever
     // address delivered it.
     std::string CheckedDigest() const override;
+    std::wstring DeliveredName() const override;
     Utils::FileStamp WrittenStamp() const override;
 
 private:

@@ -4,6 +4,11 @@
 
 #include <algorithm>
 
+#include "download/UrlMd5.h"
+#include "utils/Log.h"
+#include "utils/Redact.h"
+#include "utils/Text.h"
+
 namespace Download {
 
 std::wstring RoomProblem(const PackageRules& rules, std::int64_t length, std::int64_t toWrite, std::int64_t freeBytes)
@@ -18,6 +23,33 @@ std::wstring RoomProblem(const PackageRules& rules, std::int64_t length, std::in
             + L" free)";
     }
     return {};
+}
+
+std::wstring AddressProblem(const PackageRules& rules, std::string_view finalUrl)
+{
+    if (rules.requiredDigest.empty()) {
+        return {};
+    }
+    const std::string carried = UrlMd5(finalUrl);
+    if (carried == rules.requiredDigest) {
+        return {};
+    }
+    const std::wstring mirrors = Utils::MultiByteToWide(rules.requiredDigest, CP_UTF8);
+    if (carried.size() != kMd5Length) {
+        return L"its final address carries no MD5, the mirrors " + mirrors;
+    }
+    return L"its final address carries the MD5 " + Utils::MultiByteToWide(carried, CP_UTF8) + L", the mirrors "
+        + mirrors;
+}
+
+bool RefuseAddress(const PackageRules& rules, std::string_view finalUrl)
+{
+    const std::wstring problem = AddressProblem(rules, finalUrl);
+    if (!problem.empty()) {
+        LOG(L"package refused: %s (%s)\r\n", problem.c_str(),
+            Utils::MultiByteToWide(Utils::RedactUrl(finalUrl), CP_UTF8).c_str());
+    }
+    return !problem.empty();
 }
 
 std::int64_t FileBound(const PackageRules& rules, std::int64_t have, std::int64_t freeBytes)

@@ -22,6 +22,26 @@ std::vector<ByteRange> PlanSegments(std::int64_t length)
     return ranges;
 }
 
+std::vector<std::int64_t> ShareRate(std::int64_t bytesPerSecond, const std::vector<std::int64_t>& remaining)
+{
+    long double total = 0;
+    for (const std::int64_t bytes : remaining) {
+        total += bytes > 0 ? static_cast<long double>(bytes) : 0;
+    }
+    std::vector<std::int64_t> shares;
+    for (const std::int64_t bytes : remaining) {
+        if (bytesPerSecond <= 0 || bytes <= 0) {
+            shares.push_back(0);
+            continue;
+        }
+        // Rounded down, so the sum stays within the limit; at least a byte a second, or
+        // libcurl would take the share for no limit at all.
+        const auto share = static_cast<std::int64_t>(static_cast<long double>(bytesPerSecond) * bytes / total);
+        shares.push_back(std::max<std::int64_t>(share, 1));
+    }
+    return shares;
+}
+
 std::string RangeText(std::int64_t first, std::int64_t last)
 {
     char text[64] = {};

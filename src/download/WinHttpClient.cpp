@@ -1,9 +1,11 @@
 #include "download/WinHttpClient.h"
 
 #include <share.h>
+#include <algorithm>
 #include <cstdio>
 #include <cwctype>
 
+#include "download/RatePacer.h"
 #include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/WinHttpAsyncRequest.h"
@@ -203,6 +205,23 @@ std::uint64_t WinHttpClient::HeaderDeadline(std::uint64_t since) const noexcept
     return since + static_cast<std::uint64_t>(seconds) * 1000;
 }
 
+bool WinHttpClient::Pace(std::uint64_t bytes)
+{
+    const std::uint64_t wait = m_pacer ? m_pacer->Took(bytes) : 0;
+    if (wait == 0) {
+        return true;
+    }
+    if (!m_stop) {
+        ::Sleep(static_cast<DWORD>(wait));
+        return true;
+    }
+    if (m_stop->WaitFor(static_cast<unsigned>(wait))) {
+        m_lastError = ERROR_WINHTTP_OPERATION_CANCELLED;
+        return false;
+    }
+    return true;
+}
+
 bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
 {
     const int status = _wtoi(m_statusCode.c_str());
@@ -268,6 +287,10 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
                 return false;
             }
             digest->Add(data, size);
+            if (!Pace(size)) {
+                return false;
+            }
+            lastByte = ::GetTickCount64(); // the pause is ours, not a stall
         } else if (!toFile) {
             m_responseBuffer.insert(m_responseBuffer.end(), data, data + size);
         }
@@ -285,6 +308,8 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
     // With its buffer empty, a larger read goes to its worker thread; the bytes of the last
     // one are written and hashed meanwhile, in two slots taken in turn.
     Download::ReadPace pace;
+    // Under a rate limit no read asks for more than the pacer's burst.
+    const DWORD most = file && m_pacer ? m_pacer->ReadLimit() : MAXDWORD;
     const char* pending = nullptr;
     DWORD pendingSize = 0;
     for (int slot = 0;; slot = 1 - slot) {
@@ -295,11 +320,11 @@ bool WinHttpClient::ReadBody(WinHttpAsyncRequest& request, bool isGet)
         }
         const char* data = nullptr;
         DWORD read = 0;
-        if (available > 0 && !request.Read(available, data, read, StallDeadline(lastByte))) {
+        if (available > 0 && !request.Read(std::min(available, most), data, read, StallDeadline(lastByte))) {
             return requestFailed();
         }
         const bool larger = read > 0 && pace.ReadsAhead();
-        if (larger && !request.StartRead(pace.Next(), slot)) {
+        if (larger && !request.StartRead(std::min<DWORD>(pace.Next(), most), slot)) {
             return requestFailed();
         }
         if ((pendingSize > 0 && !take(pending, pendingSize)) || (read > 0 && !take(data, read))) {
@@ -497,6 +522,10 @@ bool WinHttpClient::SendTo(
         if (!redirect.empty()) {
             return true;
         }
+    }
+    if (!m_savePath.empty() && m_addressCheck && status >= 200 && status <= 299 && !m_addressCheck(url)) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return false;
     }
     return ReadBody(request, verb == L"GET");
 }

@@ -15,8 +15,9 @@
 #include "download/WorkerThreads.h"
 
 namespace Download {
+class RatePacer;
 class WinHttpAsyncRequest;
-}
+} // namespace Download
 
 // One HTTP request over the system stack: redirects followed under the shared policy, each
 // host reached the way the proxy resolver decides (a session opened with that named proxy,
@@ -57,7 +58,13 @@ public:
     const Utils::FileStamp& GetSavedFileStamp() const noexcept { return m_savedStamp; }
     void SetProgress(ProgressFn progress) { m_progress = std::move(progress); }
     // Ends the request within a fraction of a second once requested.
-    void SetStopSignal(const Download::StopSignal* stop) noexcept { m_stop = stop; }
+    void SetStopSignal(Download::StopSignal* stop) noexcept { m_stop = stop; }
+    // With a save path: the body's reads are held to the pacer's rate (kept by the caller, so
+    // the rate holds across requests); none by default.
+    void SetRatePacer(Download::RatePacer* pacer) noexcept { m_pacer = pacer; }
+    // With a save path: asked with the final URL before a 2xx body is saved; false ends the
+    // request with ERROR_ACCESS_DENIED, the body unread.
+    void SetAddressCheck(std::function<bool(const std::wstring& url)> check) { m_addressCheck = std::move(check); }
     // No byte for this long once the request is out ends it with ERROR_WINHTTP_TIMEOUT.
     void SetStallSeconds(long seconds) noexcept { m_stallSeconds = seconds; }
     // The response's headers may take this long from the request (never less than the stall
@@ -99,13 +106,17 @@ private:
     bool AnswerProxyChallenge(HINTERNET request, const std::wstring& proxy);
     void ParseHeaders(HINTERNET request);
     bool ReadBody(Download::WinHttpAsyncRequest& request, bool isGet);
+    // After a read of bytes: the pause the pacer asks for; false when a stop ended it.
+    bool Pace(std::uint64_t bytes);
     std::uint64_t StallDeadline(std::uint64_t since) const noexcept;
     std::uint64_t HeaderDeadline(std::uint64_t since) const noexcept;
     void DecodeContent();
 
     std::map<std::wstring, Download::UniqueWinHttp> m_sessions; // per proxy, "" for direct
     std::shared_ptr<Download::ProxyResolver> m_proxy;
-    const Download::StopSignal* m_stop = nullptr;
+    Download::StopSignal* m_stop = nullptr;
+    Download::RatePacer* m_pacer = nullptr;
+    std::function<bool(const std::wstring& url)> m_addressCheck;
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     bool m_requireValidCertificate = true;

@@ -28,6 +28,9 @@ WinHttpDownloader::WinHttpDownloader(const DownloaderCallback& callback, const s
     , m_verdict({ L"winhttp文件md5校验失败", L"winhttp获取url-md5失败", kWinHttpMessage }, rules.acceptWithoutDigest)
     , m_rules(rules)
 {
+    if (m_rules.maxBytesPerSecond > 0) {
+        m_pacer = std::make_unique<RatePacer>(m_rules.maxBytesPerSecond);
+    }
 }
 
 WinHttpDownloader::~WinHttpDownloader()
@@ -93,6 +96,12 @@ DWORD WinHttpDownloader::Attempt(
     client.SetStallSeconds(m_stallSeconds);
     client.SetHeaderSeconds(m_headerSeconds);
     client.SetProgress([this](std::int64_t received, std::int64_t length) { OnBody(received, length); });
+    client.SetRatePacer(m_pacer.get());
+    m_addressRefused = false;
+    client.SetAddressCheck([this](const std::wstring& url) {
+        m_addressRefused = RefuseAddress(m_rules, Utils::WideToMultiByte(url, CP_UTF8));
+        return !m_addressRefused;
+    });
     const bool responded = client.SendHttpRequest(L"GET");
     status = responded ? _wtoi(client.GetResponseStatusCode().c_str()) : 0;
     retryAfter = ParseRetryAfter(Utils::WideToMultiByte(client.GetRetryAfter(), CP_ACP), std::time(nullptr));
@@ -132,8 +141,9 @@ void WinHttpDownloader::Run()
         }
         // 416: the part file cannot be continued, so it starts over; the rest as any downloader.
         outcome.verdict = error != 0 || status == 416 ? StatusVerdict::Retry : JudgeStatus(status);
-        if (error == ERROR_FILE_TOO_LARGE) {
-            outcome.verdict = StatusVerdict::Final; // the same request would go past the bound again
+        if (error == ERROR_FILE_TOO_LARGE || m_addressRefused) {
+            // The same request would go past the bound, or lead to the refused address, again.
+            outcome.verdict = StatusVerdict::Final;
         }
         if (error == 0 && status == 416 && !m_stop.Requested()) {
             TruncateLocalFile(partPath);
@@ -155,7 +165,9 @@ void WinHttpDownloader::Run()
         if (retries.End() == AttemptsEnd::Delivered || retries.End() == AttemptsEnd::Stopped) {
             return;
         }
-        if (retries.End() == AttemptsEnd::Final && outcome.result != static_cast<int>(ERROR_FILE_TOO_LARGE)) {
+        if (m_addressRefused) {
+            Report(DL_CODE_FAIL, static_cast<double>(kAddressRefused), kWinHttpMessage);
+        } else if (retries.End() == AttemptsEnd::Final && outcome.result != static_cast<int>(ERROR_FILE_TOO_LARGE)) {
             LOG(L"download failed: status %ld\r\n", outcome.status);
             Report(DL_CODE_FAIL, static_cast<double>(outcome.status), kWinHttpMessage);
         } else {
@@ -173,6 +185,6 @@ void WinHttpDownloader::Run()
 
     const Verdict verdict = m_verdict.Judge(
         effective, [&digest] { return digest; }, m_localPath);
-    DeliverVerdict(verdict, m_localPath, m_checkedDigest,
+    DeliverVerdict(verdict, m_localPath, m_checkedDigest, m_deliveredName,
         [this](const VerdictEvent& event) { Report(event.code, event.value, event.message); });
 }

@@ -7,6 +7,7 @@
 #include "download/DownloadVerdict.h"
 #include "download/Downloader.h"
 #include "download/ProxyResolver.h"
+#include "download/RatePacer.h"
 #include "download/WorkerThreads.h"
 
 // Fetches the package over the system HTTP stack and reports like the libcurl downloaders:
@@ -45,6 +46,9 @@ private:
     std::shared_ptr<Download::ProxyResolver> m_proxy;
     Download::DownloadVerdict m_verdict;
     Download::PackageRules m_rules;
+    // The rate limit's pacer, one for every attempt of the object; none without a limit.
+    std::unique_ptr<Download::RatePacer> m_pacer;
+    bool m_addressRefused = false; // the last attempt's final address lacks the required MD5
     long m_stallSeconds = Download::kStallSeconds;
     long m_headerSeconds = Download::kHeaderSeconds;
     unsigned m_retryPauseMs = 500;

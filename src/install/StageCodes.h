@@ -56,6 +56,13 @@ enum UninstallerCode : int {
     UNIST_CODE_REMOVED = 5006,
 };
 
+// Events of an offline layout ("-layout="), raised by the pipeline once the checked package
+// is written into the layout (the message: where), or could not be (the message: the folder).
+enum LayoutCode : int {
+    LAYOUT_CODE_WRITTEN = 6001,
+    LAYOUT_CODE_FAIL = 6002,
+};
+
 // The progress argument of a failure (2004 or 5005) of a child that ended without a verdict
 // line and with a status other than 0; the message names the status.
 inline constexpr double kFailedExitStatus = 3.0;

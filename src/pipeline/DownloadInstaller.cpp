@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <vector>
-
 #include "config/MirrorUrls.h"
 #include "download/Downloader.h"
 #include "download/UrlMd5.h"
@@ -12,8 +10,11 @@
 #include "install/PackageSignature.h"
 #include "install/StageCodes.h"
 #include "install/Uninstaller.h"
+#include "pipeline/OfflineLayout.h"
 #include "pipeline/PackageTestHook.h"
+#include "pipeline/ProtectedCopy.h"
 #include "pipeline/WorkTempDir.h"
+#include "utils/FileCopy.h"
 #include "utils/FileStamp.h"
 #include "utils/FileSystem.h"
 #include "utils/Md5.h"
@@ -39,28 +40,6 @@ Utils::UniqueFileHandle HoldForReading(const std::wstring& path)
 {
     return Utils::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-// MD5 of an open file from its first byte, read through the handle itself.
-std::string HeldFileMd5(HANDLE file)
-{
-    LARGE_INTEGER start {};
-    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
-        return {};
-    }
-    Utils::Md5Stream digest;
-    std::vector<char> buffer(256 * 1024);
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-            return {};
-        }
-        if (got == 0) {
-            break;
-        }
-        digest.Add(buffer.data(), got);
-    }
-    return digest.Finish();
 }
 
 } // namespace
@@ -250,7 +229,7 @@ CDownloadInstaller::Acquired CDownloadInstaller::AcquirePackage(const std::strin
         if (written.Matches(held) && Utils::KeepsAccessLists(hold.get())) {
             LOG(L"package held as its writer left it (stamp matched); its MD5 stands\r\n");
         } else {
-            const std::string heldMd5 = HeldFileMd5(hold.get());
+            const std::string heldMd5 = Utils::FileContentMd5(hold.get());
             if (heldMd5 != checkedDigest) {
                 LOG(L"the package changed after its download (MD5 %S as held, %S downloaded); it is not run\r\n",
                     heldMd5.c_str(), checkedDigest.c_str());
@@ -293,8 +272,23 @@ void CDownloadInstaller::StartRemoval()
         std::lock_guard<std::mutex> lock(m_filesMutex);
         copyPath = m_workFolder ? Pipeline::UninstallerCopyPath(*m_workFolder) : std::wstring();
         m_uninstallerCopyLock.reset();
+        // A machine-wide installation's folder may have been open to users (one made at a drive's root
+        // inherits "Authenticated Users: Modify"), and its uninstaller runs as an
+        // administrator or the system: without a pin to vouch for it, only a copy taken from a
+        // folder administrators alone may change is run.
+        bool copied = false;
+        if (!copyPath.empty() && m_plan.oldUninstallerMachineWide && !m_signerPin.Checks()) {
+            const std::wstring refusal = Pipeline::CopyFromProtectedFolder(m_plan.oldUninstaller, copyPath);
+            if (!refusal.empty()) {
+                LOG(L"the old uninstaller '%s' is not run: %s, and no signer is pinned\r\n",
+                    m_plan.oldUninstaller.c_str(), refusal.c_str());
+            }
+            copied = refusal.empty();
+        } else if (!copyPath.empty()) {
+            copied = ::CopyFileW(m_plan.oldUninstaller.c_str(), copyPath.c_str(), TRUE) != FALSE;
+        }
         // Held like the package: it runs as it was copied, from inside the work folder.
-        if (!copyPath.empty() && ::CopyFileW(m_plan.oldUninstaller.c_str(), copyPath.c_str(), TRUE)) {
+        if (copied) {
             Utils::UniqueFileHandle hold = HoldForReading(copyPath);
             if (hold && m_workFolder->Holds(hold.get())) {
                 m_uninstallerCopyLock = std::move(hold);
@@ -398,7 +392,7 @@ void CDownloadInstaller::StartPackage()
     }
     // The plan's folder is made here, once: after the old uninstaller, which may have taken
     // it with it, and before the package, which is told it and may expect it.
-    if (!Utils::EnsureDirectoryPath(m_plan.folder)) {
+    if (!Pipeline::MakeInstallFolder(m_plan.folder, m_plan.recordScope)) {
         LOG(L"the install folder '%s' could not be made, error %lu; the package is told it all the same\r\n",
             m_plan.folder.c_str(), ::GetLastError());
     }
@@ -482,7 +476,9 @@ void CDownloadInstaller::Start()
             break;
         case Download::DL_CODE_SUCCESS:
             LOG(L"DOWNLOAD_SUCCESS\r\n");
-            if (RemovesOldVersion()) {
+            if (!m_plan.layoutFolder.empty()) {
+                WriteOfflineLayout();
+            } else if (RemovesOldVersion()) {
                 StartStage([this] { StartRemoval(); });
             } else {
                 StartStage([this] { StartPackage(); });
@@ -505,6 +501,8 @@ void CDownloadInstaller::Start()
     Download::PackageRules rules;
     rules.acceptWithoutDigest = m_settings.signerPin.Checks() || m_settings.allowUnverifiedPackage;
     rules.maxBytes = m_settings.maxPackageBytes;
+    rules.maxBytesPerSecond = m_settings.limitRateBytes;
+    rules.requiredDigest = Config::MirrorDigest(m_plan.downloadUrl, m_plan.mirrorUrls);
     m_downloader = CreateDownloader(downloadType, onDownload,
         Config::PackageUrls(m_plan.downloadUrl, m_plan.mirrorUrls), m_downloadPath, proxy, rules);
 
@@ -533,18 +531,43 @@ void CDownloadInstaller::Start()
             break;
         }
     };
-    if (!m_installer) {
-        m_installer = std::make_unique<CInstaller>(onInstall, m_downloadPath, m_plan.folder, m_plan.package);
-        // A verdict arrives while the package still runs, and a running program's file
-        // cannot be deleted: clean up once the run is over.
-        m_installer->SetRunEnded([this] { OnPackageRunEnded(); });
-    } else {
-        m_installer->SetPackage(m_downloadPath, m_plan.folder, m_plan.package);
+    // A layout runs no package.
+    if (m_plan.layoutFolder.empty()) {
+        if (!m_installer) {
+            m_installer = std::make_unique<CInstaller>(onInstall, m_downloadPath, m_plan.folder, m_plan.package);
+            // A verdict arrives while the package still runs, and a running program's file
+            // cannot be deleted: clean up once the run is over.
+            m_installer->SetRunEnded([this] { OnPackageRunEnded(); });
+        } else {
+            m_installer->SetPackage(m_downloadPath, m_plan.folder, m_plan.package);
+        }
+        m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
+        m_installer->SetBeforeRun(m_startGate);
     }
-    m_installer->SetTimeLimit(m_settings.packageTimeLimitMs);
-    m_installer->SetBeforeRun(m_startGate);
 
     StartStage([this] { m_downloader->Start(); });
+}
+
+void CDownloadInstaller::WriteOfflineLayout()
+{
+    // On the download's thread, which a stop joins: the copies read the stop between pieces.
+    Utils::UniqueFileHandle hold = TakePackageLock();
+    std::wstring packagePath;
+    const std::wstring problem = !hold ? std::wstring(L"the package is no longer held")
+        : m_stopping                   ? std::wstring(L"stopped")
+                                       : Pipeline::WriteLayout(m_plan.layoutFolder,
+                                           { hold.get(), m_downloader->CheckedDigest(), m_downloader->DeliveredName() },
+                                           m_plan.layoutSigners, m_stopping, packagePath);
+    hold.reset();
+    if (problem.empty()) {
+        LOG(L"layout written into '%s': the package as '%s', beside it the installer and its settings file\r\n",
+            m_plan.layoutFolder.c_str(), packagePath.c_str());
+        Forward(LAYOUT_CODE_WRITTEN, 1.0, packagePath);
+    } else {
+        LOG(L"the layout could not be written into '%s': %s\r\n", m_plan.layoutFolder.c_str(), problem.c_str());
+        Forward(LAYOUT_CODE_FAIL, 0.0, m_plan.layoutFolder);
+    }
+    CleanUpPackageFiles();
 }
 
 void CDownloadInstaller::StartRemovalOnly()

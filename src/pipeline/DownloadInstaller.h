@@ -39,6 +39,9 @@ class CUninstaller;
 // then the pipeline does its own work for it (start the next stage, clean up files). Stop is
 // final: once called, no stage and no retry starts again.
 //
+// A layout ("-layout=") ends after those checks: the held package is copied into the layout
+// instead of removing or running anything.
+//
 // What is done is the session's plan (SetParams); the pipeline decides none of it again.
 class CDownloadInstaller final : public Pipeline::StagePipeline {
 public:
@@ -107,6 +110,9 @@ private:
     void OnRemovalEnded();
     // Starts the held package from the work folder, handing the hold to the run.
     void StartPackage();
+    // A layout's end: the held package, the installer and its settings file are written into
+    // the plan's layout folder, told as LAYOUT_CODE_WRITTEN or LAYOUT_CODE_FAIL.
+    void WriteOfflineLayout();
     bool RemovesOldVersion() const { return m_removesOldVersion; }
 
     StageEventSink m_sink;

@@ -11,6 +11,7 @@
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
 #include "pipeline/InstallPlan.h"
+#include "pipeline/OfflineLayout.h"
 #include "session/InstallFolders.h"
 #include "session/StageFacts.h"
 #include "session/ProductToOpen.h"
@@ -184,24 +185,17 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     m_folder = WithoutTrailingBackslash(request.folder);
     m_removalOnly = false;
     Pipeline::InstallPlan plan;
-    plan.downloadUrl = m_settings.downloadUrl;
-    plan.mirrorUrls = m_settings.mirrorUrls;
+    PlanPackage(plan);
     plan.folder = m_folder;
     // An install into the existing folder keeps the old version when its set.ini says so;
     // every other install removes it, when its uninstaller is there. Decided here only.
     const std::wstring uninstaller
         = KeepsExistingVersion(m_existing.folder, m_folder) ? std::wstring() : m_existing.uninstaller;
     plan.oldUninstaller = Utils::PathExists(uninstaller) ? uninstaller : std::wstring();
+    plan.oldUninstallerMachineWide = m_existing.scope == Config::InstallScope::Machine;
     m_removes = !plan.oldUninstaller.empty();
     plan.recordScope = RecordScope();
     plan.productToStart = ProductExe();
-    // Before anything is removed the pipeline holds the package to this floor.
-    if (m_settings.allowDowngrade) {
-        LOG(L"-allowdowngrade=true: a package older than the installed version (%s) may replace it\r\n",
-            m_existing.version.empty() ? L"none recorded" : m_existing.version.c_str());
-    } else if (m_existing.present) {
-        plan.versionFloor = m_existing.version;
-    }
     plan.package.desktopShortcut = request.desktopShortcut;
     plan.package.quickLaunch = request.quickLaunch;
     // Probed now, for the install that is about to run.
@@ -211,6 +205,55 @@ std::optional<Outcome> InstallSession::Prepare(const InstallRequest& request)
     plan.package.extraArguments = m_settings.packageArguments;
     plan.package.logExtraArguments = m_settings.logPackageArguments;
     LOG(L"install into '%s', old uninstaller '%s'\r\n", m_folder.c_str(), plan.oldUninstaller.c_str());
+    m_pipeline->SetParams(plan);
+    m_state = State::Prepared;
+    return std::nullopt;
+}
+
+void InstallSession::PlanPackage(Pipeline::InstallPlan& plan) const
+{
+    plan.downloadUrl = m_settings.downloadUrl;
+    plan.mirrorUrls = m_settings.mirrorUrls;
+    // Before anything is removed (or written into a layout) the pipeline holds the package to
+    // this floor.
+    if (m_settings.allowDowngrade) {
+        LOG(L"-allowdowngrade=true: a package older than the installed version (%s) may replace it\r\n",
+            m_existing.version.empty() ? L"none recorded" : m_existing.version.c_str());
+    } else if (m_existing.present) {
+        plan.versionFloor = m_existing.version;
+    }
+}
+
+std::optional<Outcome> InstallSession::PrepareLayout()
+{
+    if (!OnOwnThread(L"PrepareLayout")) {
+        return Outcome { Verdict::InternalFailure };
+    }
+    if (Running()) {
+        LOG(L"layout already running\r\n");
+        return Outcome { Verdict::ProductRunning, L"", true };
+    }
+    const std::wstring& folder = m_settings.layoutFolder;
+    // Before anything is downloaded.
+    if (const std::wstring problem = Pipeline::PrepareLayoutFolder(folder); !problem.empty()) {
+        LOG(L"-layout='%s' refused, %s\r\n", folder.c_str(), problem.c_str());
+        return Outcome { Verdict::InvalidValue, folder };
+    }
+    m_folder = folder;
+    m_removalOnly = false;
+    m_removes = false;
+    Pipeline::InstallPlan plan;
+    PlanPackage(plan);
+    plan.layoutFolder = folder;
+    plan.recordScope = RecordScope();
+    // A pin built in travels with the installer's copy; one given travels in its settings file.
+    if (m_settings.signerPin.state == Config::SignerPin::State::Pinned && !m_settings.signerPinBuiltIn) {
+        for (const Config::Thumbprint& thumbprint : m_settings.signerPin.thumbprints) {
+            plan.layoutSigners += (plan.layoutSigners.empty() ? L"" : L",") + Config::ThumbprintText(thumbprint);
+        }
+    }
+    LOG(L"offline layout into '%s': the package is fetched and checked as for an install, nothing is installed\r\n",
+        folder.c_str());
     m_pipeline->SetParams(plan);
     m_state = State::Prepared;
     return std::nullopt;
@@ -243,6 +286,7 @@ std::optional<Outcome> InstallSession::PrepareRemoval()
     Pipeline::InstallPlan plan;
     plan.folder = m_existing.folder;
     plan.oldUninstaller = m_existing.uninstaller;
+    plan.oldUninstallerMachineWide = m_existing.scope == Config::InstallScope::Machine;
     plan.removalOnly = true;
     plan.recordScope = RecordScope();
     LOG(L"remove the installation in '%s' (%s record), its uninstaller '%s'\r\n", m_folder.c_str(),
@@ -264,7 +308,7 @@ void InstallSession::Start()
     m_reports.packageExitStatus.reset(); // this attempt's package has not run yet
     // Made now, as the plan is applied, and kept: a folder left to be made later could be
     // made first by someone else while the package downloads.
-    if (!m_removalOnly && !Utils::EnsureDirectoryPath(m_folder)) {
+    if (!m_removalOnly && !Pipeline::MakeInstallFolder(m_folder, RecordScope())) {
         LOG(L"the install folder '%s' could not be made\r\n", m_folder.c_str());
     }
     m_progress.Begin(m_removes);

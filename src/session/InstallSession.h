@@ -113,7 +113,12 @@ public:
     // account's record, else the machine's), no old uninstaller and no product running. A
     // refusal, or nothing when the removal is ready for Start.
     std::optional<Outcome> PrepareRemoval();
-    // Starts the prepared installation or removal; its events follow through the post
+    // "-layout=", the checks before a layout: its folder made and written to (a refusal is
+    // the option's: InvalidValue). Then the plan: the package fetched and held to the checks
+    // of an install (the version floor of an installation recorded here too), then written
+    // into the layout; nothing is removed, run or recorded.
+    std::optional<Outcome> PrepareLayout();
+    // Starts the prepared installation, removal or layout; its events follow through the post
     // callback.
     void Start();
     // Final: stops and joins every stage; no report follows and nothing is recorded.
@@ -149,6 +154,8 @@ public:
 
 private:
     void Conclude(Outcome outcome);
+    // The package's source and the floor it is held to, for an install and a layout alike.
+    void PlanPackage(Pipeline::InstallPlan& plan) const;
     // The folder of the machine-wide installation this run changes; empty: none.
     std::wstring MachineInstallationFolder() const;
     // A program's process in our Windows session, or in another one running from the

@@ -26,6 +26,7 @@ enum class Verdict {
     Removed, // "-uninstall=true": the uninstaller removed it, and its record is gone
     NothingInstalled, // "-uninstall=true" found no installation in either record
     Cancelled, // the user answered no (a window run's removal question)
+    LayoutWritten, // "-layout=": the checked package, the installer and its settings file are there
     // How a run ends before or beside any installation:
     AnotherCopyRunning, // a second copy found the first
     InternalFailure, // the run could not be set up (its hidden window), or it never came to a verdict
@@ -54,6 +55,7 @@ inline constexpr VerdictRow kVerdicts[] = {
     { Verdict::Removed, Config::ExitCode::kRemoved, L"removed" },
     { Verdict::NothingInstalled, Config::ExitCode::kNothingInstalled, L"nothing installed" },
     { Verdict::Cancelled, Config::ExitCode::kCancelledByUser, L"cancelled by the user" },
+    { Verdict::LayoutWritten, Config::ExitCode::kInstalled, L"layout written" },
     { Verdict::AnotherCopyRunning, Config::ExitCode::kAnotherCopyRunning, L"another copy is running" },
     { Verdict::InternalFailure, Config::ExitCode::kInternalFailure, L"the installer failed" },
     { Verdict::Informed, Config::ExitCode::kInstalled, L"help or version shown" },
@@ -87,8 +89,9 @@ struct Outcome {
     bool restartRequired = false;
 };
 
-// The four kinds of run: a window or not, an install or a removal.
-enum class RunKind { WindowInstall, QuietInstall, WindowRemoval, QuietRemoval };
+// The kinds of run: a window or not, an install or a removal; and an offline layout, which
+// fetches and checks the package as an install does, writes it out and installs nothing.
+enum class RunKind { WindowInstall, QuietInstall, WindowRemoval, QuietRemoval, Layout };
 
 constexpr bool IsRemoval(RunKind kind)
 {

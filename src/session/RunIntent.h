@@ -9,6 +9,7 @@ struct Intent {
     enum class Kind {
         Install, // check and plan an installation of request
         Remove, // check and plan the removal of the recorded installation
+        Layout, // check and plan the offline layout the settings ask for
         Apply, // the face confirmed the plan: start it
         Cancel, // the face declined the plan (a removal's No)
         OpenExisting, // start the installed product instead of installing

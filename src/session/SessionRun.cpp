@@ -96,6 +96,9 @@ LRESULT CALLBACK SessionRun::WindowProc(HWND window, UINT message, WPARAM wParam
 
 RunKind RunKindOf(const Config::RunSettings& settings)
 {
+    if (settings.layout) {
+        return RunKind::Layout;
+    }
     if (settings.uninstall) {
         return settings.unattended ? RunKind::QuietRemoval : RunKind::WindowRemoval;
     }
@@ -120,7 +123,10 @@ int SessionRun::Run(RunFace& face)
         refusal = Outcome { Verdict::InternalFailure };
     }
     if (refusal) {
-        LOG(L"%snothing %s\r\n", LogPrefix(), IsRemoval(Kind()) ? L"removed" : L"installed");
+        LOG(L"%snothing %s\r\n", LogPrefix(),
+            IsRemoval(Kind())               ? L"removed"
+                : Kind() == RunKind::Layout ? L"written"
+                                            : L"installed");
         m_session->EndWith(*refusal);
     } else {
         m_session->SetFace(&face.Shows());
@@ -166,7 +172,8 @@ void SessionRun::Refuse(const Outcome& refusal)
 void SessionRun::CarryOut(const Intent& intent)
 {
     InstallSession& session = *m_session;
-    const bool asksAnew = intent.kind == Intent::Kind::Install || intent.kind == Intent::Kind::Remove;
+    const bool asksAnew = intent.kind == Intent::Kind::Install || intent.kind == Intent::Kind::Remove
+        || intent.kind == Intent::Kind::Layout;
     if (asksAnew && session.Running()) {
         // A second request for a run already going (a double click, a retry racing a
         // verdict): the running attempt keeps its plan.
@@ -182,7 +189,8 @@ void SessionRun::CarryOut(const Intent& intent)
         }
         break;
     case Intent::Kind::Remove:
-        if (auto refusal = session.PrepareRemoval()) {
+    case Intent::Kind::Layout:
+        if (auto refusal = intent.kind == Intent::Kind::Remove ? session.PrepareRemoval() : session.PrepareLayout()) {
             Refuse(*refusal);
         } else {
             session.Face().Confirm();

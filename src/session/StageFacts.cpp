@@ -99,6 +99,11 @@ StageFact DecodeStageEvent(const StageEvent& event, bool removalOnly)
         return VerdictFact(Verdict::RemovalFailed, event.message);
     case UNIST_CODE_REMOVED:
         return VerdictFact(Verdict::Removed);
+    case LAYOUT_CODE_WRITTEN:
+        return VerdictFact(Verdict::LayoutWritten, event.message);
+    case LAYOUT_CODE_FAIL:
+        // As a folder refused before the download: the option's value cannot be used.
+        return VerdictFact(Verdict::InvalidValue, event.message);
     case IST_CODE_START:
         return Fact(StageFact::Kind::PackageStarted);
     case IST_CODE_PROGRESS:

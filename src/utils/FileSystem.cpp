@@ -10,9 +10,9 @@
 namespace Utils {
 namespace {
 
-bool CreateIfMissing(const std::wstring& directory)
+bool CreateIfMissing(const std::wstring& directory, SECURITY_ATTRIBUTES* made)
 {
-    return ::PathFileExistsW(directory.c_str()) || ::CreateDirectoryW(directory.c_str(), nullptr);
+    return ::PathFileExistsW(directory.c_str()) || ::CreateDirectoryW(directory.c_str(), made);
 }
 
 } // namespace
@@ -22,18 +22,20 @@ bool PathExists(const std::wstring& path)
     return !path.empty() && ::PathFileExistsW(path.c_str());
 }
 
-bool EnsureDirectoryPath(const std::wstring& path)
+bool EnsureDirectoryPath(const std::wstring& path, void* madeFolders)
 {
     if (path.size() > MAX_PATH) {
         return false;
     }
+    SECURITY_ATTRIBUTES attributes { sizeof(attributes), madeFolders, FALSE };
+    SECURITY_ATTRIBUTES* made = madeFolders ? &attributes : nullptr;
     for (std::size_t end = path.find(L'\\'); end != std::wstring::npos; end = path.find(L'\\', end + 1)) {
-        if (!CreateIfMissing(path.substr(0, end + 1))) {
+        if (!CreateIfMissing(path.substr(0, end + 1), made)) {
             return false;
         }
     }
     if (!path.empty() && path.back() != L'\\') {
-        return CreateIfMissing(path);
+        return CreateIfMissing(path, made);
     }
     return true;
 }

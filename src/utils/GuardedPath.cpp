@@ -161,21 +161,50 @@ DWORD GuardedFolder::Open(const std::wstring& folder, GuardedFolder& out)
             error != ERROR_SUCCESS) {
             return error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY ? ERROR_PATH_NOT_FOUND : error;
         }
-        FILE_ATTRIBUTE_TAG_INFO tag {};
-        if (!::GetFileInformationByHandleEx(next.get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
-            return ERROR_OPEN_FAILED;
-        }
         walked += (walked.back() == L'\\' ? L"" : L"\\") + name;
-        // The handle tells on Windows. Wine opens a host link as the folder it points at and
-        // tells only by name, so the name is asked too.
-        const DWORD byName = ::GetFileAttributesW(walked.c_str());
-        if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            || (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        if (IsLink(next.get(), walked)) {
             return ERROR_CANT_ACCESS_FILE;
         }
         current = std::move(next);
     }
     out.m_handle = std::move(current);
+    out.m_path = std::move(walked);
+    return ERROR_SUCCESS;
+}
+
+bool GuardedFolder::IsLink(HANDLE folder, const std::wstring& path)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag {};
+    if (!::GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof(tag))) {
+        return true; // what cannot be told is not walked into
+    }
+    // The handle tells on Windows. Wine opens a host link as the folder it points at and
+    // tells only by name, so the name is asked too.
+    const DWORD byName = ::GetFileAttributesW(path.c_str());
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        || (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+DWORD GuardedFolder::OpenFolder(const std::wstring& name, GuardedFolder& out) const
+{
+    if (!IsOpen()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (name == L"." || name == L".." || name.find_first_of(L"\\/") != std::wstring::npos) {
+        return ERROR_INVALID_NAME;
+    }
+    UniqueFileHandle next;
+    if (const DWORD error
+        = OpenRelative(m_handle.get(), name.c_str(), kFolderAccess, kShareAll, FILE_OPEN_IF, FILE_DIRECTORY_FILE, next);
+        error != ERROR_SUCCESS) {
+        return error;
+    }
+    const std::wstring path = m_path + (m_path.back() == L'\\' ? L"" : L"\\") + name;
+    if (IsLink(next.get(), path)) {
+        return ERROR_CANT_ACCESS_FILE;
+    }
+    out.m_handle = std::move(next);
+    out.m_path = path;
     return ERROR_SUCCESS;
 }
 
@@ -198,6 +227,28 @@ DWORD GuardedFolder::OpenFile(
         if (const DWORD error = RefuseEntry(opened.get(), true); error != ERROR_SUCCESS) {
             return error;
         }
+    }
+    file = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
+DWORD GuardedFolder::OpenForReading(const wchar_t* name, ACCESS_MASK access, ULONG share, UniqueFileHandle& file) const
+{
+    if (!IsOpen()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    UniqueFileHandle opened;
+    if (const DWORD error = OpenRelative(
+            m_handle.get(), name, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened);
+        error != ERROR_SUCCESS) {
+        return error;
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag {};
+    if (!::GetFileInformationByHandleEx(opened.get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+        return ERROR_OPEN_FAILED;
+    }
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return ERROR_CANT_ACCESS_FILE;
     }
     file = std::move(opened);
     return ERROR_SUCCESS;

@@ -23,6 +23,12 @@ public:
 
     bool IsOpen() const noexcept { return m_handle.valid(); }
     HANDLE Handle() const noexcept { return m_handle.get(); }
+    // The path it was reached by ("C:\a\b").
+    const std::wstring& Path() const noexcept { return m_path; }
+
+    // The folder name (one entry) in this folder, made when missing, as itself: a link there
+    // is refused (ERROR_CANT_ACCESS_FILE), and so is a file of that name (ERROR_DIRECTORY).
+    DWORD OpenFolder(const std::wstring& name, GuardedFolder& out) const;
 
     // Opens name (one entry, NUL-ended) in this folder, never what a link there points at:
     // disposition FILE_CREATE (a new file only) or FILE_OPEN_IF (append to it or make it).
@@ -31,6 +37,10 @@ public:
     // handler may call it.
     DWORD OpenFile(
         const wchar_t* name, ACCESS_MASK access, ULONG share, ULONG disposition, UniqueFileHandle& file) const;
+
+    // Opens the existing file name in this folder to be read, never what a link there points
+    // at (ERROR_CANT_ACCESS_FILE) and never a folder (ERROR_DIRECTORY).
+    DWORD OpenForReading(const wchar_t* name, ACCESS_MASK access, ULONG share, UniqueFileHandle& file) const;
 
     // Whether name in this folder may be replaced: absent, or a plain file (not a folder,
     // ERROR_DIRECTORY; not read-only, linked or hard-linked as OpenFile says).
@@ -41,7 +51,11 @@ public:
     DWORD MoveInto(HANDLE file, const std::wstring& name, bool replace) const;
 
 private:
+    // A link opened as one, or, as Wine tells it only by name, at path.
+    static bool IsLink(HANDLE folder, const std::wstring& path);
+
     UniqueFileHandle m_handle;
+    std::wstring m_path;
 };
 
 // "C:\a\b.log" gives "C:\a" and "b.log"; "C:\b.log" gives "C:\" and "b.log". False when path

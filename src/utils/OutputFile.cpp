@@ -1,6 +1,7 @@
 #include "utils/OutputFile.h"
 
 #include <atomic>
+#include <functional>
 
 #include "utils/GuardedPath.h"
 #include "utils/UniqueResource.h"
@@ -43,6 +44,26 @@ DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
     if (const DWORD error = OpenFolderToReplace(path, folder, name); error != ERROR_SUCCESS) {
         return error;
     }
+    return WriteIntoFolder(folder, name, bytes);
+}
+
+DWORD WriteIntoFolder(const GuardedFolder& folder, const std::wstring& name, std::string_view bytes)
+{
+    return WriteIntoFolder(folder, name, [bytes](HANDLE file) {
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+            || written != bytes.size()) {
+            return LastErrorOr(ERROR_WRITE_FAULT);
+        }
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    });
+}
+
+DWORD WriteIntoFolder(const GuardedFolder& folder, const std::wstring& name, const std::function<DWORD(HANDLE)>& write)
+{
+    if (const DWORD error = folder.CheckReplaceable(name.c_str()); error != ERROR_SUCCESS) {
+        return error;
+    }
     static std::atomic<unsigned> counter { 0 };
     UniqueFileHandle file;
     DWORD error = ERROR_SUCCESS;
@@ -51,7 +72,8 @@ DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
     for (int attempt = 0; attempt < 16 && !file; ++attempt) {
         const std::wstring temporary
             = name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
-        error = folder.OpenFile(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, FILE_CREATE, file);
+        error = folder.OpenFile(
+            temporary.c_str(), GENERIC_WRITE | GENERIC_READ | DELETE, FILE_SHARE_DELETE, FILE_CREATE, file);
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             break;
         }
@@ -64,9 +86,10 @@ DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes)
         FILE_DISPOSITION_INFO disposition { TRUE };
         ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
     });
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
-        || written != bytes.size() || !::FlushFileBuffers(file.get())) {
+    if (const DWORD written = write(file.get()); written != ERROR_SUCCESS) {
+        return written;
+    }
+    if (!::FlushFileBuffers(file.get())) {
         return LastErrorOr(ERROR_WRITE_FAULT);
     }
     // Renamed while still held (others may only delete it), so nobody writes into it between

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,12 @@ DWORD CheckFileToReplace(const std::wstring& path);
 // flushed in the folder held, then renamed over path through that folder; a reader sees the
 // old file or the whole new one.
 DWORD WriteFileAtomically(const std::wstring& path, std::string_view bytes);
+
+class GuardedFolder;
+// The same for name (one entry) in a folder already held: write fills the new file through
+// its handle (readable too, to check what it wrote) and returns ERROR_SUCCESS or why not; the
+// file is flushed and renamed over name only then, and removed otherwise.
+DWORD WriteIntoFolder(const GuardedFolder& folder, const std::wstring& name, const std::function<DWORD(HANDLE)>& write);
+DWORD WriteIntoFolder(const GuardedFolder& folder, const std::wstring& name, std::string_view bytes);
 
 } // namespace Utils

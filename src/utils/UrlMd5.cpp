@@ -13,7 +13,12 @@ std::string UrlMd5(std::string_view url)
     if (previous == std::string_view::npos) {
         return {};
     }
-    return std::string(directory.substr(previous + 1));
+    // Hex digits in either case name the same digest; a file's MD5 is written in lower case.
+    std::string md5(directory.substr(previous + 1));
+    for (char& c : md5) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return md5;
 }
 
 } // namespace Utils

@@ -4,14 +4,18 @@
 #include <sddl.h>
 
 #include <cmath>
+#include <cwchar>
 
 #include "config/FolderOption.h"
 #include "config/InstallerConfig.h"
+#include "config/MachinePolicy.h"
 #include "config/Numbers.h"
 #include "config/Route.h"
+#include "config/RunSettings.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsFileTrust.h"
 #include "support/TempDir.h"
+#include "utils/ChangeableByOthers.h"
 #include "utils/Text.h"
 #include "utils/UniqueResource.h"
 
@@ -115,15 +119,31 @@ TEST(ConfigFile, ValuesAreConvertedAndCutAt259Characters)
     EXPECT_EQ(big.DownloadType, 1) << "out of range keeps the earlier value";
 }
 
-// An elevated run reads the settings file beside it only when administrators alone could have
-// written it; decided on the file's descriptor (Wine keeps none, so descriptors are built here).
-TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
+// An elevated run reads the settings file beside it, and runs an old uninstaller unpinned from
+// its folder, only when administrators alone could have written them; decided on the
+// descriptor (Wine keeps none, so descriptors are built here).
+TEST(ConfigFile, AnElevatedRunTrustsOnlyWhatAdministratorsAloneMayChange)
 {
+    using Utils::HeldEntry;
     const wchar_t* const trustedInstaller = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    // What the installer gives a folder it makes for a machine-wide installation, owned by
+    // the elevated run's default owner.
+    std::wstring machineFolder;
+    {
+        Utils::UniqueLocalMem made(Utils::MakeMachineFolderDescriptor());
+        ASSERT_TRUE(made);
+        wchar_t* text = nullptr;
+        ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            made.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+        Utils::UniqueLocalMem textOwner(text);
+        machineFolder = std::wstring(L"O:BA") + text;
+        EXPECT_EQ(machineFolder.rfind(L"O:BAD:P", 0), 0u) << "inheritance from C:\\ is cut";
+    }
     const struct {
         const char* name;
         std::wstring sddl;
         const wchar_t* reason; // a part of the refusal's words; null: trusted
+        HeldEntry entry = HeldEntry::File;
     } cases[] = {
         { "administrators' own, users read", L"O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", nullptr },
         { "the system's", L"O:SYD:(A;;FA;;;SY)", nullptr },
@@ -142,6 +162,12 @@ TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
         { "the signed-in user", L"O:BAD:(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)", L"S-1-5-21-1-2-3-1001 may" },
         { "no access list", L"O:BA", L"no access list" },
         { "no owner", L"D:(A;;FA;;;BA)", L"no owner" },
+        { "a folder made for a machine-wide installation", machineFolder, nullptr, HeldEntry::Folder },
+        { "a folder made under C:\\ holding an uninstaller", L"O:BAD:(A;;FA;;;BA)(A;ID;0x1301bf;;;AU)",
+            L"S-1-5-11 may change it", HeldEntry::Folder },
+        { "a file users may delete only", L"O:BAD:(A;;FA;;;BA)(A;;0x1200e9;;;BU)", nullptr },
+        { "a folder users may empty", L"O:BAD:(A;;FA;;;BA)(A;;0x1200e9;;;BU)", L"S-1-5-32-545 may change it",
+            HeldEntry::Folder },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,7 +175,7 @@ TEST(ConfigFile, AnElevatedRunTrustsOnlyAFileAdministratorsAloneMayChange)
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             c.sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
         Utils::UniqueLocalMem owner(descriptor);
-        const std::wstring reason = UntrustedSettingsReason(descriptor);
+        const std::wstring reason = Utils::ChangeableByOthersReason(descriptor, c.entry);
         if (c.reason) {
             EXPECT_NE(reason.find(c.reason), std::wstring::npos) << Utils::WideToMultiByte(reason, CP_UTF8);
         } else {
@@ -304,5 +330,128 @@ TEST(ConfigQuietMode, FolderOptionMustBeAFullPathOfLegalCharacters)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FolderOptionProblem(c.folder).empty(), c.usable) << c.folder;
+    }
+}
+
+namespace {
+
+// One value of a policy key as a test writes it.
+struct PolicyValueText {
+    const wchar_t* name;
+    DWORD type;
+    const wchar_t* text = nullptr; // REG_SZ
+    DWORD number = 0; // REG_DWORD
+    bool withNul = true; // a REG_SZ stored with its terminating NUL, as most tools store it
+};
+
+// A policy key of the test's own under HKEY_CURRENT_USER (the reader takes any key), gone at
+// the end.
+class TestPolicyKey {
+public:
+    TestPolicyKey()
+        : m_path(L"Software\\VlmTest\\Policy" + std::to_wstring(::GetCurrentProcessId()))
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+    }
+    ~TestPolicyKey()
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VlmTest"); // only when nothing else is in it
+    }
+
+    void Write(const PolicyValueText& value)
+    {
+        Utils::UniqueRegKey key;
+        ASSERT_EQ(::RegCreateKeyExW(
+                      HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+        if (value.type == REG_DWORD) {
+            ASSERT_EQ(::RegSetValueExW(key.get(), value.name, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value.number), sizeof(DWORD)),
+                ERROR_SUCCESS);
+            return;
+        }
+        const std::size_t length = std::wcslen(value.text) + (value.withNul ? 1 : 0);
+        ASSERT_EQ(::RegSetValueExW(key.get(), value.name, 0, value.type, reinterpret_cast<const BYTE*>(value.text),
+                      static_cast<DWORD>(length * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+    }
+
+    PolicyEntries Read() const { return ReadPolicyEntries(HKEY_CURRENT_USER, m_path); }
+
+private:
+    std::wstring m_path;
+};
+
+} // namespace
+
+// The machine policy is the last layer: each value it holds is the one in force, shown as the
+// policy's in the log's settings line; one it cannot use is refused as any layer's (an
+// unattended run ends with code 2), named as the policy's, an allowance then turning false.
+TEST(ConfigPolicy, EachPolicyValueWinsOverTheFileAndTheCommandLine)
+{
+    const wchar_t* const mirrorsRefused
+        = L"value refused: 'policy MirrorUrls=http://m/ffff/p.exe' (every mirror "
+          L"must carry DownloadUrl's MD5, or all one MD5 when DownloadUrl carries none)";
+    const struct {
+        const char* name;
+        const char* file; // the settings file's [Install] lines
+        const wchar_t* arguments;
+        std::vector<PolicyValueText> values;
+        std::vector<const wchar_t*> shown; // parts of the log's settings line
+        const wchar_t* refused = L""; // the first unusable value's log line, or ""
+    } cases[] = {
+        { "no key: nothing changes", "DownloadType=2\r\n", L"-allowdowngrade=true", {},
+            { L"; DownloadType=2;", L"; AllowDowngrade=true;", L"; LimitRate=0;" } },
+        { "texts and numbers", "DownloadType=2\r\nLimitRate=5\r\n",
+            L"-downloadurl=http://cmd/0a1f/p.exe -scope=user -packagetimeout=9",
+            { { L"DownloadUrl", REG_SZ, L"http://policy/0a1f/p.exe" }, { L"DownloadType", REG_DWORD, nullptr, 3 },
+                { L"Scope", REG_SZ, L"machine" }, { L"LimitRate", REG_DWORD, nullptr, 512 },
+                { L"PackageTimeout", REG_DWORD, nullptr, 30 },
+                { L"MirrorUrls", REG_SZ, L"http://m/0a1f/p.exe", 0, false } },
+            { L"DownloadUrl=http://policy/0a1f/p.exe (policy);", L"; DownloadType=3 (policy);",
+                L"; Scope=machine (policy);", L"; LimitRate=512 (policy);", L"; PackageTimeout=30 (policy);",
+                L"; MirrorUrls=http://m/0a1f/p.exe (policy);" } },
+        { "a policy forbids what the command line allows", "AllowUnverifiedPackage=true\r\n", L"-allowdowngrade=true",
+            { { L"AllowDowngrade", REG_DWORD, nullptr, 0 }, { L"AllowUnverifiedPackage", REG_DWORD, nullptr, 0 } },
+            { L"; AllowDowngrade=false (policy);", L"; AllowUnverifiedPackage=false (policy);" } },
+        { "and allows", "", L"", { { L"AllowDowngrade", REG_DWORD, nullptr, 1 } },
+            { L"; AllowDowngrade=true (policy);" } },
+        { "a switch of another number", "", L"-allowdowngrade=true", { { L"AllowDowngrade", REG_DWORD, nullptr, 2 } },
+            { L"; AllowDowngrade=false (policy);" }, L"value refused: 'policy AllowDowngrade=2' (only true or false)" },
+        { "a switch stored as text", "", L"-allowdowngrade=true", { { L"AllowDowngrade", REG_SZ, L"true" } },
+            { L"; AllowDowngrade=false;" },
+            L"value refused: 'policy AllowDowngrade=(a REG_SZ value, not REG_DWORD)' (only true or false)" },
+        { "a number stored as text keeps the command line's", "", L"-downloadtype=2",
+            { { L"DownloadType", REG_SZ, L"3" } }, { L"; DownloadType=2;" },
+            L"value refused: 'policy DownloadType=(a REG_SZ value, not REG_DWORD)' (unusable)" },
+        { "minutes past the bound", "", L"", { { L"PackageTimeout", REG_DWORD, nullptr, 0xFFFFFFFF } }, {},
+            L"value refused: 'policy PackageTimeout=4294967295' (a whole number of minutes, 0 for no bound)" },
+        { "a scope of another word", "", L"-scope=user", { { L"Scope", REG_SZ, L"all" } }, {},
+            L"value refused: 'policy Scope=all' (only user or machine)" },
+        { "a malformed proxy", "", L"-proxy=proxy.corp:8080", { { L"Proxy", REG_SZ, L"nohost" } }, {},
+            L"-proxy refused, expected host:port (the machine policy's value)" },
+        { "mirrors of another MD5", "", L"-downloadurl=http://a/0a1f/p.exe",
+            { { L"MirrorUrls", REG_SZ, L"http://m/ffff/p.exe" } }, {}, mirrorsRefused },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPolicyKey policy;
+        for (const PolicyValueText& value : c.values) {
+            policy.Write(value);
+        }
+        TestSupport::TempDir dir;
+        ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.ini", std::string("[Install]\r\n") + c.file));
+        InstallerConfig config = DefaultInstallerConfig();
+        ApplySettingsFile(config, dir / L"a.ini");
+        ApplyCommandLine(config, L"prog.exe " + std::wstring(c.arguments));
+        ApplyPolicy(config, policy.Read());
+        const RunSettings settings = MakeRunSettings(config);
+        for (const wchar_t* part : c.shown) {
+            EXPECT_NE(settings.settingsForLog.find(part), std::wstring::npos) << Utils::WideToMultiByte(
+                part, CP_UTF8) << " in " << Utils::WideToMultiByte(settings.settingsForLog, CP_UTF8);
+        }
+        EXPECT_EQ(settings.unusable.empty() ? L"" : settings.unusable.front().logLine, c.refused);
+        EXPECT_EQ(settings.unusable.size(), *c.refused ? 1u : 0u);
     }
 }

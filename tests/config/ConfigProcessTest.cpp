@@ -110,6 +110,51 @@ TEST(ConfigProcess, CommandLineWinsOverTheSettingsFile)
     EXPECT_EQ(bare[L"IsCheckNet"], L"false");
 }
 
+namespace {
+
+// The machine's policy key as Group Policy writes it (the 64-bit view on 64-bit Windows),
+// removed again: every installer of the prefix reads it at start-up.
+class MachinePolicyKey {
+public:
+    static constexpr wchar_t kPath[] = L"Software\\Policies\\TarvikSoft\\Vellumora";
+
+    MachinePolicyKey() { Remove(); }
+    ~MachinePolicyKey() { Remove(); }
+
+    void Write(const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+    {
+        Utils::UniqueRegKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                      key.put(), nullptr),
+            ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
+    }
+
+private:
+    static void Remove()
+    {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\TarvikSoft", KEY_WOW64_64KEY, 0);
+    }
+};
+
+} // namespace
+
+TEST(ConfigProcess, TheMachinePolicyWinsOverTheSettingsFileAndTheCommandLine)
+{
+    MachinePolicyKey policy;
+    const DWORD type = 3;
+    const wchar_t url[] = L"http://policy/pkg";
+    policy.Write(L"DownloadType", REG_DWORD, &type, sizeof(type));
+    policy.Write(L"DownloadUrl", REG_SZ, url, sizeof(url));
+    ProbeCopy probe(UniqueExeName(L"policy"));
+    probe.WriteSettings("[Install]\r\nDownloadType=2\r\nInstCmd=from-file\r\n");
+    auto f = probe.Run(L"-downloadtype=1 -downloadurl=http://cmd/pkg");
+    EXPECT_EQ(f[L"DownloadType"], L"3");
+    EXPECT_EQ(f[L"DownloadUrl"], url);
+    EXPECT_EQ(f[L"InstCmd"], L"from-file") << "what no policy governs stays the layers' own";
+}
+
 struct RouteCase {
     const wchar_t* wineVersion;
     const wchar_t* route;

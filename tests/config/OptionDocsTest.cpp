@@ -1,9 +1,10 @@
 // The option table against what an administrator reads: docs/settings.md's tables and "-help"
-// name every option with its key (or none) and its values, and every exit code the program
-// has is explained in both.
+// name every option with its key (or none) and its values, every machine policy with its type,
+// and every exit code the program has is explained in both.
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -115,6 +116,25 @@ TEST(OptionDocs, SettingsPageListsEveryOptionWithItsKeyAndValues)
         }
         EXPECT_EQ(keyRows.count(row.name), row.hasKey ? 1u : 0u) << "the page's keys and " << row.name;
     }
+}
+
+// The administrator's list of machine policies is the table's: each value by its name and its
+// registry type, and none that the installer does not read.
+TEST(OptionDocs, SettingsPageListsEveryMachinePolicyWithItsType)
+{
+    const auto rows = TableRows(SourceFile("docs/settings.md"), L"| policy value | type |");
+    std::map<std::wstring, std::wstring> documented;
+    for (const std::wstring& row : rows) {
+        documented[FirstCell(row)] = Cell(row, 1);
+    }
+    std::map<std::wstring, std::wstring> table;
+    for (const OptionRow& row : OptionTable()) {
+        if (row.policy.type != PolicyType::None) {
+            table[row.policy.name] = row.policy.type == PolicyType::Text ? L"REG_SZ" : L"REG_DWORD";
+        }
+    }
+    EXPECT_FALSE(table.empty());
+    EXPECT_EQ(documented, table);
 }
 
 TEST(OptionDocs, EveryExitCodeIsExplainedOnThePageAndInTheHelp)

@@ -7,8 +7,10 @@
 
 #include "config/DefaultFolder.h"
 #include "config/InstallerConfig.h"
+#include "config/LayoutFolder.h"
 #include "config/LogFilePath.h"
 #include "config/MirrorUrls.h"
+#include "config/PackageSource.h"
 #include "config/RunSettings.h"
 #include "config/SettingsReport.h"
 #include "utils/FileSystem.h"
@@ -97,6 +99,14 @@ TEST(RunSettings, RunsNobodyWatchesAreUnattended)
         { L"-shortcuts=some", Y, Y, L"value refused: '-shortcuts=some' (only both, desktop, quicklaunch or none)" },
         { L"-packagetimeout=soon", Y, Y,
             L"value refused: '-packagetimeout=soon' (a whole number of minutes, 0 for no bound)" },
+        { L"-layout=D:\\offline", N, Y },
+        { L"-layout=", N, Y,
+            L"-layout='' refused, it is neither a full path nor a name relative to the installer's folder" },
+        { L"-layout=D:\\offline -uninstall=true", N, Y,
+            L"-layout='D:\\offline' refused, a layout removes nothing: it cannot go with -uninstall=true" },
+        { L"-packagefile=https://h/a/p.exe", N, N,
+            L"-packagefile='https://h/a/p.exe' refused, it is not a file's path (a drive's, a share's, file: or "
+            L"relative to the installer's folder)" },
     };
     for (const auto& c : cases) {
         const RunSettings settings = MakeRunSettings(FromCommandLine(c.arguments), c.systemAccount);
@@ -104,6 +114,69 @@ TEST(RunSettings, RunsNobodyWatchesAreUnattended)
         EXPECT_EQ(settings.systemAccount, c.systemAccount);
         EXPECT_EQ(settings.unusable.empty() ? L"" : settings.unusable.front().logLine, c.refused) << c.arguments;
         EXPECT_EQ(settings.unusable.size(), *c.refused ? 1u : 0u) << c.arguments;
+    }
+}
+
+// Which package addresses name a file, where each leads, and what the digest folder rule and a
+// layout's names make of them.
+TEST(RunSettings, APackageFileIsAPathOrFileUrlAndItsFolderNamesItsMd5)
+{
+    const std::wstring app = L"C:\\app";
+    const struct {
+        const wchar_t* address;
+        const wchar_t* path; // empty: not a file (a server's address, or unusable)
+    } cases[] = {
+        { L"http://h/0a/p.exe", L"" },
+        { L"https://h/0a/p.exe", L"" },
+        { L"ftp://h/p.exe", L"" },
+        { L"", L"" },
+        { L"file:///C:/layout/0a/p.exe", L"C:\\layout\\0a\\p.exe" },
+        { L"file:///C|/layout/p.exe", L"C:\\layout\\p.exe" },
+        { L"FILE://localhost/D:/My%20Layout/p.exe", L"D:\\My Layout\\p.exe" },
+        { L"file://server/share/l/p.exe", L"\\\\server\\share\\l\\p.exe" },
+        { L"file:////server/share/p.exe", L"\\\\server\\share\\p.exe" },
+        { L"file:///usr/p.exe", L"" },
+        { L"D:\\layout\\p.exe", L"D:\\layout\\p.exe" },
+        { L"D:/layout/p.exe", L"D:\\layout\\p.exe" },
+        { L"\\\\server\\share\\p.exe", L"\\\\server\\share\\p.exe" },
+        { L"0a\\p.exe", L"C:\\app\\0a\\p.exe" },
+        { L".\\0a/p.exe", L"C:\\app\\0a\\p.exe" },
+        { L"\\p.exe", L"" },
+        { L"C:p.exe", L"" },
+        { L"127.0.0.1:8080/0a/p.exe", L"" },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LocalPackagePath(c.address, app).value_or(L""), c.path) << c.address;
+    }
+
+    const std::string md5 = "0123456789abcdef0123456789abcdef";
+    EXPECT_EQ(PathMd5(L"\\\\server\\share\\0123456789abcdef0123456789abcdef\\p.exe"), md5);
+    EXPECT_EQ(PathMd5(L"C:\\app\\0123456789abcdef0123456789abcdef/p.exe"), md5);
+    EXPECT_EQ(PathMd5(L"p.exe"), "");
+    for (const auto& [address, name] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> {
+             { L"http://h/0a/VellumoraSetup-1.0.exe?token=x", L"VellumoraSetup-1.0.exe" },
+             { L"http://h/0a/My%20Setup.EXE#top", L"My Setup.EXE" }, { L"C:\\0a\\p.exe", L"p.exe" },
+             { L"http://h/0a/setup.bat", L"" }, { L"http://h/0a/", L"" }, { L"http://h/0a/..%5Cp.exe", L"" },
+             { L"http://h/0a/c%3Ap.exe", L"" } }) {
+        EXPECT_EQ(PackageFileName(address), name) << address;
+    }
+
+    // "-packagefile=" is the one source: DownloadUrl and the mirrors are not asked.
+    const RunSettings file = MakeRunSettings(FromCommandLine(
+        L"-downloadurl=http://h/0a/p.exe -mirrorurls=http://m/0a/p.exe \"-packagefile=\\\\s\\l\\0a\\p.exe\""));
+    EXPECT_EQ(file.downloadUrl, L"\\\\s\\l\\0a\\p.exe");
+    EXPECT_EQ(file.mirrorUrls, L"");
+    EXPECT_TRUE(file.unusable.empty());
+
+    // Where a layout goes: as every path option, but a share is fine and the installer's own
+    // folder is not.
+    for (const auto& [value, folder] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> {
+             { L"D:\\layouts\\vellumora\\", L"D:\\layouts\\vellumora" },
+             { L"\\\\server\\share\\vl", L"\\\\server\\share\\vl" }, { L"offline", L"C:\\app\\offline" },
+             { L"C:\\APP\\", L"" }, { L"D:\\a|b", L"" }, { L"\\offline", L"" } }) {
+        const LogFilePath resolved = ResolveLayoutFolder(value, app);
+        EXPECT_EQ(resolved.path, folder) << value;
+        EXPECT_EQ(resolved.problem.empty(), *folder != L'\0') << value;
     }
 }
 
@@ -148,6 +221,35 @@ TEST(RunSettings, MirrorsFollowDownloadUrlOnlyWhenEachCarriesItsMd5)
             << c.mirrors;
     }
 
+    // Beside an address without an MD5 of its own (the maker's redirect address) the mirrors
+    // carry one MD5 among them, which that address's target must carry too.
+    const std::wstring maker = L"http://dl.example/redirect/ver1/quorvel/download_silent/1.0/installer/123456";
+    const std::wstring md5 = L"0123456789abcdef0123456789abcdef";
+    const struct {
+        std::wstring mirrors;
+        std::size_t urls; // addresses tried, DownloadUrl first
+        std::string digest; // what the final addresses must carry
+        std::wstring refused;
+    } beside[] = {
+        { L"http://b/" + md5 + L"/p.exe;https://c/pkg/0123456789ABCDEF0123456789ABCDEF/q.exe", 3,
+            "0123456789abcdef0123456789abcdef", L"" },
+        { L"http://b/" + md5 + L"/p.exe;http://c/ffffffffffffffffffffffffffffffff/p.exe", 1, "",
+            L"http://c/ffffffffffffffffffffffffffffffff/p.exe" },
+        { L"http://b/latest/p.exe;http://c/" + md5 + L"/p.exe", 1, "", L"http://b/latest/p.exe" },
+        { L"", 1, "", L"" },
+    };
+    for (const auto& c : beside) {
+        InstallerConfig config = FromCommandLine(L"-downloadurl=" + maker + L" \"-mirrorurls=" + c.mirrors + L"\"");
+        EXPECT_EQ(PackageUrls(maker, config.MirrorUrls).size(), c.urls) << c.mirrors;
+        EXPECT_EQ(MirrorDigest(maker, config.MirrorUrls), c.digest) << c.mirrors;
+        const auto refused = config.InvalidValues.find(L"MirrorUrls");
+        EXPECT_EQ(refused == config.InvalidValues.end() ? L"" : refused->second,
+            c.refused.empty() ? L"" : L"MirrorUrls=" + c.refused)
+            << c.mirrors;
+    }
+    EXPECT_EQ(MirrorDigest(L"http://a/" + md5 + L"/p.exe", L"http://b/" + md5 + L"/p.exe"), "")
+        << "DownloadUrl's own MD5 is checked as always";
+
     // The settings file's key has room for several addresses; a later DownloadUrl is checked
     // against them again.
     TestSupport::TempDir dir;
@@ -189,10 +291,11 @@ TEST(RunSettings, LogShowsTheCommandLineAndSettingsWithoutPasswords)
              L"DownloadUrl=http://…@host/0a1f/x?…;", L"; InstCmd=(5 characters);",
              L"; MirrorUrls=https://…@b/0a1f/p?…;", L"; Scope=machine;", L"; Uninstall=true;", L"; ResultFile=r.json;",
              L"; Shortcuts=desktop;", L"; LogInstCmd=false;", L"; InsNew=false;", L"; LanguageIndex=-1;",
-             L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;" }) {
+             L"; m_DlAppVersion=", L"; AllowUnverifiedPackage=false;", L"; MaxPackageSize=4096;", L"; LimitRate=0;",
+             L"; PackageFile=(none);", L"; Layout=(none);" }) {
         EXPECT_NE(settings.find(part), std::wstring::npos) << part << L" in " << settings;
     }
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 26) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), L'='), 29) << settings;
     config.LogInstCmd = true; // the product team's choice, in the settings file
     settings = MakeRunSettings(config).settingsForLog;
     EXPECT_NE(settings.find(L"; InstCmd=T0KEN;"), std::wstring::npos) << settings;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/BackgroundMd5.h"
+#include "download/RatePacer.h"
 #include "download/ReadPace.h"
 #include "download/RedirectPolicy.h"
 #include "download/RetryLoop.h"
@@ -31,6 +32,9 @@ TEST(UrlMd5, TakesTheSegmentInFrontOfTheFileName)
     EXPECT_EQ(
         UrlMd5(std::string("http://h/d/0123456789abcdef0123456789abcdef/pkg.exe")), "0123456789abcdef0123456789abcdef");
     EXPECT_EQ(UrlMd5(std::wstring(L"http://h/a/x/pkg.exe")), "x");
+    EXPECT_EQ(
+        UrlMd5(std::string("http://h/0123456789ABCDEF0123456789abcdef/pkg.exe")), "0123456789abcdef0123456789abcdef")
+        << "the file's digest is written in lower case";
     EXPECT_EQ(UrlMd5(std::string("no-slash-at-all")), "");
     EXPECT_EQ(UrlMd5(std::string("only/one")), "");
     EXPECT_EQ(UrlMd5(std::string("")), "");
@@ -63,6 +67,74 @@ TEST(SegmentPlan, OneRangeBelowTwentyMebibytesTwoFromThereWithTheRemainderLast)
     const std::int64_t big = 5LL * 1024 * 1024 * 1024 + 1;
     EXPECT_EQ(Pairs(big), (P { { 0, big / 2 - 1 }, { big / 2, big - 1 } }));
     EXPECT_EQ(Download::RangeText(3000000000LL, 4294967300LL), "3000000000-4294967300");
+}
+
+// The two ranges of a segmented download share a rate limit by what each has left, so they
+// keep to it together and end together.
+TEST(SegmentPlan, ARateLimitIsSharedByWhatEachRangeHasLeft)
+{
+    using V = std::vector<std::int64_t>;
+    const std::int64_t most = std::int64_t { 999999 } * 1024; // the largest LimitRate
+    const struct {
+        std::int64_t rate;
+        V remaining, shares;
+    } rows[] = {
+        { 0, { 10, 10 }, { 0, 0 } },
+        { 1000, { 10, 10 }, { 500, 500 } },
+        { 1000, { 30, 10 }, { 750, 250 } },
+        { 1000, { 0, 10 }, { 0, 1000 } },
+        { 1000, { 10 }, { 1000 } },
+        { 1000, { 1, 2000000 }, { 1, 999 } }, // at least a byte a second, never "no limit"
+        { most, { 3000000000LL, 1000000000LL }, { most / 4 * 3, most / 4 } },
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Download::ShareRate(row.rate, row.remaining), row.shares) << row.rate;
+    }
+}
+
+// The WinHTTP pacer on a clock of the test's: a quarter second's burst, then reads spaced so
+// that no stretch of time carries more than the rate allows plus that burst.
+TEST(RatePacer, AQuarterSecondsBurstThenTheRateOverAnyStretch)
+{
+    using Download::RatePacer;
+    std::uint64_t now = 1000;
+    RatePacer pacer(1000, [&now] { return now; });
+    const struct {
+        std::uint64_t advance; // ms before the read
+        std::uint64_t bytes;
+        std::uint64_t wait; // what the pacer asks for after it
+    } reads[] = {
+        { 0, 250, 0 }, // the burst
+        { 0, 100, 100 }, { 100, 100, 100 }, // the pause taken: the next read's debt alone
+        { 100, 1, 1 }, // rounded up
+        { 60000, 300, 50 }, // a long idle fills the bucket, no more
+        { 50, 0, 0 }, // the pause taken, a read of nothing owes nothing
+    };
+    for (const auto& read : reads) {
+        now += read.advance;
+        EXPECT_EQ(pacer.Took(read.bytes), read.wait) << "at " << now;
+    }
+    EXPECT_EQ(pacer.ReadLimit(), RatePacer::kSmallestRead) << "a slow limit still reads what WinHTTP holds";
+    EXPECT_EQ(RatePacer(4 * 1048576).ReadLimit(), 1048576u);
+
+    // Reads of 8 KiB as fast as the pacer lets them: within the rate plus the burst at every
+    // moment, and at the rate over the whole.
+    for (const std::int64_t rate : { 1024, 200 * 1024, 64 * 1048576 }) {
+        std::uint64_t clock = 0;
+        RatePacer paced(rate, [&clock] { return clock; });
+        std::int64_t total = 0;
+        while (clock < 30000) {
+            total += 8192;
+            clock += paced.Took(8192);
+            EXPECT_LE(total, rate * static_cast<std::int64_t>(clock) / 1000 + rate / 4 + 8192) << rate;
+        }
+        EXPECT_GE(total, rate * 30 - 8192) << rate;
+    }
+    // The largest limit after a day's idle and the largest read: no overflow, about 4 s owed.
+    std::uint64_t later = 0;
+    RatePacer largest(std::int64_t { 999999 } * 1024, [&later] { return later; });
+    later = 86400000;
+    EXPECT_NEAR(static_cast<double>(largest.Took(UINT32_MAX)), 3944.0, 2.0);
 }
 
 TEST(FindAllMatches, CapturesHeaderValuesOnceEach)
@@ -395,6 +467,31 @@ TEST(PackageRules, TheMaximumSizeAndTheReserveOfFreeSpace)
         SCOPED_TRACE(row.name);
         EXPECT_EQ(RoomProblem(rules, row.length, row.toWrite, row.freeBytes).empty(), row.fits);
         EXPECT_EQ(FileBound(rules, row.have, row.freeBytes), row.bound);
+    }
+}
+
+// Mirrors beside an address without an MD5 bind the address it leads to: it must carry theirs.
+TEST(PackageRules, AFinalAddressMustCarryTheMirrorsMd5WhenTheyRequireOne)
+{
+    using namespace Download;
+    const std::string md5 = "0123456789abcdef0123456789abcdef";
+    PackageRules rules;
+    EXPECT_EQ(AddressProblem(rules, "http://h/no/md5/p.exe"), L"") << "nothing required";
+    rules.requiredDigest = md5;
+    const struct {
+        const char* url;
+        std::wstring problem;
+    } rows[] = {
+        { "http://h/0123456789abcdef0123456789abcdef/p.exe", L"" },
+        { "https://h:8443/pkg/0123456789ABCDEF0123456789ABCDEF/p.exe?t=1", L"" },
+        { "http://h/ffffffffffffffffffffffffffffffff/p.exe",
+            L"its final address carries the MD5 ffffffffffffffffffffffffffffffff, the mirrors "
+            L"0123456789abcdef0123456789abcdef" },
+        { "http://h/installer/123456",
+            L"its final address carries no MD5, the mirrors 0123456789abcdef0123456789abcdef" },
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(AddressProblem(rules, row.url), row.problem) << row.url;
     }
 }
 

@@ -437,3 +437,97 @@ TEST(NetworkFaults, WhenEveryAddressFailsTheDownloadFailsOnce)
         EXPECT_EQ(run.events.OfCode(DL_CODE_FAIL).size(), 1u) << "one failure, once every address failed";
     }
 }
+
+// Mirrors beside an address without an MD5 of its own (the maker's redirect address): the
+// address it leads to must carry the mirrors' MD5, or its package is not fetched and the
+// mirrors deliver; a target that carries it is taken as any address.
+TEST(NetworkFaults, AnAddressLeadingToAnotherMd5ThanTheMirrorsIsGivenUpForThem)
+{
+    const auto body = TestSupport::MakeBody(1048576 + 17);
+    const auto newer = TestSupport::MakeBody(1048576 + 17, 2);
+    TestSupport::HttpTestServer server;
+    server.AddBody("pkg.exe", body);
+    server.AddBody("new.exe", newer);
+    TestSupport::HttpTestServer mirror;
+    mirror.AddBody("pkg.exe", body);
+    PackageRules rules;
+    rules.acceptWithoutDigest = true; // a pinned signer would not stand in for the mirrors' MD5
+    rules.requiredDigest = mirror.Md5Of("pkg.exe");
+    const struct {
+        const char* name;
+        std::string first;
+        const wchar_t* refused; // the log's reason, or nullptr: the first address delivers
+    } cases[] = {
+        { "to the mirrors' MD5", server.RedirectUrl("pkg.exe", 1), nullptr },
+        { "to another MD5", server.RedirectUrl("new.exe", 1), L"package refused: its final address carries the MD5 " },
+        { "to no MD5", server.RedirectWithoutDigestUrl("pkg.exe"),
+            L"package refused: its final address carries no MD5, the mirrors " },
+    };
+    for (const auto& c : cases) {
+        for (const int type : kTypes) {
+            SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(type));
+            TestSupport::TempDir dir;
+            TestSupport::LogCapture log;
+            const std::size_t requestsBefore = server.Requests("GET").size();
+            Downloading run(type, std::vector<std::string> { c.first, mirror.FileUrl("pkg.exe") }, dir / L"pkg.exe",
+                kShortStall, rules);
+            run.downloader->Start();
+            ASSERT_TRUE(run.events.WaitForEnd(30000));
+            EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+            EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+            EXPECT_EQ(
+                log.Matching(L"; trying 127.0.0.1:" + std::to_wstring(mirror.Port())).size(), c.refused ? 1u : 0u);
+            EXPECT_EQ(mirror.Requests("GET").empty(), c.refused == nullptr);
+            if (c.refused) {
+                EXPECT_EQ(log.Matching(c.refused).size(), 1u);
+                EXPECT_TRUE(run.events.OfCode(DL_CODE_RETRY).empty()) << "not asked again";
+            }
+            if (c.refused && type != 2) {
+                // The libcurl downloaders know the final address from their HEAD: no GET goes
+                // there (WinHTTP's GET is given up at its headers, its body unread).
+                const auto gets = server.Requests("GET");
+                for (std::size_t i = requestsBefore; i < gets.size(); ++i) {
+                    EXPECT_EQ(gets[i].path.find("/files/"), std::string::npos) << gets[i].path;
+                }
+            }
+        }
+    }
+}
+
+// A rate limit holds each downloader, and the two ranges of type 3 together: a download takes
+// at least nearly its bytes over the rate (load only ever makes it slower, so no upper bound).
+TEST(NetworkFaults, ARateLimitHoldsEveryDownloaderTheTwoRangesTogether)
+{
+    const struct {
+        int type;
+        std::size_t bytes;
+        std::int64_t rate;
+    } cases[] = {
+        { 1, 1048576 + 17, 200 * 1024 }, { 2, 1048576 + 17, 200 * 1024 },
+        { 3, 20 * 1048576 + 17, 4 * 1048576 }, // two ranges: each alone at the rate would take half
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        const auto body = TestSupport::MakeBody(c.bytes);
+        TestSupport::HttpTestServer server;
+        server.AddBody("pkg.exe", body);
+        TestSupport::TempDir dir;
+        PackageRules rules;
+        rules.maxBytesPerSecond = c.rate;
+        // The stall rule as shipped: a pause of the limit is no stall.
+        Downloading run(c.type, server.FileUrl("pkg.exe"), dir / L"pkg.exe", 0, rules);
+        const ULONGLONG began = GetTickCount64();
+        run.downloader->Start();
+        ASSERT_TRUE(run.events.WaitForEnd(60000));
+        const ULONGLONG took = GetTickCount64() - began;
+        const double least = 0.7 * static_cast<double>(c.bytes) * 1000.0 / static_cast<double>(c.rate);
+        std::printf("type %d: %zu bytes at %lld B/s in %llu ms (at least %.0f)\n", c.type, c.bytes,
+            static_cast<long long>(c.rate), static_cast<unsigned long long>(took), least);
+        EXPECT_EQ(run.LastCode(), DL_CODE_SUCCESS);
+        EXPECT_TRUE(TestSupport::ReadFileBytes(dir / L"pkg.exe") == *body);
+        EXPECT_GE(static_cast<double>(took), least);
+        if (c.type == 3) {
+            EXPECT_EQ(server.Requests("GET").size(), 2u) << "two ranges";
+        }
+    }
+}

@@ -349,6 +349,44 @@ TEST_F(QuietInstallTest, AnOlderPackageIsRefusedUnlessTheDowngradeIsAllowed)
     EXPECT_EQ(DemoTest::FileVersion(folder + L"\\Quorvel.exe"), L"1.0");
 }
 
+// The package fetched once, through a server of its own, into a layout; the layout copied to
+// a share; the copy installs from there with that server gone, and records the installation.
+TEST_F(QuietInstallTest, ALayoutMadeThroughTheServerInstallsFromAShareWithTheServerGone)
+{
+    auto server = std::make_unique<DemoTest::ServerProcess>(L"--package="
+        + TestSupport::QuoteArgument(*s_root / L"packages\\VellumoraPackage-1.0.exe") + L" --lifetime=60");
+    const int port = server->WaitForPort(15000);
+    ASSERT_GT(port, 0) << server->Output();
+    const std::wstring layout = m_dir / L"layout";
+    const std::wstring resultFile = m_dir / L"layout.json";
+    std::string log;
+    ASSERT_EQ(
+        Run(L"layout",
+            L"\"-layout=" + layout + L"\" -downloadurl=http://127.0.0.1:" + std::to_wstring(port)
+                + L"/redirect/ver1/quorvel/download_silent/1.0/installer/123456 \"-resultfile=" + resultFile + L"\"",
+            log),
+        0u)
+        << log;
+    EXPECT_EQ(ReadResultFile(resultFile)["verdict"], "\"layout written\"");
+    EXPECT_EQ(ProductValue(L"InstallPath"), L"") << "nothing installed";
+    EXPECT_FALSE(DemoTest::Exists(DefaultFolder()));
+    server.reset(); // nothing answers any more
+
+    const std::wstring share = m_dir / L"share";
+    std::error_code copied;
+    std::filesystem::copy(layout, share, std::filesystem::copy_options::recursive, copied);
+    ASSERT_FALSE(copied) << copied.message();
+    LoggedInstaller offline(
+        share + L"\\VellumoraInstaller.exe", L"-quiet=true -instcmd=-stepms=0", m_dir / L"offline.log");
+    ASSERT_TRUE(offline.Started());
+    EXPECT_EQ(offline.WaitExit(kRunTimeoutMs), 0u) << offline.Log();
+    EXPECT_NE(offline.Log().find("the package is read from the file '" + DemoTest::Utf8(share)), std::string::npos)
+        << offline.Log();
+    EXPECT_EQ(ProductValue(L"InstallPath"), DefaultFolder());
+    EXPECT_EQ(ProductValue(L"InstallVersion"), L"1.0.0");
+    EXPECT_EQ(DemoTest::FileVersion(DefaultFolder() + L"\\Quorvel.exe"), L"1.0");
+}
+
 TEST_F(QuietInstallTest, EachFailureHasItsExitCodeAndRecordsNothing)
 {
     // A file where a folder would have to be.

@@ -11,6 +11,7 @@
 #include "config/RunSettings.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
+#include "pipeline/OfflineLayout.h"
 #include "pipeline/PackageTestHook.h"
 #include "pipeline/WorkTempDir.h"
 #include "SigningFixtures.h"
@@ -646,6 +647,58 @@ TEST_F(PipelineRun, DownloadTypeChoosesTheDownloader)
     }
 }
 
+// A layout ends after the checks: the held package, a copy of the running program and a
+// settings file that points at the package go into the layout, and nothing is removed or run.
+// Nothing is written through a link planted where the package's folder goes.
+TEST_F(PipelineRun, ALayoutWritesTheCheckedPackageBesideTheInstallerAndRunsNothing)
+{
+    const std::wstring layout = m_root / L"layout";
+    const std::wstring occupied = m_root / L"occupied";
+    ASSERT_TRUE(TestSupport::WriteFileBytes(occupied, "a file"));
+    EXPECT_NE(Pipeline::PrepareLayoutFolder(occupied + L"\\layout"), L"") << "a file in the way";
+    ASSERT_EQ(Pipeline::PrepareLayoutFolder(layout), L"");
+    const std::string md5 = m_server.Md5Of("pkg.exe");
+    const std::wstring digestFolder = layout + L"\\" + Utils::MultiByteToWide(md5, CP_ACP);
+    const std::wstring elsewhere = m_root / L"elsewhere";
+    ASSERT_TRUE(Utils::EnsureDirectoryPath(elsewhere));
+    const bool planted = TestSupport::MakeUnixSymlink(elsewhere, digestFolder);
+    const std::wstring program = Utils::ModulePath().substr(Utils::ModulePath().find_last_of(L'\\') + 1);
+    for (const bool linked : { true, false }) {
+        if (linked && !planted) {
+            continue;
+        }
+        SCOPED_TRACE(linked ? "a link planted" : "a plain folder");
+        EventLog events;
+        {
+            CDownloadInstaller pipeline(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+            Pipeline::InstallPlan plan = PlanFor(m_server.FileUrl("pkg.exe"), MakeOldVersion(""), m_installDir);
+            plan.layoutFolder = layout;
+            plan.layoutSigners = std::wstring(64, L'A');
+            pipeline.SetParams(plan);
+            pipeline.Start();
+            ASSERT_TRUE(events.WaitForCode(linked ? LAYOUT_CODE_FAIL : LAYOUT_CODE_WRITTEN, kWaitMs));
+        }
+        const auto all = events.Events();
+        EXPECT_EQ(CountOf(all, UNIST_CODE_PROGRESS) + CountOf(all, IST_CODE_START), 0u) << "nothing removed or run";
+        EXPECT_FALSE(Utils::PathExists(m_installDir + L"\\Quorvel.exe"));
+        EXPECT_EQ(WorkFoldersLeft(), std::set<std::wstring> {});
+        if (linked) {
+            EXPECT_FALSE(Utils::PathExists(elsewhere + L"\\pkg.exe")) << "never through the link";
+            EXPECT_EQ(events.WithCode(LAYOUT_CODE_FAIL).front().message, layout);
+            ASSERT_TRUE(TestSupport::RemoveUnixLink(digestFolder));
+            continue;
+        }
+        EXPECT_EQ(events.WithCode(LAYOUT_CODE_WRITTEN).front().message, digestFolder + L"\\pkg.exe");
+        EXPECT_EQ(TestSupport::ReadFileBytes(digestFolder + L"\\pkg.exe"), *PackageBody());
+        EXPECT_EQ(
+            TestSupport::ReadFileBytes(layout + L"\\" + program), TestSupport::ReadFileBytes(Utils::ModulePath()));
+        EXPECT_EQ(TestSupport::ReadFileBytes(layout + L"\\TarvikInstallerConfig.ini"),
+            "\xEF\xBB\xBF; An offline layout: the installer beside this file installs the package in the folder\r\n"
+            "; named by its MD5, wherever the layout is copied.\r\n[Install]\r\nDownloadUrl="
+                + md5 + "\\pkg.exe\r\nIsCheckNet=false\r\nPackageSigner=" + std::string(64, 'A') + "\r\n");
+    }
+}
+
 TEST_F(PipelineRun, PackageFilesAreDeletedAfterFailures)
 {
     m_server.AddBody("missing.exe", std::make_shared<const std::string>(2 * 1024 * 1024, 'm'));
@@ -804,4 +857,55 @@ TEST_F(PipelineRun, WithAPinAnUnsignedOldUninstallerIsNotRun)
     EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty());
     EXPECT_TRUE(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty());
     EXPECT_FALSE(log.Matching(L"old uninstaller signature refused: no signature").empty());
+}
+
+// A machine-wide installation's uninstaller runs as an administrator or the system: unpinned,
+// only a copy read from a folder reached without a link runs (the folders' descriptors decide
+// on Windows; Wine keeps none, so only the link shows here), and a folder the run makes for a
+// machine-wide installation is protected.
+TEST_F(PipelineRun, UnpinnedAMachineWideOldUninstallerRunsOnlyFromAProtectedFolder)
+{
+    SetPackageScript("out State=Success\n");
+    const std::wstring oldUninstaller = MakeOldVersion("out State=Success\n");
+    const std::wstring linked = m_root / L"linked old version";
+    const bool linkMade = TestSupport::MakeUnixSymlink(m_root / L"old version", linked);
+    const struct {
+        const char* name;
+        std::wstring uninstaller;
+        bool runs;
+    } cases[] = {
+        { "its own folder", oldUninstaller, true },
+        { "through a link", linked + L"\\uninst.ep", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.runs && !linkMade) {
+            continue;
+        }
+        ::DeleteFileW((m_root / L"uninstaller-cmdline.bin").c_str());
+        ::DeleteFileW((m_root / L"package-cmdline.bin").c_str());
+        TestSupport::LogCapture log;
+        EventLog events;
+        auto pipeline
+            = std::make_unique<CDownloadInstaller>(events.Sink(), Config::MakeRunSettings(TheInstallerConfig()));
+        Pipeline::InstallPlan plan = PlanFor(m_server.FileUrl("pkg.exe"), c.uninstaller, m_installDir);
+        plan.oldUninstallerMachineWide = true;
+        pipeline->SetParams(plan);
+        pipeline->Start();
+        ASSERT_TRUE(events.WaitForCode(
+            c.runs ? static_cast<int>(IST_CODE_SUCCESS) : static_cast<int>(UNIST_CODE_FAIL), kWaitMs));
+        ASSERT_TRUE(pipeline->WaitForChildRuns(kWaitMs));
+        pipeline.reset();
+        EXPECT_EQ(TestSupport::ReadFileBytes(m_root / L"uninstaller-cmdline.bin").empty(), !c.runs);
+        EXPECT_EQ(TestSupport::ReadFileBytes(m_root / L"package-cmdline.bin").empty(), !c.runs);
+        EXPECT_EQ(log.Matching(L"a link is on the way to its folder, and no signer is pinned").empty(), c.runs);
+    }
+    if (linkMade) {
+        EXPECT_TRUE(TestSupport::RemoveUnixLink(linked));
+    }
+
+    // Made with the protection the descriptor test judges (Wine cannot read it back).
+    const std::wstring machineFolder = m_root / L"machine\\Vellumora";
+    ASSERT_TRUE(Pipeline::MakeInstallFolder(machineFolder, Config::InstallScope::Machine));
+    EXPECT_TRUE(Utils::PathExists(machineFolder));
 }

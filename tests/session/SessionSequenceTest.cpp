@@ -40,6 +40,7 @@ StageEvent Refused(int code, double progress, StageCause cause = StageCause::Sig
 
 TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
 {
+    enum Layout { NoLayout, IntoFolder, IntoBlockedFolder };
     using namespace Download;
     const std::vector<StageEvent> installs
         = { Event(DL_CODE_START), Event(DL_CODE_SUCCESS), Event(IST_CODE_START), Event(IST_CODE_SUCCESS) };
@@ -54,6 +55,7 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
         int exitCode;
         bool started;
         bool recorded; // an installation recorded at the end
+        Layout layout = NoLayout;
     } cases[] = {
         { "quiet install", false, true, false, true, installs, Verdict::Installed, 0, true, true },
         { "quiet install, restart", false, true, false, true,
@@ -83,6 +85,15 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
         { "window removal answered no", true, false, true, false, {}, Verdict::Cancelled, 1602, false, true },
         { "window removal, uninstaller failed", true, false, true, true, { Event(UNIST_CODE_ERROR, 1.0) },
             Verdict::RemovalFailed, 6, true, true },
+        { "layout", false, true, false, true,
+            { Event(DL_CODE_START), Event(DL_CODE_SUCCESS), Event(LAYOUT_CODE_WRITTEN) }, Verdict::LayoutWritten, 0,
+            true, false, IntoFolder },
+        { "layout beside an installation: held to its version, which stays", false, true, true, true,
+            { Event(DL_CODE_SUCCESS), Event(LAYOUT_CODE_WRITTEN) }, Verdict::LayoutWritten, 0, true, true, IntoFolder },
+        { "layout not written", false, true, false, true, { Event(DL_CODE_SUCCESS), Event(LAYOUT_CODE_FAIL) },
+            Verdict::InvalidValue, 2, true, false, IntoFolder },
+        { "layout into a folder that cannot be made", false, true, false, true, {}, Verdict::InvalidValue, 2, false,
+            false, IntoBlockedFolder },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,12 +107,17 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
         settings.uninstall = c.removal;
         settings.unattended = c.unattended;
         settings.installDir = fixture.InstallFolder();
+        settings.layout = c.layout != NoLayout;
+        ASSERT_TRUE(TestSupport::WriteFileBytes(fixture.Trace(L"blocker"), "a file"));
+        settings.layoutFolder = fixture.Trace(c.layout == IntoBlockedFolder ? L"blocker\\layout" : L"layout");
         StandInStages stages;
         stages.events = c.events;
         Session::SessionRun run(settings, stages.Maker());
-        RecordingFace face(
-            { c.removal ? Intent::Kind::Remove : Intent::Kind::Install, { fixture.InstallFolder(), true, true, L"" } },
-            c.confirms);
+        EXPECT_EQ(run.Kind() == RunKind::Layout, settings.layout);
+        const Intent::Kind ask = settings.layout ? Intent::Kind::Layout
+            : c.removal                          ? Intent::Kind::Remove
+                                                 : Intent::Kind::Install;
+        RecordingFace face({ ask, { fixture.InstallFolder(), true, true, L"" } }, c.confirms);
         const int exitCode = run.Run(face);
 
         EXPECT_EQ(exitCode, c.exitCode);
@@ -113,9 +129,12 @@ TEST(SessionSequence, EveryKindOfRunEndsWithTheOutcomeItsStagesGave)
             ASSERT_EQ(stages.plans.size(), 1u);
             const Pipeline::InstallPlan& plan = stages.plans.front();
             EXPECT_EQ(plan.removalOnly, c.removal);
-            EXPECT_EQ(plan.folder, c.removal ? oldFolder : fixture.InstallFolder());
-            EXPECT_EQ(plan.oldUninstaller.empty(), !c.oldVersion) << "the old version goes first when there is one";
+            EXPECT_EQ(plan.folder, c.removal ? oldFolder : settings.layout ? L"" : fixture.InstallFolder());
+            EXPECT_EQ(plan.oldUninstaller.empty(), !c.oldVersion || settings.layout)
+                << "the old version goes first when there is one, but for a layout";
             EXPECT_EQ(plan.versionFloor, c.oldVersion && !c.removal ? L"2.0.0" : L"") << "the recorded version";
+            EXPECT_EQ(plan.layoutFolder, settings.layout ? settings.layoutFolder : L"");
+            EXPECT_EQ(plan.downloadUrl, c.removal ? L"" : settings.downloadUrl);
         }
         const ExistingInstallation record = ReadExistingInstallation();
         EXPECT_EQ(record.present, c.recorded);
@@ -175,6 +194,9 @@ TEST(SessionSequence, EachStageEventIsReadOnce)
         { "the uninstaller's name", Event(IST_CODE_UNINST_EXE, 0.0, L"x.exe"), false, Kind::None, Verdict::Installed },
         { "a downloader's message", Event(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败"), false, Kind::None,
             Verdict::Installed },
+        { "layout written", Event(LAYOUT_CODE_WRITTEN, 1.0, L"D:\\l\\0a\\p.exe"), false, Kind::Verdict,
+            Verdict::LayoutWritten },
+        { "layout not written", Event(LAYOUT_CODE_FAIL, 0.0, L"D:\\l"), false, Kind::Verdict, Verdict::InvalidValue },
         { "unknown code", Event(4242, 1.0), false, Kind::None, Verdict::Installed },
     };
     for (const auto& c : cases) {
@@ -207,6 +229,8 @@ TEST(SessionSequence, OneExitCodePerOutcomeAndKind)
     EXPECT_EQ(Session::RunExitCode(RunKind::WindowRemoval, Session::Outcome { Verdict::Cancelled }), 1602);
     EXPECT_EQ(Session::RunExitCode(RunKind::WindowRemoval, Session::Outcome { Verdict::StoppedBySystem }), 10);
     EXPECT_EQ(Session::RunExitCode(RunKind::QuietInstall, std::nullopt), 1) << "no verdict: the installer failed";
+    EXPECT_EQ(Session::RunExitCode(RunKind::Layout, std::nullopt), 1);
+    EXPECT_EQ(Session::RunExitCode(RunKind::Layout, Session::Outcome { Verdict::DownloadFailed }), 7);
     EXPECT_EQ(Session::RunExitCode(RunKind::WindowInstall, std::nullopt), 0);
 }
 

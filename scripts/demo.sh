@@ -5,7 +5,8 @@
 # registry values, the state files, the installer's log lines and the screenshots. Last, a
 # quiet run (no window, an exit code, a log file) installs the served version again through a
 # proxy, and a deployment tool's command lines remove it, install it for the machine, detect
-# it and remove it again, each with its exit code and result file.
+# it and remove it again, each with its exit code and result file. Then the MSI does the same
+# through msiexec, and an offline layout is made and installed from with the server stopped.
 #
 # Runs on $DISPLAY when there is one, headless under Xvfb otherwise (or with
 # VLM_FORCE_XVFB=1). VLM_DEMO_DOWNLOADTYPE=1|2|3 picks the downloader (default 1).
@@ -74,6 +75,15 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# A file's text, whether Windows wrote it as UTF-16 or as ANSI.
+text_of() {
+  if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = "fffe" ]; then
+    iconv -f UTF-16 -t UTF-8 "$1"
+  else
+    cat "$1"
+  fi | tr -d '\r'
+}
+
 # Text of an ini file, whether Windows wrote it as UTF-16 or as ANSI.
 show_ini() {
   local file=$1
@@ -82,11 +92,7 @@ show_ini() {
     return
   fi
   echo "   $file:"
-  if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = "fffe" ]; then
-    iconv -f UTF-16 -t UTF-8 "$file"
-  else
-    cat "$file"
-  fi | tr -d '\r' | sed 's/^/     /'
+  text_of "$file" | sed 's/^/     /'
 }
 
 product_folder() {
@@ -146,6 +152,11 @@ vlm_prepare
 # The shipped 32-bit build where this host runs it, the 64-bit twin where it does not.
 vlm_use_arch "$(vlm_default_arch)"
 DEMO=$VLM_BUILD/demo
+# The MSI wraps the shipped build; wixl (package wixl) builds it.
+if [ "$VLM_ARCH_IN_USE" = i686 ] && command -v wixl >/dev/null; then
+  VLM_TARGETS="$VLM_TARGETS vlm_msi_package"
+fi
+MSI=$VLM_BUILD/bin/VellumoraInstaller.msi
 # A Wine prefix of its own: the demo installs into it and resets it on every run.
 export WINEPREFIX=$VLM_BUILD/demo-wineprefix
 say "building what is missing into $VLM_BUILD ($VLM_TARGETS)"
@@ -157,6 +168,8 @@ vlm_start_wineserver
 echo "   display $DISPLAY$([ -n "$VLM_STARTED_XVFB" ] && echo ' (Xvfb, headless)'), Wine prefix $WINEPREFIX"
 
 say "starting from a clean state: no Vellumora installed, no earlier demo files"
+# An MSI an earlier demo left installed goes through msiexec, as it came.
+[ -f "$MSI" ] && { timeout 200 wine msiexec /x "$(win "$MSI")" /qn </dev/null >/dev/null 2>&1 || true; }
 wine reg delete 'HKCU\Software\TarvikSoft' /f >/dev/null 2>&1 || true
 wine reg delete 'HKLM\Software\TarvikSoft' /f /reg:32 >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX/drive_c/Program Files (x86)/TarvikQuill" "$WINEPREFIX/drive_c/Program Files/TarvikQuill"
@@ -326,10 +339,61 @@ deploy_run remove-machine -quiet=true -uninstall=true
 deploy_run remove-again -quiet=true -uninstall=true
 [ "$deploy_status" -eq 12 ] || fail "a removal with nothing installed ended with $deploy_status, not 12"
 
+# 5. Deploy once, install on many. The MSI wraps the shipped 32-bit build only.
+if [ -f "$MSI" ]; then
+  # msiexec ACTION PROPERTIES…: $1 name, $2 /i or /x; its verbose log beside the others.
+  msi_run() {
+    local name=$1 action=$2
+    shift 2
+    local args=("$action" "$(win "$MSI")" /qn "$@" /l*v "$(win "$DEMO/5-$name.msi.log")")
+    say "msiexec, $name: msiexec ${args[*]}"
+    msi_status=0
+    timeout 200 wine msiexec "${args[@]}" </dev/null >/dev/null 2>&1 || msi_status=$?
+    echo "   exit code: $msi_status"
+    # The MSI log's lines the package's own actions wrote.
+    text_of "$DEMO/5-$name.msi.log" | grep 'Vellumora: ' | sed 's/^/   /' || true
+  }
+  say "5. an MSI for deployment tools: installed for the machine through msiexec, detected, removed"
+  msi_run install /i "DOWNLOADURL=http://127.0.0.1:$SERVER_PORT/redirect/ver1/quorvel/download_silent/1.0/installer/123456" \
+    "LOG=$(win "$DEMO/5-msi-installer.log")"
+  [ "$msi_status" -eq 0 ] || fail "msiexec /i ended with $msi_status"
+  detected=$(machine_version)
+  echo "   detection rule: InstallVersion in HKLM\Software\TarvikSoft\Vellumora (32-bit view) = '$detected'"
+  [ -n "$detected" ] || fail "the MSI's installation recorded no InstallVersion"
+  msi_run remove /x
+  [ "$msi_status" -eq 0 ] || fail "msiexec /x ended with $msi_status"
+  [ -z "$(machine_version)" ] || fail "the MSI's removal left the machine's record"
+fi
+
+say "6. an offline layout: the package fetched once into a folder, then installed from it with the server stopped"
+LAYOUT=$DEMO/layout
+deploy_run layout "-layout=$(win "$LAYOUT")"
+[ "$deploy_status" -eq 0 ] || fail "the layout run ended with $deploy_status"
+(cd "$LAYOUT" && find . -type f | sort | sed 's/^/   /')
+show_ini "$LAYOUT/TarvikInstallerConfig.ini"
+say "stopping the package server: nothing below can reach it"
+http_get /admin/stop >/dev/null 2>&1 || true
+end_process "$SERVER_PID"
+SERVER_PID=""
+say "installing from the layout: $(win "$LAYOUT/VellumoraInstaller.exe") -quiet=true -scope=machine"
+layout_status=0
+timeout 200 wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$LAYOUT/VellumoraInstaller.exe")" -quiet=true \
+  -scope=machine "-log=$(win "$DEMO/6-from-layout.log")" </dev/null >"$DEMO/6-from-layout.out" 2>&1 || layout_status=$?
+echo "   exit code: $layout_status"
+tr -d '\r' <"$DEMO/6-from-layout.log" | grep -E 'is read from the file|MD5|quiet: exit code' | sed 's/^/   /' || true
+[ "$layout_status" -eq 0 ] || fail "the install from the layout ended with $layout_status"
+echo "   detection rule: InstallVersion = '$(machine_version)'"
+[ -n "$(machine_version)" ] || fail "the install from the layout recorded no InstallVersion"
+layout_status=0
+timeout 200 wine "$VLM_BUILD/bin/vlmlog.exe" --timeout=180 "$(win "$LAYOUT/VellumoraInstaller.exe")" -quiet=true \
+  -uninstall=true </dev/null >"$DEMO/6-remove.out" 2>&1 || layout_status=$?
+echo "   removed with the layout's copy: exit code $layout_status"
+[ "$layout_status" -eq 0 ] || fail "the removal ended with $layout_status"
+
 say "what the package server saw"
 tr -d '\r' <"$DEMO/server.log" | grep -E '^(HEAD|GET)' | sed 's/^/   /'
 
 say "screenshots of each page ($DEMO/shots)"
 ls -l "$DEMO/shots" | tail -n +2 | sed 's/^/   /'
 
-say "done: 1.0 installed, upgraded to 2.0 through 1.0's uninstaller, quietly again through a proxy, then removed, installed for the machine and removed as a deployment tool would ($(vlm_describe_build))"
+say "done: 1.0 installed, upgraded to 2.0 through 1.0's uninstaller, quietly again through a proxy, then removed, installed for the machine and removed as a deployment tool would$([ -f "$MSI" ] && echo ', and through the MSI'), installed from an offline layout with no server ($(vlm_describe_build))"

@@ -210,7 +210,7 @@ run_pipeline() { # variant type url
   mkdir -p "$INST"
   local line
   line=$(wine "$DATA/bin/$1/vlm_pipeline_bench.exe" "$2" "$3" "$INST_WIN" 300 </dev/null 2>/dev/null | tr -d '\r')
-  case "$line" in *failure=0*) ;; *) echo "the pipeline ($1, type $2) failed: $line" >&2; return 1 ;; esac
+  case "$line" in *"failure=0 type=$2 "*) ;; *) echo "the pipeline ($1, type $2) failed or ran another type: $line" >&2; return 1 ;; esac
   echo "$line" | awk -v v="$1/type-$2" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] } }
     END { printf "%s %.3f\n", v, f["seconds"] - f["downloaded"] }' >>"$GAPS"
   echo "$line" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "config/InstallerConfig.h"
+#include "config/RunSettings.h"
 #include "download/Downloader.h"
 #include "install/StageCodes.h"
 #include "pipeline/DownloadInstaller.h"
@@ -48,6 +49,10 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     TheInstallerConfig().DownloadType = _wtoi(argv[1]);
+    // The pipeline reads the run's settings, not the raw configuration: the type given is the
+    // type that runs, and the output says which one did.
+    Config::RunSettings settings = Config::MakeRunSettings(TheInstallerConfig());
+    const int downloadType = settings.downloadType;
     const int timeoutSeconds = argc > 4 ? _wtoi(argv[4]) : 300;
 
     Milestones at;
@@ -65,25 +70,30 @@ int wmain(int argc, wchar_t** argv)
         }
     });
 
-    CDownloadInstaller pipeline([&at](const StageEvent& event) {
-        const int code = event.code;
-        const double value = event.progress;
-        const double now = Now();
-        std::lock_guard<std::mutex> lock(at.mutex);
-        if (code == Download::DL_CODE_SUCCESS) {
-            at.downloaded = now;
-        } else if (code == IST_CODE_SUCCESS || code == IST_CODE_FAIL || code == Download::DL_CODE_FAIL) {
-            at.ended = now;
-            at.failure = code == IST_CODE_SUCCESS ? 0 : code * 1000 + static_cast<int>(value);
-        }
-        at.changed.notify_all();
-    });
+    CDownloadInstaller pipeline(
+        [&at](const StageEvent& event) {
+            const int code = event.code;
+            const double value = event.progress;
+            const double now = Now();
+            std::lock_guard<std::mutex> lock(at.mutex);
+            if (code == Download::DL_CODE_SUCCESS) {
+                at.downloaded = now;
+            } else if (code == IST_CODE_SUCCESS || code == IST_CODE_FAIL || code == Download::DL_CODE_FAIL) {
+                at.ended = now;
+                at.failure = code == IST_CODE_SUCCESS ? 0 : code * 1000 + static_cast<int>(value);
+            }
+            at.changed.notify_all();
+        },
+        std::move(settings));
     Pipeline::InstallPlan plan;
     plan.downloadUrl = argv[2];
     plan.folder = argv[3];
     plan.package = { false, false, false, false };
     pipeline.SetParams(plan);
     const double began = Now();
+    if (showLog) {
+        std::fwprintf(stderr, L"%.3f the pipeline starts\n", began);
+    }
     pipeline.Start();
     bool ended = false;
     {
@@ -97,7 +107,7 @@ int wmain(int argc, wchar_t** argv)
     const auto since = [began](double t) {
         return t != 0.0 ? t - began : -1.0;
     };
-    std::wprintf(L"failure=%d downloaded=%.3f seconds=%.3f ended=%.3f\n", ended ? at.failure : -1, since(at.downloaded),
-        since(at.started), since(at.ended));
+    std::wprintf(L"failure=%d type=%d downloaded=%.3f seconds=%.3f ended=%.3f\n", ended ? at.failure : -1, downloadType,
+        since(at.downloaded), since(at.started), since(at.ended));
     return ended && at.failure == 0 && at.started != 0.0 ? 0 : 1;
 }

@@ -14,28 +14,14 @@ bool IsLetter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // "%20" and the other escapes of a URL, as UTF-8; a malformed escape stays as it is.
 std::wstring PercentDecoded(std::wstring_view text)
 {
     const std::string bytes = Utils::WideToMultiByte(text, CP_UTF8);
     std::string decoded;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = bytes[i] == '%' && i + 2 < bytes.size() ? HexValue(bytes[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(bytes[i + 2]) : -1;
+        const int high = bytes[i] == '%' && i + 2 < bytes.size() ? Utils::HexDigitValue(bytes[i + 1]) : -1;
+        const int low = high >= 0 ? Utils::HexDigitValue(bytes[i + 2]) : -1;
         if (low >= 0) {
             decoded += static_cast<char>(high * 16 + low);
             i += 2;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "utils/Text.h"
+
 namespace Config {
 
 namespace {
@@ -27,20 +29,6 @@ bool IsSeparator(wchar_t c)
 bool IsBlank(wchar_t c)
 {
     return c == L'\r' || c == L'\n' || (IsSeparator(c) && c != L':' && c != L'-');
-}
-
-int HexValue(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    return -1;
 }
 
 SignerPin Unreadable(std::wstring problem)
@@ -78,7 +66,7 @@ SignerPin ParseSignerPin(std::wstring_view text)
             if (IsSeparator(c)) {
                 continue;
             }
-            if (HexValue(c) < 0) {
+            if (Utils::HexDigitValue(c) < 0) {
                 return Unreadable(L"item " + std::to_wstring(itemNumber) + L" holds '" + std::wstring(1, c)
                     + L"', which is neither a hex digit nor a separator");
             }
@@ -97,7 +85,8 @@ SignerPin ParseSignerPin(std::wstring_view text)
         }
         Thumbprint thumbprint {};
         for (std::size_t i = 0; i < thumbprint.size(); ++i) {
-            thumbprint[i] = static_cast<unsigned char>(HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]));
+            thumbprint[i] = static_cast<unsigned char>(
+                Utils::HexDigitValue(digits[2 * i]) * 16 + Utils::HexDigitValue(digits[2 * i + 1]));
         }
         pin.thumbprints.push_back(thumbprint);
     }

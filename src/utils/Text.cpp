@@ -129,6 +129,20 @@ std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_
     return text;
 }
 
+int HexDigitValue(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9') {
+        return c - L'0';
+    }
+    if (c >= L'a' && c <= L'f') {
+        return c - L'a' + 10;
+    }
+    if (c >= L'A' && c <= L'F') {
+        return c - L'A' + 10;
+    }
+    return -1;
+}
+
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
 {
     if (a.size() != b.size()) {

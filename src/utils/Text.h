@@ -26,5 +26,7 @@ std::wstring Utf8ToWide(std::string_view text);
 std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_view to);
 // Equal when lower-cased character by character (keywords, scheme names).
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
+// 0-15 for a hexadecimal digit of either case, -1 for anything else.
+int HexDigitValue(wchar_t c);
 
 } // namespace Utils
